@@ -1,0 +1,116 @@
+// The application object, timers, and the user-interface backend that shows
+// forms and message boxes and runs the event loop.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "kwinet/core/Forms.h"
+
+namespace kwinet {
+
+// Message box flags and answers.
+constexpr int MB_OK = 0x00;
+constexpr int MB_OKCANCEL = 0x01;
+constexpr int MB_YESNO = 0x04;
+constexpr int MB_ICONERROR = 0x10;
+constexpr int MB_ICONQUESTION = 0x20;
+constexpr int MB_ICONWARNING = 0x30;
+constexpr int MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// What shows forms to a person. One backend is active at a time.
+class TUIBackend {
+ public:
+  virtual ~TUIBackend() = default;
+  // Shows Form modally and returns how it was closed. The backend sets the
+  // controls' state (the texts typed) before it returns.
+  virtual TModalResult ShowModal(TCustomForm& Form) = 0;
+  // A form shown without waiting, changed while shown, and taken away.
+  virtual void ShowForm(TCustomForm& Form) { (void)Form; }
+  virtual void FormChanged(TCustomForm& Form) { (void)Form; }
+  virtual void HideForm(TCustomForm& Form) { (void)Form; }
+  // Returns IDOK, IDCANCEL, IDYES or IDNO.
+  virtual int MessageBox(const String& Text, const String& Caption, int Flags) = 0;
+  // Handles pending input (a click on a shown form's button, say).
+  virtual void ProcessMessages() {}
+  // Waits at most the given time for input while the application is idle.
+  virtual void Idle(std::chrono::milliseconds Timeout);
+  // Opens a document with the program the desktop associates with it.
+  virtual bool OpenDocument(const String& FileName) {
+    (void)FileName;
+    return false;
+  }
+};
+
+class TTimer;
+
+class TApplication : public TComponent {
+ public:
+  TApplication();
+  ~TApplication() override;
+
+  // Defaults to the running executable's file name without its folder.
+  const String& Title() const { return FTitle; }
+  void SetTitle(const String& value) { FTitle = value; }
+  // The full path of the running executable.
+  static String ExeName();
+
+  TUIBackend& Backend() const { return *FBackend; }
+  // Installs a backend and returns the previous one.
+  std::unique_ptr<TUIBackend> SetBackend(std::unique_ptr<TUIBackend> backend);
+
+  // Fires due timers and lets the backend handle pending input.
+  void ProcessMessages();
+  // Waits for the next timer or input (at most Timeout) and handles it.
+  void HandleMessage(std::chrono::milliseconds Timeout = std::chrono::milliseconds(1000));
+  // Handles messages until Terminate is called.
+  void Run();
+  // Handles messages for the given time (or until Terminate).
+  void RunFor(std::chrono::milliseconds Duration);
+  void Terminate() { FTerminated = true; }
+  bool Terminated() const { return FTerminated; }
+
+  int MessageBox(const String& Text, const String& Caption, int Flags = MB_OK);
+
+ private:
+  friend class TTimer;
+  void RegisterTimer(TTimer* timer);
+  void UnregisterTimer(TTimer* timer);
+  std::chrono::milliseconds TimeToNextTimer(std::chrono::milliseconds limit) const;
+
+  String FTitle;
+  std::unique_ptr<TUIBackend> FBackend;
+  std::vector<TTimer*> FTimers;
+  bool FTerminated = false;
+};
+
+// The process's application object.
+extern TApplication* const Application;
+
+// Fires OnTimer every Interval milliseconds while Enabled, from the
+// application's message processing on the thread that runs it.
+class TTimer : public TComponent {
+ public:
+  explicit TTimer(TComponent* AOwner);
+  ~TTimer() override;
+
+  unsigned Interval() const { return FInterval; }
+  void SetInterval(unsigned value);
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool value);
+  TNotifyEvent OnTimer;
+
+ private:
+  friend class TApplication;
+  void Restart();
+  unsigned FInterval = 1000;
+  bool FEnabled = true;
+  std::chrono::steady_clock::time_point FDue;
+};
+
+}  // namespace kwinet

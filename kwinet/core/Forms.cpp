@@ -1,0 +1,190 @@
+#include "kwinet/core/Forms.h"
+
+#include <algorithm>
+
+#include "kwinet/core/Application.h"
+
+namespace kwinet {
+
+// --- TControl -------------------------------------------------------------------
+
+TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
+  if (auto* form = dynamic_cast<TCustomForm*>(AOwner)) {
+    FForm = form;
+    form->FControls.push_back(this);
+  }
+}
+
+TControl::~TControl() {
+  if (FForm) {
+    auto& list = FForm->FControls;
+    auto it = std::find(list.rbegin(), list.rend(), this);
+    if (it != list.rend()) list.erase(std::next(it).base());
+  }
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FLeft = ALeft, FTop = ATop, FWidth = AWidth, FHeight = AHeight;
+  Changed();
+}
+
+void TControl::SetVisible(bool value) {
+  if (FVisible == value) return;
+  FVisible = value;
+  Changed();
+}
+
+void TControl::SetEnabled(bool value) {
+  if (FEnabled == value) return;
+  FEnabled = value;
+  Changed();
+}
+
+void TControl::Changed() {
+  if (FForm) FForm->Changed();
+}
+
+void TLabel::SetCaption(const String& value) {
+  if (FCaption == value) return;
+  FCaption = value;
+  Changed();
+}
+
+void TEdit::SetText(const String& value) {
+  if (FText == value) return;
+  FText = value;
+  Changed();
+}
+
+String TEdit::DisplayText() const {
+  if (FPasswordChar == 0) return FText;
+  return String(FText.size(), FPasswordChar);
+}
+
+void TButton::SetCaption(const String& value) {
+  FCaption = value;
+  Changed();
+}
+
+void TButton::Click() {
+  if (OnClick) OnClick(this);
+  if (FModalResult != mrNone && Form()) Form()->SetModalResult(FModalResult);
+}
+
+void TImage::SetPicture(const String& resourceName) {
+  FPicture = resourceName;
+  Changed();
+}
+
+void TProgressBar::SetMin(int value) {
+  FMin = value;
+  if (FPosition < FMin) FPosition = FMin;
+  Changed();
+}
+
+void TProgressBar::SetMax(int value) {
+  FMax = value;
+  if (FPosition > FMax) FPosition = FMax;
+  Changed();
+}
+
+void TProgressBar::SetPosition(int value) {
+  value = std::clamp(value, FMin, std::max(FMin, FMax));
+  if (value == FPosition) return;
+  FPosition = value;
+  Changed();
+}
+
+void TPanel::SetCaption(const String& value) {
+  FCaption = value;
+  Changed();
+}
+
+// --- TCustomForm ----------------------------------------------------------------
+
+TCustomForm::TCustomForm(TComponent* AOwner) : TComponent(AOwner) {}
+
+TCustomForm::~TCustomForm() {
+  if (FVisible) Hide();
+  // The controls go first, while the form is still whole.
+  for (TControl* c : FControls) c->FForm = nullptr;
+  FControls.clear();
+  DestroyComponents();
+}
+
+void TCustomForm::SetCaption(const String& value) {
+  FCaption = value;
+  Changed();
+}
+
+TModalResult TCustomForm::ShowModal() {
+  FModalResult = mrNone;
+  FVisible = true;
+  TModalResult r;
+  try {
+    r = Application->Backend().ShowModal(*this);
+  } catch (...) {
+    FVisible = false;
+    throw;
+  }
+  FVisible = false;
+  if (r == mrNone) r = mrCancel;
+  FModalResult = r;
+  return r;
+}
+
+void TCustomForm::Show() {
+  if (FVisible) return;
+  FVisible = true;
+  Application->Backend().ShowForm(*this);
+}
+
+void TCustomForm::Hide() {
+  if (!FVisible) return;
+  FVisible = false;
+  Application->Backend().HideForm(*this);
+}
+
+void TCustomForm::Changed() {
+  if (FVisible) Application->Backend().FormChanged(*this);
+}
+
+TControl* TCustomForm::FindControl(const String& name) const {
+  for (TControl* c : FControls)
+    if (SameText(c->Name(), name)) return c;
+  return nullptr;
+}
+
+std::vector<TControl*> TCustomForm::TabOrderList() const {
+  std::vector<TControl*> list;
+  for (TControl* c : FControls)
+    if (c->TabOrder() >= 0) list.push_back(c);
+  std::stable_sort(list.begin(), list.end(),
+                   [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
+  return list;
+}
+
+TButton* TCustomForm::DefaultButton() const {
+  for (TControl* c : FControls)
+    if (auto* b = dynamic_cast<TButton*>(c); b && b->Default()) return b;
+  return nullptr;
+}
+
+TButton* TCustomForm::CancelButton() const {
+  for (TControl* c : FControls)
+    if (auto* b = dynamic_cast<TButton*>(c); b && b->Cancel()) return b;
+  return nullptr;
+}
+
+String TCustomForm::StatusLine() const {
+  String line;
+  for (TControl* c : FControls) {
+    auto* l = dynamic_cast<TLabel*>(c);
+    if (!l || !l->Visible() || l->Caption().empty()) continue;
+    if (!line.empty()) line += u"  ";
+    line += l->Caption();
+  }
+  return line;
+}
+
+}  // namespace kwinet

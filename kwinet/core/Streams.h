@@ -1,0 +1,127 @@
+// Streams of bytes: files, memory, and strings in a stated encoding.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kwinet/core/Classes.h"
+
+namespace kwinet {
+
+enum TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
+
+// How text becomes bytes. teANSI is ISO-8859-1: every character 0-255 is one
+// byte of the same value (higher characters become "?").
+enum TTextEncoding : std::uint8_t { teANSI, teUTF8, teUnicode /* UTF-16LE */ };
+
+std::string EncodeText(const String& s, TTextEncoding encoding);
+String DecodeText(std::string_view bytes, TTextEncoding encoding);
+
+class TStream : public TObject {
+ public:
+  // Reads at most Count bytes; returns how many were read (0 at the end).
+  virtual std::int64_t Read(void* Buffer, std::int64_t Count) = 0;
+  // Writes at most Count bytes; returns how many were written.
+  virtual std::int64_t Write(const void* Buffer, std::int64_t Count) = 0;
+  // Moves the position; returns the new position.
+  virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
+  virtual void SetSize(std::int64_t NewSize) = 0;
+
+  std::int64_t Position();
+  void SetPosition(std::int64_t value) { Seek(value, soBeginning); }
+  virtual std::int64_t Size();
+
+  // Read or write exactly Count bytes, or raise EReadError / EWriteError.
+  void ReadBuffer(void* Buffer, std::int64_t Count);
+  void WriteBuffer(const void* Buffer, std::int64_t Count);
+  // Copies Count bytes from Source (all of Source from its start when
+  // Count is 0); returns the number copied.
+  std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
+  // The rest of the stream from the position, as bytes.
+  std::string ReadAll();
+};
+
+// File open modes: one access mode combined with one share mode, or fmCreate.
+enum : std::uint32_t {
+  fmOpenRead = 0x0000,
+  fmOpenWrite = 0x0001,
+  fmOpenReadWrite = 0x0002,
+  fmShareCompat = 0x0000,
+  fmShareExclusive = 0x0010,
+  fmShareDenyWrite = 0x0020,
+  fmShareDenyRead = 0x0030,
+  fmShareDenyNone = 0x0040,
+  fmCreate = 0xFF00,
+  // Not a framework mode: refuse to open a symbolic link (a file that an
+  // attacker could have pointed elsewhere).
+  fmNoFollow = 0x10000,
+};
+
+// A file. The share modes are kept with advisory locks: fmShareDenyWrite and
+// fmShareDenyRead take a shared lock, fmShareExclusive an exclusive one, so
+// two handles of this library respect each other. A failure raises
+// EFOpenError or EFCreateError naming the file and the system's reason.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights = 0644);
+  ~TFileStream() override;
+
+  std::int64_t Read(void* Buffer, std::int64_t Count) override;
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
+  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+  void SetSize(std::int64_t NewSize) override;
+  std::int64_t Size() override;
+
+  const String& FileName() const { return FFileName; }
+  int Handle() const { return FHandle; }
+
+ private:
+  String FFileName;
+  int FHandle = -1;
+};
+
+class TMemoryStream : public TStream {
+ public:
+  std::int64_t Read(void* Buffer, std::int64_t Count) override;
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
+  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+  void SetSize(std::int64_t NewSize) override;
+  std::int64_t Size() override { return static_cast<std::int64_t>(FData.size()); }
+
+  void Clear();
+  void LoadFromStream(TStream& Stream);
+  void LoadFromFile(const String& FileName);
+  void SaveToStream(TStream& Stream);
+  void SaveToFile(const String& FileName);
+  const std::uint8_t* Memory() const { return FData.data(); }
+  std::uint8_t* Memory() { return FData.data(); }
+
+ protected:
+  std::vector<std::uint8_t> FData;
+  std::int64_t FPosition = 0;
+};
+
+// A memory stream whose bytes are a string's text in an encoding.
+class TStringStream : public TMemoryStream {
+ public:
+  explicit TStringStream(const String& AString = String(), TTextEncoding Encoding = teUTF8);
+  TTextEncoding Encoding() const { return FEncoding; }
+  // The whole content decoded with Encoding.
+  String DataString() const;
+  void WriteString(const String& AString);
+  String ReadString(std::int64_t Count);
+
+ private:
+  TTextEncoding FEncoding;
+};
+
+// Path helpers working on Strings.
+std::string FileNameToPath(const String& FileName);
+bool FileExists(const String& FileName);
+String ExtractFileExt(const String& FileName);
+String ExtractFileName(const String& FileName);
+String ExtractFilePath(const String& FileName);
+String ChangeFileExt(const String& FileName, const String& Extension);
+
+}  // namespace kwinet

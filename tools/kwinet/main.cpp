@@ -1,0 +1,110 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "Tool.h"
+#include "kwinet/core/Application.h"
+#include "kwinet/ui/ConsoleBackend.h"
+
+namespace kwinet::tool {
+
+std::vector<Command>& Registry() {
+  static std::vector<Command> commands;
+  return commands;
+}
+
+int& ExitCode() {
+  static int code = 0;
+  return code;
+}
+
+void PrintBytes(std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void Print(const String& text, bool newline) {
+  PrintBytes(StringToUtf8(text));
+  if (newline) std::fputc('\n', stdout);
+}
+
+namespace {
+
+std::vector<Command> Sorted() {
+  auto commands = Registry();
+  std::stable_sort(commands.begin(), commands.end(),
+                   [](const Command& a, const Command& b) { return a.Order < b.Order; });
+  return commands;
+}
+
+int RunDemo() {
+  int failures = 0;
+  for (const Command& c : Sorted()) {
+    if (!c.Demo) continue;
+    std::printf("\n== %s ==\n", c.Name.c_str());
+    std::fflush(stdout);
+    int r = c.Demo();
+    std::fflush(stdout);
+    if (r != 0) {
+      ++failures;
+      std::fprintf(stderr, "kwinet: the %s part of the demo failed\n", c.Name.c_str());
+    }
+  }
+  std::printf("\nDemo finished: %d part(s) failed.\n", failures);
+  return failures == 0 ? 0 : 1;
+}
+
+void OneLine(const std::string& message) {
+  std::string line = message;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  std::fprintf(stderr, "kwinet: %s\n", line.c_str());
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args) {
+  CLI::App app{"kwinet: network components from the command line.\n"
+               "Each subcommand drives one component; see 'kwinet COMMAND --help'.",
+               "kwinet"};
+  app.require_subcommand(1);
+  app.fallthrough(false);
+  app.set_help_all_flag("--help-all", "Show the help of every command");
+  for (const Command& c : Sorted()) c.Setup(app);
+  app.add_subcommand("demo", "Show every component at work against servers started on this machine")
+      ->callback([] { ExitCode() = RunDemo(); });
+  ExitCode() = 0;
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    OneLine(std::string(e.what()) + ". Run with --help for more information.");
+    return 2;
+  } catch (const ToolError& e) {
+    OneLine(e.what());
+    return e.Code;
+  } catch (const Exception& e) {
+    OneLine(e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    OneLine(e.what());
+    return 1;
+  }
+  std::fflush(stdout);
+  return ExitCode();
+}
+
+}  // namespace kwinet::tool
+
+int main(int argc, char** argv) {
+  // Prompts (logon, progress) go to the terminal.
+  kwinet::Application->SetBackend(std::make_unique<kwinet::TConsoleBackend>());
+  kwinet::Application->SetTitle(u"kwinet");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return kwinet::tool::Run(args);
+}
