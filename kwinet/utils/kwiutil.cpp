@@ -1,10 +1,21 @@
 #include "kwinet/utils/kwiutil.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <array>
 #include <cstring>
 
 #include "kwinet/core/Exceptions.h"
+#include "kwinet/core/Streams.h"
 
 namespace kwinet {
 
@@ -269,5 +280,195 @@ String GetColumn(const String& S, int Index, Char Delimiter) {
 }
 
 String Reverse(const String& S) { return String(S.rbegin(), S.rend()); }
+
+// --- platform helpers ---------------------------------------------------------
+
+namespace {
+
+String EnvString(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? Utf8ToString(v) : String();
+}
+
+String HomeDir() {
+  if (const char* h = std::getenv("HOME"); h && *h) return Utf8ToString(h);
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return Utf8ToString(pw->pw_dir);
+  return String();
+}
+
+// The type of Ext (without its dot) in one mime.types file, or empty.
+String LookUpMimeTypes(const String& FileName, const std::string& ext) {
+  std::ifstream in(FileNameToPath(FileName));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+    std::istringstream words(line);
+    std::string type, word;
+    if (!(words >> type)) continue;
+    while (words >> word) {
+      if (word.size() == ext.size() &&
+          std::equal(word.begin(), word.end(), ext.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+          }))
+        return Utf8ToString(type);
+    }
+  }
+  return String();
+}
+
+// A text safe inside single quotes of a shell script.
+std::string ShellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+}  // namespace
+
+String ContentTypeByFile(const String& FileName) {
+  const String home = HomeDir();
+  std::vector<String> files;
+  if (!home.empty()) files.push_back(home + u"/.mime.types");
+  files.push_back(u"/etc/mime.types");
+  return ContentTypeByFile(FileName, files);
+}
+
+String ContentTypeByFile(const String& FileName, const std::vector<String>& TypesFiles) {
+  const String fallback = u"application/octet-stream";
+  if (FileName.empty()) return fallback;
+  const String ext = ExtractFileExt(FileName);
+  if (ext.size() < 2) return fallback;
+  const std::string key = StringToUtf8(ext.substr(1));
+  for (const String& file : TypesFiles) {
+    String type = LookUpMimeTypes(file, key);
+    if (!type.empty()) return type;
+  }
+  return fallback;
+}
+
+void ReadProxyInfo(String& Server, bool& UseProxy, int& Port) {
+  String env = EnvString("http_proxy");
+  if (env.empty()) env = EnvString("HTTP_PROXY");
+  if (!env.empty()) {
+    Server = Trim(env);
+    UseProxy = true;
+  }
+  if (!UseProxy || Server.empty()) return;
+
+  // A per-protocol list: keep its http entry.
+  if (auto p = Server.find(u"http="); p != String::npos) {
+    Server.erase(0, p + 5);
+    if (auto semi = Server.find(u';'); semi != String::npos) Server.resize(semi);
+  }
+  if (auto p = Server.find(u"://"); p != String::npos) Server.erase(0, p + 3);
+  if (auto slash = Server.find(u'/'); slash != String::npos) Server.resize(slash);
+  // The user information never belongs to the host name.
+  if (auto at = Server.rfind(u'@'); at != String::npos) Server.erase(0, at + 1);
+
+  if (!Server.empty() && Server[0] == u'[') {
+    // An IPv6 address in brackets: its colons are not the port's.
+    auto close = Server.find(u']');
+    if (close != String::npos) {
+      String rest = Server.substr(close + 1);
+      Server = Server.substr(1, close - 1);
+      if (!rest.empty() && rest[0] == u':') Port = StrToIntDef(rest.substr(1), 0);
+      return;
+    }
+  }
+  if (auto colon = Server.find(u':'); colon != String::npos) {
+    Port = StrToIntDef(Server.substr(colon + 1), 0);
+    Server.resize(colon);
+  }
+}
+
+bool ProxyBypassed(const String& Host) {
+  String list = EnvString("no_proxy");
+  if (list.empty()) list = EnvString("NO_PROXY");
+  if (list.empty() || Host.empty()) return false;
+  String host = LowerCase(Host);
+  if (host.size() > 2 && host.front() == u'[' && host.back() == u']') host = host.substr(1, host.size() - 2);
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find_first_of(u", ", start);
+    if (end == String::npos) end = list.size();
+    String entry = LowerCase(list.substr(start, end - start));
+    start = end + 1;
+    if (entry.empty()) continue;
+    if (entry == u"*") return true;
+    if (entry.front() == u'[') {
+      if (auto close = entry.find(u']'); close != String::npos) entry = entry.substr(1, close - 1);
+    } else if (entry.find(u':') == entry.rfind(u':')) {
+      // host:port (one colon) names the host; several colons are an IPv6 address.
+      if (auto colon = entry.find(u':'); colon != String::npos) entry.resize(colon);
+    }
+    if (!entry.empty() && entry.front() == u'.') entry.erase(0, 1);
+    if (entry.empty()) continue;
+    if (host == entry) return true;
+    if (host.size() > entry.size() && host.compare(host.size() - entry.size(), entry.size(), entry) == 0 &&
+        host[host.size() - entry.size() - 1] == u'.')
+      return true;
+  }
+  return false;
+}
+
+void DeleteFileAfterProcess(const String& FileName, const String& ScriptName, int ProcessId) {
+  const std::string file = FileNameToPath(FileName);
+  const std::string script = FileNameToPath(ScriptName);
+  // Unlike Windows, a running executable can be deleted at once, so the
+  // script waits for the process itself rather than for the delete to work.
+  std::string text = "#!/bin/sh\n";
+  text += "while kill -0 " + std::to_string(ProcessId) + " 2>/dev/null; do sleep 0.5; done\n";
+  text += "rm -f -- " + ShellQuote(file) + "\n";
+  text += "rm -f -- " + ShellQuote(script) + "\n";
+
+  int fd = ::open(script.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0700);
+  if (fd < 0) throw EFCreateError(u"Cannot create file \"%s\". %s", {ScriptName, SysErrorMessage(errno)});
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int e = errno;
+      ::close(fd);
+      throw EFCreateError(u"Cannot create file \"%s\". %s", {ScriptName, SysErrorMessage(e)});
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+
+  // A short-lived shell puts the script in the background, so that it
+  // belongs to init and never stays a zombie of this process.
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  posix_spawn_file_actions_init(&actions);
+  for (int target = 0; target <= 2; ++target)
+    posix_spawn_file_actions_addopen(&actions, target, "/dev/null", target == 0 ? O_RDONLY : O_WRONLY, 0);
+  std::string launcher = "/bin/sh \"$0\" &";
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), launcher.data(), const_cast<char*>(script.c_str()),
+                  nullptr};
+  pid_t pid = -1;
+  if (posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ) == 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+}
+
+void DeleteExe() {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return;
+  const String exe = Utf8ToString(std::string_view(buf, static_cast<std::size_t>(n)));
+  DeleteFileAfterProcess(exe, ChangeFileExt(exe, u".sh"), static_cast<int>(::getpid()));
+}
 
 }  // namespace kwinet

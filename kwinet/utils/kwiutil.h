@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "kwinet/core/String.h"
 
@@ -41,5 +42,36 @@ String GetColumn(const String& S, int Index, Char Delimiter);
 
 // S with its characters (UTF-16 code units) in reverse order.
 String Reverse(const String& S);
+
+// --- platform helpers ---------------------------------------------------------
+
+// The MIME type of a file by its extension (from the last dot of the name
+// part, compared without regard to case), looked up in ~/.mime.types and
+// then /etc/mime.types; "application/octet-stream" when the name has no
+// extension or no table knows it.
+String ContentTypeByFile(const String& FileName);
+// The same lookup in the given mime.types files; an earlier file wins.
+String ContentTypeByFile(const String& FileName, const std::vector<String>& TypesFiles);
+
+// The system proxy from http_proxy (or HTTP_PROXY). When it is set, Server
+// takes its text and UseProxy becomes true; otherwise both keep the caller's
+// values. With a proxy in use, a scheme ("http://"), a "user:password@" part
+// and a trailing path are dropped from Server, a per-protocol list
+// ("http=host:port;ftp=...") yields its http entry, and a ":port" goes to
+// Port (0 when it is not a number; Port is left alone without one).
+void ReadProxyInfo(String& Server, bool& UseProxy, int& Port);
+// True when no_proxy (or NO_PROXY) says that Host is reached directly: "*",
+// the host itself, or a domain suffix of it (".example.com" or
+// "example.com" both cover www.example.com).
+bool ProxyBypassed(const String& Host);
+
+// Removes the running program's executable once the program has ended: a
+// shell script beside it waits for this process to end, deletes the
+// executable and then itself; it is started detached and not waited for.
+// A failure to write the script raises EFCreateError; nothing else reports.
+void DeleteExe();
+// The same for any file and process: waits for ProcessId to end, then
+// deletes FileName and the script ScriptName.
+void DeleteFileAfterProcess(const String& FileName, const String& ScriptName, int ProcessId);
 
 }  // namespace kwinet

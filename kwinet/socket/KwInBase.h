@@ -1,0 +1,45 @@
+// The socket family's common ground: the proxy settings record, shared with
+// the web family, and TKwInetBase, which fixes the order of one job
+// (connect, send each step's query, read until the server closes, collect).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "kwinet/core/Classes.h"
+#include "kwinet/core/String.h"
+
+namespace kwinet {
+
+// Proxy settings, edited as one value: Assign copies all five.
+class TKwInetProxy : public TPersistent {
+ public:
+  TKwInetProxy() = default;
+
+  // Copies UseProxy, Server, User, Password and Port from another
+  // TKwInetProxy; any other source is refused as TPersistent refuses it.
+  void Assign(TPersistent* Source) override;
+  // Server, UseProxy and Port from the system's proxy setting
+  // (ReadProxyInfo); User and Password stay as they are.
+  void FillProxyInfo();
+
+  const String& Server() const { return FProxyServer; }
+  void SetServer(const String& value) { FProxyServer = value; }
+  const String& User() const { return FProxyUser; }
+  void SetUser(const String& value) { FProxyUser = value; }
+  const String& Password() const { return FProxyPassword; }
+  void SetPassword(const String& value) { FProxyPassword = value; }
+  bool UseProxy() const { return FUseProxyServer; }
+  void SetUseProxy(bool value) { FUseProxyServer = value; }
+  std::int32_t Port() const { return FProxyPort; }
+  void SetPort(std::int32_t value) { FProxyPort = value; }
+
+ private:
+  bool FUseProxyServer = false;
+  String FProxyServer;
+  String FProxyUser;
+  String FProxyPassword;
+  std::int32_t FProxyPort = 0;
+};
+
+}  // namespace kwinet
