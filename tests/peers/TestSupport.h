@@ -1,7 +1,9 @@
 // Helpers shared by the test suites.
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 namespace kwinet::test {
 
@@ -21,6 +23,16 @@ class TempDir {
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Runs a program with arguments (argv[0] is the program's path), feeding it
+// Input on standard input; it is killed when it outlives Timeout.
+struct ProcessResult {
+  int ExitCode = -1;  // -1 when it did not exit normally (killed, timed out)
+  bool TimedOut = false;
+  std::string Out, Err;
+};
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = "",
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // True when running under CI (CI=true): a missing peer must fail, not skip.
 bool InCI();
