@@ -103,24 +103,32 @@ void Encode64Bytes(const unsigned char* in, std::size_t size, char* out) {
 }
 
 String Encode64(const String& S) {
-  // Bytes are taken through a small buffer so that a long input needs no
-  // second full copy.
   String out(Base64Length(S.size()), u'\0');
-  unsigned char bytes[3 * 1024];
-  char chars[4 * 1024];
-  std::size_t done = 0, o = 0;
-  while (done < S.size()) {
-    const std::size_t n = std::min(S.size() - done, sizeof bytes);
-    for (std::size_t k = 0; k < n; ++k) {
-      const Char c = S[done + k];
-      if (c > 255) throw ERangeError(u"Range check error");
-      bytes[k] = static_cast<unsigned char>(c);
+  const char* pairs = kPairs.pairs.data();
+  const Char* in = S.data();
+  Char* o = out.data();
+  const std::size_t whole = S.size() / 3 * 3;
+  for (std::size_t i = 0; i < whole; i += 3, o += 4) {
+    const unsigned b1 = in[i], b2 = in[i + 1], b3 = in[i + 2];
+    if ((b1 | b2 | b3) > 255) throw ERangeError(u"Range check error");
+    const unsigned group = (b1 << 16) | (b2 << 8) | b3;
+    const char* hi = pairs + 2 * (group >> 12);
+    const char* lo = pairs + 2 * (group & 0xFFF);
+    o[0] = static_cast<unsigned char>(hi[0]);
+    o[1] = static_cast<unsigned char>(hi[1]);
+    o[2] = static_cast<unsigned char>(lo[0]);
+    o[3] = static_cast<unsigned char>(lo[1]);
+  }
+  const std::size_t rest = S.size() - whole;
+  if (rest > 0) {
+    unsigned char tail[2] = {0, 0};
+    for (std::size_t k = 0; k < rest; ++k) {
+      if (in[whole + k] > 255) throw ERangeError(u"Range check error");
+      tail[k] = static_cast<unsigned char>(in[whole + k]);
     }
-    Encode64Bytes(bytes, n, chars);
-    const std::size_t m = Base64Length(n);
-    for (std::size_t k = 0; k < m; ++k) out[o + k] = static_cast<unsigned char>(chars[k]);
-    o += m;
-    done += n;
+    char chars[4];
+    Encode64Bytes(tail, rest, chars);
+    for (int k = 0; k < 4; ++k) o[k] = static_cast<unsigned char>(chars[k]);
   }
   return out;
 }
