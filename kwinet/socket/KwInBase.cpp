@@ -1,5 +1,9 @@
 #include "kwinet/socket/KwInBase.h"
 
+#include <vector>
+
+#include "kwinet/utils/KwILogOn.h"
+#include "kwinet/utils/KwInCnst.h"
 #include "kwinet/utils/kwiutil.h"
 
 namespace kwinet {
@@ -26,6 +30,247 @@ void TKwInetProxy::FillProxyInfo() {
   FProxyServer = server;
   FUseProxyServer = use;
   FProxyPort = port;
+}
+
+// --- TKwInetBase -------------------------------------------------------------------
+
+TKwInetBase::TKwInetBase(TComponent* AOwner) : TComponent(AOwner) {
+  StepCount = 1;
+  FProxy = std::make_unique<TKwInetProxy>();
+  FProxy->SetPort(0);
+  FLoginPrompt = true;
+  FClientSocket = new TClientSocket(this);
+  FClientSocket->OnLookup = [this](TObject* s, TCustomWinSocket* k) { DoLookup(s, k); };
+  FClientSocket->OnConnecting = [this](TObject* s, TCustomWinSocket* k) { DoConnecting(s, k); };
+  FClientSocket->OnConnect = [this](TObject* s, TCustomWinSocket* k) { DoConnect(s, k); };
+  FClientSocket->OnDisconnect = [this](TObject* s, TCustomWinSocket* k) { DoDisconnect(s, k); };
+  FClientSocket->OnError = [this](TObject* s, TCustomWinSocket* k, TErrorEvent e, int& c) { DoError(s, k, e, c); };
+  FClientSocket->SetClientType(ctBlocking);
+  FKeepConnection = false;
+}
+
+TKwInetBase::~TKwInetBase() {
+  // The socket goes with the owned children; it must not call back into a
+  // component that is being destroyed.
+  FClientSocket->OnDisconnect = nullptr;
+  FClientSocket->OnError = nullptr;
+  FProxy.reset();
+}
+
+int TKwInetBase::Port() const { return FClientSocket->Port(); }
+
+void TKwInetBase::SetPort(int value) {
+  FPort = value;
+  FClientSocket->SetPort(value);
+}
+
+const String& TKwInetBase::Host() const { return FClientSocket->Host(); }
+
+const String& TKwInetBase::Address() const { return FClientSocket->Address(); }
+
+void TKwInetBase::SetHost(const String& value) {
+  if (AddrIsIP(value)) {
+    FHost.clear();
+    FAddress = value;
+    FClientSocket->SetHost(String());
+    FClientSocket->SetAddress(value);
+  } else {
+    FHost = value;
+    FAddress.clear();
+    FClientSocket->SetHost(value);
+    FClientSocket->SetAddress(String());
+  }
+  FViaProxy = false;
+}
+
+void TKwInetBase::SetAddress(const String& value) { SetHost(value); }
+
+int TKwInetBase::Timeout() const { return FClientSocket->Timeout(); }
+void TKwInetBase::SetTimeout(int value) { FClientSocket->SetTimeout(value); }
+std::int64_t TKwInetBase::MaxReplySize() const { return FClientSocket->MaxReplySize(); }
+void TKwInetBase::SetMaxReplySize(std::int64_t value) { FClientSocket->SetMaxReplySize(value); }
+TClientType TKwInetBase::ClientType() const { return FClientSocket->ClientType(); }
+void TKwInetBase::SetClientType(TClientType value) { FClientSocket->SetClientType(value); }
+
+void TKwInetBase::SetOnSendTextToSocket(TSocketNotifyEvent value) {
+  FOnSendTextToSocket = std::move(value);
+  FClientSocket->OnWrite = FOnSendTextToSocket;
+}
+
+void TKwInetBase::SetOnReceiveTextFromSocket(TSocketNotifyEvent value) {
+  FOnReceiveTextFromSocket = std::move(value);
+  FClientSocket->OnRead = FOnReceiveTextFromSocket;
+}
+
+String TKwInetBase::Execute() {
+  BeforeExecute();
+  if (FClientSocket->Host().empty() && FClientSocket->Address().empty()) throw Exception(strKwInEHost);
+  Connect();
+  String result;
+  try {
+    CurrentStep = 0;
+    while (CurrentStep < StepCount) {
+      String text;
+      InternalExecute(text);
+      AfterExecute(text);
+      result += text;
+      ++CurrentStep;
+    }
+    if (!FKeepConnection) Disconnect();
+  } catch (const Exception& e) {
+    result = e.Message();
+  }
+  return result;
+}
+
+String TKwInetBase::GetQuery() { return String(); }
+
+String TKwInetBase::GetRawHeaders() {
+  String result;
+  if (FProxy->UseProxy()) {
+    if (FLoginPrompt) {
+      String user = FProxy->User();
+      String password = FProxy->Password();
+      if (KwInAskLogon(strKwInProxyLogon, user, password)) {
+        FProxy->SetUser(user);
+        FProxy->SetPassword(password);
+      }
+    }
+    if (!FProxy->User().empty()) result += u"Username: " + FProxy->User() + u"\r\n";
+    if (!FProxy->Password().empty()) result += u"Password: " + FProxy->Password() + u"\r\n";
+  } else {
+    result += u"Proxy-Connection: Keep-Alive\r\n";
+  }
+  result += u"\r\n";
+  return result;
+}
+
+void TKwInetBase::Connect() {
+  if (FConnected) {
+    if (FClientSocket->Socket()->PeerAlive()) return;
+    // The server has closed its side since: start over on a fresh socket.
+    FClientSocket->Close();
+  }
+  if (FClientSocket->Host().empty() && FClientSocket->Address().empty()) throw Exception(strKwInEHost);
+  const String target = !FHost.empty() ? FHost : FAddress;
+  if (FProxy->UseProxy() && !FProxy->Server().empty() && !ProxyBypassed(target)) {
+    const String& server = FProxy->Server();
+    if (AddrIsIP(server)) {
+      FClientSocket->SetAddress(server);
+      FClientSocket->SetHost(String());
+    } else {
+      FClientSocket->SetHost(server);
+      FClientSocket->SetAddress(String());
+    }
+    FClientSocket->SetPort(FProxy->Port());
+    FViaProxy = true;
+  } else if (FViaProxy) {
+    // The proxy was switched off since the last connection: back to the
+    // server that was asked for.
+    FClientSocket->SetHost(FHost);
+    FClientSocket->SetAddress(FAddress);
+    FClientSocket->SetPort(FPort);
+    FViaProxy = false;
+  }
+  FClientSocket->Open();
+}
+
+void TKwInetBase::Disconnect() {
+  if (FConnected) FClientSocket->Close();
+}
+
+void TKwInetBase::InternalExecute(String& Text) {
+  String query = GetQuery();
+  if (!query.empty() && SendsRawHeaders()) query += GetRawHeaders();
+  int n = query.empty() ? 1 : SendToSocket(query);
+  if (n <= 0) {
+    Text = u"No answer from server";
+    return;
+  }
+  Text.clear();
+  constexpr int kChunk = 16386;
+  std::vector<char> buf(kChunk);
+  bool checked = false;
+  while (n > 0) {
+    n = ReceiveFromSocket(buf.data(), kChunk);
+    if (n > 0) {
+      Text += BytesToString(buf.data(), static_cast<std::size_t>(n));
+      if (!checked) {
+        checked = true;
+        CheckReplyStatus(Text);
+      }
+    }
+  }
+}
+
+void TKwInetBase::CheckReplyStatus(const String& FirstChunk) {
+  const auto space = FirstChunk.find(u' ');
+  if (space == String::npos) return;
+  int code = 200;
+  if (!TryStrToInt(FirstChunk.substr(space + 1, 3), code)) code = 200;
+  if (code == 401) throw Exception(strKwInEAuthRequired);
+  if (code == 404) throw Exception(strKwInEFileNotFound);
+  if (code == 407) throw Exception(strKwInEProxyAuth);
+}
+
+void TKwInetBase::BeforeExecute() {
+  if (FOnBeforeExecute) FOnBeforeExecute(this);
+}
+
+void TKwInetBase::AfterExecute(String& Text) {
+  if (FOnAfterExecute) FOnAfterExecute(this, Text);
+}
+
+int TKwInetBase::SendToSocket(const String& Text) {
+  const std::string bytes = StringToBytes(Text);
+  return FClientSocket->Socket()->SendBuf(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+int TKwInetBase::ReceiveFromSocket(void* Buf, int Count) { return FClientSocket->Socket()->ReceiveBuf(Buf, Count); }
+
+String TKwInetBase::GetLocalHost() const { return FClientSocket->Socket()->LocalHost(); }
+
+bool TKwInetBase::AddrIsIP(const String& S) {
+  int parts[5] = {-1, -1, -1, -1, -1};
+  int index = 0;
+  String part;
+  for (std::size_t i = 0; i < S.size() && index < 5; ++i) {
+    const bool last = i + 1 == S.size();
+    if (S[i] != u'.' && !last) {
+      part.push_back(S[i]);
+      continue;
+    }
+    if (last) part.push_back(S[i]);
+    parts[index++] = StrToIntDef(part, -1);
+    part.clear();
+  }
+  if (index >= 5) return false;
+  for (int i = 0; i < 4; ++i)
+    if (parts[i] < 0 || parts[i] > 255) return false;
+  return true;
+}
+
+void TKwInetBase::DoLookup(TObject* Sender, TCustomWinSocket* Socket) {
+  if (FOnLookup) FOnLookup(Sender, Socket);
+}
+
+void TKwInetBase::DoConnecting(TObject* Sender, TCustomWinSocket* Socket) {
+  if (FOnConnecting) FOnConnecting(Sender, Socket);
+}
+
+void TKwInetBase::DoConnect(TObject* Sender, TCustomWinSocket* Socket) {
+  FConnected = true;
+  if (FOnConnect) FOnConnect(Sender, Socket);
+}
+
+void TKwInetBase::DoDisconnect(TObject* Sender, TCustomWinSocket* Socket) {
+  FConnected = false;
+  if (FOnDisconnect) FOnDisconnect(Sender, Socket);
+}
+
+void TKwInetBase::DoError(TObject* Sender, TCustomWinSocket* Socket, TErrorEvent ErrorEvent, int& ErrorCode) {
+  FConnected = false;
+  if (FOnError) FOnError(Sender, Socket, ErrorEvent, ErrorCode);
 }
 
 }  // namespace kwinet

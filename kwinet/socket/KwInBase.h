@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/String.h"
+#include "kwinet/socket/ClientSocket.h"
 
 namespace kwinet {
 
@@ -40,6 +42,134 @@ class TKwInetProxy : public TPersistent {
   String FProxyUser;
   String FProxyPassword;
   std::int32_t FProxyPort = 0;
+};
+
+using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
+
+// The base of every socket client. Execute: OnBeforeExecute, check that a
+// server is given, Connect (to the proxy when one is set), then StepCount
+// steps of InternalExecute and AfterExecute, then Disconnect unless
+// KeepConnection. An Exception raised during the steps becomes the result
+// text, and the connection is left as it is.
+class TKwInetBase : public TComponent {
+ public:
+  explicit TKwInetBase(TComponent* AOwner);
+  ~TKwInetBase() override;
+
+  // The concatenated texts of all steps, or the message of the error that
+  // ended a step.
+  String Execute();
+
+  // The text to send in the current step; empty means: send nothing, only
+  // read (a server that talks first).
+  virtual String GetQuery();
+  // Lines appended to a non-empty query: the proxy's user and password, or
+  // "Proxy-Connection: Keep-Alive", then an empty line.
+  virtual String GetRawHeaders();
+  // Opens the connection unless one is open and its peer still there; a
+  // connection whose peer has closed is closed and opened anew.
+  virtual void Connect();
+  virtual void Disconnect();
+
+  // Sends the text, one byte per character: the count sent, or 0 or less
+  // when the peer has gone (the error notification has fired).
+  int SendToSocket(const String& Text);
+  // One read of at most Count bytes: the count, 0 when the server has
+  // closed, less than 0 on a failure whose error code a handler cleared.
+  int ReceiveFromSocket(void* Buf, int Count);
+  String GetLocalHost() const;
+  // Four dot-separated integers from 0 to 255.
+  static bool AddrIsIP(const String& S);
+
+  // Published.
+  const String& About() const { return FAbout; }
+  void SetAbout(const String&) {}
+  int Port() const;
+  void SetPort(int value);
+  const String& Host() const;
+  void SetHost(const String& value);
+  const String& Address() const;
+  void SetAddress(const String& value);
+  bool KeepConnection() const { return FKeepConnection; }
+  void SetKeepConnection(bool value) { FKeepConnection = value; }
+  TKwInetProxy* Proxy() const { return FProxy.get(); }
+  void SetProxy(TKwInetProxy* value) { FProxy->Assign(value); }
+  bool LoginPrompt() const { return FLoginPrompt; }
+  void SetLoginPrompt(bool value) { FLoginPrompt = value; }
+  // Milliseconds; bounds the connect and each wait for data. 0 = no bound.
+  int Timeout() const;
+  void SetTimeout(int value);
+  // Bytes one step's reply may reach before the step ends with an error;
+  // 0 = no bound.
+  std::int64_t MaxReplySize() const;
+  void SetMaxReplySize(std::int64_t value);
+
+  const TSocketNotifyEvent& OnConnect() const { return FOnConnect; }
+  void SetOnConnect(TSocketNotifyEvent value) { FOnConnect = std::move(value); }
+  const TSocketNotifyEvent& OnDisconnect() const { return FOnDisconnect; }
+  void SetOnDisconnect(TSocketNotifyEvent value) { FOnDisconnect = std::move(value); }
+  const TSocketErrorEvent& OnError() const { return FOnError; }
+  void SetOnError(TSocketErrorEvent value) { FOnError = std::move(value); }
+  const TSocketNotifyEvent& OnLookup() const { return FOnLookup; }
+  void SetOnLookup(TSocketNotifyEvent value) { FOnLookup = std::move(value); }
+  const TSocketNotifyEvent& OnConnecting() const { return FOnConnecting; }
+  void SetOnConnecting(TSocketNotifyEvent value) { FOnConnecting = std::move(value); }
+  const TSocketNotifyEvent& OnSendTextToSocket() const { return FOnSendTextToSocket; }
+  void SetOnSendTextToSocket(TSocketNotifyEvent value);
+  const TSocketNotifyEvent& OnReceiveTextFromSocket() const { return FOnReceiveTextFromSocket; }
+  void SetOnReceiveTextFromSocket(TSocketNotifyEvent value);
+  const TNotifyEvent& OnBeforeExecute() const { return FOnBeforeExecute; }
+  void SetOnBeforeExecute(TNotifyEvent value) { FOnBeforeExecute = std::move(value); }
+  const TKwIReceivedEvent& OnAfterExecute() const { return FOnAfterExecute; }
+  void SetOnAfterExecute(TKwIReceivedEvent value) { FOnAfterExecute = std::move(value); }
+
+  // Public, not published.
+  TClientType ClientType() const;
+  void SetClientType(TClientType value);
+  bool Connected() const { return FConnected; }
+
+ protected:
+  // One step: send GetQuery (with GetRawHeaders when SendsRawHeaders),
+  // read until the server closes, check the first chunk's status code.
+  virtual void InternalExecute(String& Text);
+  virtual void BeforeExecute();
+  virtual void AfterExecute(String& Text);
+  // Whether InternalExecute appends GetRawHeaders to a query; a protocol
+  // whose servers would take the lines as input says no.
+  virtual bool SendsRawHeaders() const { return true; }
+
+  // Raises the exception of a 401, 404 or 407 read after the first space
+  // of a reply's first chunk.
+  static void CheckReplyStatus(const String& FirstChunk);
+
+  TClientSocket* ClientSocket() const { return FClientSocket; }
+
+  std::int32_t CurrentStep = 0;
+  std::int32_t StepCount = 1;
+
+ private:
+  void DoLookup(TObject* Sender, TCustomWinSocket* Socket);
+  void DoConnecting(TObject* Sender, TCustomWinSocket* Socket);
+  void DoConnect(TObject* Sender, TCustomWinSocket* Socket);
+  void DoDisconnect(TObject* Sender, TCustomWinSocket* Socket);
+  void DoError(TObject* Sender, TCustomWinSocket* Socket, TErrorEvent ErrorEvent, int& ErrorCode);
+
+  TClientSocket* FClientSocket;  // owned as a child component
+  String FAbout;
+  bool FConnected = false;
+  std::int32_t FPort = 0;
+  String FHost;
+  String FAddress;
+  bool FKeepConnection = false;
+  std::unique_ptr<TKwInetProxy> FProxy;
+  bool FLoginPrompt = true;
+  bool FViaProxy = false;  // the socket points at the proxy, not at FHost/FAddress/FPort
+  TSocketNotifyEvent FOnConnect, FOnDisconnect;
+  TSocketErrorEvent FOnError;
+  TSocketNotifyEvent FOnLookup, FOnConnecting;
+  TSocketNotifyEvent FOnSendTextToSocket, FOnReceiveTextFromSocket;
+  TNotifyEvent FOnBeforeExecute;
+  TKwIReceivedEvent FOnAfterExecute;
 };
 
 }  // namespace kwinet
