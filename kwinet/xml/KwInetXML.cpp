@@ -1,0 +1,578 @@
+#include "kwinet/xml/KwInetXML.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "kwinet/utils/kwiutil.h"
+
+namespace kwinet {
+
+namespace {
+
+using View = std::u16string_view;
+
+bool IsBlank(Char c) { return c == u'\t' || c == u'\n' || c == u'\r' || c == u' '; }
+
+// Name characters: "!", "-", digits, ":", "?", ASCII letters and "_". Not ".",
+// not non-ASCII letters: the services' names never need them.
+constexpr auto kNameChars = [] {
+  std::array<bool, 128> t{};
+  for (char c : std::string_view("!-:?_")) t[static_cast<unsigned char>(c)] = true;
+  for (int c = '0'; c <= '9'; ++c) t[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) t[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = true;
+  return t;
+}();
+
+bool IsNameChar(Char c) { return c < 128 && kNameChars[c]; }
+
+// --- entities ------------------------------------------------------------------
+
+struct EntityRow {
+  View Text;
+  Char Replacement;  // 0: the entity is removed
+};
+
+// Applied row by row, in this order: "&amp" before "&lt", so "&amp;lt;"
+// ends as "<".
+constexpr EntityRow kEntities[] = {
+    {u"&brvbar", u'|'}, {u"&deg", u'\u00B0'}, {u"&#176", u'\u00B0'}, {u"&plusmn", u'+'}, {u"&para", u'\u00B6'},
+    {u"&amp", u'&'},    {u"&lt", u'<'},       {u"&gt", u'>'},        {u"&copy", u'c'},    {u"&quot", u'"'},
+    {u"&apos", u'\''},  {u"&trade", u'T'},    {u"&nbsp", 0},         {u"&car", u'\n'},    {u"&ret", u'\r'},
+    {u"&#009", u'\t'},  {u"&#x9", u'\t'},     {u"&#010", u'\n'},     {u"&#xa", u'\n'},    {u"&#013", u'\r'},
+    {u"&#xd", u'\r'},   {u"&#034", u'"'},     {u"&#34", u'"'},       {u"&#039", u'\''},   {u"&#39", u'\''},
+};
+
+// Replaces every occurrence of one entity the way a search from the start
+// after each replacement would, in one pass: all occurrences have the same
+// length, so the leftmost one is also the one that ends first, and a new one
+// can only end at or after the replacement. The text before the position is
+// kept in Out, which never holds an occurrence.
+String ApplyEntity(const String& In, const EntityRow& Row) {
+  String out;
+  out.reserve(In.size());
+  const std::size_t len = Row.Text.size();
+  const Char last = Row.Text.back();
+  std::size_t i = 0;
+  Char pending = 0;  // a replacement still to be pushed
+  for (;;) {
+    Char c;
+    if (pending != 0) {
+      c = pending;
+      pending = 0;
+    } else if (i < In.size()) {
+      c = In[i++];
+    } else {
+      break;
+    }
+    out.push_back(c);
+    if (c != last || out.size() < len || View(out).substr(out.size() - len) != Row.Text) continue;
+    out.resize(out.size() - len);
+    if (i < In.size() && In[i] == u';') ++i;
+    pending = Row.Replacement;
+  }
+  return out;
+}
+
+// Text with a character above 255 was never a string of bytes (it came
+// decoded already): decoding it again could only destroy it.
+bool HoldsBytes(const String& Text) {
+  return std::all_of(Text.begin(), Text.end(), [](Char c) { return c <= 0xFF; });
+}
+
+void DecodeUtf8Bytes(String& Text) {
+  if (!Text.empty() && HoldsBytes(Text)) Text = Utf8Decode(Text);
+}
+
+// --- code pages ------------------------------------------------------------------
+
+// Re-decodes text that was read one byte per character as a named code page.
+class TCodePageDecoder {
+ public:
+  explicit TCodePageDecoder(const String& Declared) {
+    int page = 0;
+    if (!TryStrToInt(Declared.substr(8), page)) return;  // not a number: the ANSI page, which is identity
+    std::string name;
+    if (page == 65001) name = "UTF-8";
+    else if (page >= 28591 && page <= 28605) name = "ISO-8859-" + std::to_string(page - 28590);
+    else name = "CP" + std::to_string(page);
+    if (page == 28591) return;  // the ANSI page itself
+    FHandle = iconv_open(std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE", name.c_str());
+  }
+  ~TCodePageDecoder() {
+    if (FHandle != reinterpret_cast<iconv_t>(-1)) iconv_close(FHandle);
+  }
+  TCodePageDecoder(const TCodePageDecoder&) = delete;
+  TCodePageDecoder& operator=(const TCodePageDecoder&) = delete;
+
+  // Text that is not bytes is left alone rather than turned into question
+  // marks. An unknown code page changes nothing.
+  void Decode(String& Text) {
+    if (FHandle == reinterpret_cast<iconv_t>(-1) || Text.empty() || !HoldsBytes(Text)) return;
+    std::string bytes = StringToBytes(Text);
+    String out(bytes.size() * 2 + 2, u'\0');
+    char* in = bytes.data();
+    std::size_t inLeft = bytes.size();
+    char* dst = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * sizeof(Char);
+    iconv(FHandle, nullptr, nullptr, nullptr, nullptr);
+    while (inLeft > 0) {
+      if (iconv(FHandle, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1)) break;
+      if (errno == E2BIG || outLeft < sizeof(Char)) break;  // cannot happen: two units a byte at most
+      // A byte the code page does not define keeps its place as U+FFFD.
+      const Char bad = u'\uFFFD';
+      std::memcpy(dst, &bad, sizeof bad);
+      dst += sizeof bad;
+      outLeft -= sizeof bad;
+      ++in;
+      --inLeft;
+    }
+    out.resize((dst - reinterpret_cast<char*>(out.data())) / sizeof(Char));
+    Text = std::move(out);
+  }
+
+ private:
+  iconv_t FHandle = reinterpret_cast<iconv_t>(-1);
+};
+
+// Pre-order walk of a subtree without recursion. Children of a node at depth
+// d (the start node is at 0) are visited only when Expand(d) says so.
+template <typename Match, typename Expand>
+TKwXMLItem* FindPreOrder(TKwXMLItem* Start, Match match, Expand expand) {
+  if (!Start) return nullptr;
+  if (match(Start)) return Start;
+  struct Frame {
+    const TKwXMLItems* List;
+    int Next;
+    int Depth;  // depth of the nodes in List
+  };
+  std::vector<Frame> stack;
+  if (expand(0) && Start->Items()->Count() > 0) stack.push_back({Start->Items(), 0, 1});
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.Next >= top.List->Count()) {
+      stack.pop_back();
+      continue;
+    }
+    TKwXMLItem* node = (*top.List)[top.Next++];
+    const int depth = top.Depth;
+    if (!node) continue;
+    if (match(node)) return node;
+    if (node->Items()->Count() > 0 && expand(depth)) stack.push_back({node->Items(), 0, depth + 1});
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// --- TKwXMLItems -----------------------------------------------------------------
+
+TKwXMLItems::~TKwXMLItems() { Clear(); }
+
+TKwXMLItem* TKwXMLItems::AddItem(TKwXMLItem* ParentItem) {
+  std::unique_ptr<TKwXMLItem> node(ParentItem ? new TKwXMLItem(ParentItem, TKwXMLItem::ChildTag{})
+                                              : new TKwXMLItem(nullptr));
+  FList.push_back(node.get());
+  return node.release();
+}
+
+void TKwXMLItems::Clear() {
+  // Walk down to the last leaf, free it, and go on from its parent's list:
+  // no recursion, and each node leaves its list from the back.
+  std::vector<TKwXMLItems*> path{this};
+  while (!path.empty()) {
+    TKwXMLItems* list = path.back();
+    while (!list->FList.empty() && list->FList.back() == nullptr) list->FList.pop_back();
+    if (list->FList.empty()) {
+      path.pop_back();
+      continue;
+    }
+    TKwXMLItem* last = list->FList.back();
+    if (!last->FItems.FList.empty()) {
+      path.push_back(&last->FItems);
+      continue;
+    }
+    // A node in its parent's list takes itself out on destruction; one added
+    // to a foreign list must be taken out here.
+    if (!last->FParentItem || &last->FParentItem->FItems != list) list->FList.pop_back();
+    delete last;
+  }
+}
+
+TKwXMLItem* TKwXMLItems::Items(int Index) const {
+  if (Index < 0 || Index >= Count()) throw EListError(u"List index out of bounds (%d)", {Index});
+  return FList[Index];
+}
+
+int TKwXMLItems::IndexOf(const TKwXMLItem* Item) const {
+  auto it = std::find(FList.begin(), FList.end(), Item);
+  return it == FList.end() ? -1 : static_cast<int>(it - FList.begin());
+}
+
+void TKwXMLItems::RemoveFromBack(const TKwXMLItem* Item) {
+  auto it = std::find(FList.rbegin(), FList.rend(), Item);
+  if (it != FList.rend()) FList.erase(std::next(it).base());
+}
+
+// --- TKwXMLItem ------------------------------------------------------------------
+
+TKwXMLItem::TKwXMLItem(TComponent* AOwner) : TComponent(AOwner), FParentItem(dynamic_cast<TKwXMLItem*>(AOwner)) {}
+
+TKwXMLItem::TKwXMLItem(TKwXMLItem* Parent, ChildTag)
+    : TComponent(Parent), FLevel(Parent->FLevel + 1), FParentItem(Parent) {}
+
+TKwXMLItem::~TKwXMLItem() {
+  FItems.Clear();
+  // Nodes made directly with this node as owner (not through AddItem) go
+  // now, while this node's list still exists for them to leave.
+  DestroyComponents();
+  if (FParentItem) FParentItem->FItems.RemoveFromBack(this);
+}
+
+TKwXMLItem* TKwXMLItem::GetChild(const String& XMLTag, bool ExpandAllLevels) {
+  return FindPreOrder(
+      this, [&](TKwXMLItem* n) { return n->FTagName == XMLTag; },
+      [&](int depth) { return ExpandAllLevels || depth < 2; });
+}
+
+String TKwXMLItem::GetTagXMLValue() const {
+  String s = FValue.ToString();
+  if (s.empty() || s.front() != u'"') return s;
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == u'"')) s.pop_back();
+  if (!s.empty()) s.erase(0, 1);
+  return s;
+}
+
+String TKwXMLItem::GetTagValue() const { return DecodeXMLEntities(GetTagXMLValue()); }
+
+void TKwXMLItem::ProcessAttributes() {
+  if (FAttributes.empty()) return;
+  String name, value;
+  bool inName = true, inQuotes = false;
+  const std::size_t n = FAttributes.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Char c = FAttributes[i];
+    if (c == u'"') inQuotes = !inQuotes;
+    if (!inQuotes && c == u'=') inName = false;
+    else (inName ? name : value).push_back(c);
+    if (!inQuotes && (IsBlank(c) || i == n - 1)) {
+      if (!name.empty() && !value.empty()) {
+        TKwXMLItem* attr = FItems.AddItem(this);
+        attr->FKind = ikAttribute;
+        attr->FTagName = name;
+        attr->FValue = TVariant(value);
+      }
+      name.clear();
+      value.clear();
+      inName = true;
+    }
+  }
+  FAttributes.clear();
+}
+
+// --- unit functions ----------------------------------------------------------------
+
+bool SameStrings(bool CaseSensitive, const String& S1, const String& S2) {
+  return CaseSensitive ? S1 == S2 : SameText(S1, S2);
+}
+
+TDateTime XMLStringToDateTime(const String& S) {
+  if (S.empty()) return 0;
+  auto part = [&](std::size_t pos, std::size_t len, int& value) {
+    return pos < S.size() && TryStrToInt(S.substr(pos, len), value);
+  };
+  int year, month, day, hour, minute, second;
+  if (!part(0, 4, year) || !part(5, 2, month) || !part(8, 2, day) || !part(11, 2, hour) || !part(14, 2, minute) ||
+      !part(17, 2, second))
+    return 0;
+  TDateTime date, time;
+  if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) return 0;
+  return date + time;
+}
+
+String DecodeXMLEntities(const String& S) {
+  if (S.find(u'&') == String::npos) return S;
+  String s = S;
+  for (const EntityRow& row : kEntities)
+    if (s.find(row.Text) != String::npos) s = ApplyEntity(s, row);
+  return s;
+}
+
+// --- TKwXMLEngine -------------------------------------------------------------------
+
+TKwXMLEngine::TKwXMLEngine(TComponent* AOwner) : TComponent(AOwner) { FRootItem = new TKwXMLItem(this); }
+
+TKwXMLEngine::~TKwXMLEngine() { delete FRootItem; }
+
+void TKwXMLEngine::SetRootItem(TKwXMLItem* value) {
+  FRootItem = value;
+  // A root freed elsewhere must not be freed again here.
+  if (value) FreeNotification(value);
+}
+
+void TKwXMLEngine::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FRootItem) FRootItem = nullptr;
+}
+
+void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALength) {
+  const Char* s = AXMLText.data();
+  const std::size_t n =
+      ALength <= 0 ? 0 : std::min(AXMLText.size(), static_cast<std::size_t>(ALength));
+  // Past the count reads as NUL, which ends every scan.
+  auto ch = [&](std::size_t i) -> Char { return i < n ? s[i] : Char(0); };
+  std::size_t pos = 0;
+
+  auto readText = [&]() -> View {
+    while (ch(pos) == u'>') ++pos;
+    const std::size_t start = pos;
+    while (pos < n) {
+      const Char c = s[pos];
+      if (c == u'<' || c == 0 || (c == u'/' && ch(pos + 1) == u'>')) break;
+      ++pos;
+    }
+    View text(s + start, pos - start);
+    if (ch(pos) == u'<') ++pos;
+    return text;
+  };
+  auto readAttributes = [&]() -> View {
+    const std::size_t start = pos;
+    bool inQuotes = false;
+    while (pos < n) {
+      const Char c = s[pos];
+      if (c == 0 || c == u'>' || (c == u'/' && !inQuotes)) break;
+      if (c == u'"') inQuotes = !inQuotes;
+      ++pos;
+    }
+    return View(s + start, pos - start);
+  };
+  auto skipToNextTag = [&]() {
+    while (pos < n && s[pos] != u'<' && s[pos] != 0) ++pos;
+    if (ch(pos) == u'<') ++pos;
+  };
+
+  String declared;  // the declared encoding of this text
+  std::unique_ptr<TCodePageDecoder> codePage;
+  TKwXMLItem* current = nullptr;
+  // Leaving the root ends the way up: the parse stays in the root's subtree
+  // even when RootItem was set to an inner node.
+  auto parentOf = [&](TKwXMLItem* node) { return node == FRootItem ? nullptr : node->FParentItem; };
+
+  readText();
+  while (pos + 1 < n && s[pos] != 0) {
+    const std::size_t before = pos;
+    const std::size_t nameStart = pos;
+    while (pos < n && IsNameChar(s[pos])) ++pos;
+    String name(s + nameStart, pos - nameStart);
+    String text, attributes;
+    const bool comment = name.starts_with(u"!--");
+    if (comment) {
+      name = u"Comment";
+      text = u"Comment";
+      std::size_t close = View(s, n).find(u"-->", pos);
+      // A NUL ends the search like every other scan.
+      const std::size_t nul = View(s, close == View::npos ? n : close).find(u'\0', pos);
+      if (nul != View::npos) close = View::npos;
+      if (close == View::npos) {
+        pos = nul != View::npos ? nul : n;
+      } else {
+        text.append(s + pos, close + 2 - pos);
+        pos = close + 3;
+      }
+      while (pos < n && IsBlank(s[pos])) ++pos;
+      if (ch(pos) == u'<') ++pos;
+    } else {
+      attributes = String(readAttributes());
+      text = String(readText());
+      if (!declared.empty()) {
+        if (!UTF8Processed && SameText(declared, u"utf-8")) {
+          DecodeUtf8Bytes(attributes);
+          DecodeUtf8Bytes(text);
+        } else if (codePage) {
+          codePage->Decode(attributes);
+          codePage->Decode(text);
+        }
+      }
+    }
+
+    bool accept = true;
+    if (!name.empty()) {
+      if (!current) {
+        current = FRootItem;
+      } else {
+        if (FOnTag) FOnTag(this, current, name, text, attributes, accept);
+        if (accept) current = current->FItems.AddItem(current);
+      }
+    }
+
+    if (accept && current) {
+      TKwXMLItem* node = current;
+      if (!text.empty()) {
+        if (node->FValue.IsEmpty()) node->FValue = TVariant(std::move(text));
+        else node->FValue.Append(text);
+      }
+      node->FTagName = std::move(name);
+      if (comment) {
+        node->FKind = ikComment;
+        current = parentOf(node);
+      } else {
+        node->FKind = ikProperty;
+        if (!attributes.empty()) {
+          node->FAttributes = std::move(attributes);
+          if (SameText(node->FTagName, u"?xml")) {
+            node->ProcessAttributes();
+            if (TKwXMLItem* enc = GetItemByTag(node, u"encoding")) {
+              declared = enc->GetTagValue();
+              codePage.reset();
+              if (declared.size() >= 8 && SameText(declared.substr(0, 8), u"windows-"))
+                codePage = std::make_unique<TCodePageDecoder>(declared);
+            }
+          }
+        }
+      }
+    } else if (!accept && !comment) {
+      // Skip the rejected element with its content. A rejected comment has
+      // no content: it alone is dropped.
+      if (!(ch(pos) == u'/' && ch(pos + 1) == u'>')) {
+        std::size_t p = std::min(pos, n);
+        while (p > 0 && s[p - 1] != u'>') --p;
+        if (p > 0) pos = p - 1;
+      }
+      int depth = 1;
+      while (depth > 0 && pos < n && s[pos] != 0) {
+        const Char c = s[pos];
+        if (c == u'/' && ch(pos + 1) == u'>') {
+          --depth;
+          pos += 2;
+        } else if (c == u'<' && ch(pos + 1) == u'/') {
+          --depth;
+          pos += 2;
+          while (pos < n && s[pos] != u'<' && s[pos] != 0) ++pos;
+        } else {
+          if (c == u'<') ++depth;
+          ++pos;
+        }
+      }
+      if (ch(pos) == u'<') ++pos;
+    }
+
+    while (pos + 1 < n && s[pos] == u'/' && current) {
+      if (s[pos + 1] == u'>' && pos + 2 == n) {
+        ++pos;
+        break;
+      }
+      TKwXMLItem* closed = current;
+      current = parentOf(closed);
+      if (FOnAfterTag) {
+        bool cancel = false;
+        TKwXMLItem* node = closed;
+        FOnAfterTag(this, node, cancel);
+        if (cancel) return;
+      }
+      skipToNextTag();
+    }
+    // A "/>" with no open node would otherwise be read again for ever.
+    if (pos == before) ++pos;
+  }
+}
+
+void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
+  if (FRootItem) FRootItem->FItems.Clear();
+  if (!AStream) return;
+  const std::int64_t position = AStream->Position();
+  const std::int64_t available = std::max<std::int64_t>(0, AStream->Size() - position);
+  std::int64_t count = (AStreamSize == 0 ? AStream->Size() : AStreamSize) - position;
+  count = std::clamp<std::int64_t>(count, 0, available);
+
+  UTF8Processed = false;
+  std::uint16_t mark = 0;
+  bool markRead = false;
+  if (AStreamSize == 0 && count >= 2) {
+    unsigned char b[2];
+    AStream->ReadBuffer(b, 2);
+    mark = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+    markRead = true;
+  }
+
+  String text;
+  if (mark == 0xFEFF || mark == 0xFFFE) {
+    const std::int64_t units = (count - 2) / 2;
+    if (units > 0) {
+      std::string bytes(static_cast<std::size_t>(units) * 2, '\0');
+      AStream->ReadBuffer(bytes.data(), units * 2);
+      text.resize(static_cast<std::size_t>(units));
+      const bool swap = mark == 0xFFFE;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto lo = static_cast<unsigned char>(bytes[2 * i]);
+        const auto hi = static_cast<unsigned char>(bytes[2 * i + 1]);
+        text[i] = static_cast<Char>(swap ? (lo << 8) | hi : (hi << 8) | lo);
+      }
+      UTF8Processed = true;
+    }
+  } else {
+    if (markRead) AStream->Seek(-2, soCurrent);
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    if (count > 0) AStream->ReadBuffer(bytes.data(), count);
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+      text = Utf8ToString(std::string_view(bytes).substr(3));
+      UTF8Processed = true;
+    } else if (bytes.starts_with("\xFF\xFE")) {
+      text = DecodeText(std::string_view(bytes).substr(2), teUnicode);
+    } else if (bytes.starts_with("\xFE\xFF")) {
+      std::string swapped = bytes.substr(2);
+      for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+      text = DecodeText(swapped, teUnicode);
+    } else {
+      text = BytesToString(bytes);
+    }
+  }
+  if (!text.empty() && text.back() == u'\x1B') text.pop_back();
+  if (!text.empty()) ParseXMLFromString(text, static_cast<std::int64_t>(text.size()));
+}
+
+void TKwXMLEngine::LoadFromFile(const String& AFileName) {
+  TFileStream stream(AFileName, fmOpenRead | fmShareDenyWrite);
+  stream.SetPosition(0);
+  LoadFromStream(0, &stream);
+}
+
+TKwXMLItem* TKwXMLEngine::GetItemByTag(TKwXMLItem* ARoot, const String& XMLTag) {
+  return FindPreOrder(
+      ARoot ? ARoot : FRootItem, [&](TKwXMLItem* n) { return SameStrings(false, n->FTagName, XMLTag); },
+      [](int) { return true; });
+}
+
+String TKwXMLEngine::GetFirstTagName(String& AXMLPath) {
+  const auto slash = AXMLPath.find(u'/');
+  String result;
+  if (slash == String::npos) {
+    result = std::move(AXMLPath);
+    AXMLPath.clear();
+  } else {
+    result = AXMLPath.substr(0, slash);
+    AXMLPath.erase(0, slash + 1);
+  }
+  return result;
+}
+
+String TKwXMLEngine::GetLastTagName(String& AXMLPath) {
+  const auto slash = AXMLPath.rfind(u'/');
+  String result;
+  if (slash == String::npos) {
+    result = std::move(AXMLPath);
+    AXMLPath.clear();
+  } else {
+    result = AXMLPath.substr(slash + 1);
+    AXMLPath.erase(slash);
+  }
+  return result;
+}
+
+}  // namespace kwinet

@@ -1,0 +1,160 @@
+// The XML engine: a loose node tree and the forgiving single-pass parser that
+// builds it. The tree keeps text as found; callers (the trackers, the
+// translator) rely on its exact shape, quirks included.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "kwinet/core/Classes.h"
+#include "kwinet/core/DateTime.h"
+#include "kwinet/core/Streams.h"
+#include "kwinet/core/Variant.h"
+
+namespace kwinet {
+
+enum TKwXMLItemKind : std::uint8_t { ikProperty, ikAttribute, ikComment, ikCDATA };
+
+class TKwXMLItem;
+
+// A list of nodes that owns them: clearing or destroying it frees every node
+// in it with its whole subtree.
+class TKwXMLItems : public TObject {
+ public:
+  TKwXMLItems() = default;
+  ~TKwXMLItems() override;
+
+  // Creates a node owned by ParentItem (which may be nullptr), one level
+  // below it, and appends it to this list.
+  TKwXMLItem* AddItem(TKwXMLItem* ParentItem);
+  // Frees the nodes from the last to the first. Works without recursion, so
+  // a tree of any depth can be freed.
+  virtual void Clear();
+
+  int Count() const { return static_cast<int>(FList.size()); }
+  TKwXMLItem* Items(int Index) const;  // EListError when out of range
+  TKwXMLItem* operator[](int Index) const { return Items(Index); }
+  int IndexOf(const TKwXMLItem* Item) const;
+  auto begin() const { return FList.begin(); }
+  auto end() const { return FList.end(); }
+
+ private:
+  friend class TKwXMLItem;
+  friend class TKwXMLEngine;
+  // Removes Item, looking from the back: nodes are usually freed last first.
+  void RemoveFromBack(const TKwXMLItem* Item);
+
+  std::vector<TKwXMLItem*> FList;
+};
+
+class TKwXMLItem : public TComponent {
+ public:
+  // The parent node is AOwner when that is a node; the level starts at 0.
+  explicit TKwXMLItem(TComponent* AOwner);
+  // Frees the children, then leaves the parent's list.
+  ~TKwXMLItem() override;
+
+  TKwXMLItemKind Kind() const { return FKind; }
+  void SetKind(TKwXMLItemKind value) { FKind = value; }
+  const String& TagName() const { return FTagName; }
+  void SetTagName(const String& value) { FTagName = value; }
+  const TVariant& Value() const { return FValue; }
+  void SetValue(const TVariant& value) { FValue = value; }
+  TKwXMLItems* Items() { return &FItems; }
+  const TKwXMLItems* Items() const { return &FItems; }
+  TKwXMLItem* ParentItem() const { return FParentItem; }
+  int Level() const { return FLevel; }
+  const String& Attributes() const { return FAttributes; }
+
+  // First node in pre-order (this node first) whose TagName is XMLTag, case
+  // significant. Without ExpandAllLevels only this node, its children and
+  // its grandchildren are searched.
+  TKwXMLItem* GetChild(const String& XMLTag, bool ExpandAllLevels);
+  // Value as text; a value that starts with a double quote loses it and its
+  // trailing blanks and quotes.
+  String GetTagXMLValue() const;
+  // GetTagXMLValue with the entities known to the services decoded.
+  String GetTagValue() const;
+  // Splits the raw attribute text into ikAttribute child nodes and empties it.
+  void ProcessAttributes();
+
+ private:
+  friend class TKwXMLItems;
+  friend class TKwXMLEngine;
+  struct ChildTag {};
+  TKwXMLItem(TKwXMLItem* Parent, ChildTag);
+
+  TKwXMLItemKind FKind = ikProperty;
+  String FTagName;
+  TVariant FValue;
+  String FAttributes;
+  std::int32_t FLevel = 0;
+  TKwXMLItems FItems;
+  TKwXMLItem* FParentItem = nullptr;
+};
+
+// Equality of two names, ordinal or ignoring the case of ASCII letters.
+bool SameStrings(bool CaseSensitive, const String& S1, const String& S2);
+
+// Reads YYYY-MM-DDTHH:NN:SS from fixed positions; anything after the seconds
+// is ignored. Text that is not such a date and time gives 0.
+TDateTime XMLStringToDateTime(const String& S);
+
+// Entity decoding as GetTagValue does it, on any text.
+String DecodeXMLEntities(const String& S);
+
+using TKwIXMLOnTagEvent = std::function<void(TObject* Sender, TKwXMLItem* ParentNode, const String& ATagName,
+                                             const String& ATagValue, const String& ATagAttributes,
+                                             bool& Accept)>;
+using TKwIXMLOnAfterTagEvent = std::function<void(TObject* Sender, TKwXMLItem*& Node, bool& Cancel)>;
+
+class TKwXMLEngine : public TComponent {
+ public:
+  explicit TKwXMLEngine(TComponent* AOwner);
+  ~TKwXMLEngine() override;
+
+  TKwXMLItem* RootItem() const { return FRootItem; }
+  // Replaces the reference only; the engine frees whatever node is its root
+  // when it goes away.
+  void SetRootItem(TKwXMLItem* value);
+  const TKwIXMLOnTagEvent& OnTag() const { return FOnTag; }
+  void SetOnTag(TKwIXMLOnTagEvent value) { FOnTag = std::move(value); }
+  const TKwIXMLOnAfterTagEvent& OnAfterTag() const { return FOnAfterTag; }
+  void SetOnAfterTag(TKwIXMLOnAfterTagEvent value) { FOnAfterTag = std::move(value); }
+
+  // True when LoadFromStream already decoded the bytes through a byte-order
+  // mark, so a "utf-8" declaration must not decode them again.
+  bool UTF8Processed = false;
+
+  // Parses the first ALength characters of AXMLText into the tree below
+  // RootItem, adding to what is there. Never fails on bad text.
+  void ParseXMLFromString(const String& AXMLText, std::int64_t ALength);
+  void ParseXMLFromString(const String& AXMLText) {
+    ParseXMLFromString(AXMLText, static_cast<std::int64_t>(AXMLText.size()));
+  }
+  // Clears the root's children and parses the stream's bytes from its
+  // position (to its end when AStreamSize is 0), decoded by byte-order mark.
+  void LoadFromStream(std::int64_t AStreamSize, TStream* AStream);
+  // Raises EFOpenError when the file cannot be opened.
+  void LoadFromFile(const String& AFileName);
+
+  // First node in pre-order of ARoot's subtree (RootItem's when nullptr)
+  // whose TagName equals XMLTag, ignoring case.
+  TKwXMLItem* GetItemByTag(TKwXMLItem* ARoot, const String& XMLTag);
+
+  // Splits "a/b/c": the first name ("a", leaving "b/c") or the last ("c",
+  // leaving "a/b"); a path without "/" is returned whole and emptied.
+  static String GetFirstTagName(String& AXMLPath);
+  static String GetLastTagName(String& AXMLPath);
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  TKwXMLItem* FRootItem = nullptr;
+  TKwIXMLOnTagEvent FOnTag;
+  TKwIXMLOnAfterTagEvent FOnAfterTag;
+};
+
+}  // namespace kwinet
