@@ -1,0 +1,122 @@
+// The internet transfer layer of the web components: HTTP, HTTPS and FTP
+// through handles that form a tree (a root holds connections and URL
+// handles, a connection holds requests, FTP searches and FTP files). Bodies
+// are pulled in pieces of any size from a transfer in progress, so memory
+// stays bounded by the buffers whatever the size of the file.
+//
+// Built over libcurl's multi interface. Every wait is bounded by the root's
+// timeout: the connect, and the longest time without any data.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "kwinet/core/String.h"
+
+namespace kwinet {
+
+class TInetHandle;
+using HINTERNET = TInetHandle*;
+
+// Root access types.
+inline constexpr std::uint32_t INTERNET_OPEN_TYPE_PRECONFIG = 0;  // the environment's proxy (http_proxy, no_proxy...)
+inline constexpr std::uint32_t INTERNET_OPEN_TYPE_DIRECT = 1;
+inline constexpr std::uint32_t INTERNET_OPEN_TYPE_PROXY = 3;  // the given proxy; no_proxy is still honoured
+
+inline constexpr std::uint32_t INTERNET_SERVICE_FTP = 1;
+inline constexpr std::uint32_t INTERNET_SERVICE_HTTP = 3;
+
+// Request flags.
+inline constexpr std::uint32_t INTERNET_FLAG_RELOAD = 0x80000000;
+inline constexpr std::uint32_t INTERNET_FLAG_SECURE = 0x00800000;
+
+inline constexpr std::uint32_t FTP_TRANSFER_TYPE_BINARY = 2;
+
+// Options. The credential options apply to the next send of a request; the
+// timeout and CA options are set on a root and inherited by its children.
+enum TInetOption : std::uint8_t {
+  INTERNET_OPTION_USERNAME,
+  INTERNET_OPTION_PASSWORD,
+  INTERNET_OPTION_PROXY_USERNAME,
+  INTERNET_OPTION_PROXY_PASSWORD,
+  INTERNET_OPTION_SECURITY_FLAGS,  // SECURITY_FLAG_* as decimal text
+  INTERNET_OPTION_TIMEOUT,         // milliseconds as decimal text; 0 = no bound
+  INTERNET_OPTION_CA_FILE,         // CA bundle file; empty = the system's store
+};
+
+// Security flags: certificate checks that a caller may switch off on
+// purpose. Nothing is switched off unless asked.
+inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_REVOCATION = 0x0080;
+inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_UNKNOWN_CA = 0x0100;
+inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_CERT_CN_INVALID = 0x1000;
+
+// File attributes of a search entry.
+inline constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+
+// One entry of an FTP search.
+struct TInetFindData {
+  std::uint32_t Attributes = 0;
+  String FileName;
+  std::uint64_t FileSize = 0;
+  std::int64_t LastWriteTime = 0;  // file time (100 ns since 1601 UTC); 0 when unknown
+};
+
+// Root handle. ProxyName is "host:port" or the per-protocol form
+// "http=host:port;https=host:port;ftp=host:port"; it is used only with
+// INTERNET_OPEN_TYPE_PROXY.
+HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const String& ProxyName);
+// A connection to Host:Port. For FTP it logs on at once and fails (nullptr)
+// when that is refused; for HTTP nothing goes on the wire yet.
+HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port, const String& User,
+                          const String& Password, std::uint32_t Service);
+
+HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName,
+                          const String& Version, std::uint32_t Flags);
+// Adds one "Name: value" line to every later send of the request.
+bool HttpAddRequestHeaders(HINTERNET Request, const String& Header);
+// Sends the request (again, if it was sent before: the earlier answer is
+// dropped) and waits for the final answer's header. Body bytes are
+// characters 0-255. False when no answer came (refused, timed out...).
+bool HttpSendRequest(HINTERNET Request, const String& Body = String());
+
+// Header queries on a request or URL handle; false when there is no answer
+// or no such header.
+bool HttpQueryStatusCode(HINTERNET Request, int& Code);
+bool HttpQueryStatusText(HINTERNET Request, String& Text);
+bool HttpQueryContentLength(HINTERNET Request, String& Text);
+// Last-Modified as a file time.
+bool HttpQueryLastModified(HINTERNET Request, std::int64_t& FileTime);
+// Any header by name (case-insensitive).
+bool HttpQueryHeader(HINTERNET Request, const String& Name, String& Value);
+
+bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value);
+
+HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFindData& Data);
+bool InternetFindNextFile(HINTERNET Find, TInetFindData& Data);
+bool FtpGetCurrentDirectory(HINTERNET Connection, String& Directory);
+bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory);
+// Starts reading a file; nullptr when the server refuses it.
+HINTERNET FtpOpenFile(HINTERNET Connection, const String& FileName, std::uint32_t Access, std::uint32_t Flags);
+
+HINTERNET InternetOpenUrl(HINTERNET Root, const String& URL, std::uint32_t Flags);
+
+// Reads up to Size bytes of the body; BytesRead 0 with true at the end.
+// False when the transfer failed (dropped, timed out, cut short).
+bool InternetReadFile(HINTERNET Handle, void* Buffer, std::uint32_t Size, std::uint32_t& BytesRead);
+// Moves the read position of a request, URL or FTP file to Position bytes
+// from the start, by asking the server again (a byte range, or REST for
+// FTP). Returns where reading now continues: Position when the server
+// honoured it, 0 when it sent the whole file instead, -1 on failure.
+std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position);
+
+// The server's last answer on this thread (an FTP reply, an HTTP status
+// line), and the reason of the last failure.
+String InternetGetLastResponseInfo();
+String InternetGetLastErrorText();
+
+// Releases the handle and everything under it. nullptr is ignored.
+bool InternetCloseHandle(HINTERNET Handle);
+
+}  // namespace kwinet

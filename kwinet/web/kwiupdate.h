@@ -1,0 +1,162 @@
+// The web family: TKwCustomWebComponent (one job over HTTP, HTTPS, FTP or a
+// file path, with status, actions, progress and the optional progress
+// dialog) and the updater that keeps a local copy of a remote file current.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "kwinet/core/Classes.h"
+#include "kwinet/core/Streams.h"
+#include "kwinet/socket/KwInBase.h"
+#include "kwinet/web/KwInStat.h"
+#include "kwinet/web/KwInet.h"
+
+namespace kwinet {
+
+enum TKwIService : std::uint8_t { isHTTP, isHTTPS, isFTP, isNetwork };
+enum TKwIStatus : std::uint8_t { isInProgress, isFinished, isFailed, isSkipped, isNotFound };
+enum TKwIAction : std::uint8_t {
+  iaIdle,
+  iaConnecting,
+  iaConnected,
+  iaDisconnecting,
+  iaDisconnected,
+  iaFileSearch,
+  iaFileFound,
+  iaComparing,
+  iaCompared,
+  iaDownloading,
+  iaDownloaded
+};
+
+using TKwIProgress = std::function<void(TObject* Sender, std::int32_t CurValue, std::int32_t MaxValue, bool& Abort)>;
+using TKwIFileCompare = std::function<void(TObject* Sender, bool& Equal)>;
+
+// The names of the values, as the tool prints them ("isFinished"...).
+String KwIStatusName(TKwIStatus Value);
+
+class TKwCustomWebComponent : public TComponent {
+ public:
+  explicit TKwCustomWebComponent(TComponent* AOwner);
+  ~TKwCustomWebComponent() override;
+
+  // The job: OnBeforeExecute, the dialog, InternalExecute, the dialog away,
+  // OnAfterExecute. True unless Status ends isFailed. An exception out of
+  // InternalExecute still releases the handles and the dialog.
+  virtual bool Execute();
+
+  // The whole body of URL into Stream from position 0 (whatever the status),
+  // through a root handle of its own. Stream is left at position 0.
+  void ReadHTTPGetResponse(const String& URL, TStream& Stream);
+  // The same as text, one character per byte.
+  String ReadHTTPGetResponseString(const String& URL);
+
+  const String& Agent() const { return FWEBAgent; }
+  void SetAgent(const String& value) { FWEBAgent = value; }
+  std::uint16_t Port() const { return FWEBPort; }
+  void SetPort(std::uint16_t value) { FWEBPort = value; }
+  TKwIService Service() const { return FService; }
+  // A different service also sets its port (80, 443, 21); isNetwork keeps it.
+  void SetService(TKwIService value);
+  const String& Host() const { return FWEBHost; }
+  void SetHost(const String& value) { FWEBHost = value; }
+  const String& User() const { return FWEBUser; }
+  void SetUser(const String& value) { FWEBUser = value; }
+  const String& Password() const { return FWEBPassword; }
+  void SetPassword(const String& value) { FWEBPassword = value; }
+  TKwInetProxy* Proxy() const { return FProxy.get(); }
+  void SetProxy(TKwInetProxy* value) { FProxy->Assign(value); }
+  TKwInetStatusDialog* StatusDialog() const { return FStatusDialog.get(); }
+  void SetStatusDialog(TKwInetStatusDialog* value) { FStatusDialog->Assign(value); }
+  bool LoginPrompt() const { return FLoginPrompt; }
+  void SetLoginPrompt(bool value) { FLoginPrompt = value; }
+  // Milliseconds for the connect and for the longest wait without data;
+  // 0 = no bound.
+  std::uint32_t Timeout() const { return FTimeout; }
+  void SetTimeout(std::uint32_t value) { FTimeout = value; }
+  // The CA certificates that HTTPS servers are checked against; empty: the
+  // system's store.
+  const String& CACertFile() const { return FCACertFile; }
+  void SetCACertFile(const String& value) { FCACertFile = value; }
+
+  TKwIAction Action() const { return FAction; }
+  void SetAction(TKwIAction Value);
+  TKwIStatus Status() const { return FStatus; }
+  void SetStatus(TKwIStatus Value);
+  bool ResumeDownload() const { return FResumeDownload; }
+  void SetResumeDownload(bool value) { FResumeDownload = value; }
+
+  TKwIProgress OnProgress;
+  TNotifyEvent OnBeforeExecute;
+  TNotifyEvent OnAfterExecute;
+  TNotifyEvent OnActionChange;
+  TNotifyEvent OnStatusChange;
+
+ protected:
+  virtual void InternalExecute() = 0;
+
+  void ConnectToInet(bool FillProxy);
+  void DisconnectFromInet();
+  bool GetFileInfoFromInet(const String& FileName, std::uint32_t& FileSize, std::int64_t& FileTime);
+  bool ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName, std::uint32_t FileSize);
+  void UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort);
+
+  HINTERNET hInet = nullptr;
+  HINTERNET hURL = nullptr;
+  HINTERNET hFindFile = nullptr;
+  std::unique_ptr<TfrmKwInetUpdate> dlgStatus;
+
+ private:
+  // The proxy name for the root handle: Server, with Port added when Server
+  // names none.
+  String ProxyName() const;
+  HINTERNET OpenRoot();
+  void ShowDialog();
+  bool HttpSearch(const String& FileName);
+
+  String FWEBAgent;
+  std::uint16_t FWEBPort = 80;
+  String FWEBHost;
+  String FWEBUser;
+  String FWEBPassword;
+  TKwIService FService = isHTTP;
+  TKwIStatus FStatus = isInProgress;
+  TKwIAction FAction = iaIdle;
+  std::unique_ptr<TKwInetProxy> FProxy;
+  std::unique_ptr<TKwInetStatusDialog> FStatusDialog;
+  bool FLoginPrompt = true;
+  bool FResumeDownload = false;
+  std::uint32_t FTimeout = 30000;
+  String FCACertFile;
+};
+
+class TKwCustomWebUpdater : public TKwCustomWebComponent {
+ public:
+  explicit TKwCustomWebUpdater(TComponent* AOwner);
+
+  const String& RemoteFileName() const { return FRemoteFileName; }
+  virtual void SetRemoteFileName(const String& Value);
+  std::uint32_t RemoteFileSize() const { return FRemoteFileSize; }
+  std::int64_t RemoteFileCreated() const { return FRemoteFileCreated; }
+  const String& LocalFileName() const { return FLocalFileName; }
+
+  TKwIFileCompare OnFileCompare;
+
+ protected:
+  void InternalExecute() override;
+
+  std::uint32_t FRemoteFileSize = 0;
+  std::int64_t FRemoteFileCreated = 0;
+  String FRemoteFileName;
+  String FLocalFileName;
+};
+
+class TKwWebUpdater : public TKwCustomWebUpdater {
+ public:
+  explicit TKwWebUpdater(TComponent* AOwner) : TKwCustomWebUpdater(AOwner) {}
+  void SetLocalFileName(const String& value) { FLocalFileName = value; }
+};
+
+}  // namespace kwinet

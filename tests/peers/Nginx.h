@@ -1,0 +1,57 @@
+// nginx on loopback for the HTTP tests: plain HTTP, HTTPS with a test CA,
+// a second HTTPS port whose certificate names another host, and a folder
+// under basic authorization.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "peers/ServerProcess.h"
+#include "peers/TestSupport.h"
+
+namespace kwinet::test {
+
+// A CA and certificates made with openssl in a folder: one for "localhost"
+// and 127.0.0.1, one for "wrong.invalid".
+struct TTestCertificates {
+  bool Make(const std::string& folder);
+  std::string CAFile, ServerCert, ServerKey, WrongCert, WrongKey;
+};
+
+struct TNginxOptions {
+  bool Https = false;
+  // Users of the /private/ folder (basic authorization).
+  std::vector<std::pair<std::string, std::string>> Users = {{"kwuser", "kwpass"}};
+  // More directives inside every server block.
+  std::string ServerExtra;
+};
+
+class TNginx {
+ public:
+  explicit TNginx(TNginxOptions options = {});
+  ~TNginx();
+
+  bool Started() const { return FStarted; }
+  const std::string& Error() const { return FError; }
+  int Port() const { return FPort; }
+  int HttpsPort() const { return FHttpsPort; }
+  int WrongNameHttpsPort() const { return FWrongPort; }
+  // The served folder: Root() + "/a.txt" is http://127.0.0.1:Port()/a.txt.
+  std::string Root() const { return FDir.Path() + "/www"; }
+  std::string CAFile() const { return FCerts.CAFile; }
+  std::string Url(const std::string& path, bool https = false) const;
+  // Lines of the access log ("METHOD URI STATUS RANGE") for this path.
+  int CountRequests(const std::string& path) const;
+  std::vector<std::string> AccessLog() const;
+
+ private:
+  TempDir FDir;
+  TTestCertificates FCerts;
+  TServerProcess FProcess;
+  bool FStarted = false;
+  std::string FError;
+  int FPort = 0, FHttpsPort = 0, FWrongPort = 0;
+};
+
+}  // namespace kwinet::test
