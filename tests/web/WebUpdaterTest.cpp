@@ -1,0 +1,418 @@
+// The web updater's outcomes against nginx, tinyproxy, pyftpdlib, a plain
+// folder and a misbehaving fake; the local copy must never be damaged.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "FakeHttp.h"
+#include "kwinet/core/DateTime.h"
+#include "kwinet/ui/ScriptedBackend.h"
+#include "kwinet/utils/KwILogOn.h"
+#include "kwinet/web/kwiupdate.h"
+#include "peers/FtpServer.h"
+#include "peers/Nginx.h"
+#include "peers/Tinyproxy.h"
+
+namespace kwinet {
+namespace {
+
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+constexpr time_t kRemoteTime = 1700000000;  // 2023-11-14 22:13:20 UTC
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+void SetMTime(const std::string& path, time_t t) {
+  struct timespec times[2] = {{t, 0}, {t, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+time_t MTime(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : 0;
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// The environment must not send the tests' loopback traffic to a proxy.
+void ClearProxyEnvironment() {
+  for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy",
+                        "ALL_PROXY", "no_proxy", "NO_PROXY"})
+    ::unsetenv(v);
+}
+
+class UpdaterHttpTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ClearProxyEnvironment();
+    test::TNginxOptions options;
+    options.Https = true;
+    server = new test::TNginx(options);
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
+
+  // An updater for a file of the nginx root.
+  std::unique_ptr<TKwWebUpdater> Updater(const std::string& remotePath, const std::string& local,
+                                         TKwIService service = isHTTP) {
+    auto u = std::make_unique<TKwWebUpdater>(nullptr);
+    u->SetService(service);
+    if (service == isNetwork) {
+      u->SetRemoteFileName(Utf8ToString(server->Root() + remotePath));
+    } else {
+      u->SetHost(service == isHTTPS ? u"localhost" : u"127.0.0.1");
+      u->SetPort(static_cast<std::uint16_t>(service == isHTTPS ? server->HttpsPort() : server->Port()));
+      u->SetRemoteFileName(Utf8ToString(remotePath));
+    }
+    u->SetLocalFileName(Utf8ToString(local));
+    u->SetLoginPrompt(false);
+    u->SetTimeout(5000);
+    return u;
+  }
+
+  static test::TNginx* server;
+  test::TempDir dir;
+};
+test::TNginx* UpdaterHttpTest::server = nullptr;
+
+// Every row of the outcome table, over HTTP and over a file path.
+class UpdaterOutcomeTest : public UpdaterHttpTest, public ::testing::WithParamInterface<TKwIService> {};
+
+TEST_P(UpdaterOutcomeTest, EachRowOfTheOutcomeTable) {
+  const std::string remote = "0123456789";
+  WriteFileBytes(server->Root() + "/ten.bin", remote);
+  SetMTime(server->Root() + "/ten.bin", kRemoteTime);
+  WriteFileBytes(server->Root() + "/zero.bin", "");
+  SetMTime(server->Root() + "/zero.bin", kRemoteTime);
+  struct Row {
+    const char* name;
+    const char* remotePath;
+    const char* local;  // nullptr: no local file
+    long localTimeShift;
+    int compare;  // -1 no handler, else the Equal the handler sets
+    TKwIStatus status;
+    bool downloaded;
+  } rows[] = {
+      {"absent local", "/ten.bin", nullptr, 0, -1, isFinished, true},
+      {"same size, later", "/ten.bin", "abcdefghij", 3600, -1, isSkipped, false},
+      {"same size, same time", "/ten.bin", "abcdefghij", 0, -1, isSkipped, false},
+      {"same size, earlier", "/ten.bin", "abcdefghij", -3600, -1, isFinished, true},
+      {"other size, later", "/ten.bin", "abc", 3600, -1, isFinished, true},
+      {"handler says equal", "/ten.bin", nullptr, 0, 1, isSkipped, false},
+      {"handler says differ", "/ten.bin", "abcdefghij", 3600, 0, isFinished, true},
+      {"remote size 0", "/zero.bin", "old", 0, -1, isSkipped, false},
+      {"remote size 0, forced", "/zero.bin", "old", 0, 0, isFinished, true},
+      {"not found", "/missing.bin", "old", 0, -1, isNotFound, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string local = dir.File("local.bin");
+    std::filesystem::remove(local);
+    if (r.local) {
+      WriteFileBytes(local, r.local);
+      SetMTime(local, kRemoteTime + r.localTimeShift);
+    }
+    const std::string before = r.local ? r.local : "";
+    auto u = Updater(r.remotePath, local, GetParam());
+    if (r.compare >= 0) u->OnFileCompare = [&](TObject*, bool& equal) { equal = r.compare == 1; };
+    EXPECT_EQ(u->Execute(), r.status != isFailed);
+    EXPECT_EQ(u->Status(), r.status) << StringToUtf8(KwIStatusName(u->Status()));
+    EXPECT_EQ(u->Action(), iaDisconnected);
+    EXPECT_FALSE(Exists(local + ".part"));
+    if (r.downloaded) {
+      EXPECT_EQ(ReadFileBytes(local), std::string(r.remotePath) == "/zero.bin" ? "" : remote);
+      EXPECT_EQ(MTime(local), kRemoteTime);
+    } else if (r.local) {
+      EXPECT_EQ(ReadFileBytes(local), before);
+      EXPECT_EQ(MTime(local), kRemoteTime + r.localTimeShift);
+    } else {
+      EXPECT_FALSE(Exists(local));
+    }
+    if (r.status != isNotFound) {
+      EXPECT_EQ(u->RemoteFileSize(), std::string(r.remotePath) == "/zero.bin" ? 0u : 10u);
+      EXPECT_EQ(u->RemoteFileCreated(), TimespecToFileTime({kRemoteTime, 0}));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HttpAndPath, UpdaterOutcomeTest, ::testing::Values(isHTTP, isNetwork),
+                         [](const auto& info) { return info.param == isHTTP ? "Http" : "Network"; });
+
+TEST_F(UpdaterHttpTest, NoConnectionFails) {
+  auto u = Updater("/ten.bin", dir.File("x"));
+  u->SetHost(u"");
+  EXPECT_FALSE(u->Execute());
+  EXPECT_EQ(u->Status(), isFailed);
+}
+
+TEST_F(UpdaterHttpTest, CancelKeepsTheOldCopyAndResumeFinishesIt) {
+  for (TKwIService service : {isHTTP, isNetwork}) {
+    SCOPED_TRACE(int(service));
+    const std::string remote = RandomBytes(300000, 3);
+    WriteFileBytes(server->Root() + "/big.bin", remote);
+    SetMTime(server->Root() + "/big.bin", kRemoteTime);
+    const std::string local = dir.File("big.bin");
+    const std::string old = "the previous good copy";
+    WriteFileBytes(local, old);
+    SetMTime(local, 1600000000);
+
+    auto u = Updater("/big.bin", local, service);
+    int calls = 0;
+    u->OnProgress = [&](TObject*, std::int32_t cur, std::int32_t max, bool& abort) {
+      EXPECT_EQ(max, 300000);
+      abort = ++calls == 50;
+      (void)cur;
+    };
+    EXPECT_FALSE(u->Execute());
+    EXPECT_EQ(u->Status(), isFailed);
+    EXPECT_EQ(ReadFileBytes(local), old);
+    EXPECT_EQ(MTime(local), 1600000000);
+    const std::string part = ReadFileBytes(local + ".part");
+    EXPECT_EQ(part, remote.substr(0, 50 * 2050));
+
+    // Resume: only the rest travels, and the progress counts only it.
+    std::int32_t first = -1, last = 0;
+    u->OnProgress = [&](TObject*, std::int32_t cur, std::int32_t, bool&) {
+      if (first < 0) first = cur;
+      last = cur;
+    };
+    u->SetResumeDownload(true);
+    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Status(), isFinished);
+    EXPECT_TRUE(ReadFileBytes(local) == remote);
+    EXPECT_FALSE(Exists(local + ".part"));
+    EXPECT_EQ(MTime(local), kRemoteTime);
+    EXPECT_LE(first, 2050);
+    EXPECT_EQ(last, 300000 - 50 * 2050);
+    if (service == isHTTP) {
+      EXPECT_EQ(server->AccessLog().back(), "GET /big.bin 206 bytes=102500-");
+    }
+  }
+}
+
+TEST_F(UpdaterHttpTest, ResumeStartsOverWhenThePartialIsLongerThanTheFile) {
+  WriteFileBytes(server->Root() + "/short.bin", "fresh");
+  const std::string local = dir.File("short.bin");
+  WriteFileBytes(local + ".part", "a partial from some other, longer file");
+  auto u = Updater("/short.bin", local);
+  u->SetResumeDownload(true);
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(ReadFileBytes(local), "fresh");
+}
+
+TEST_F(UpdaterHttpTest, HttpsIsVerifiedAgainstTheGivenCA) {
+  WriteFileBytes(server->Root() + "/secure.txt", "secret bits");
+  struct Row {
+    const char* name;
+    bool useCA;
+    bool wrongName;
+    TKwIStatus status;
+  } rows[] = {{"trusted", true, false, isFinished},
+              {"unknown CA", false, false, isNotFound},
+              {"wrong host name", true, true, isNotFound}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string local = dir.File(std::string(r.name) + ".txt");
+    auto u = Updater("/secure.txt", local, isHTTPS);
+    if (r.useCA) u->SetCACertFile(Utf8ToString(server->CAFile()));
+    if (r.wrongName) u->SetPort(static_cast<std::uint16_t>(server->WrongNameHttpsPort()));
+    u->Execute();
+    EXPECT_EQ(u->Status(), r.status);
+    EXPECT_EQ(Exists(local), r.status == isFinished);
+    if (r.status == isFinished) {
+      EXPECT_EQ(ReadFileBytes(local), "secret bits");
+    }
+  }
+}
+
+TEST_F(UpdaterHttpTest, BasicAuthWithoutPromptSendsTheCredentialsOnce) {
+  WriteFileBytes(server->Root() + "/private/a.txt", "members only");
+  struct Row {
+    const char* password;
+    TKwIStatus status;
+  } rows[] = {{"kwpass", isFinished}, {"wrong", isSkipped}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.password);
+    const int before = server->CountRequests("/private/a.txt");
+    const std::string local = dir.File(std::string("a-") + r.password);
+    auto u = Updater("/private/a.txt", local);
+    u->SetUser(u"kwuser");
+    u->SetPassword(Utf8ToString(r.password));
+    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Status(), r.status);
+    EXPECT_EQ(server->CountRequests("/private/a.txt") - before, 2);
+    EXPECT_EQ(Exists(local), r.status == isFinished);
+    // A refused authorization found no size; forcing the download must not
+    // copy the error page.
+    if (r.status == isSkipped) {
+      WriteFileBytes(local, "old");
+      u->OnFileCompare = [](TObject*, bool& equal) { equal = false; };
+      EXPECT_FALSE(u->Execute());
+      EXPECT_EQ(u->Status(), isFailed);
+      EXPECT_EQ(ReadFileBytes(local), "old");
+    }
+  }
+}
+
+TEST_F(UpdaterHttpTest, ThePromptIsAskedAfterEach401UntilCancel) {
+  WriteFileBytes(server->Root() + "/private/b.txt", "prompted");
+  TBackendScope<TScriptedBackend> ui;
+  auto answer = [](const char* user, const char* password) {
+    return [=](TCustomForm& form) {
+      auto& logon = dynamic_cast<TfrmKwILogon&>(form);
+      EXPECT_EQ(logon.Caption(), u"HTTP Server authorization");
+      logon.edLogin->SetText(Utf8ToString(user));
+      logon.edPassword->SetText(Utf8ToString(password));
+      return mrOk;
+    };
+  };
+  ui->QueueModal(answer("kwuser", "bad1"));
+  ui->QueueModal(answer("kwuser", "bad2"));
+  // The third prompt is not queued: the backend answers Cancel.
+  const int before = server->CountRequests("/private/b.txt");
+  auto u = Updater("/private/b.txt", dir.File("b.txt"));
+  u->SetLoginPrompt(true);
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(ui->ModalForms.size(), 3u);
+  EXPECT_EQ(server->CountRequests("/private/b.txt") - before, 3);
+  EXPECT_EQ(u->Status(), isSkipped);
+  EXPECT_FALSE(Exists(dir.File("b.txt")));
+
+  ui->ModalForms.clear();
+  ui->QueueModal(answer("kwuser", "bad"));
+  ui->QueueModal(answer("kwuser", "kwpass"));
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(ui->ModalForms.size(), 2u);
+  EXPECT_EQ(u->Status(), isFinished);
+  EXPECT_EQ(ReadFileBytes(dir.File("b.txt")), "prompted");
+  EXPECT_EQ(u->Password(), u"kwpass");  // kept for the next job
+}
+
+TEST_F(UpdaterHttpTest, AProxyAsksForItsOwnCredentials) {
+  test::TTinyproxy proxy;
+  KWINET_REQUIRE_PEER(proxy.Started(), proxy.Error());
+  WriteFileBytes(server->Root() + "/via.txt", "through the proxy");
+  struct Row {
+    const char* password;
+    TKwIStatus status;
+  } rows[] = {{"proxypass", isFinished}, {"nope", isSkipped}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.password);
+    const std::string local = dir.File(std::string("via-") + r.password);
+    auto u = Updater("/via.txt", local);
+    u->Proxy()->SetUseProxy(true);
+    u->Proxy()->SetServer(u"127.0.0.1");
+    u->Proxy()->SetPort(proxy.Port());
+    u->Proxy()->SetUser(u"proxyuser");
+    u->Proxy()->SetPassword(Utf8ToString(r.password));
+    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Status(), r.status);
+    EXPECT_EQ(Exists(local), r.status == isFinished);
+  }
+  EXPECT_NE(proxy.Log().find("via.txt"), std::string::npos);
+}
+
+TEST(UpdaterFaultTest, AStalledServerFailsWithinTheTimeoutAndKeepsTheCopy) {
+  ClearProxyEnvironment();
+  test::TempDir dir;
+  const std::string local = dir.File("local.bin");
+  WriteFileBytes(local, "good old copy");
+  test::TFakeHttp fake("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", std::string(100000, 'z'), 10000,
+                       test::TFakeHttp::fmStallAfter);
+  TKwWebUpdater u(nullptr);
+  u.SetHost(u"127.0.0.1");
+  u.SetPort(static_cast<std::uint16_t>(fake.Port()));
+  u.SetRemoteFileName(u"/f.bin");
+  u.SetLocalFileName(Utf8ToString(local));
+  u.SetTimeout(500);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(u.Execute());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));  // bounded
+  EXPECT_EQ(u.Status(), isFailed);
+  EXPECT_EQ(ReadFileBytes(local), "good old copy");
+  EXPECT_EQ(ReadFileBytes(local + ".part").size(), 10000u);
+}
+
+TEST(UpdaterFaultTest, AServerThatNeverAnswersIsAskedThreeTimes) {
+  ClearProxyEnvironment();
+  test::TempDir dir;
+  test::TFakeHttp fake("", "", 0, test::TFakeHttp::fmCloseAfter);
+  TKwWebUpdater u(nullptr);
+  u.SetHost(u"127.0.0.1");
+  u.SetPort(static_cast<std::uint16_t>(fake.Port()));
+  u.SetRemoteFileName(u"/f.bin");
+  u.SetLocalFileName(Utf8ToString(dir.File("l")));
+  EXPECT_TRUE(u.Execute());
+  EXPECT_EQ(u.Status(), isNotFound);
+  EXPECT_EQ(fake.Connections(), 3);
+}
+
+TEST(UpdaterFtpTest, FindsDownloadsResumesAndMissesFiles) {
+  test::TFtpServer ftp;
+  KWINET_REQUIRE_PEER(ftp.Started(), ftp.Error());
+  test::TempDir dir;
+  const std::string remote = RandomBytes(120000, 4);
+  std::filesystem::create_directories(ftp.Root() + "/pub");
+  WriteFileBytes(ftp.Root() + "/pub/app.bin", remote);
+  SetMTime(ftp.Root() + "/pub/app.bin", kRemoteTime);
+  const std::string local = dir.File("app.bin");
+  auto make = [&](const char* name) {
+    auto u = std::make_unique<TKwWebUpdater>(nullptr);
+    u->SetService(isFTP);
+    u->SetHost(u"127.0.0.1");
+    u->SetPort(static_cast<std::uint16_t>(ftp.Port()));
+    u->SetUser(u"ftpuser");
+    u->SetPassword(u"ftppass");
+    u->SetRemoteFileName(Utf8ToString(name));
+    u->SetLocalFileName(Utf8ToString(local));
+    u->SetTimeout(10000);
+    return u;
+  };
+  auto u = make("/pub/app.bin");
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(u->Status(), isFinished);
+  EXPECT_EQ(u->RemoteFileSize(), 120000u);
+  EXPECT_EQ(u->RemoteFileCreated(), TimespecToFileTime({kRemoteTime, 0}));
+  EXPECT_TRUE(ReadFileBytes(local) == remote);
+  EXPECT_EQ(MTime(local), kRemoteTime);
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(u->Status(), isSkipped);
+
+  // A partial copy is continued with REST, not appended to whole.
+  std::filesystem::remove(local);
+  WriteFileBytes(local + ".part", remote.substr(0, 70000));
+  u->SetResumeDownload(true);
+  std::int32_t last = 0;
+  u->OnProgress = [&](TObject*, std::int32_t cur, std::int32_t, bool&) { last = cur; };
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(u->Status(), isFinished);
+  EXPECT_TRUE(ReadFileBytes(local) == remote);
+  EXPECT_EQ(last, 50000);
+  EXPECT_NE(ftp.Log().find("REST 70000"), std::string::npos);
+
+  auto missing = make("/pub/none.bin");
+  EXPECT_TRUE(missing->Execute());
+  EXPECT_EQ(missing->Status(), isNotFound);
+
+  auto refused = make("/pub/app.bin");
+  refused->SetPassword(u"wrong");
+  EXPECT_FALSE(refused->Execute());
+  EXPECT_EQ(refused->Status(), isFailed);
+}
+
+}  // namespace
+}  // namespace kwinet
