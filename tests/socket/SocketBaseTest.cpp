@@ -1,0 +1,476 @@
+// The socket client base against in-process servers: what goes on the wire,
+// the order of a job, its errors, and the bounds of the socket.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kwinet/core/StringList.h"
+#include "kwinet/socket/KwInBase.h"
+#include "kwinet/ui/ScriptedBackend.h"
+#include "kwinet/utils/KwILogOn.h"
+#include "kwinet/utils/KwInCnst.h"
+#include "peers/FakeServer.h"
+
+using namespace kwinet;
+using kwinet::test::FakeConnection;
+using kwinet::test::FakeServer;
+
+namespace {
+
+// The base with a query of the test's choice and its protected parts open.
+class TTestClient : public TKwInetBase {
+ public:
+  explicit TTestClient(TComponent* owner = nullptr) : TKwInetBase(owner) {}
+  String Query;
+  std::vector<int> Steps;  // CurrentStep at each GetQuery
+  String GetQuery() override {
+    Steps.push_back(CurrentStep);
+    return Query;
+  }
+  using TKwInetBase::StepCount;
+};
+
+// Steps that each send one line and read one line back, so that several
+// steps share one connection.
+class TLineClient : public TTestClient {
+ protected:
+  void InternalExecute(String& Text) override {
+    SendToSocket(GetQuery());
+    Text.clear();
+    char c;
+    while (Text.empty() || Text.back() != u'\n') {
+      if (ReceiveFromSocket(&c, 1) <= 0) throw Exception(u"closed early");
+      Text.push_back(static_cast<unsigned char>(c));
+    }
+    CheckReplyStatus(Text);
+  }
+};
+
+void PointAt(TKwInetBase& client, const FakeServer& server) {
+  client.SetAddress(Str(server.Address()));
+  client.SetPort(server.Port());
+}
+
+std::string U8(const String& s) { return StringToUtf8(s); }
+
+}  // namespace
+
+TEST(SocketBase, DefaultsAfterConstruction) {
+  TTestClient c;
+  EXPECT_EQ(c.StepCount, 1);
+  EXPECT_TRUE(c.LoginPrompt());
+  EXPECT_FALSE(c.KeepConnection());
+  EXPECT_FALSE(c.Connected());
+  EXPECT_EQ(c.ClientType(), ctBlocking);
+  EXPECT_EQ(c.Port(), 0);
+  EXPECT_EQ(c.Timeout(), 30000);
+  EXPECT_EQ(c.MaxReplySize(), 64 * 1024 * 1024);
+  EXPECT_FALSE(c.Proxy()->UseProxy());
+  c.SetAbout(u"anything");
+  EXPECT_EQ(c.About(), u"");
+}
+
+TEST(SocketBase, QueryGoesOutWithTheHeaderLinesOfTheProxySetting) {
+  struct Case {
+    bool useProxy;
+    String user, password;
+    std::string expected;
+  } cases[] = {
+      {false, u"", u"", "X\r\nProxy-Connection: Keep-Alive\r\n\r\n"},
+      {true, u"u", u"", "X\r\nUsername: u\r\n\r\n"},
+      {true, u"u", u"p", "X\r\nUsername: u\r\nPassword: p\r\n\r\n"},
+      {true, u"", u"", "X\r\n\r\n"},
+  };
+  for (const auto& tc : cases) {
+    FakeServer server(FakeServer::ReplyAndClose("ok", "\r\n\r\n"));
+    TTestClient c;
+    c.Query = u"X\r\n";
+    c.SetLoginPrompt(false);
+    c.Proxy()->SetUseProxy(tc.useProxy);  // no Server: the connection stays direct
+    c.Proxy()->SetUser(tc.user);
+    c.Proxy()->SetPassword(tc.password);
+    PointAt(c, server);
+    EXPECT_EQ(U8(c.Execute()), "ok");
+    ASSERT_TRUE(server.WaitForConnections(1));
+    EXPECT_EQ(server.Received(0), tc.expected) << tc.expected;
+  }
+}
+
+TEST(SocketBase, LogonPromptReplacesTheProxyCredentialsBeforeEachQuery) {
+  TBackendScope<TScriptedBackend> ui;
+  ui->QueueModal([](TCustomForm& form) {
+    auto& f = static_cast<TfrmKwILogon&>(form);
+    f.edLogin->SetText(u"alice");
+    f.edPassword->SetText(u"secret");
+    return mrOk;
+  });
+  FakeServer server(FakeServer::ReplyAndClose("ok", "\r\n\r\n"));
+  TTestClient c;
+  c.Query = u"X\r\n";
+  c.Proxy()->SetUseProxy(true);
+  c.Proxy()->SetUser(u"old");
+  PointAt(c, server);
+  c.Execute();
+  ASSERT_TRUE(server.WaitForConnections(1));
+  EXPECT_EQ(server.Received(0), "X\r\nUsername: alice\r\nPassword: secret\r\n\r\n");
+  EXPECT_EQ(c.Proxy()->User(), u"alice");
+  ASSERT_EQ(ui->ModalForms.size(), 1u);
+  EXPECT_EQ(ui->ModalForms[0].Caption, strKwInProxyLogon);
+}
+
+TEST(SocketBase, EmptyQuerySendsNothingAndReadsWhatTheServerSays) {
+  FakeServer server(FakeServer::SendOnConnect("hello"));
+  TTestClient c;
+  PointAt(c, server);
+  EXPECT_EQ(U8(c.Execute()), "hello");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  EXPECT_EQ(server.Received(0), "");
+}
+
+TEST(SocketBase, ServerThatSendsNothingGivesEmptyTextThroughAfterExecute) {
+  FakeServer server(FakeServer::SendOnConnect(""));
+  TTestClient c;
+  int calls = 0;
+  c.SetOnAfterExecute([&](TObject*, String& text) {
+    ++calls;
+    EXPECT_EQ(text, u"");
+  });
+  PointAt(c, server);
+  EXPECT_EQ(c.Execute(), u"");
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(c.Connected());
+}
+
+TEST(SocketBase, FirstChunkStatusCodes) {
+  struct Case {
+    std::string reply;
+    String result;
+  } cases[] = {
+      {"HTTP/1.0 404 Not Found\r\n\r\nbody", u"File not found"},
+      {"HTTP/1.0 401 Unauthorized\r\n", u"HTTP Server authorization required"},
+      {"HTTP/1.0 407 Proxy Authentication Required\r\n", u"Proxy Server authorization required"},
+      {"HTTP/1.0 200 OK\r\n\r\nbody", u"HTTP/1.0 200 OK\r\n\r\nbody"},
+      {"no-space-at-all", u"no-space-at-all"},
+      {"x 40", u"x 40"},  // ends two characters after the space: 40 passes
+      {"x 4O4", u"x 4O4"},
+  };
+  for (const auto& tc : cases) {
+    FakeServer server(FakeServer::ReplyAndClose(tc.reply, "\r\n\r\n"));
+    TTestClient c;
+    c.Query = u"GET\r\n";
+    PointAt(c, server);
+    EXPECT_EQ(c.Execute(), tc.result) << tc.reply;
+    const bool failed = tc.result != BytesToString(tc.reply);
+    // An error ends the steps and leaves the connection as it is.
+    EXPECT_EQ(c.Connected(), failed) << tc.reply;
+  }
+}
+
+TEST(SocketBase, SeveralStepsShareOneConnection) {
+  FakeServer server([](FakeConnection& c) {
+    for (int i = 0; i < 2; ++i) {
+      if (!c.ReadUntil("\n")) return;
+      c.Consume(c.Data().find('\n') + 1);
+      c.Send("reply" + std::to_string(i) + "\n");
+    }
+  });
+  TLineClient c;
+  c.StepCount = 2;
+  c.Query = u"q\n";
+  std::vector<String> seen;
+  c.SetOnAfterExecute([&](TObject*, String& text) { seen.push_back(text); });
+  PointAt(c, server);
+  EXPECT_EQ(c.Execute(), u"reply0\nreply1\n");
+  EXPECT_EQ(c.Steps, (std::vector<int>{0, 1}));
+  EXPECT_EQ(seen, (std::vector<String>{u"reply0\n", u"reply1\n"}));
+  ASSERT_TRUE(server.WaitForConnections(1));
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+  EXPECT_EQ(server.Received(0), "q\nq\n");
+}
+
+TEST(SocketBase, ErrorInTheSecondStepReturnsOnlyItsMessage) {
+  FakeServer server([](FakeConnection& c) {
+    c.ReadUntil("\n");
+    c.Send("first\n");
+    c.Consume(c.Data().size());
+    c.ReadUntil("\n");
+    c.Send("HTTP/1.0 404 gone\n");
+  });
+  TLineClient c;
+  c.StepCount = 2;
+  c.Query = u"q\n";
+  PointAt(c, server);
+  EXPECT_EQ(c.Execute(), u"File not found");
+  EXPECT_TRUE(c.Connected());
+}
+
+TEST(SocketBase, JobFiresItsNotificationsInOrder) {
+  FakeServer server(FakeServer::ReplyAndClose("answer", "\r\n\r\n"));
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  std::vector<std::string> events;
+  c.SetOnBeforeExecute([&](TObject*) { events.push_back("before"); });
+  c.SetOnLookup([&](TObject*, TCustomWinSocket*) { events.push_back("lookup"); });
+  c.SetOnConnecting([&](TObject*, TCustomWinSocket*) { events.push_back("connecting"); });
+  c.SetOnConnect([&](TObject*, TCustomWinSocket*) { events.push_back("connect"); });
+  c.SetOnAfterExecute([&](TObject*, String& t) { events.push_back("after:" + U8(t)); });
+  c.SetOnDisconnect([&](TObject*, TCustomWinSocket*) { events.push_back("disconnect"); });
+  c.SetHost(u"localhost");  // a name: resolved, so the lookup notification fires
+  c.SetPort(server.Port());
+  EXPECT_EQ(U8(c.Execute()), "answer");
+  EXPECT_EQ(events, (std::vector<std::string>{"before", "lookup", "connecting", "connect", "after:answer",
+                                              "disconnect"}));
+}
+
+TEST(SocketBase, MissingServerRaisesAfterTheBeforeNotification) {
+  TTestClient c;
+  bool before = false;
+  c.SetOnBeforeExecute([&](TObject*) { before = true; });
+  const String saved = strKwInEHost;
+  strKwInEHost = u"no server given";
+  try {
+    c.Execute();
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"no server given");
+  }
+  strKwInEHost = saved;
+  EXPECT_TRUE(before);
+}
+
+TEST(SocketBase, HostAndAddressFollowAddrIsIP) {
+  TTestClient c;
+  c.SetHost(u"192.168.0.1");
+  EXPECT_EQ(c.Host(), u"");
+  EXPECT_EQ(c.Address(), u"192.168.0.1");
+  c.SetAddress(u"example.com");
+  EXPECT_EQ(c.Host(), u"example.com");
+  EXPECT_EQ(c.Address(), u"");
+
+  struct Case {
+    const char16_t* text;
+    bool ip;
+  } cases[] = {{u"1.2.3.4", true},    {u"0.0.0.0", true},      {u"255.255.255.255", true}, {u"1.2.3", false},
+               {u"1.2.3.4.5", false}, {u"256.1.1.1", false},   {u"1..2.3", false},         {u"1.2.3.4.", false},
+               {u"", false},          {u"a.b.c.d", false},     {u"::1", false},            {u"1.2.3.-1", false}};
+  for (const auto& tc : cases) EXPECT_EQ(TKwInetBase::AddrIsIP(tc.text), tc.ip) << U8(tc.text);
+}
+
+TEST(SocketBase, ProxyAssignCopiesTheFiveValuesIntoTheOwnRecord) {
+  TTestClient c;
+  TKwInetProxy* own = c.Proxy();
+  TKwInetProxy other;
+  other.SetUseProxy(true);
+  other.SetServer(u"proxy.local");
+  other.SetUser(u"u");
+  other.SetPassword(u"p");
+  other.SetPort(3128);
+  c.SetProxy(&other);
+  EXPECT_EQ(c.Proxy(), own);
+  EXPECT_TRUE(own->UseProxy());
+  EXPECT_EQ(own->Server(), u"proxy.local");
+  EXPECT_EQ(own->User(), u"u");
+  EXPECT_EQ(own->Password(), u"p");
+  EXPECT_EQ(own->Port(), 3128);
+
+  TStringList notAProxy;
+  EXPECT_THROW(own->Assign(&notAProxy), EConvertError);
+}
+
+TEST(SocketBase, ConnectsThroughTheProxyUnlessNoProxyNamesTheServer) {
+  FakeServer proxy(FakeServer::ReplyAndClose("via proxy", "\r\n\r\n"));
+  FakeServer direct(FakeServer::ReplyAndClose("direct", "\r\n\r\n"));
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  c.SetLoginPrompt(false);
+  c.Proxy()->SetUseProxy(true);
+  c.Proxy()->SetServer(u"127.0.0.1");
+  c.Proxy()->SetPort(proxy.Port());
+  c.SetHost(u"127.0.0.1");
+  c.SetPort(direct.Port());
+  ::unsetenv("no_proxy");
+  ::unsetenv("NO_PROXY");
+  EXPECT_EQ(U8(c.Execute()), "via proxy");
+
+  ::setenv("no_proxy", "localhost,127.0.0.1", 1);
+  EXPECT_EQ(U8(c.Execute()), "direct");
+  ::unsetenv("no_proxy");
+
+  // Switching the proxy off goes back to the server itself.
+  c.Proxy()->SetUseProxy(false);
+  EXPECT_EQ(U8(c.Execute()), "direct");
+}
+
+TEST(SocketBase, KeptConnectionWhosePeerHasClosedIsOpenedAnew) {
+  FakeServer server(FakeServer::ReplyAndClose("reply", "\r\n\r\n"));
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  c.SetKeepConnection(true);
+  int disconnects = 0;
+  c.SetOnDisconnect([&](TObject*, TCustomWinSocket*) { ++disconnects; });
+  PointAt(c, server);
+  EXPECT_EQ(U8(c.Execute()), "reply");
+  EXPECT_TRUE(c.Connected());  // the server has ended its side meanwhile
+  EXPECT_EQ(U8(c.Execute()), "reply");
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_EQ(server.ConnectionCount(), 2u);
+}
+
+TEST(SocketBase, StallingServerEndsTheStepWithTheTimeoutMessage) {
+  FakeServer server(FakeServer::Stall());
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  c.SetTimeout(300);
+  std::vector<TErrorEvent> errors;
+  c.SetOnError([&](TObject*, TCustomWinSocket*, TErrorEvent e, int& code) {
+    errors.push_back(e);
+    EXPECT_EQ(code, ETIMEDOUT);
+  });
+  PointAt(c, server);
+  const std::string result = U8(c.Execute());
+  EXPECT_NE(result.find("Read from 127.0.0.1:" + std::to_string(server.Port()) + " timed out after 300 ms"),
+            std::string::npos)
+      << result;
+  EXPECT_EQ(errors, std::vector<TErrorEvent>{eeReceive});
+  EXPECT_FALSE(c.Connected());
+}
+
+TEST(SocketBase, ErrorHandlerThatClearsTheCodeKeepsTheTextReadSoFar) {
+  FakeServer server([](FakeConnection& c) {
+    c.ReadUntil("\r\n\r\n");
+    c.Send("partial");
+    c.WaitForClientClose(10000);
+  });
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  c.SetTimeout(300);
+  c.SetOnError([](TObject*, TCustomWinSocket*, TErrorEvent, int& code) { code = 0; });
+  PointAt(c, server);
+  EXPECT_EQ(c.Execute(), u"partial");
+}
+
+TEST(SocketBase, ServerThatResetsMidAnswerGivesTheReadError) {
+  FakeServer server(FakeServer::CloseMidAnswer("HTTP/1.0 200 OK\r\n\r\npart", "\r\n\r\n"));
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  bool error = false;
+  c.SetOnError([&](TObject*, TCustomWinSocket*, TErrorEvent e, int& code) {
+    error = true;
+    EXPECT_EQ(e, eeReceive);
+    EXPECT_EQ(code, ECONNRESET);
+  });
+  PointAt(c, server);
+  const std::string result = U8(c.Execute());
+  EXPECT_TRUE(error);
+  EXPECT_NE(result.find("failed"), std::string::npos) << result;
+  EXPECT_FALSE(c.Connected());
+}
+
+TEST(SocketBase, ReplyPastMaxReplySizeEndsTheStep) {
+  FakeServer server(FakeServer::Endless());
+  TTestClient c;
+  c.SetMaxReplySize(100000);
+  PointAt(c, server);
+  const std::string result = U8(c.Execute());
+  EXPECT_NE(result.find("larger than 100000 bytes"), std::string::npos) << result;
+
+  // Exactly at the bound is still a reply.
+  FakeServer exact(FakeServer::SendOnConnect(std::string(1000, 'y')));
+  c.SetMaxReplySize(1000);
+  PointAt(c, exact);
+  EXPECT_EQ(c.Execute().size(), 1000u);
+}
+
+TEST(SocketBase, SendToAPeerThatHasGoneFailsWithoutSignal) {
+  FakeServer server([](FakeConnection& c) { c.Reset(); });
+  TTestClient c;
+  PointAt(c, server);
+  c.Connect();
+  ASSERT_TRUE(server.WaitForConnections(1));
+  std::vector<TErrorEvent> errors;
+  c.SetOnError([&](TObject*, TCustomWinSocket*, TErrorEvent e, int&) { errors.push_back(e); });
+  // The first send may still be taken by the kernel; the reset makes a
+  // later one fail. Either way the process gets no SIGPIPE.
+  int last = 1;
+  for (int i = 0; i < 20 && last > 0; ++i) {
+    last = c.SendToSocket(String(1000, u'z'));
+    if (last > 0) ::usleep(20000);
+  }
+  EXPECT_LE(last, 0);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), eeSend);
+  EXPECT_FALSE(c.Connected());
+}
+
+TEST(SocketBase, RefusedConnectionReachesTheCaller) {
+  int port;
+  {
+    FakeServer gone(FakeServer::Stall());
+    port = gone.Port();
+  }
+  TTestClient c;
+  c.SetAddress(u"127.0.0.1");
+  c.SetPort(port);
+  std::vector<TErrorEvent> errors;
+  c.SetOnError([&](TObject*, TCustomWinSocket*, TErrorEvent e, int&) { errors.push_back(e); });
+  EXPECT_THROW(c.Execute(), ESocketError);
+  EXPECT_EQ(errors, std::vector<TErrorEvent>{eeConnect});
+
+  // A handler that clears the code lets Execute go on without a connection.
+  c.SetOnError([](TObject*, TCustomWinSocket*, TErrorEvent, int& code) { code = 0; });
+  EXPECT_NO_THROW(c.Execute());
+}
+
+TEST(SocketBase, ConnectThatNeverCompletesTimesOut) {
+  // A listener with a full backlog that never accepts: further handshakes
+  // are not answered, so the connect waits until its bound.
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  socklen_t len = sizeof a;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    fillers.push_back(f);
+  }
+  ::usleep(50000);
+  TTestClient c;
+  c.SetAddress(u"127.0.0.1");
+  c.SetPort(ntohs(a.sin_port));
+  c.SetTimeout(300);
+  try {
+    c.Execute();
+    ADD_FAILURE() << "connected to a full backlog";
+  } catch (const ESocketError& e) {
+    EXPECT_NE(U8(e.Message()).find("Connect to 127.0.0.1:" + std::to_string(ntohs(a.sin_port)) +
+                                   " timed out after 300 ms"),
+              std::string::npos)
+        << U8(e.Message());
+  }
+  for (int f : fillers) ::close(f);
+  ::close(listener);
+}
+
+TEST(SocketBase, ReachesAnIPv6Server) {
+  std::unique_ptr<FakeServer> server;
+  try {
+    server = std::make_unique<FakeServer>(FakeServer::ReplyAndClose("six", "\r\n\r\n"), "::1");
+  } catch (const std::exception&) {
+    GTEST_SKIP() << "no IPv6 loopback on this machine";
+  }
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  c.SetHost(u"::1");
+  c.SetPort(server->Port());
+  EXPECT_EQ(U8(c.Execute()), "six");
+}
