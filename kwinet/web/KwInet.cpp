@@ -650,6 +650,8 @@ bool FetchListing(TConnection* c, const std::string& dirUrl, const char* command
 
 HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const String& ProxyName) {
   InitCurl();
+  // A new session: an earlier session's failure is no longer news.
+  gLastError.clear();
   auto root = std::make_unique<TRoot>();
   if (!root->Multi) return nullptr;
   root->Agent = StringToUtf8(Agent);

@@ -1,0 +1,319 @@
+// kwinet update / get: the web updater and the one-shot HTTP GET.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "Tool.h"
+#include "kwinet/core/Streams.h"
+#include "kwinet/web/kwiupdate.h"
+
+extern char** environ;
+
+namespace kwinet::tool {
+namespace {
+
+// What a URL argument names: the service, host, port, user info and the
+// remote file (a path of the file system when there is no scheme).
+struct TTarget {
+  TKwIService Service = isNetwork;
+  String Host;
+  int Port = 0;
+  String User, Password;
+  String RemoteFileName;
+};
+
+std::string PercentDecode(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+TTarget ParseTarget(const std::string& url) {
+  TTarget t;
+  const std::size_t sep = url.find("://");
+  if (sep == std::string::npos) {
+    t.RemoteFileName = Utf8ToString(url);
+    return t;
+  }
+  std::string scheme = url.substr(0, sep);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string rest = url.substr(sep + 3);
+  if (scheme == "file") {
+    t.RemoteFileName = Utf8ToString(PercentDecode(rest));
+    return t;
+  }
+  if (scheme == "http") t.Service = isHTTP;
+  else if (scheme == "https") t.Service = isHTTPS;
+  else if (scheme == "ftp") t.Service = isFTP;
+  else throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
+  const std::size_t slash = rest.find('/');
+  std::string authority = rest.substr(0, slash);
+  std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
+  if (std::size_t at = authority.rfind('@'); at != std::string::npos) {
+    std::string info = authority.substr(0, at);
+    authority = authority.substr(at + 1);
+    std::size_t colon = info.find(':');
+    t.User = Utf8ToString(PercentDecode(info.substr(0, colon)));
+    if (colon != std::string::npos) t.Password = Utf8ToString(PercentDecode(info.substr(colon + 1)));
+  }
+  std::string host = authority;
+  if (!host.empty() && host.front() == '[') {
+    std::size_t close = host.find(']');
+    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
+    std::string port = host.substr(close + 1);
+    host = host.substr(1, close - 1);
+    if (port.size() > 1 && port[0] == ':') t.Port = std::atoi(port.c_str() + 1);
+  } else if (std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+    t.Port = std::atoi(host.c_str() + colon + 1);
+    host.resize(colon);
+  }
+  if (host.empty()) throw ToolError(2, "no host in " + url);
+  if (t.Port < 0 || t.Port > 65535) throw ToolError(2, "bad port in " + url);
+  t.Host = Utf8ToString(host);
+  // HTTP paths travel as written; an FTP path is a file name on the server.
+  t.RemoteFileName = Utf8ToString(t.Service == isFTP ? PercentDecode(path) : path);
+  return t;
+}
+
+// Standard output as a stream: writes pass through, positioning is ignored.
+class TStdoutStream : public TStream {
+ public:
+  std::int64_t Read(void*, std::int64_t) override { return 0; }
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    std::fflush(stdout);
+    const char* p = static_cast<const char*>(Buffer);
+    std::int64_t done = 0;
+    while (done < Count) {
+      ssize_t n = ::write(1, p + done, static_cast<std::size_t>(Count - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw ToolError(1, std::string("cannot write standard output: ") + std::strerror(errno));
+      done += n;
+    }
+    return Count;
+  }
+  std::int64_t Seek(std::int64_t, TSeekOrigin) override { return 0; }
+  void SetSize(std::int64_t) override {}
+  std::int64_t Size() override { return 0; }
+};
+
+struct TUpdateArgs {
+  bool Resume = false;
+  std::string User, Password, CA, Proxy, Url, Local;
+  std::uint32_t Timeout = 30000;
+};
+
+int RunUpdate(const TUpdateArgs& a) {
+  TTarget t = ParseTarget(a.Url);
+  TKwWebUpdater u(nullptr);
+  u.SetService(t.Service);
+  if (t.Port > 0) u.SetPort(static_cast<std::uint16_t>(t.Port));
+  u.SetHost(t.Host);
+  u.SetUser(a.User.empty() ? t.User : Utf8ToString(a.User));
+  u.SetPassword(a.Password.empty() ? t.Password : Utf8ToString(a.Password));
+  u.SetRemoteFileName(t.RemoteFileName);
+  u.SetLocalFileName(Utf8ToString(a.Local));
+  u.SetResumeDownload(a.Resume);
+  u.SetTimeout(a.Timeout);
+  if (!a.CA.empty()) u.SetCACertFile(Utf8ToString(a.CA));
+  if (!a.Proxy.empty()) {
+    u.Proxy()->SetUseProxy(true);
+    u.Proxy()->SetServer(Utf8ToString(a.Proxy));
+  }
+  // The dialog and the logon prompt only where a person can see and answer.
+  u.StatusDialog()->SetEnabled(::isatty(2) != 0);
+  u.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  u.Execute();
+  const TKwIStatus status = u.Status();
+  if (status == isFailed || status == isNotFound) {
+    String reason = InternetGetLastErrorText();
+    if (!reason.empty()) std::fprintf(stderr, "kwinet: %s\n", StringToUtf8(reason).c_str());
+  }
+  Print(KwIStatusName(status));
+  switch (status) {
+    case isFinished:
+    case isSkipped:
+      return 0;
+    case isNotFound:
+      return 3;
+    default:
+      return 1;
+  }
+}
+
+int RunGet(const std::string& url, const std::string& ca, const std::string& output) {
+  TKwWebUpdater web(nullptr);
+  if (!ca.empty()) web.SetCACertFile(Utf8ToString(ca));
+  std::int64_t size = 0;
+  if (output.empty()) {
+    TStdoutStream out;
+    web.ReadHTTPGetResponse(Utf8ToString(url), out);
+  } else {
+    TFileStream out(Utf8ToString(output), fmCreate | fmShareDenyWrite);
+    web.ReadHTTPGetResponse(Utf8ToString(url), out);
+    size = out.Size();
+  }
+  std::fflush(stdout);
+  String reason = InternetGetLastErrorText();
+  if (!reason.empty() && size == 0) throw ToolError(1, StringToUtf8(reason));
+  return 0;
+}
+
+void Setup(CLI::App& app) {
+  static TUpdateArgs args;
+  auto* update = app.add_subcommand(
+      "update", "Bring LOCALFILE up to date from URL (http://, https://, ftp:// or a file path); prints the status");
+  update->add_flag("--resume", args.Resume, "Continue the partial download LOCALFILE.part");
+  update->add_option("--user", args.User, "User name for the server");
+  update->add_option("--password", args.Password, "Password for the server");
+  update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  update->add_option("--proxy", args.Proxy, "HTTP proxy as HOST:PORT");
+  update->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  update->add_option("URL", args.Url, "The remote file")->required();
+  update->add_option("LOCALFILE", args.Local, "The local copy")->required();
+  update->footer("Exit status: 0 isFinished or isSkipped, 3 isNotFound, 1 isFailed.");
+  update->callback([] { ExitCode() = RunUpdate(args); });
+
+  static std::string getUrl, getCA, getOut;
+  auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP URL, whatever its status");
+  get->add_option("--ca", getCA, "CA certificates (PEM) to check an HTTPS server against");
+  get->add_option("-o,--output", getOut, "Write to this file instead of standard output");
+  get->add_option("URL", getUrl, "The URL")->required();
+  get->callback([] { ExitCode() = RunGet(getUrl, getCA, getOut); });
+}
+
+// --- demo -------------------------------------------------------------------
+
+int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  ::close(fd);
+  return port;
+}
+
+bool PortOpen(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// nginx serving a folder on a loopback port, for as long as the object lives.
+class TDemoServer {
+ public:
+  TDemoServer() {
+    char tmpl[] = "/tmp/kwinet-demo-XXXXXX";
+    if (!::mkdtemp(tmpl)) return;
+    FDir = tmpl;
+    std::filesystem::create_directories(FDir + "/www");
+    std::filesystem::create_directories(FDir + "/tmp");
+    FPort = FreePort();
+    std::ofstream(FDir + "/nginx.conf")
+        << "daemon off;\nmaster_process off;\npid " << FDir << "/nginx.pid;\nerror_log " << FDir
+        << "/error.log;\nevents { worker_connections 16; }\nhttp {\n  access_log off;\n  client_body_temp_path "
+        << FDir << "/tmp;\n  proxy_temp_path " << FDir << "/tmp;\n  fastcgi_temp_path " << FDir
+        << "/tmp;\n  uwsgi_temp_path " << FDir << "/tmp;\n  scgi_temp_path " << FDir
+        << "/tmp;\n  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" << FPort
+        << ";\n    root " << FDir << "/www;\n  }\n}\n";
+    const std::string conf = FDir + "/nginx.conf", err = FDir + "/error.log";
+    const char* argv[] = {"/usr/sbin/nginx", "-p", FDir.c_str(), "-c", conf.c_str(), "-e", err.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (::posix_spawn(&FPid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0) FPid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; FPid > 0 && i < 200 && !PortOpen(FPort); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ~TDemoServer() {
+    if (FPid > 0) {
+      ::kill(FPid, SIGTERM);
+      for (int i = 0; i < 100 && ::waitpid(FPid, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ::kill(FPid, SIGKILL);
+      ::waitpid(FPid, nullptr, 0);
+    }
+    if (!FDir.empty()) {
+      std::error_code ec;
+      std::filesystem::remove_all(FDir, ec);
+    }
+  }
+  bool Ready() const { return FPid > 0 && PortOpen(FPort); }
+  std::string Www() const { return FDir + "/www"; }
+  std::string Dir() const { return FDir; }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(FPort) + path; }
+
+ private:
+  std::string FDir;
+  int FPort = 0;
+  pid_t FPid = 0;
+};
+
+int Demo() {
+  TDemoServer server;
+  if (!server.Ready()) {
+    std::printf("nginx could not be started on loopback (Debian package nginx); skipping.\n");
+    return 1;
+  }
+  {
+    std::mt19937 gen(7);
+    std::string data(3 * 1024 * 1024, '\0');
+    for (auto& c : data) c = static_cast<char>(gen());
+    std::ofstream(server.Www() + "/app-2.0.bin", std::ios::binary) << data;
+    std::ofstream(server.Www() + "/hello.txt") << "Hello from a local nginx.\n";
+  }
+  const std::string local = server.Dir() + "/app.bin";
+  int failures = 0;
+  auto show = [&](std::vector<std::string> args, int expected) {
+    std::string line = "$ kwinet";
+    for (const auto& a : args) line += " " + a;
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    if (Run(args) != expected) ++failures;
+    std::fflush(stdout);
+  };
+  show({"update", server.Url("/app-2.0.bin"), local}, 0);
+  show({"update", server.Url("/app-2.0.bin"), local}, 0);
+  show({"update", server.Url("/app-3.0.bin"), local}, 3);
+  show({"get", server.Url("/hello.txt")}, 0);
+  return failures;
+}
+
+Register reg({"update", 40, Setup, Demo});
+
+}  // namespace
+}  // namespace kwinet::tool
