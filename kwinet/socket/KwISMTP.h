@@ -1,10 +1,15 @@
-// The SMTP unit: the values that the mail component publishes (mail
-// addresses with their parsing and formatting rules, address lists,
+// The SMTP unit: the mail component TKwISMTP and the values it publishes
+// (mail addresses with their parsing and formatting rules, address lists,
 // attachment descriptions and the login settings).
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "kwinet/core/Classes.h"
+#include "kwinet/core/DateTime.h"
 #include "kwinet/core/StringList.h"
+#include "kwinet/socket/KwInBase.h"
 
 namespace kwinet {
 
@@ -105,5 +110,125 @@ class TKwILogin : public TPersistent {
   String FPassword;
   bool FUseLogin = false;
 };
+
+enum TKwISMTPPriority : std::uint8_t { spHighest, spHigh, spNormal, spLow, spLowest };
+// How the connection is protected: not at all, by STARTTLS after the
+// greeting, or by TLS from the first byte (the submissions port).
+enum TKwISMTPUseTLS : std::uint8_t { utNone, utStartTLS, utImplicit };
+
+// Sends one MIME message per Execute: greeting, optional LOGIN
+// authentication, envelope, message. Every reply of the server is read and
+// compared with the code its command expects; a refusal ends Execute with a
+// text naming the command and the server's answer.
+class TKwISMTP : public TKwInetBase {
+ public:
+  explicit TKwISMTP(TComponent* AOwner);
+  ~TKwISMTP() override;
+
+  // Published.
+  const String& Subject() const { return FSubject; }
+  void SetSubject(const String& value) { FSubject = value; }
+  TStringList* Body() const { return FBody.get(); }
+  void SetBody(TStrings* value) { FBody->Assign(value); }
+  TKwIEMailAddress* From() const { return FFrom.get(); }
+  void SetFrom(TKwIEMailAddress* value) { FFrom->Assign(value); }
+  TKwIEMailAddresses* Recipients() const { return FRecipients.get(); }
+  TKwIEMailAddresses* CC() const { return FCC.get(); }
+  TKwIEMailAddresses* BCC() const { return FBCC.get(); }
+  TKwIEMailAddresses* ReplyTo() const { return FReplyTo.get(); }
+  void SetRecipients(TKwIEMailAddresses* value) { FRecipients->Assign(value); }
+  void SetCC(TKwIEMailAddresses* value) { FCC->Assign(value); }
+  void SetBCC(TKwIEMailAddresses* value) { FBCC->Assign(value); }
+  void SetReplyTo(TKwIEMailAddresses* value) { FReplyTo->Assign(value); }
+  const String& CharSet() const { return FCharSet; }
+  void SetCharSet(const String& value) { FCharSet = value; }
+  const String& Encoding() const { return FEncoding; }
+  void SetEncoding(const String& value) { FEncoding = value; }
+  TKwISMTPPriority Priority() const { return FPriority; }
+  void SetPriority(TKwISMTPPriority value) { FPriority = value; }
+  TDateTime Date() const { return FDate; }
+  void SetDate(TDateTime value) { FDate = value; }
+  TKwILogin* Login() const { return FLogin.get(); }
+  void SetLogin(TKwILogin* value) { FLogin->Assign(value); }
+  TKwIEMailAttachments* Attachments() const { return FAttachments.get(); }
+  void SetAttachments(TKwIEMailAttachments* value) { FAttachments->Assign(value); }
+  TKwISMTPUseTLS UseTLS() const { return FUseTLS; }
+  void SetUseTLS(TKwISMTPUseTLS value) { FUseTLS = value; }
+  // A file of trusted CA certificates for the server's certificate; empty
+  // means the system's store.
+  const String& CACertFile() const { return FCACertFile; }
+  void SetCACertFile(const String& value) { FCACertFile = value; }
+
+  // Opens the connection (unless one is open), reads the greeting and
+  // greets with EHLO, or HELO when EHLO is refused; STARTTLS when asked.
+  void Connect() override;
+  // QUIT when connected; the socket is closed in every case.
+  void Disconnect() override;
+  // The mail transaction: RSET, AUTH LOGIN, MAIL FROM, RCPT TO, DATA.
+  void Send();
+  // Sends Line and CR LF. With an Expected code, reads the reply and raises
+  // an Exception naming the command and the reply when another code comes.
+  // Returns false when the line could not be sent.
+  bool SendData(const String& Line, const String& Expected);
+  // The last reply read from the server (all its lines).
+  const String& LastReply() const { return FLastReply; }
+
+  // The whole message as it goes after DATA, before the end-of-data line:
+  // header lines, text part and attachment parts, CR LF line ends, no dot
+  // doubling. Reads the attachments' files.
+  std::string ComposeMessage();
+
+  // "<" yyyymmddhhnn, eight letters a-t, "@" HostName ">".
+  static String UniqueMessageID(const String& HostName);
+  // "Fri, 6 Mar 2026 09:05:07 +0100".
+  static String EMailFormatDate(TDateTime Value);
+  static String EMailFormatDate(TDateTime Value, const TTimeZoneInfo& Zone);
+  // The local zone's offset from UTC: "GMT", "+0100", "-0530".
+  static String GetTimeZoneString();
+  static String GetTimeZoneString(const TTimeZoneInfo& Zone);
+  static String LeadZero(int Value, int MinLength);
+
+ protected:
+  void InternalExecute(String& Text) override;
+  // Refuses a message whose header fields hold line breaks, before anything
+  // is sent.
+  void BeforeExecute() override;
+  bool SendsRawHeaders() const override { return false; }
+
+ private:
+  // Sends a command and checks the reply's code against the accepted ones.
+  // Shown replaces the line in error messages (credentials are never shown).
+  void Command(const String& Line, std::initializer_list<int> Accepted, const String& Shown = String());
+  int ReadReply();
+  bool SendBytes(const std::string& bytes);
+  void StartTLS();
+  void CheckHeaderFields() const;
+
+  std::unique_ptr<TKwIEMailAddress> FFrom;
+  std::unique_ptr<TKwIEMailAddresses> FRecipients, FCC, FBCC, FReplyTo;
+  String FSubject;
+  std::unique_ptr<TStringList> FBody;
+  String FCharSet = u"us-ascii";
+  String FEncoding = u"7bit";
+  TKwISMTPPriority FPriority = spNormal;
+  TDateTime FDate;
+  std::unique_ptr<TKwILogin> FLogin;
+  std::unique_ptr<TKwIEMailAttachments> FAttachments;
+  TKwISMTPUseTLS FUseTLS = utNone;
+  String FCACertFile;
+  std::string FInput;  // bytes read past the last reply
+  String FLastReply;
+};
+
+// Helpers of the message writer, exported for their tests.
+// Quoted-printable (RFC 2045) of bytes whose line ends are CR LF.
+std::string EncodeQuotedPrintable(const std::string& bytes);
+// Base64 in lines of 76 characters, each ended by CR LF.
+std::string EncodeBase64Lines(const std::string& bytes);
+// A header text as it may stand in a header: ASCII as it is, anything else
+// as RFC 2047 encoded words (UTF-8, Base64).
+std::string EncodeHeaderText(const String& text);
+// Doubles a "." that begins a line (SMTP transparency).
+std::string DoubleLeadingDots(const std::string& data);
 
 }  // namespace kwinet

@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "kwinet/socket/KwISMTP.h"
+#include "kwinet/utils/kwiutil.h"
+#include "peers/FakeServer.h"
+#include "peers/SmtpServer.h"
+
+using namespace kwinet;
+using kwinet::test::FakeConnection;
+using kwinet::test::FakeServer;
+
+namespace {
+
+// An SMTP dialogue in process: answers every command and keeps the message.
+struct FakeSmtpOptions {
+  bool RefuseEhlo = false;
+  std::set<std::string> RefusedRecipients;
+};
+
+FakeServer::ConnectionHandler FakeSmtp(FakeSmtpOptions options = {}) {
+  return [options](FakeConnection& c) {
+    c.Send("220 fake.test ESMTP\r\n");
+    int authStep = 0;
+    for (;;) {
+      if (!c.ReadUntil("\r\n")) return;
+      const std::size_t eol = c.Data().find("\r\n");
+      const std::string line = c.Data().substr(0, eol);
+      c.Consume(eol + 2);
+      std::string verb = line.substr(0, line.find(' '));
+      for (auto& ch : verb) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      if (authStep == 1 || authStep == 2) {
+        c.Send(authStep++ == 1 ? "334 UGFzc3dvcmQ6\r\n" : "235 2.7.0 Authentication successful\r\n");
+      } else if (verb == "EHLO") {
+        c.Send(options.RefuseEhlo ? "500 5.5.1 Unknown command\r\n" : "250-fake.test\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n");
+      } else if (verb == "HELO" || verb == "RSET" || verb == "MAIL") {
+        c.Send("250 OK\r\n");
+      } else if (verb == "AUTH") {
+        authStep = 1;
+        c.Send("334 VXNlcm5hbWU6\r\n");
+      } else if (verb == "RCPT") {
+        const std::string address = line.substr(line.find('<') + 1, line.find('>') - line.find('<') - 1);
+        c.Send(options.RefusedRecipients.count(address) ? "550 5.1.1 <" + address + ">: no such user\r\n"
+                                                        : "250 OK\r\n");
+      } else if (verb == "DATA") {
+        c.Send("354 End data with <CR><LF>.<CR><LF>\r\n");
+        if (!c.ReadUntil("\r\n.\r\n")) return;
+        c.Consume(c.Data().find("\r\n.\r\n") + 5);
+        c.Send("250 2.0.0 Ok: queued\r\n");
+      } else if (verb == "QUIT") {
+        c.Send("221 Bye\r\n");
+        return;
+      } else {
+        c.Send("502 5.5.2 Error: command not recognized\r\n");
+      }
+    }
+  };
+}
+
+std::unique_ptr<TKwISMTP> MakeMailer(int port) {
+  auto smtp = std::make_unique<TKwISMTP>(nullptr);
+  smtp->SetHost(u"127.0.0.1");
+  smtp->SetPort(port);
+  smtp->SetTimeout(5000);
+  smtp->From()->SetText(u"Sender <sender@test.invalid>");
+  smtp->SetDate(EncodeDate(2026, 3, 6) + EncodeTime(9, 5, 7, 0));
+  return smtp;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0, eol;
+  while ((eol = text.find("\r\n", start)) != std::string::npos) {
+    out.push_back(text.substr(start, eol - start));
+    start = eol + 2;
+  }
+  if (start < text.size()) out.push_back(text.substr(start));
+  return out;
+}
+
+}  // namespace
+
+TEST(SmtpFormat, DatesZonesAndIdentifiers) {
+  const TDateTime d = EncodeDate(2026, 3, 6) + EncodeTime(9, 5, 7, 0);
+  EXPECT_EQ(TKwISMTP::EMailFormatDate(d, {-60, false}), u"Fri, 6 Mar 2026 09:05:07 +0100");
+  EXPECT_EQ(TKwISMTP::EMailFormatDate(d, {330, false}), u"Fri, 6 Mar 2026 09:05:07 -0530");
+  EXPECT_EQ(TKwISMTP::EMailFormatDate(d, {0, false}), u"Fri, 6 Mar 2026 09:05:07 GMT");
+  EXPECT_EQ(TKwISMTP::LeadZero(7, 2), u"07");
+  EXPECT_EQ(TKwISMTP::LeadZero(123, 2), u"123");
+  const std::string id = StringToUtf8(TKwISMTP::UniqueMessageID(u"host"));
+  EXPECT_TRUE(std::regex_match(id, std::regex("<[0-9]{12}[a-t]{8}@host>"))) << id;
+}
+
+TEST(SmtpFormat, EncodersKeepLinesShortAndSafe) {
+  std::string qp = EncodeQuotedPrintable("caf\xC3\xA9 = ok \r\n" + std::string(100, 'x') + "\t");
+  for (const auto& line : Lines(qp)) EXPECT_LE(line.size(), 76u) << line;
+  EXPECT_EQ(Lines(qp)[0], "caf=C3=A9 =3D ok=20");  // a blank before a line end is encoded
+  EXPECT_EQ(qp.substr(qp.size() - 3), "=09");
+  std::string b64 = EncodeBase64Lines(std::string(100, '\xFF'));
+  EXPECT_EQ(Lines(b64)[0].size(), 76u);
+  EXPECT_EQ(EncodeHeaderText(u"plain"), "plain");
+  EXPECT_EQ(EncodeHeaderText(u"caf\u00E9"), "=?utf-8?B?Y2Fmw6k=?=");
+  std::string folded = EncodeHeaderText(String(40, u'\u00E9'));  // 80 bytes: two words
+  EXPECT_NE(folded.find("?=\r\n =?utf-8?B?"), std::string::npos);
+  EXPECT_EQ(DoubleLeadingDots(".a\r\nb\r\n.\r\n..c"), "..a\r\nb\r\n..\r\n...c");
+}
+
+TEST(SmtpDialogue, CommandsAndMessageOnTheWire) {
+  FakeServer server(FakeSmtp({/*RefuseEhlo=*/true, {}}));
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  smtp->CC()->SetEMailAddresses(u"Why <y@test.invalid>");
+  smtp->BCC()->SetEMailAddresses(u"z@test.invalid");
+  smtp->ReplyTo()->SetEMailAddresses(u"r1@test.invalid, R2 <r2@test.invalid>");
+  smtp->Login()->SetUseLogin(true);
+  smtp->Login()->SetUserID(u"user");
+  smtp->Login()->SetPassword(u"p\u00E4ss");
+  smtp->Body()->SetText(u"Hello\r\n.\r\n.hidden\r\nend");
+  EXPECT_EQ(smtp->Execute(), u"");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const auto lines = Lines(server.Received(0));
+  ASSERT_GE(lines.size(), 10u);
+  EXPECT_EQ(lines[0].substr(0, 5), "EHLO ");
+  EXPECT_EQ(lines[1].substr(0, 5), "HELO ");  // after EHLO was refused
+  const std::vector<std::string> envelope(lines.begin() + 2, lines.begin() + 11);
+  EXPECT_EQ(envelope, (std::vector<std::string>{"RSET", "auth LOGIN", "dXNlcg==", "cMOkc3M=",
+                                                "MAIL FROM:<sender@test.invalid>", "RCPT TO:<x@test.invalid>",
+                                                "RCPT TO:<y@test.invalid>", "RCPT TO:<z@test.invalid>", "DATA"}));
+  std::vector<std::string> message(lines.begin() + 11, lines.end());
+  ASSERT_GE(message.size(), 16u);
+  EXPECT_EQ(message[0].substr(0, 13), "Message-Id: <");
+  EXPECT_EQ(message[1], "Reply-To: <r1@test.invalid>");
+  EXPECT_EQ(message[2], "Reply-To: <r2@test.invalid>");
+  EXPECT_EQ(message[3].substr(0, 27), "Date: Fri, 6 Mar 2026 09:05");
+  EXPECT_EQ(message[4], "From: Sender <sender@test.invalid>");
+  EXPECT_EQ(message[5], "To: x@test.invalid");
+  EXPECT_EQ(message[6], "Cc: Why <y@test.invalid>");
+  EXPECT_EQ(message[7], "X-Priority: 3");
+  EXPECT_EQ(message[8].substr(0, 28), "X-Mailer: Moravelle mailer (");
+  EXPECT_EQ(message[9], "MIME-Version: 1.0");
+  EXPECT_EQ(message[10], "Content-Type: Text/Plain; charset=us-ascii");
+  EXPECT_EQ(message[11], "Content-Transfer-Encoding: 7bit");
+  EXPECT_EQ(message[12], "");
+  // Lines that begin with a dot travel with the dot doubled.
+  EXPECT_EQ(std::vector<std::string>(message.begin() + 13, message.begin() + 17),
+            (std::vector<std::string>{"Hello", "..", "..hidden", "end"}));
+  EXPECT_EQ(message[17], "");
+  EXPECT_EQ(message[18], ".");
+  EXPECT_EQ(message.at(19), "QUIT");
+  EXPECT_EQ(server.Received(0).find("z@test.invalid", server.Received(0).find("DATA")), std::string::npos)
+      << "the blind copy must not appear in the message";
+}
+
+TEST(SmtpDialogue, RefusedRecipientIsReportedAndNothingMoreIsSent) {
+  FakeServer server(FakeSmtp({false, {"nobody@test.invalid"}}));
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"ok@test.invalid, nobody@test.invalid");
+  const String result = smtp->Execute();
+  EXPECT_NE(result.find(u"550"), String::npos) << StringToUtf8(result);
+  EXPECT_NE(result.find(u"RCPT TO:<nobody@test.invalid>"), String::npos);
+  server.WaitForConnections(1);
+  EXPECT_EQ(server.Received(0).find("DATA"), std::string::npos);
+  // The next message goes out on a fresh connection.
+  smtp->Recipients()->SetEMailAddresses(u"ok@test.invalid");
+  EXPECT_EQ(smtp->Execute(), u"");
+  EXPECT_TRUE(server.WaitForConnections(2));
+}
+
+TEST(SmtpDialogue, LineBreaksInHeaderFieldsAreRefusedBeforeAnythingIsSent) {
+  FakeServer server(FakeSmtp());
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  smtp->SetSubject(u"Hi\r\nBcc: victim@test.invalid");
+  EXPECT_THROW(smtp->Execute(), Exception);
+  smtp->SetSubject(u"fine");
+  smtp->Recipients()->Items(0)->SetName(u"Evil\nTo: y");
+  EXPECT_THROW(smtp->Execute(), Exception);
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+}
+
+TEST(SmtpDialogue, UnreadableAttachmentStopsBeforeTheEnvelope) {
+  FakeServer server(FakeSmtp());
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  smtp->Attachments()->Add()->SetFileName(u"/nonexistent/file.bin");
+  const String result = smtp->Execute();
+  EXPECT_NE(result.find(u"Cannot open file"), String::npos) << StringToUtf8(result);
+  server.WaitForConnections(1);
+  EXPECT_EQ(server.Received(0).find("MAIL FROM"), std::string::npos);
+}
+
+TEST(SmtpDialogue, NonAsciiSubjectAndNamesAreEncodedAndBodyFollowsTheCharSet) {
+  FakeServer server(FakeSmtp());
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"\"Brown, John\" <jb@test.invalid>, J\u00FCrgen <j@test.invalid>");
+  smtp->SetSubject(u"Gr\u00FC\u00DFe");
+  smtp->SetCharSet(u"utf-8");
+  smtp->SetEncoding(u"quoted-printable");
+  smtp->Body()->Add(u"\u20AC 5");
+  EXPECT_EQ(smtp->Execute(), u"");
+  server.WaitForConnections(1);
+  const std::string wire = server.Received(0);
+  EXPECT_NE(wire.find("Subject: =?utf-8?B?R3LDvMOfZQ==?=\r\n"), std::string::npos);
+  EXPECT_NE(wire.find("To: \"Brown, John\" <jb@test.invalid>, =?utf-8?B?SsO8cmdlbg==?= <j@test.invalid>\r\n"),
+            std::string::npos);
+  EXPECT_NE(wire.find("\r\n=E2=82=AC 5\r\n"), std::string::npos);
+}
+
+// --- against aiosmtpd ------------------------------------------------------------
+
+TEST(SmtpServer, StartTlsLoginCopiesAndAttachmentsArrive) {
+  kwinet::test::TSmtpServer server({"starttls", "mailuser", "mailpass", {}});
+  KWINET_REQUIRE_PEER(server.Started(), server.Error());
+  kwinet::test::TempDir dir;
+  std::string binary;
+  for (int i = 0; i < 70000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
+  kwinet::test::WriteFileBytes(dir.File("data.bin"), binary);
+  kwinet::test::WriteFileBytes(dir.File("notes.txt"), "line one\r\n.\r\nline three\r\n");
+
+  auto smtp = MakeMailer(server.Port());
+  smtp->SetHost(u"localhost");
+  smtp->SetUseTLS(utStartTLS);
+  smtp->SetCACertFile(Utf8ToString(server.CAFile()));
+  smtp->Login()->SetUseLogin(true);
+  smtp->Login()->SetUserID(u"mailuser");
+  smtp->Login()->SetPassword(u"mailpass");
+  smtp->Recipients()->SetEMailAddresses(u"to@test.invalid");
+  smtp->CC()->SetEMailAddresses(u"cc@test.invalid");
+  smtp->BCC()->SetEMailAddresses(u"bcc@test.invalid");
+  smtp->SetSubject(u"Report");
+  smtp->Body()->SetText(u"First\r\n.\r\nLast");
+  smtp->Attachments()->Add()->SetFileName(Utf8ToString(dir.File("data.bin")));
+  auto* notes = smtp->Attachments()->Add();
+  notes->SetFileName(Utf8ToString(dir.File("notes.txt")));
+  notes->SetEncoding(u"quoted-printable");
+  notes->SetContentType(u"text/plain");
+  ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+
+  ASSERT_TRUE(server.WaitForMessage(1));
+  const std::string info = kwinet::test::ReadFileBytes(server.MessageFile(1, ".json"));
+  for (const char* r : {"to@test.invalid", "cc@test.invalid", "bcc@test.invalid"})
+    EXPECT_NE(info.find(r), std::string::npos) << info;
+  EXPECT_NE(info.find("\"authenticated\": true"), std::string::npos) << info;
+  EXPECT_NE(info.find("\"tls\": true"), std::string::npos) << info;
+  const std::string eml = kwinet::test::ReadFileBytes(server.MessageFile(1, ".eml"));
+  EXPECT_EQ(eml.find("bcc@test.invalid"), std::string::npos);
+  EXPECT_EQ(eml.find("Bcc:"), std::string::npos);
+  EXPECT_NE(eml.find("\r\nFirst\r\n.\r\nLast\r\n"), std::string::npos);  // the "." line is intact
+  EXPECT_TRUE(kwinet::test::ReadFileBytes(server.MessageFile(1, ".att.data.bin")) == binary);
+  EXPECT_EQ(kwinet::test::ReadFileBytes(server.MessageFile(1, ".att.notes.txt")), "line one\r\n.\r\nline three\r\n");
+}
+
+TEST(SmtpServer, ImplicitTlsWrongCertificateAndRefusal) {
+  kwinet::test::TSmtpServer server({"implicit", "", "", {"gone@test.invalid"}});
+  KWINET_REQUIRE_PEER(server.Started(), server.Error());
+  auto smtp = MakeMailer(server.Port());
+  smtp->SetHost(u"localhost");
+  smtp->SetUseTLS(utImplicit);
+  smtp->SetCACertFile(Utf8ToString(server.CAFile()));
+  smtp->Recipients()->SetEMailAddresses(u"to@test.invalid");
+  EXPECT_EQ(StringToUtf8(smtp->Execute()), "");
+  EXPECT_TRUE(server.WaitForMessage(1));
+
+  smtp->Recipients()->SetEMailAddresses(u"gone@test.invalid");
+  const String refused = smtp->Execute();
+  EXPECT_NE(refused.find(u"550"), String::npos) << StringToUtf8(refused);
+
+  // Without the test CA the server's certificate is not trusted.
+  auto untrusting = MakeMailer(server.Port());
+  untrusting->SetHost(u"localhost");
+  untrusting->SetUseTLS(utImplicit);
+  untrusting->Recipients()->SetEMailAddresses(u"to@test.invalid");
+  try {
+    untrusting->Execute();
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find(u"certificate"), String::npos) << StringToUtf8(e.Message());
+  }
+}
