@@ -12,7 +12,6 @@ class TVariant {
   TVariant() = default;
   TVariant(const String& s) : FValue(s) {}
   TVariant(const Char* s) : FValue(String(s)) {}
-  TVariant(String&& s) : FValue(std::move(s)) {}
 
   static TVariant Null() {
     TVariant v;
@@ -25,13 +24,6 @@ class TVariant {
   bool HasString() const { return FValue.has_value(); }
   // The string, or the empty string when there is none.
   String ToString() const { return FValue.value_or(String()); }
-  // Appends text in place (a value holding nothing becomes the text), so
-  // that growing a value piece by piece stays linear.
-  void Append(const String& s) {
-    if (FValue) FValue->append(s);
-    else FValue = s;
-    FNull = false;
-  }
   void Clear() {
     FValue.reset();
     FNull = false;

@@ -236,6 +236,17 @@ TKwXMLItem::~TKwXMLItem() {
   if (FParentItem) FParentItem->FItems.RemoveFromBack(this);
 }
 
+TVariant TKwXMLItem::Value() const {
+  if (FValueNull) return TVariant::Null();
+  return FValueAssigned ? TVariant(FValue) : TVariant();
+}
+
+void TKwXMLItem::SetValue(const TVariant& value) {
+  FValue = value.ToString();
+  FValueAssigned = value.HasString();
+  FValueNull = value.IsNull();
+}
+
 TKwXMLItem* TKwXMLItem::GetChild(const String& XMLTag, bool ExpandAllLevels) {
   return FindPreOrder(
       this, [&](TKwXMLItem* n) { return n->FTagName == XMLTag; },
@@ -243,7 +254,7 @@ TKwXMLItem* TKwXMLItem::GetChild(const String& XMLTag, bool ExpandAllLevels) {
 }
 
 String TKwXMLItem::GetTagXMLValue() const {
-  String s = FValue.ToString();
+  String s = FValue;
   if (s.empty() || s.front() != u'"') return s;
   while (!s.empty() && (IsBlank(s.back()) || s.back() == u'"')) s.pop_back();
   if (!s.empty()) s.erase(0, 1);
@@ -267,7 +278,8 @@ void TKwXMLItem::ProcessAttributes() {
         TKwXMLItem* attr = FItems.AddItem(this);
         attr->FKind = ikAttribute;
         attr->FTagName = name;
-        attr->FValue = TVariant(value);
+        attr->FValue = value;
+        attr->FValueAssigned = true;
       }
       name.clear();
       value.clear();
@@ -415,8 +427,10 @@ void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALeng
     if (accept && current) {
       TKwXMLItem* node = current;
       if (!text.empty()) {
-        if (node->FValue.IsEmpty()) node->FValue = TVariant(std::move(text));
-        else node->FValue.Append(text);
+        if (!node->FValueAssigned) node->FValue = std::move(text);
+        else node->FValue += text;  // in place: a value growing piece by piece stays linear
+        node->FValueAssigned = true;
+        node->FValueNull = false;
       }
       node->FTagName = std::move(name);
       if (comment) {
@@ -518,19 +532,38 @@ void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
     }
   } else {
     if (markRead) AStream->Seek(-2, soCurrent);
-    std::string bytes(static_cast<std::size_t>(count), '\0');
-    if (count > 0) AStream->ReadBuffer(bytes.data(), count);
-    if (bytes.starts_with("\xEF\xBB\xBF")) {
-      text = Utf8ToString(std::string_view(bytes).substr(3));
+    // The first bytes tell the encoding; plain bytes are then widened piece
+    // by piece, so a large document is not held twice as bytes.
+    char head[3] = {};
+    const std::int64_t headLen = std::min<std::int64_t>(count, 3);
+    if (headLen > 0) AStream->ReadBuffer(head, headLen);
+    const std::string_view h(head, static_cast<std::size_t>(headLen));
+    auto readRest = [&](std::string_view prefix) {
+      std::string bytes(prefix);
+      bytes.resize(prefix.size() + static_cast<std::size_t>(count - headLen));
+      if (count > headLen) AStream->ReadBuffer(bytes.data() + prefix.size(), count - headLen);
+      return bytes;
+    };
+    if (h.starts_with("\xEF\xBB\xBF")) {
+      text = Utf8ToString(readRest({}));
       UTF8Processed = true;
-    } else if (bytes.starts_with("\xFF\xFE")) {
-      text = DecodeText(std::string_view(bytes).substr(2), teUnicode);
-    } else if (bytes.starts_with("\xFE\xFF")) {
-      std::string swapped = bytes.substr(2);
+    } else if (h.starts_with("\xFF\xFE")) {
+      text = DecodeText(readRest(h.substr(2)), teUnicode);
+    } else if (h.starts_with("\xFE\xFF")) {
+      std::string swapped = readRest(h.substr(2));
       for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
       text = DecodeText(swapped, teUnicode);
     } else {
-      text = BytesToString(bytes);
+      text.resize(static_cast<std::size_t>(count));
+      for (std::size_t i = 0; i < h.size(); ++i) text[i] = static_cast<unsigned char>(h[i]);
+      std::size_t done = h.size();
+      std::string chunk(std::min<std::size_t>(text.size(), 1 << 20), '\0');
+      while (done < text.size()) {
+        const std::size_t piece = std::min(chunk.size(), text.size() - done);
+        AStream->ReadBuffer(chunk.data(), static_cast<std::int64_t>(piece));
+        for (std::size_t i = 0; i < piece; ++i) text[done + i] = static_cast<unsigned char>(chunk[i]);
+        done += piece;
+      }
     }
   }
   if (!text.empty() && text.back() == u'\x1B') text.pop_back();

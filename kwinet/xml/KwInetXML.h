@@ -20,17 +20,19 @@ class TKwXMLItem;
 
 // A list of nodes that owns them: clearing or destroying it frees every node
 // in it with its whole subtree.
-class TKwXMLItems : public TObject {
+class TKwXMLItems {
  public:
   TKwXMLItems() = default;
-  ~TKwXMLItems() override;
+  TKwXMLItems(const TKwXMLItems&) = delete;
+  TKwXMLItems& operator=(const TKwXMLItems&) = delete;
+  ~TKwXMLItems();
 
   // Creates a node owned by ParentItem (which may be nullptr), one level
   // below it, and appends it to this list.
   TKwXMLItem* AddItem(TKwXMLItem* ParentItem);
   // Frees the nodes from the last to the first. Works without recursion, so
   // a tree of any depth can be freed.
-  virtual void Clear();
+  void Clear();
 
   int Count() const { return static_cast<int>(FList.size()); }
   TKwXMLItem* Items(int Index) const;  // EListError when out of range
@@ -59,8 +61,9 @@ class TKwXMLItem : public TComponent {
   void SetKind(TKwXMLItemKind value) { FKind = value; }
   const String& TagName() const { return FTagName; }
   void SetTagName(const String& value) { FTagName = value; }
-  const TVariant& Value() const { return FValue; }
-  void SetValue(const TVariant& value) { FValue = value; }
+  // Unassigned until text is stored.
+  TVariant Value() const;
+  void SetValue(const TVariant& value);
   TKwXMLItems* Items() { return &FItems; }
   const TKwXMLItems* Items() const { return &FItems; }
   TKwXMLItem* ParentItem() const { return FParentItem; }
@@ -85,11 +88,15 @@ class TKwXMLItem : public TComponent {
   struct ChildTag {};
   TKwXMLItem(TKwXMLItem* Parent, ChildTag);
 
+  // Value as its text and two flags: a node is small, and a large document
+  // has millions of them.
   TKwXMLItemKind FKind = ikProperty;
-  String FTagName;
-  TVariant FValue;
-  String FAttributes;
+  bool FValueAssigned = false;
+  bool FValueNull = false;
   std::int32_t FLevel = 0;
+  String FTagName;
+  String FValue;
+  String FAttributes;
   TKwXMLItems FItems;
   TKwXMLItem* FParentItem = nullptr;
 };
