@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <random>
 
 #include "kwinet/socket/ClientSocket.h"
@@ -313,7 +314,7 @@ String TKwIDNSResolver::GetQuery() {
     labels.push_back(FDomain.substr(start, dot - start));
   if (start < FDomain.size()) labels.push_back(FDomain.substr(start));
   if (request == irPTR) {
-    labels.assign(labels.rbegin(), labels.rend());
+    std::reverse(labels.begin(), labels.end());
     labels.push_back(u"in-addr");
     labels.push_back(u"arpa");
   }

@@ -1,0 +1,75 @@
+#include "peers/Dnsmasq.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace kwinet::test {
+
+namespace {
+
+// A query for www.kwinet.test A; true when any answer comes back.
+bool Answers(int port) {
+  static const unsigned char query[] = {0x12, 0x34, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 3, 'w', 'w', 'w', 6, 'k',
+                                        'w',  'i',  'n', 'e', 't', 4, 't', 'e', 's', 't', 0, 0, 1, 0, 1};
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::sendto(fd, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  pollfd p{fd, POLLIN, 0};
+  bool ok = ::poll(&p, 1, 200) == 1 && (p.revents & POLLIN);
+  if (ok) {
+    char buf[512];
+    ok = ::recv(fd, buf, sizeof buf, 0) > 0;
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+std::string Dnsmasq::BigText() { return std::string(200, 'b'); }
+
+Dnsmasq::Dnsmasq() {
+  if (!Executable(Program)) {
+    FError = std::string(Program) + " is missing (install the Debian package " + Package + ")";
+    return;
+  }
+  FPort = FreeUdpTcpPort();
+  const std::string conf = FDir.File("dnsmasq.conf");
+  {
+    std::ofstream f(conf);
+    f << "port=" << FPort << "\n"
+      << "listen-address=127.0.0.1\nbind-interfaces\nno-resolv\nno-hosts\nno-poll\npid-file=\n"
+      << "local=/kwinet.test/\n"
+      << "host-record=www.kwinet.test,192.0.2.10\n"
+      << "mx-host=kwinet.test,mail.kwinet.test,10\n"
+      << "txt-record=kwinet.test,\"hello world\"\n"
+      << "ptr-record=10.2.0.192.in-addr.arpa,www.kwinet.test\n";
+    for (int i = 0; i < 6; ++i) f << "txt-record=big.kwinet.test,\"" << BigText() << "\"\n";
+    if (::geteuid() == 0) f << "user=root\n";
+  }
+  const std::string log = FDir.File("dnsmasq.log");
+  if (!FDaemon.Start({Program, "--keep-in-foreground", "--conf-file=" + conf, "--log-facility=-"}, log)) {
+    FError = "cannot start dnsmasq";
+    return;
+  }
+  for (int i = 0; i < 50; ++i) {
+    if (Answers(FPort)) {
+      FOk = true;
+      return;
+    }
+    if (!FDaemon.Running()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  FError = "dnsmasq did not answer: " + ReadFileBytes(log);
+}
+
+}  // namespace kwinet::test
