@@ -137,6 +137,7 @@ struct TTransfer {
   std::string Buf;
   std::size_t Head = 0;
   bool Paused = false;
+  std::size_t SincePerform = 0;  // bytes read since the reader last polled the socket
   bool Unbounded = false;  // an FTP listing: collect all (up to kListingCap)
 
   // HTTP answer: the last header block, and whether it is the final one.
@@ -245,11 +246,13 @@ struct TFind : TInetHandle {
 
 // --- libcurl callbacks -------------------------------------------------------
 
-void Compact(TTransfer* t) {
+// Makes room for n more bytes: the consumed front goes only when the
+// buffer would otherwise grow, so bytes are rarely moved.
+void MakeRoom(TTransfer* t, std::size_t n) {
   if (t->Head == t->Buf.size()) {
     t->Buf.clear();
     t->Head = 0;
-  } else if (t->Head > 0 && t->Head >= t->Buf.size() / 2) {
+  } else if (t->Head > 0 && t->Buf.size() + n > t->Buf.capacity()) {
     t->Buf.erase(0, t->Head);
     t->Head = 0;
   }
@@ -265,7 +268,8 @@ size_t WriteCallback(char* data, size_t size, size_t count, void* user) {
     t->Paused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  Compact(t);
+  if (t->Buf.capacity() < kBufferCap) t->Buf.reserve(2 * kBufferCap);
+  MakeRoom(t, n);
   t->Buf.append(data, n);
   return n;
 }
@@ -942,8 +946,9 @@ bool InternetReadFile(HINTERNET Handle, void* Buffer, std::uint32_t Size, std::u
       std::memcpy(out + BytesRead, t->Buf.data() + t->Head, n);
       t->Head += n;
       BytesRead += static_cast<std::uint32_t>(n);
-      if (t->Available() < kBufferCap / 4) {
-        Compact(t);
+      t->SincePerform += n;
+      if (t->Available() < kBufferCap / 4 && t->SincePerform >= kBufferCap / 8) {
+        t->SincePerform = 0;
         Unpause(t);
         // Take what the socket already holds, without waiting.
         if (!t->Done && t->Added) {
@@ -955,7 +960,7 @@ bool InternetReadFile(HINTERNET Handle, void* Buffer, std::uint32_t Size, std::u
       continue;
     }
     if (t->Done) break;
-    Compact(t);
+    t->SincePerform = 0;
     Unpause(t);
     if (!t->Added && !Start(t)) break;
     Drive(t, [t] { return t->Available() > 0; });

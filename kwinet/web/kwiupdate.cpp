@@ -387,28 +387,29 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
 
   bool abort = false;
   std::uint32_t total = 0;
-  std::vector<char> piece(kPieceSize);
-  std::string pending;
-  pending.reserve(kWriteBuffer + kPieceSize);
+  // Each piece is read straight into the write buffer.
+  std::vector<char> pending(kWriteBuffer + kPieceSize);
+  std::size_t filled = 0;
   while (!failed) {
     std::uint32_t n = 0;
+    char* piece = pending.data() + filled;
     if (source) {
-      n = static_cast<std::uint32_t>(source->Read(piece.data(), kPieceSize));
-    } else if (!InternetReadFile(remote, piece.data(), kPieceSize, n)) {
+      n = static_cast<std::uint32_t>(source->Read(piece, kPieceSize));
+    } else if (!InternetReadFile(remote, piece, kPieceSize, n)) {
       failed = true;
       break;
     }
     if (n == 0) break;
-    pending.append(piece.data(), n);
-    if (pending.size() >= kWriteBuffer) {
-      local->WriteBuffer(pending.data(), static_cast<std::int64_t>(pending.size()));
-      pending.clear();
+    filled += n;
+    if (filled >= kWriteBuffer) {
+      local->WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
+      filled = 0;
     }
     total += n;
     UpdateProgress(total, FileSize, abort);
     if (abort) break;
   }
-  if (!pending.empty()) local->WriteBuffer(pending.data(), static_cast<std::int64_t>(pending.size()));
+  if (filled > 0) local->WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
   local.reset();
   source.reset();
   if (abort || failed) {
