@@ -1,0 +1,130 @@
+// kwinet whois, time and dns against in-process servers, dnsmasq and chronyd.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "peers/Chrony.h"
+#include "peers/Dnsmasq.h"
+#include "peers/FakeServer.h"
+#include "peers/TestSupport.h"
+
+using kwinet::test::FakeServer;
+using kwinet::test::ProcessResult;
+using kwinet::test::RunProcess;
+
+namespace {
+
+ProcessResult Tool(std::vector<std::string> args) {
+  args.insert(args.begin(), KWINET_TOOL_PATH);
+  return RunProcess(args, "", std::chrono::seconds(30));
+}
+
+bool OneErrorLine(const ProcessResult& r) {
+  return r.Out.empty() && !r.Err.empty() && r.Err.find('\n') == r.Err.size() - 1;
+}
+
+}  // namespace
+
+TEST(SocketTools, WhoisSendsTheDomainLineAndPrintsTheText) {
+  FakeServer server(FakeServer::ReplyAndClose("Domain Name: EXAMPLE.COM\r\n", "\r\n"));
+  auto r = Tool({"whois", "--host", "127.0.0.1", "--port", std::to_string(server.Port()), "example.com"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "Domain Name: EXAMPLE.COM\r\n");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  EXPECT_EQ(server.Received(0), "example.com\r\n");
+}
+
+TEST(SocketTools, FailuresGiveOneLineAndNonZeroStatus) {
+  int closedPort;
+  {
+    FakeServer gone(FakeServer::Stall());
+    closedPort = gone.Port();
+  }
+  FakeServer stall(FakeServer::Stall());
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char* text;
+  } cases[] = {
+      {{"whois", "--host", "127.0.0.1", "--port", std::to_string(closedPort), "example.com"}, 1, "Cannot connect"},
+      {{"whois", "--host", "127.0.0.1", "--port", std::to_string(stall.Port()), "--timeout", "300", "x.com"}, 1,
+       "timed out after 300 ms"},
+      {{"time", "--host", "127.0.0.1"}, 2, "--sntp,--daytime"},
+      {{"time", "--sntp", "--daytime"}, 2, "--sntp,--daytime"},
+      {{"dns", "-t", "BOGUS", "x.test"}, 2, "unknown record type BOGUS"},
+      {{"dns", "--server", "127.0.0.1", "--port", std::to_string(stall.Port()), "--tcp", "--timeout", "300", "x.test"},
+       1, "timed out after 300 ms"},
+  };
+  for (const auto& tc : cases) {
+    auto r = Tool(tc.args);
+    EXPECT_EQ(r.ExitCode, tc.code) << tc.args[0] << " " << r.Err;
+    EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find(tc.text), std::string::npos) << r.Err;
+  }
+}
+
+TEST(SocketTools, DaytimePrintsTheServersTimeAsLocalTime) {
+  FakeServer server(FakeServer::SendOnConnect("\n60000 23-02-25 18:39:37 00 0 0 345.3 UTC(NIST) *\n"));
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  ::setenv("TZ", "XXX-1", 1);  // the tool inherits a zone of UTC+1
+  auto r = Tool({"time", "--daytime", "--host", "127.0.0.1", "--port", std::to_string(server.Port())});
+  if (old)
+    ::setenv("TZ", saved.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "2023-02-25 19:39:37\n");
+}
+
+TEST(SocketTools, SntpAgainstChronyd) {
+  kwinet::test::Chrony chrony;
+  if (!chrony.Ok()) {
+    if (kwinet::test::InCI()) FAIL() << chrony.Error();
+    GTEST_SKIP() << chrony.Error();
+  }
+  const std::time_t before = std::time(nullptr);
+  auto r = Tool({"time", "--sntp", "--host", "127.0.0.1", "--port", std::to_string(chrony.Port())});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  std::tm tm{};
+  ASSERT_NE(::strptime(r.Out.c_str(), "%Y-%m-%d %H:%M:%S\n", &tm), nullptr) << r.Out;
+  tm.tm_isdst = -1;
+  EXPECT_LE(std::abs(static_cast<long>(std::mktime(&tm) - before)), 3L) << r.Out;
+}
+
+TEST(SocketTools, DnsPrintsOneLinePerAnswerRecord) {
+  kwinet::test::Dnsmasq dnsmasq;
+  if (!dnsmasq.Ok()) {
+    if (kwinet::test::InCI()) FAIL() << dnsmasq.Error();
+    GTEST_SKIP() << dnsmasq.Error();
+  }
+  const std::string port = std::to_string(dnsmasq.Port());
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"www.kwinet.test"}, "www.kwinet.test. 0 IN A 192.0.2.10\n"},
+      {{"--tcp", "-t", "a", "www.kwinet.test"}, "www.kwinet.test. 0 IN A 192.0.2.10\n"},
+      {{"-t", "TXT", "-t", "MX", "kwinet.test"},
+       "kwinet.test. 0 IN MX 10 mail.kwinet.test.\nkwinet.test. 0 IN TXT \"hello world\"\n"},
+      {{"-t", "PTR", "192.0.2.10"}, "10.2.0.192.in-addr.arpa. 0 IN PTR www.kwinet.test.\n"},
+  };
+  for (auto tc : cases) {
+    tc.args.insert(tc.args.begin(), {"dns", "--server", "127.0.0.1", "--port", port});
+    auto r = Tool(tc.args);
+    EXPECT_EQ(r.ExitCode, 0) << tc.args.back() << ": " << r.Err;
+    EXPECT_EQ(r.Out, tc.out) << tc.args.back();
+  }
+  auto big = Tool({"dns", "--server", "127.0.0.1", "--port", port, "-t", "TXT", "big.kwinet.test"});
+  EXPECT_EQ(big.ExitCode, 0) << big.Err;
+  EXPECT_EQ(std::count(big.Out.begin(), big.Out.end(), '\n'), 6);
+}
+
+TEST(SocketTools, HelpNamesTheOptions) {
+  for (const char* cmd : {"whois", "time", "dns"}) {
+    auto r = Tool({cmd, "--help"});
+    EXPECT_EQ(r.ExitCode, 0) << cmd;
+    EXPECT_NE(r.Out.find("--port"), std::string::npos) << cmd;
+  }
+}
