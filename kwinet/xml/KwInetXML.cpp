@@ -454,10 +454,13 @@ void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALeng
     } else if (!accept && !comment) {
       // Skip the rejected element with its content. A rejected comment has
       // no content: it alone is dropped.
+      // The way back to the end of the start tag stops at the element's
+      // name: a start tag without ">" would otherwise send the parse back to
+      // an earlier tag, and round again for ever.
       if (!(ch(pos) == u'/' && ch(pos + 1) == u'>')) {
         std::size_t p = std::min(pos, n);
-        while (p > 0 && s[p - 1] != u'>') --p;
-        if (p > 0) pos = p - 1;
+        while (p > nameStart && s[p - 1] != u'>') --p;
+        pos = p > nameStart ? p - 1 : nameStart;
       }
       int depth = 1;
       while (depth > 0 && pos < n && s[pos] != 0) {

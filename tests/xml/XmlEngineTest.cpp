@@ -86,6 +86,9 @@ TEST(XmlEngine, TreesOfOddAndOrdinaryDocuments) {
       {u"<a><b><c/></b><d/></a>", u"a{d}", u"b;d;", u"d;a;", u"b"},
       {u"<a><b/><d/></a>", u"a{d}", u"b;d;", u"d;a;", u"b"},
       {u"<a><!-- n --><d/></a>", u"a{d}", u"Comment;d;", u"d;a;", u"Comment"},
+      // A rejected start tag without ">" is skipped from its name, not from
+      // an earlier tag (which looped for ever).
+      {u"<a><z>x></y<b/<c>", u"a{z=\"x>\"}", u"z;b;", u"z;", u"b"},
       {u"<a><b/><c/></a>", u"a{b}", u"b;", u"b;", u"", u"b"},
       {u"", u"", u"", u""},
       {u"<", u"", u"", u""},
