@@ -850,7 +850,7 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     TInetFindData d;
-    if (!(mlsd ? ParseMlsdLine(line, d) : ParseListLine(line, d))) continue;
+    if (!InetParseListingLine(line, mlsd, d)) continue;
     if (::fnmatch(mask.c_str(), StringToUtf8(d.FileName).c_str(), FNM_PERIOD) != 0) continue;
     find->Entries.push_back(std::move(d));
   }
@@ -993,6 +993,10 @@ std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position) {
   TTransfer* t = b->Current.get();
   if (t->Http && (t->Status < 200 || t->Status >= 300)) return -1;
   return 0;
+}
+
+bool InetParseListingLine(const std::string& Line, bool Mlsd, TInetFindData& Data) {
+  return Mlsd ? ParseMlsdLine(Line, Data) : ParseListLine(Line, Data);
 }
 
 String InternetGetLastResponseInfo() { return gLastResponse; }

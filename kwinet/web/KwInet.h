@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "kwinet/core/String.h"
 
@@ -118,5 +119,10 @@ String InternetGetLastErrorText();
 
 // Releases the handle and everything under it. nullptr is ignored.
 bool InternetCloseHandle(HINTERNET Handle);
+
+// One line of an FTP listing, MLSD facts ("type=file;size=10;modify=...;
+// name") or a Unix-style LIST line; false for lines that name no entry
+// (".", "..", totals, garbage). Times are taken as UTC.
+bool InetParseListingLine(const std::string& Line, bool Mlsd, TInetFindData& Data);
 
 }  // namespace kwinet

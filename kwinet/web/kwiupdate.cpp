@@ -172,8 +172,14 @@ void TKwCustomWebComponent::UpdateProgress(std::uint32_t CurValue, std::uint32_t
   if (dlgStatus && FStatusDialog->Enabled()) {
     TfrmKwInetUpdate& d = *dlgStatus;
     Abort = d.IsCanceled;
-    d.pbStatus->SetMax(static_cast<std::int32_t>(MaxValue));
-    d.pbStatus->SetPosition(static_cast<std::int32_t>(CurValue));
+    // The bar holds signed values: totals past 2 GiB are scaled down.
+    std::uint32_t barMax = MaxValue, barPos = CurValue;
+    while (barMax > 0x7FFFFFFFu || barPos > 0x7FFFFFFFu) {
+      barMax >>= 1;
+      barPos >>= 1;
+    }
+    d.pbStatus->SetMax(static_cast<std::int32_t>(barMax));
+    d.pbStatus->SetPosition(static_cast<std::int32_t>(barPos));
     // In 64 bits, so that large files still give 0 to 100; an unknown total
     // (0) shows 0 %.
     const std::uint64_t percent = MaxValue ? static_cast<std::uint64_t>(CurValue) * 100 / MaxValue : 0;

@@ -239,3 +239,43 @@ INSTANTIATE_TEST_SUITE_P(MlsdOrList, InetFtpTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace kwinet
+
+namespace kwinet {
+namespace {
+
+TEST(InetListingTest, ParsesBothListingFormats) {
+  struct Case {
+    const char* line;
+    bool mlsd;
+    bool ok;
+    const char16_t* name;
+    std::uint64_t size;
+    std::uint32_t attributes;
+    const char* utc;  // "YYYY-MM-DD HH:MM:SS", or "" when not checked
+  } cases[] = {
+      {"type=file;size=1234;modify=20240305060708;perm=r; a b.txt", true, true, u"a b.txt", 1234,
+       FILE_ATTRIBUTE_READONLY, "2024-03-05 06:07:08"},
+      {"type=dir;modify=20240305060708; sub", true, true, u"sub", 0, FILE_ATTRIBUTE_DIRECTORY, ""},
+      {"type=cdir; .", true, false, u"", 0, 0, ""},
+      {"garbage-without-space", true, false, u"", 0, 0, ""},
+      {"-rw-r--r--   1 owner group    98765 Jan 02  2021 my file.bin", false, true, u"my file.bin", 98765,
+       FILE_ATTRIBUTE_NORMAL, "2021-01-02 00:00:00"},
+      {"lrwxrwxrwx 1 o g 7 Jan 02 2021 link -> target", false, true, u"link", 7, FILE_ATTRIBUTE_NORMAL, ""},
+      {"drwxr-xr-x 2 o g 4096 Jan 02 2021 ..", false, false, u"", 0, 0, ""},
+      {"total 12", false, false, u"", 0, 0, ""},
+      {"-rw-r--r-- 1 o g", false, false, u"", 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    TInetFindData d;
+    ASSERT_EQ(InetParseListingLine(c.line, c.mlsd, d), c.ok);
+    if (!c.ok) continue;
+    EXPECT_EQ(d.FileName, c.name);
+    EXPECT_EQ(d.FileSize, c.size);
+    EXPECT_EQ(d.Attributes, c.attributes);
+    if (*c.utc) EXPECT_EQ(StringToUtf8(DateTimeToISOString(FileTimeToDateTime(d.LastWriteTime))), c.utc);
+  }
+}
+
+}  // namespace
+}  // namespace kwinet
