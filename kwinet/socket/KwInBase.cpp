@@ -57,16 +57,10 @@ TKwInetBase::~TKwInetBase() {
   FProxy.reset();
 }
 
-int TKwInetBase::Port() const { return FClientSocket->Port(); }
-
 void TKwInetBase::SetPort(int value) {
   FPort = value;
   FClientSocket->SetPort(value);
 }
-
-const String& TKwInetBase::Host() const { return FClientSocket->Host(); }
-
-const String& TKwInetBase::Address() const { return FClientSocket->Address(); }
 
 void TKwInetBase::SetHost(const String& value) {
   if (AddrIsIP(value)) {
@@ -152,8 +146,7 @@ void TKwInetBase::Connect() {
     FClientSocket->Close();
   }
   if (FClientSocket->Host().empty() && FClientSocket->Address().empty()) throw Exception(strKwInEHost);
-  const String target = !FHost.empty() ? FHost : FAddress;
-  if (FProxy->UseProxy() && !FProxy->Server().empty() && !ProxyBypassed(target)) {
+  if (ProxyInUse()) {
     const String& server = FProxy->Server();
     if (AddrIsIP(server)) {
       FClientSocket->SetAddress(server);
@@ -173,6 +166,16 @@ void TKwInetBase::Connect() {
     FViaProxy = false;
   }
   FClientSocket->Open();
+}
+
+bool TKwInetBase::ProxyInUse() const {
+  return FProxy->UseProxy() && !FProxy->Server().empty() && !ProxyBypassed(!FHost.empty() ? FHost : FAddress);
+}
+
+String TKwInetBase::TargetHostPort(int DefaultPort) const {
+  String host = !FHost.empty() ? FHost : FAddress;
+  if (host.find(u':') != String::npos) host = u"[" + host + u"]";
+  return FPort == DefaultPort ? host : host + u":" + IntToStr(FPort);
 }
 
 void TKwInetBase::Disconnect() {

@@ -81,14 +81,15 @@ class TKwInetBase : public TComponent {
   // Four dot-separated integers from 0 to 255.
   static bool AddrIsIP(const String& S);
 
-  // Published.
+  // Published. Host, Address and Port name the server asked for, also
+  // while the connection goes through a proxy.
   const String& About() const { return FAbout; }
   void SetAbout(const String&) {}
-  int Port() const;
+  int Port() const { return FPort; }
   void SetPort(int value);
-  const String& Host() const;
+  const String& Host() const { return FHost; }
   void SetHost(const String& value);
-  const String& Address() const;
+  const String& Address() const { return FAddress; }
   void SetAddress(const String& value);
   bool KeepConnection() const { return FKeepConnection; }
   void SetKeepConnection(bool value) { FKeepConnection = value; }
@@ -143,6 +144,12 @@ class TKwInetBase : public TComponent {
   static void CheckReplyStatus(const String& FirstChunk);
 
   TClientSocket* ClientSocket() const { return FClientSocket; }
+  // True when Connect goes to the proxy: UseProxy with a Server, and
+  // no_proxy does not name the server.
+  bool ProxyInUse() const;
+  // The server as "host" or "host:port" (no port when it is DefaultPort);
+  // an IPv6 address in brackets.
+  String TargetHostPort(int DefaultPort) const;
 
   std::int32_t CurrentStep = 0;
   std::int32_t StepCount = 1;

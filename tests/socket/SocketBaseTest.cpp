@@ -296,6 +296,9 @@ TEST(SocketBase, ConnectsThroughTheProxyUnlessNoProxyNamesTheServer) {
   ::unsetenv("no_proxy");
   ::unsetenv("NO_PROXY");
   EXPECT_EQ(U8(c.Execute()), "via proxy");
+  // The properties keep naming the server, not the proxy.
+  EXPECT_EQ(c.Address(), u"127.0.0.1");
+  EXPECT_EQ(c.Port(), direct.Port());
 
   ::setenv("no_proxy", "localhost,127.0.0.1", 1);
   EXPECT_EQ(U8(c.Execute()), "direct");
