@@ -1,6 +1,9 @@
 #include "kwinet/xml/KwInetXML.h"
 
 #include <iconv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -141,6 +144,47 @@ class TCodePageDecoder {
  private:
   iconv_t FHandle = reinterpret_cast<iconv_t>(-1);
 };
+
+// A character of the text being parsed: UTF-16 units, or bytes that stand
+// for the characters 0 to 255.
+inline Char Unit(Char c) { return c; }
+inline Char Unit(char c) { return static_cast<unsigned char>(c); }
+
+String Widen(const Char* b, const Char* e) { return String(b, e); }
+String Widen(const char* b, const char* e) {
+  String out(static_cast<std::size_t>(e - b), u'\0');
+  for (std::size_t i = 0; b != e; ++b, ++i) out[i] = static_cast<unsigned char>(*b);
+  return out;
+}
+
+// The first position from pos (before n) that holds a, b or NUL; n when
+// there is none. Long texts make this the parser's inner loop, so it looks
+// at sixteen bytes at a time where it can.
+template <typename C>
+std::size_t FindAny(const C* s, std::size_t pos, std::size_t n, char a, char b) {
+#if defined(__SSE2__)
+  constexpr std::size_t kLanes = 16 / sizeof(C);
+  const __m128i va = sizeof(C) == 1 ? _mm_set1_epi8(a) : _mm_set1_epi16(a);
+  const __m128i vb = sizeof(C) == 1 ? _mm_set1_epi8(b) : _mm_set1_epi16(b);
+  const __m128i zero = _mm_setzero_si128();
+  while (pos + kLanes <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pos));
+    __m128i hit;
+    if constexpr (sizeof(C) == 1)
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, zero));
+    else
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, zero));
+    if (const int mask = _mm_movemask_epi8(hit)) return pos + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(C);
+    pos += kLanes;
+  }
+#endif
+  while (pos < n) {
+    const Char c = Unit(s[pos]);
+    if (c == static_cast<Char>(a) || c == static_cast<Char>(b) || c == 0) break;
+    ++pos;
+  }
+  return pos;
+}
 
 // Pre-order walk of a subtree without recursion. Children of a node at depth
 // d (the start node is at 0) are visited only when Expand(d) says so.
@@ -335,38 +379,43 @@ void TKwXMLEngine::Notification(TComponent* AComponent, TOperation Operation) {
 }
 
 void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALength) {
-  const Char* s = AXMLText.data();
-  const std::size_t n =
-      ALength <= 0 ? 0 : std::min(AXMLText.size(), static_cast<std::size_t>(ALength));
+  const std::size_t n = ALength <= 0 ? 0 : std::min(AXMLText.size(), static_cast<std::size_t>(ALength));
+  Parse(AXMLText.data(), n);
+}
+
+template <typename C>
+void TKwXMLEngine::Parse(const C* s, std::size_t n) {
+  using CharView = std::basic_string_view<C>;
   // Past the count reads as NUL, which ends every scan.
-  auto ch = [&](std::size_t i) -> Char { return i < n ? s[i] : Char(0); };
+  auto ch = [&](std::size_t i) -> Char { return i < n ? Unit(s[i]) : Char(0); };
   std::size_t pos = 0;
 
-  auto readText = [&]() -> View {
+  // Text runs to "<" or to a "/" that a ">" follows.
+  auto readText = [&]() -> String {
     while (ch(pos) == u'>') ++pos;
     const std::size_t start = pos;
-    while (pos < n) {
-      const Char c = s[pos];
-      if (c == u'<' || c == 0 || (c == u'/' && ch(pos + 1) == u'>')) break;
+    for (;;) {
+      pos = FindAny(s, pos, n, '<', '/');
+      if (pos >= n || s[pos] != '/' || ch(pos + 1) == u'>') break;
       ++pos;
     }
-    View text(s + start, pos - start);
+    String text = Widen(s + start, s + pos);
     if (ch(pos) == u'<') ++pos;
     return text;
   };
-  auto readAttributes = [&]() -> View {
+  auto readAttributes = [&]() -> String {
     const std::size_t start = pos;
     bool inQuotes = false;
     while (pos < n) {
-      const Char c = s[pos];
+      const Char c = Unit(s[pos]);
       if (c == 0 || c == u'>' || (c == u'/' && !inQuotes)) break;
       if (c == u'"') inQuotes = !inQuotes;
       ++pos;
     }
-    return View(s + start, pos - start);
+    return Widen(s + start, s + pos);
   };
   auto skipToNextTag = [&]() {
-    while (pos < n && s[pos] != u'<' && s[pos] != 0) ++pos;
+    pos = FindAny(s, pos, n, '<', '<');
     if (ch(pos) == u'<') ++pos;
   };
 
@@ -381,28 +430,29 @@ void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALeng
   while (pos + 1 < n && s[pos] != 0) {
     const std::size_t before = pos;
     const std::size_t nameStart = pos;
-    while (pos < n && IsNameChar(s[pos])) ++pos;
-    String name(s + nameStart, pos - nameStart);
+    while (pos < n && IsNameChar(Unit(s[pos]))) ++pos;
+    String name = Widen(s + nameStart, s + pos);
     String text, attributes;
     const bool comment = name.starts_with(u"!--");
     if (comment) {
       name = u"Comment";
       text = u"Comment";
-      std::size_t close = View(s, n).find(u"-->", pos);
+      const C closing[] = {'-', '-', '>'};
+      std::size_t close = CharView(s, n).find(CharView(closing, 3), pos);
       // A NUL ends the search like every other scan.
-      const std::size_t nul = View(s, close == View::npos ? n : close).find(u'\0', pos);
-      if (nul != View::npos) close = View::npos;
-      if (close == View::npos) {
-        pos = nul != View::npos ? nul : n;
+      const std::size_t nul = CharView(s, close == CharView::npos ? n : close).find(C(0), pos);
+      if (nul != CharView::npos) close = CharView::npos;
+      if (close == CharView::npos) {
+        pos = nul != CharView::npos ? nul : n;
       } else {
-        text.append(s + pos, close + 2 - pos);
+        text += Widen(s + pos, s + close + 2);
         pos = close + 3;
       }
-      while (pos < n && IsBlank(s[pos])) ++pos;
+      while (pos < n && IsBlank(Unit(s[pos]))) ++pos;
       if (ch(pos) == u'<') ++pos;
     } else {
-      attributes = String(readAttributes());
-      text = String(readText());
+      attributes = readAttributes();
+      text = readText();
       if (!declared.empty()) {
         if (!UTF8Processed && SameText(declared, u"utf-8")) {
           DecodeUtf8Bytes(attributes);
@@ -459,19 +509,19 @@ void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALeng
       // an earlier tag, and round again for ever.
       if (!(ch(pos) == u'/' && ch(pos + 1) == u'>')) {
         std::size_t p = std::min(pos, n);
-        while (p > nameStart && s[p - 1] != u'>') --p;
+        while (p > nameStart && s[p - 1] != '>') --p;
         pos = p > nameStart ? p - 1 : nameStart;
       }
       int depth = 1;
       while (depth > 0 && pos < n && s[pos] != 0) {
-        const Char c = s[pos];
+        const Char c = Unit(s[pos]);
         if (c == u'/' && ch(pos + 1) == u'>') {
           --depth;
           pos += 2;
         } else if (c == u'<' && ch(pos + 1) == u'/') {
           --depth;
           pos += 2;
-          while (pos < n && s[pos] != u'<' && s[pos] != 0) ++pos;
+          pos = FindAny(s, pos, n, '<', '<');
         } else {
           if (c == u'<') ++depth;
           ++pos;
@@ -480,8 +530,8 @@ void TKwXMLEngine::ParseXMLFromString(const String& AXMLText, std::int64_t ALeng
       if (ch(pos) == u'<') ++pos;
     }
 
-    while (pos + 1 < n && s[pos] == u'/' && current) {
-      if (s[pos + 1] == u'>' && pos + 2 == n) {
+    while (pos + 1 < n && s[pos] == '/' && current) {
+      if (s[pos + 1] == '>' && pos + 2 == n) {
         ++pos;
         break;
       }
@@ -535,8 +585,7 @@ void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
     }
   } else {
     if (markRead) AStream->Seek(-2, soCurrent);
-    // The first bytes tell the encoding; plain bytes are then widened piece
-    // by piece, so a large document is not held twice as bytes.
+    // The first bytes tell the encoding.
     char head[3] = {};
     const std::int64_t headLen = std::min<std::int64_t>(count, 3);
     if (headLen > 0) AStream->ReadBuffer(head, headLen);
@@ -557,16 +606,12 @@ void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
       for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
       text = DecodeText(swapped, teUnicode);
     } else {
-      text.resize(static_cast<std::size_t>(count));
-      for (std::size_t i = 0; i < h.size(); ++i) text[i] = static_cast<unsigned char>(h[i]);
-      std::size_t done = h.size();
-      std::string chunk(std::min<std::size_t>(text.size(), 1 << 20), '\0');
-      while (done < text.size()) {
-        const std::size_t piece = std::min(chunk.size(), text.size() - done);
-        AStream->ReadBuffer(chunk.data(), static_cast<std::int64_t>(piece));
-        for (std::size_t i = 0; i < piece; ++i) text[done + i] = static_cast<unsigned char>(chunk[i]);
-        done += piece;
-      }
+      // Bytes of the ANSI code page are the characters 0 to 255 themselves:
+      // they are parsed as they are, with no wide copy of the document.
+      std::string bytes = readRest(h);
+      if (!bytes.empty() && bytes.back() == '\x1B') bytes.pop_back();
+      if (!bytes.empty()) Parse(bytes.data(), bytes.size());
+      return;
     }
   }
   if (!text.empty() && text.back() == u'\x1B') text.pop_back();

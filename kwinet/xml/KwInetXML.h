@@ -159,6 +159,11 @@ class TKwXMLEngine : public TComponent {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
+  // The parser, over UTF-16 text or over bytes that stand for the
+  // characters 0 to 255 (a plain byte stream needs no wide copy).
+  template <typename C>
+  void Parse(const C* s, std::size_t n);
+
   TKwXMLItem* FRootItem = nullptr;
   TKwIXMLOnTagEvent FOnTag;
   TKwIXMLOnAfterTagEvent FOnAfterTag;

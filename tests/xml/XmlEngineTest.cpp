@@ -35,7 +35,15 @@ struct Parsed {
   String afterTags;   // names seen by OnAfterTag
 };
 
-Parsed Parse(const String& xml, const String& reject = u"", const String& cancel = u"") {
+void LoadBytes(TKwXMLEngine& engine, const std::string& bytes) {
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  stream.SetPosition(0);
+  engine.LoadFromStream(0, &stream);
+}
+
+// From a string, or (fromBytes) from a stream of the same text as bytes.
+Parsed Parse(const String& xml, const String& reject = u"", const String& cancel = u"", bool fromBytes = false) {
   TKwXMLEngine engine(nullptr);
   Parsed p;
   engine.SetOnTag([&](TObject* sender, TKwXMLItem* parent, const String& name, const String&, const String&,
@@ -50,7 +58,8 @@ Parsed Parse(const String& xml, const String& reject = u"", const String& cancel
     if (node->TagName() == cancel) stop = true;
     node = nullptr;  // ignored
   });
-  engine.ParseXMLFromString(xml);
+  if (fromBytes) LoadBytes(engine, StringToBytes(xml));
+  else engine.ParseXMLFromString(xml);
   p.tree = Dump(engine.RootItem());
   return p;
 }
@@ -90,15 +99,20 @@ TEST(XmlEngine, TreesOfOddAndOrdinaryDocuments) {
       // an earlier tag (which looped for ever).
       {u"<a><z>x></y<b/<c>", u"a{z=\"x>\"}", u"z;b;", u"z;", u"b"},
       {u"<a><b/><c/></a>", u"a{b}", u"b;", u"b;", u"", u"b"},
+      // Texts longer than one scanning step, with a "/" that no ">" follows.
+      {u"<a>0123456789abcdefghij/klmnopqrstuvwxyz<b>0123456789abcdefghijklmnopqrst/></a>",
+       u"a=\"0123456789abcdefghij/klmnopqrstuvwxyz\"{b=\"0123456789abcdefghijklmnopqrst\"}", u"b;", u"b;a;"},
       {u"", u"", u"", u""},
       {u"<", u"", u"", u""},
   };
   for (const Case& c : cases) {
     const String xml(c.xml);
-    Parsed p = Parse(xml, c.reject, c.cancel);
-    EXPECT_EQ(StringToUtf8(p.tree), StringToUtf8(c.tree)) << StringToUtf8(xml);
-    EXPECT_EQ(StringToUtf8(p.tags), StringToUtf8(c.tags)) << StringToUtf8(xml);
-    EXPECT_EQ(StringToUtf8(p.afterTags), StringToUtf8(c.afterTags)) << StringToUtf8(xml);
+    for (bool fromBytes : {false, true}) {
+      Parsed p = Parse(xml, c.reject, c.cancel, fromBytes);
+      EXPECT_EQ(StringToUtf8(p.tree), StringToUtf8(c.tree)) << StringToUtf8(xml) << fromBytes;
+      EXPECT_EQ(StringToUtf8(p.tags), StringToUtf8(c.tags)) << StringToUtf8(xml) << fromBytes;
+      EXPECT_EQ(StringToUtf8(p.afterTags), StringToUtf8(c.afterTags)) << StringToUtf8(xml) << fromBytes;
+    }
   }
 }
 
@@ -138,6 +152,9 @@ TEST(XmlEngine, DeclaredEncodingRedecodesTextsAfterTheDeclaration) {
     TKwXMLItem* r = engine.GetItemByTag(nullptr, u"r");
     ASSERT_NE(r, nullptr) << c.bytes;
     EXPECT_EQ(r->Value().ToString(), c.value) << c.bytes;
+    TKwXMLEngine loaded(nullptr);
+    LoadBytes(loaded, c.bytes);
+    EXPECT_EQ(Dump(loaded.RootItem()), Dump(engine.RootItem())) << c.bytes;
   }
   TKwXMLEngine engine(nullptr);
   engine.ParseXMLFromString(BytesToString(cases[0].bytes));
@@ -169,13 +186,6 @@ std::string Utf16(const String& s, bool bigEndian) {
     out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
   }
   return out;
-}
-
-void LoadBytes(TKwXMLEngine& engine, const std::string& bytes) {
-  TMemoryStream stream;
-  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-  stream.SetPosition(0);
-  engine.LoadFromStream(0, &stream);
 }
 
 TEST(XmlEngine, StreamsAreDecodedByTheirByteOrderMark) {
