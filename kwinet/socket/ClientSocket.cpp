@@ -104,14 +104,18 @@ ssize_t TSocketTransport::Write(int Fd, const void* Buf, std::size_t Count) {
   return ::send(Fd, Buf, Count, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-ssize_t TSocketTransport::Read(int Fd, void* Buf, std::size_t Count) { return ::recv(Fd, Buf, Count, MSG_DONTWAIT); }
+ssize_t TSocketTransport::Read(int Fd, void* Buf, std::size_t Count) {
+  return ::recv(Fd, Buf, Count, MSG_DONTWAIT);
+}
 
 // --- TCustomWinSocket -------------------------------------------------------------
 
 TCustomWinSocket::TCustomWinSocket(TClientSocket* Owner)
     : FOwner(Owner), FTransport(std::make_unique<TSocketTransport>()) {}
 
-TCustomWinSocket::~TCustomWinSocket() { CloseHandle(); }
+TCustomWinSocket::~TCustomWinSocket() {
+  CloseHandle();
+}
 
 void TCustomWinSocket::SetTransport(std::unique_ptr<TSocketTransport> transport) {
   FTransport = transport ? std::move(transport) : std::make_unique<TSocketTransport>();
@@ -132,7 +136,9 @@ bool TCustomWinSocket::WaitFor(short events) const {
   return r != 0;
 }
 
-void TCustomWinSocket::RaiseError(const String& message) { throw ESocketError(message); }
+void TCustomWinSocket::RaiseError(const String& message) {
+  throw ESocketError(message);
+}
 
 int TCustomWinSocket::SendBuf(const void* Buf, int Count) {
   if (Count <= 0) return 0;

@@ -105,14 +105,10 @@ bool ReadName(std::string_view m, std::size_t& pos, String& out, String& error) 
   return true;
 }
 
-// A name that must lie within the record data [pos, limit).
+// A name inside record data: its labels must end within the record
+// (pointers may still reach earlier names of the message).
 bool ReadDataName(std::string_view m, std::size_t& pos, std::size_t limit, String& out, String& error) {
-  if (!ReadName(m.substr(0, limit), pos, out, error)) {
-    // Pointers may reach before the data, never after it: a name cut at
-    // limit that fails is malformed data.
-    return false;
-  }
-  return true;
+  return ReadName(m.substr(0, limit), pos, out, error);
 }
 
 bool RecordData(std::string_view m, std::uint16_t type, std::size_t start, std::size_t length, String& data,
@@ -130,8 +126,8 @@ bool RecordData(std::string_view m, std::uint16_t type, std::size_t start, std::
   switch (type) {
     case 1:
       if (length != 4) break;
-      data = Format(u"%d.%d.%d.%d", {std::uint8_t(m[p]), std::uint8_t(m[p + 1]), std::uint8_t(m[p + 2]),
-                                     std::uint8_t(m[p + 3])});
+      data = Format(u"%d.%d.%d.%d",
+                    {std::uint8_t(m[p]), std::uint8_t(m[p + 1]), std::uint8_t(m[p + 2]), std::uint8_t(m[p + 3])});
       return true;
     case 28: {
       if (length != 16) break;
@@ -192,42 +188,33 @@ std::mt19937& Random() {
 
 }  // namespace
 
-std::uint16_t DNSQueryType(TKwIDNSRequest Request) { return kQueryTypes[Request]; }
+std::uint16_t DNSQueryType(TKwIDNSRequest Request) {
+  return kQueryTypes[Request];
+}
 
 String DNSTypeName(std::uint16_t Type) {
-  switch (Type) {
-    case 1: return u"A";
-    case 2: return u"NS";
-    case 3: return u"MD";
-    case 4: return u"MF";
-    case 5: return u"CNAME";
-    case 6: return u"SOA";
-    case 7: return u"MB";
-    case 8: return u"MG";
-    case 9: return u"MR";
-    case 10: return u"NULL";
-    case 11: return u"WKS";
-    case 12: return u"PTR";
-    case 13: return u"HINFO";
-    case 14: return u"MINFO";
-    case 15: return u"MX";
-    case 16: return u"TXT";
-    case 28: return u"AAAA";
-    case 33: return u"SRV";
-    case 41: return u"OPT";
-    case 252: return u"AXFR";
-    case 253: return u"MAILB";
-    case 255: return u"ANY";
-    default: return u"TYPE" + IntToStr(Type);
-  }
+  static const struct {
+    std::uint16_t type;
+    const char16_t* name;
+  } names[] = {{1, u"A"},      {2, u"NS"},     {3, u"MD"},      {4, u"MF"},    {5, u"CNAME"}, {6, u"SOA"},
+               {7, u"MB"},     {8, u"MG"},     {9, u"MR"},      {10, u"NULL"}, {11, u"WKS"},  {12, u"PTR"},
+               {13, u"HINFO"}, {14, u"MINFO"}, {15, u"MX"},     {16, u"TXT"},  {28, u"AAAA"}, {33, u"SRV"},
+               {41, u"OPT"},   {252, u"AXFR"}, {253, u"MAILB"}, {255, u"ANY"}};
+  for (const auto& n : names)
+    if (n.type == Type) return n.name;
+  return u"TYPE" + IntToStr(Type);
 }
 
 String DNSClassName(std::uint16_t Class) {
   switch (Class) {
-    case 1: return u"IN";
-    case 3: return u"CH";
-    case 4: return u"HS";
-    default: return u"CLASS" + IntToStr(Class);
+    case 1:
+      return u"IN";
+    case 3:
+      return u"CH";
+    case 4:
+      return u"HS";
+    default:
+      return u"CLASS" + IntToStr(Class);
   }
 }
 
@@ -276,7 +263,9 @@ bool ParseDNSAnswer(std::string_view Message, std::vector<TKwIDNSRecord>& Record
 
 // --- TKwIDNSResolver --------------------------------------------------------------
 
-TKwIDNSResolver::TKwIDNSResolver(TComponent* AOwner) : TKwInetBase(AOwner) { SetPort(53); }
+TKwIDNSResolver::TKwIDNSResolver(TComponent* AOwner) : TKwInetBase(AOwner) {
+  SetPort(53);
+}
 
 void TKwIDNSResolver::BeforeExecute() {
   TKwInetBase::BeforeExecute();

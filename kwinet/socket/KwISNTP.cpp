@@ -69,12 +69,11 @@ String TKwInetSNTP::GetQuery() {
 void TKwInetSNTP::InternalExecute(String& Text) {
   const std::string request = StringToBytes(GetQuery());
   const std::string sent = request.substr(40, 8);
-  const std::string answer =
-      DatagramExchange(Host(), Address(), Port(), request, Timeout(), [&](const std::string& a) {
-        // Only the answer to this very packet: its originate timestamp is
-        // the transmit timestamp that was sent.
-        return a.size() >= kPacketSize && a.compare(24, 8, sent) == 0;
-      });
+  const std::string answer = DatagramExchange(Host(), Address(), Port(), request, Timeout(), [&](const std::string& a) {
+    // Only the answer to this very packet: its originate timestamp is
+    // the transmit timestamp that was sent.
+    return a.size() >= kPacketSize && a.compare(24, 8, sent) == 0;
+  });
   Text = BytesToString(answer);
 }
 
@@ -88,6 +87,8 @@ TDateTime TKwInetSNTP::DateTimeFromReply(const String& R) const {
   return t;
 }
 
-TDateTime TKwInetSNTP::GetDateTime() { return DateTimeFromReply(Execute()); }
+TDateTime TKwInetSNTP::GetDateTime() {
+  return DateTimeFromReply(Execute());
+}
 
 }  // namespace kwinet

@@ -9,7 +9,9 @@ TKwInetDateTime::TKwInetDateTime(TComponent* AOwner) : TKwInetBase(AOwner) {
   SetHost(KwDefaultDaytimeServer);
 }
 
-TDateTime TKwInetDateTime::GetDateTime() { return DateTimeFromText(Execute()); }
+TDateTime TKwInetDateTime::GetDateTime() {
+  return DateTimeFromText(Execute());
+}
 
 TDateTime TKwInetDateTime::DateTimeFromText(const String& R) {
   String g[7];

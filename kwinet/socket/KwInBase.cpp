@@ -77,14 +77,28 @@ void TKwInetBase::SetHost(const String& value) {
   FViaProxy = false;
 }
 
-void TKwInetBase::SetAddress(const String& value) { SetHost(value); }
+void TKwInetBase::SetAddress(const String& value) {
+  SetHost(value);
+}
 
-int TKwInetBase::Timeout() const { return FClientSocket->Timeout(); }
-void TKwInetBase::SetTimeout(int value) { FClientSocket->SetTimeout(value); }
-std::int64_t TKwInetBase::MaxReplySize() const { return FClientSocket->MaxReplySize(); }
-void TKwInetBase::SetMaxReplySize(std::int64_t value) { FClientSocket->SetMaxReplySize(value); }
-TClientType TKwInetBase::ClientType() const { return FClientSocket->ClientType(); }
-void TKwInetBase::SetClientType(TClientType value) { FClientSocket->SetClientType(value); }
+int TKwInetBase::Timeout() const {
+  return FClientSocket->Timeout();
+}
+void TKwInetBase::SetTimeout(int value) {
+  FClientSocket->SetTimeout(value);
+}
+std::int64_t TKwInetBase::MaxReplySize() const {
+  return FClientSocket->MaxReplySize();
+}
+void TKwInetBase::SetMaxReplySize(std::int64_t value) {
+  FClientSocket->SetMaxReplySize(value);
+}
+TClientType TKwInetBase::ClientType() const {
+  return FClientSocket->ClientType();
+}
+void TKwInetBase::SetClientType(TClientType value) {
+  FClientSocket->SetClientType(value);
+}
 
 void TKwInetBase::SetOnSendTextToSocket(TSocketNotifyEvent value) {
   FOnSendTextToSocket = std::move(value);
@@ -117,7 +131,9 @@ String TKwInetBase::Execute() {
   return result;
 }
 
-String TKwInetBase::GetQuery() { return String(); }
+String TKwInetBase::GetQuery() {
+  return String();
+}
 
 String TKwInetBase::GetRawHeaders() {
   String result;
@@ -229,9 +245,13 @@ int TKwInetBase::SendToSocket(const String& Text) {
   return FClientSocket->Socket()->SendBuf(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-int TKwInetBase::ReceiveFromSocket(void* Buf, int Count) { return FClientSocket->Socket()->ReceiveBuf(Buf, Count); }
+int TKwInetBase::ReceiveFromSocket(void* Buf, int Count) {
+  return FClientSocket->Socket()->ReceiveBuf(Buf, Count);
+}
 
-String TKwInetBase::GetLocalHost() const { return FClientSocket->Socket()->LocalHost(); }
+String TKwInetBase::GetLocalHost() const {
+  return FClientSocket->Socket()->LocalHost();
+}
 
 bool TKwInetBase::AddrIsIP(const String& S) {
   int parts[5] = {-1, -1, -1, -1, -1};

@@ -169,9 +169,13 @@ TKwWhoIs::TKwWhoIs(TComponent* AOwner) : TKwInetBase(AOwner) {
   for (const char* line : kDefaultServers) FServerList->Add(Str(line));
 }
 
-TKwWhoIs::~TKwWhoIs() { FServerList.reset(); }
+TKwWhoIs::~TKwWhoIs() {
+  FServerList.reset();
+}
 
-void TKwWhoIs::SetServerList(TStrings* value) { FServerList->Assign(value); }
+void TKwWhoIs::SetServerList(TStrings* value) {
+  FServerList->Assign(value);
+}
 
 void TKwWhoIs::SetDomain(const String& value) {
   if (value == FDomain) return;

@@ -15,8 +15,8 @@ namespace {
 
 // A query for www.kwinet.test A; true when any answer comes back.
 bool Answers(int port) {
-  static const unsigned char query[] = {0x12, 0x34, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 3, 'w', 'w', 'w', 6, 'k',
-                                        'w',  'i',  'n', 'e', 't', 4, 't', 'e', 's', 't', 0, 0, 1, 0, 1};
+  static const unsigned char query[] = {0x12, 0x34, 1,   0,   0,   1,   0, 0,   0,   0,   0,   0, 3, 'w', 'w', 'w', 6,
+                                        'k',  'w',  'i', 'n', 'e', 't', 4, 't', 'e', 's', 't', 0, 0, 1,   0,   1};
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -35,7 +35,9 @@ bool Answers(int port) {
 
 }  // namespace
 
-std::string Dnsmasq::BigText() { return std::string(200, 'b'); }
+std::string Dnsmasq::BigText() {
+  return std::string(200, 'b');
+}
 
 Dnsmasq::Dnsmasq() {
   if (!Executable(Program)) {

@@ -31,7 +31,9 @@ int MsLeft(Clock::time_point deadline) {
 FakeConnection::FakeConnection(FakeServer& server, int fd, std::size_t index)
     : FServer(server), FFd(fd), FIndex(index) {}
 
-bool FakeConnection::Stopping() const { return FServer.FStopping.load(); }
+bool FakeConnection::Stopping() const {
+  return FServer.FStopping.load();
+}
 
 bool FakeConnection::WaitReadable(int timeoutMs) {
   if (FFd < 0) return false;
@@ -86,7 +88,9 @@ bool FakeConnection::ReadToEnd(int TimeoutMs) {
   return true;
 }
 
-void FakeConnection::Consume(std::size_t Count) { FData.erase(0, Count); }
+void FakeConnection::Consume(std::size_t Count) {
+  FData.erase(0, Count);
+}
 
 bool FakeConnection::Send(std::string_view Bytes) {
   if (FFd < 0) return false;
@@ -227,9 +231,8 @@ std::string FakeServer::Received(std::size_t Index) const {
 
 bool FakeServer::WaitForConnections(std::size_t Count, int TimeoutMs) const {
   std::unique_lock<std::mutex> lock(FLock);
-  return FChanged.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [&] {
-    return FReceived.size() >= Count && (FDatagramHandler || FFinished >= Count);
-  });
+  return FChanged.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
+                           [&] { return FReceived.size() >= Count && (FDatagramHandler || FFinished >= Count); });
 }
 
 void FakeServer::AcceptLoop() {

@@ -60,7 +60,9 @@ void PeerDaemon::Stop() {
   FPid = 0;
 }
 
-bool Executable(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+bool Executable(const std::string& path) {
+  return ::access(path.c_str(), X_OK) == 0;
+}
 
 int FreeUdpTcpPort() {
   for (int attempt = 0; attempt < 50; ++attempt) {

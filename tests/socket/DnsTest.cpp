@@ -34,7 +34,9 @@ std::string Name(const std::vector<std::string>& labels) {
   return s + '\0';
 }
 
-std::string U16(int v) { return Bytes({(v >> 8) & 0xFF, v & 0xFF}); }
+std::string U16(int v) {
+  return Bytes({(v >> 8) & 0xFF, v & 0xFF});
+}
 
 std::string RR(const std::string& name, int type, int ttl, const std::string& data) {
   return name + U16(type) + U16(1) + Bytes({(ttl >> 24) & 0xFF, (ttl >> 16) & 0xFF, (ttl >> 8) & 0xFF, ttl & 0xFF}) +
@@ -52,7 +54,9 @@ std::string AnswerTo(const std::string& request, const std::vector<std::string>&
 
 const std::string kPtrToQuestion = Bytes({0xC0, 0x0C});
 
-std::string U8(const String& s) { return StringToUtf8(s); }
+std::string U8(const String& s) {
+  return StringToUtf8(s);
+}
 
 std::vector<std::string> Lines(const std::vector<TKwIDNSRecord>& records) {
   std::vector<std::string> out;
@@ -122,8 +126,8 @@ TEST(DnsParser, RecordsAsText) {
                    RR(kPtrToQuestion, 15, 60, U16(10) + Name({"mail"}).substr(0, 5) + kPtrToQuestion),
                    RR(kPtrToQuestion, 16, 5, Bytes({5}) + "hello" + Bytes({6}) + "a\"b\\c" + "\x01"),
                    RR(kPtrToQuestion, 5, 1, Name({"alias", "ex", "test"})),
-                   RR(kPtrToQuestion, 28, 1, std::string(15, '\0') + "\x01"),
-                   RR(kPtrToQuestion, 6, 1, soa), RR(Name({"odd.name"}), 99, 7, Bytes({0xAB, 0x01}))});
+                   RR(kPtrToQuestion, 28, 1, std::string(15, '\0') + "\x01"), RR(kPtrToQuestion, 6, 1, soa),
+                   RR(Name({"odd.name"}), 99, 7, Bytes({0xAB, 0x01}))});
   std::vector<TKwIDNSRecord> records;
   String error;
   ASSERT_TRUE(ParseDNSAnswer(msg, records, error)) << U8(error);
@@ -153,14 +157,16 @@ TEST(DnsParser, RejectsMalformedMessages) {
       {"label past the end", head + Bytes({40, 'a'})},
       {"record cut short", head + Bytes({0}) + fixed.substr(0, 6)},
       {"data past the end", head + Bytes({0}) + U16(1) + U16(1) + Bytes({0, 0, 0, 1}) + U16(9) + Bytes({1})},
-      {"name data past its record", head + Bytes({0}) + U16(2) + U16(1) + Bytes({0, 0, 0, 1}) + U16(2) +
-                                        Bytes({3, 'a', 'b', 'c', 0})},
+      {"name data past its record",
+       head + Bytes({0}) + U16(2) + U16(1) + Bytes({0, 0, 0, 1}) + U16(2) + Bytes({3, 'a', 'b', 'c', 0})},
       {"reserved label type", head + Bytes({0x40, 0}) + fixed},
-      {"name longer than 255", head + [] {
-         std::string n;
-         for (int i = 0; i < 5; ++i) n += Bytes({63}) + std::string(63, 'x');
-         return n + Bytes({0});
-       }() + fixed},
+      {"name longer than 255", head +
+                                   [] {
+                                     std::string n;
+                                     for (int i = 0; i < 5; ++i) n += Bytes({63}) + std::string(63, 'x');
+                                     return n + Bytes({0});
+                                   }() +
+                                   fixed},
   };
   for (const auto& tc : cases) {
     std::vector<TKwIDNSRecord> records;
@@ -196,7 +202,8 @@ TEST(DnsExchange, UdpAnswerWithTheSameIdentifierAndQuestionIsTaken) {
   ASSERT_EQ(afterTexts.size(), 2u);
   EXPECT_EQ(result, afterTexts[0] + afterTexts[1]);
   EXPECT_EQ(afterTexts[0].substr(0, 2), q0.substr(0, 2));
-  EXPECT_EQ(Lines(r.Answers()), (std::vector<std::string>{"host.test. 1 IN A 192.0.2.7", "host.test. 1 IN A 192.0.2.7"}));
+  EXPECT_EQ(Lines(r.Answers()),
+            (std::vector<std::string>{"host.test. 1 IN A 192.0.2.7", "host.test. 1 IN A 192.0.2.7"}));
 }
 
 TEST(DnsExchange, TruncatedAnswerIsAskedAgainOverTcpWithTheLengthField) {

@@ -62,7 +62,9 @@ std::string Packet(int leap, int stratum, std::uint32_t seconds, std::uint32_t f
   return p;
 }
 
-String Iso(TDateTime t) { return DateTimeToISOString(t); }
+String Iso(TDateTime t) {
+  return DateTimeToISOString(t);
+}
 
 }  // namespace
 
@@ -133,8 +135,8 @@ TEST(SNTP, ReplyValidity) {
     std::string reply;
     bool valid;
   } cases[] = {
-      {Packet(0, 2, t, 0), true},           {Packet(0, 15, t, 0), true}, {Packet(0, 16, t, 0), false},
-      {Packet(0, 0, t, 0), false},          {Packet(3, 2, t, 0), false}, {Packet(0, 2, t, 0).substr(0, 47), false},
+      {Packet(0, 2, t, 0), true},  {Packet(0, 15, t, 0), true}, {Packet(0, 16, t, 0), false},
+      {Packet(0, 0, t, 0), false}, {Packet(3, 2, t, 0), false}, {Packet(0, 2, t, 0).substr(0, 47), false},
   };
   for (const auto& tc : cases) EXPECT_EQ(s.DateTimeFromReply(BytesToString(tc.reply)) != 0, tc.valid);
 }

@@ -95,10 +95,10 @@ TEST(ReadProxyInfo, ParsesTheEnvironmentProxy) {
       {"proxy:8080", false, u"", true, u"proxy", 8080},
       {"http://user:pa:ss@proxy.example:3128/", false, u"", true, u"proxy.example", 3128},
       {"http=web:3128;ftp=f:21", false, u"", true, u"web", 3128},
-      {"proxy", false, u"", true, u"proxy", 7},              // no port: the caller's stays
-      {"proxy:abc", false, u"", true, u"proxy", 0},          // not a number
+      {"proxy", false, u"", true, u"proxy", 7},               // no port: the caller's stays
+      {"proxy:abc", false, u"", true, u"proxy", 0},           // not a number
       {"http://[::1]:3128", false, u"", true, u"::1", 3128},  // brackets keep the colons
-      {nullptr, false, u"given:99", false, u"given:99", 7},  // no proxy in use: as given
+      {nullptr, false, u"given:99", false, u"given:99", 7},   // no proxy in use: as given
       {nullptr, true, u"given:99", true, u"given", 99},
   };
   for (const auto& tc : cases) {

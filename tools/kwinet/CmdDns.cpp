@@ -24,10 +24,11 @@ struct Options {
 const struct {
   const char* name;
   TKwIDNSRequest request;
-} kTypes[] = {{"ANY", irAll},   {"A", irA},         {"NS", irNS},           {"CNAME", irName},   {"SOA", irSOA},
-              {"MB", irMB},     {"MG", irMG},       {"MR", irMR},           {"NULL", irRR},      {"WKS", irWKS},
-              {"PTR", irPTR},   {"HINFO", irHostInfo}, {"MINFO", irMailInfo}, {"MX", irMX},      {"TXT", irText},
-              {"AXFR", irTransferRequest}, {"MAILB", irMailB}};
+} kTypes[] = {{"ANY", irAll},        {"A", irA},     {"NS", irNS},    {"CNAME", irName},
+              {"SOA", irSOA},        {"MB", irMB},   {"MG", irMG},    {"MR", irMR},
+              {"NULL", irRR},        {"WKS", irWKS}, {"PTR", irPTR},  {"HINFO", irHostInfo},
+              {"MINFO", irMailInfo}, {"MX", irMX},   {"TXT", irText}, {"AXFR", irTransferRequest},
+              {"MAILB", irMailB}};
 
 std::string TypeList() {
   std::string s;
@@ -89,8 +90,9 @@ void RunDns() {
 }
 
 void Setup(CLI::App& app) {
-  auto* cmd = app.add_subcommand("dns", "Ask a DNS server for records of NAME; one line per answer record: "
-                                        "name, TTL, class, type, data");
+  auto* cmd = app.add_subcommand("dns",
+                                 "Ask a DNS server for records of NAME; one line per answer record: "
+                                 "name, TTL, class, type, data");
   cmd->add_option("--server", opt.Server, "DNS server (name or address; default: the first of /etc/resolv.conf)");
   cmd->add_option("--port", opt.Port, "Server port")->capture_default_str()->check(CLI::Range(1, 65535));
   cmd->add_flag("--tcp", opt.Tcp, "Ask over TCP (otherwise UDP, and TCP only for a truncated answer)");
@@ -123,10 +125,13 @@ int Demo() {
   }
   TDemoDaemon server;
   std::printf("(dnsmasq serving the zone demo.test on 127.0.0.1 port %d)\n", port);
-  const std::string probe("\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04" "demo\x04test\x00\x00\x01\x00\x01",
-                          32);
+  const std::string probe(
+      "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04"
+      "demo\x04test\x00\x00\x01\x00\x01",
+      32);
   if (!server.Start({dnsmasq, "--keep-in-foreground", "--conf-file=" + dir.File("dnsmasq.conf"), "--log-facility=-"},
-                    dir.File("dnsmasq.log"), [&] { return UdpAnswers(port, probe, [](const std::string&) { return true; }); })) {
+                    dir.File("dnsmasq.log"),
+                    [&] { return UdpAnswers(port, probe, [](const std::string&) { return true; }); })) {
     std::printf("dnsmasq did not start\n");
     return 1;
   }
