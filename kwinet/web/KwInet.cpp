@@ -661,12 +661,12 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
   root->Agent = StringToUtf8(Agent);
   root->AccessType = AccessType;
   if (AccessType == INTERNET_OPEN_TYPE_PROXY) {
-    std::string spec = StringToUtf8(ProxyName);
+    std::string list = StringToUtf8(ProxyName);
     std::size_t pos = 0;
-    while (pos <= spec.size()) {
-      std::size_t end = spec.find(';', pos);
-      if (end == std::string::npos) end = spec.size();
-      std::string part = TrimAscii(std::string_view(spec).substr(pos, end - pos));
+    while (pos <= list.size()) {
+      std::size_t end = list.find(';', pos);
+      if (end == std::string::npos) end = list.size();
+      std::string part = TrimAscii(std::string_view(list).substr(pos, end - pos));
       pos = end + 1;
       if (part.empty()) continue;
       std::size_t eq = part.find('=');

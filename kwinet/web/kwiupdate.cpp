@@ -300,6 +300,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
   FileSize = 0;
   if (!hURL && FService != isNetwork) return false;
   SetAction(iaFileSearch);
+  FFoundTime = 0;
   bool found = false;
   try {
     switch (FService) {
@@ -313,7 +314,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
             FileSize = TryStrToInt64(Trim(length), n) ? static_cast<std::uint32_t>(n) : 0xFFFFFFFFu;
           }
           std::int64_t time = 0;
-          if (HttpQueryLastModified(hFindFile, time)) FileTime = time;
+          if (HttpQueryLastModified(hFindFile, time)) FileTime = FFoundTime = time;
         }
         break;
       case isFTP: {
@@ -324,7 +325,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         hFindFile = FtpFindFirstFile(hURL, FileName, data);
         if (hFindFile) {
           FileSize = static_cast<std::uint32_t>(data.FileSize);
-          if (data.LastWriteTime != 0) FileTime = data.LastWriteTime;
+          if (data.LastWriteTime != 0) FileTime = FFoundTime = data.LastWriteTime;
         }
         break;
       }
@@ -332,7 +333,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         struct stat st{};
         if (StatPath(FileName, st) && S_ISREG(st.st_mode)) {
           FileSize = static_cast<std::uint32_t>(st.st_size);
-          FileTime = TimespecToFileTime(st.st_mtim);
+          FileTime = FFoundTime = TimespecToFileTime(st.st_mtim);
           found = true;
         }
         break;
@@ -379,7 +380,10 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   if (FResumeDownload && ::lstat(partPath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     local = std::make_unique<TFileStream>(part, fmOpenReadWrite | fmShareDenyWrite | fmNoFollow);
     const std::int64_t have = local->Size();
-    if (have > 0) {
+    // A partial of another version of the file is no start.
+    if (FFoundTime != 0 && TimespecToFileTime(st.st_mtim) != FFoundTime) {
+      local->SetSize(0);
+    } else if (have > 0) {
       std::int64_t at;
       if (source) at = have <= source->Size() ? source->Seek(have, soBeginning) : 0;
       else at = InternetSetFilePointer(remote, have);
@@ -416,6 +420,10 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
     if (abort) break;
   }
   if (filled > 0) local->WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
+  if ((abort || failed) && FFoundTime != 0) {
+    struct timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(FFoundTime)};
+    ::futimens(local->Handle(), times);
+  }
   local.reset();
   source.reset();
   if (abort || failed) {

@@ -130,6 +130,9 @@ class TKwCustomWebComponent : public TComponent {
   bool FResumeDownload = false;
   std::uint32_t FTimeout = 30000;
   String FCACertFile;
+  // The time of the file that the last search found (0: none given); a
+  // partial download carries it, so that a resume never joins two versions.
+  std::int64_t FFoundTime = 0;
 };
 
 class TKwCustomWebUpdater : public TKwCustomWebComponent {

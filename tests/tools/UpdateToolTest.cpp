@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "peers/FtpServer.h"
 #include "peers/Nginx.h"
@@ -76,6 +77,10 @@ TEST_F(UpdateTool, ResumesFromThePartialFile) {
   WriteFileBytes(server->Root() + "/r.bin", data);
   const std::string local = dir.File("r.bin");
   WriteFileBytes(local + ".part", data.substr(0, 40000));
+  // A partial left by an interrupted run carries the remote file's time.
+  const auto mtime = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{std::chrono::seconds{1700000000}});
+  std::filesystem::last_write_time(server->Root() + "/r.bin", mtime);
+  std::filesystem::last_write_time(local + ".part", mtime);
   auto r = Tool({"update", "--resume", server->Url("/r.bin"), local});
   EXPECT_EQ(r.Out, "isFinished\n") << r.Err;
   EXPECT_TRUE(ReadFileBytes(local) == data);

@@ -216,8 +216,11 @@ TEST_P(InetFtpTest, FindsReadsAndResumesFiles) {
   ASSERT_NE(find, nullptr);
   EXPECT_EQ(d.FileName, u"file one.bin");
   EXPECT_EQ(d.FileSize, data.size());
-  if (GetParam()) EXPECT_EQ(d.LastWriteTime, TimespecToFileTime(times[1]));
-  else EXPECT_EQ(FileTimeToTimespec(d.LastWriteTime).tv_sec / 86400, 1709618828 / 86400);  // LIST shows the day
+  if (GetParam()) {
+    EXPECT_EQ(d.LastWriteTime, TimespecToFileTime(times[1]));
+  } else {
+    EXPECT_EQ(FileTimeToTimespec(d.LastWriteTime).tv_sec / 86400, 1709618828 / 86400);  // LIST shows the day
+  }
   EXPECT_FALSE(InternetFindNextFile(find, d));
   InternetCloseHandle(find);
   EXPECT_EQ(FtpFindFirstFile(conn, u"/sub dir/none*", d), nullptr);
@@ -273,7 +276,9 @@ TEST(InetListingTest, ParsesBothListingFormats) {
     EXPECT_EQ(d.FileName, c.name);
     EXPECT_EQ(d.FileSize, c.size);
     EXPECT_EQ(d.Attributes, c.attributes);
-    if (*c.utc) EXPECT_EQ(StringToUtf8(DateTimeToISOString(FileTimeToDateTime(d.LastWriteTime))), c.utc);
+    if (*c.utc) {
+      EXPECT_EQ(StringToUtf8(DateTimeToISOString(FileTimeToDateTime(d.LastWriteTime))), c.utc);
+    }
   }
 }
 

@@ -204,14 +204,30 @@ TEST_F(UpdaterHttpTest, CancelKeepsTheOldCopyAndResumeFinishesIt) {
   }
 }
 
-TEST_F(UpdaterHttpTest, ResumeStartsOverWhenThePartialIsLongerThanTheFile) {
-  WriteFileBytes(server->Root() + "/short.bin", "fresh");
-  const std::string local = dir.File("short.bin");
-  WriteFileBytes(local + ".part", "a partial from some other, longer file");
-  auto u = Updater("/short.bin", local);
-  u->SetResumeDownload(true);
-  EXPECT_TRUE(u->Execute());
-  EXPECT_EQ(ReadFileBytes(local), "fresh");
+TEST_F(UpdaterHttpTest, ResumeStartsOverForAPartialThatDoesNotFit) {
+  const std::string remote = RandomBytes(50000, 5);
+  WriteFileBytes(server->Root() + "/v2.bin", remote);
+  SetMTime(server->Root() + "/v2.bin", kRemoteTime);
+  struct Row {
+    const char* name;
+    std::string part;
+    time_t partTime;
+  } rows[] = {{"longer than the file", std::string(60000, 'L'), kRemoteTime},
+              {"of an older version", std::string(20000, 'O'), kRemoteTime - 86400}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    for (TKwIService service : {isHTTP, isNetwork}) {
+      const std::string local = dir.File("v2.bin");
+      std::filesystem::remove(local);
+      WriteFileBytes(local + ".part", r.part);
+      SetMTime(local + ".part", r.partTime);
+      auto u = Updater("/v2.bin", local, service);
+      u->SetResumeDownload(true);
+      EXPECT_TRUE(u->Execute());
+      EXPECT_EQ(u->Status(), isFinished);
+      EXPECT_TRUE(ReadFileBytes(local) == remote) << int(service);
+    }
+  }
 }
 
 TEST_F(UpdaterHttpTest, HttpsIsVerifiedAgainstTheGivenCA) {
@@ -395,6 +411,7 @@ TEST(UpdaterFtpTest, FindsDownloadsResumesAndMissesFiles) {
   // A partial copy is continued with REST, not appended to whole.
   std::filesystem::remove(local);
   WriteFileBytes(local + ".part", remote.substr(0, 70000));
+  SetMTime(local + ".part", kRemoteTime);  // as a cancelled job leaves it
   u->SetResumeDownload(true);
   std::int32_t last = 0;
   u->OnProgress = [&](TObject*, std::int32_t cur, std::int32_t, bool&) { last = cur; };
