@@ -116,13 +116,15 @@ TfrmKwInetUpdate::TfrmKwInetUpdate(TComponent* AOwner) : TCustomForm(AOwner) {
   btnCancel->SetCancel(true);
   btnCancel->SetTabOrder(0);
   btnCancel->OnClick = [this](TObject*) { IsCanceled = true; };
-  imgStatus = {u"kwinet_step_busy.png", String(),
+  imgStatus = {u"kwinet_step_busy.png",  String(),
                u"kwinet_step1_done.png", u"kwinet_step2_done.png",
                u"kwinet_step3_done.png", u"kwinet_step4_done.png"};
   // The creation handler's caption.
   SetCaption(strKwInSoftwareUpdate);
 }
 
-String TfrmKwInetUpdate::StatusLine() const { return lblStatus->Caption(); }
+String TfrmKwInetUpdate::StatusLine() const {
+  return lblStatus->Caption();
+}
 
 }  // namespace kwinet

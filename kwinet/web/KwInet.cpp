@@ -73,7 +73,7 @@ std::string HostForUrl(const std::string& host) {
 }
 
 std::int64_t UnixToFileTime(std::int64_t seconds) {
-  struct timespec ts{};
+  struct timespec ts {};
   ts.tv_sec = static_cast<time_t>(seconds);
   return TimespecToFileTime(ts);
 }
@@ -115,8 +115,10 @@ bool Live(const TInetHandle* h) {
 
 void MarkLive(const TInetHandle* h, bool live) {
   std::lock_guard lock(gLiveMutex);
-  if (live) gLive.insert(h);
-  else gLive.erase(h);
+  if (live)
+    gLive.insert(h);
+  else
+    gLive.erase(h);
 }
 
 struct TRoot;
@@ -138,7 +140,7 @@ struct TTransfer {
   std::size_t Head = 0;
   bool Paused = false;
   std::size_t SincePerform = 0;  // bytes read since the reader last polled the socket
-  bool Unbounded = false;  // an FTP listing: collect all (up to kListingCap)
+  bool Unbounded = false;        // an FTP listing: collect all (up to kListingCap)
 
   // HTTP answer: the last header block, and whether it is the final one.
   bool Http = false;
@@ -455,8 +457,10 @@ bool StartBody(TBodyHandle* b, std::int64_t from) {
     t->FollowRedirects = true;
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-    if (b->Version == "HTTP/1.0") curl_easy_setopt(e, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_0);
-    else curl_easy_setopt(e, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_1);
+    if (b->Version == "HTTP/1.0")
+      curl_easy_setopt(e, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_0);
+    else
+      curl_easy_setopt(e, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_1);
     for (const auto& h : b->AddedHeaders) t->Headers = curl_slist_append(t->Headers, h.c_str());
     if (t->Headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->Headers);
     if (b->Verb == "POST") {
@@ -614,7 +618,7 @@ bool ParseListLine(const std::string& line, TInetFindData& d) {
   std::string yt = field(7);
   if (month > 0) {
     time_t now = std::time(nullptr);
-    struct tm utc{};
+    struct tm utc {};
     gmtime_r(&now, &utc);
     int year = utc.tm_year + 1900, hour = 0, minute = 0;
     if (std::size_t colon = yt.find(':'); colon != std::string::npos) {
@@ -672,7 +676,8 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
       std::size_t eq = part.find('=');
       if (eq != std::string::npos && part.find("://") == std::string::npos)
         root->Proxies[Lower(part.substr(0, eq))] = part.substr(eq + 1);
-      else root->Proxies[""] = part;
+      else
+        root->Proxies[""] = part;
     }
     // An https entry missing: the http proxy tunnels it, as browsers do.
     if (!root->Proxies.count("https") && root->Proxies.count("http") && !root->Proxies.count(""))
@@ -705,8 +710,8 @@ HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port
   return AddChild(Root, std::move(c));
 }
 
-HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName,
-                          const String& Version, std::uint32_t Flags) {
+HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName, const String& Version,
+                          std::uint32_t Flags) {
   if (!Live(Connection) || Connection->Kind != hkConnection) return nullptr;
   auto* c = static_cast<TConnection*>(Connection);
   if (c->Service != INTERNET_SERVICE_HTTP) return nullptr;
@@ -999,8 +1004,12 @@ bool InetParseListingLine(const std::string& Line, bool Mlsd, TInetFindData& Dat
   return Mlsd ? ParseMlsdLine(Line, Data) : ParseListLine(Line, Data);
 }
 
-String InternetGetLastResponseInfo() { return gLastResponse; }
-String InternetGetLastErrorText() { return gLastError; }
+String InternetGetLastResponseInfo() {
+  return gLastResponse;
+}
+String InternetGetLastErrorText() {
+  return gLastError;
+}
 
 bool InternetCloseHandle(HINTERNET Handle) {
   if (!Live(Handle)) return false;

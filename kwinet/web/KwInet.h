@@ -73,8 +73,8 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
 HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port, const String& User,
                           const String& Password, std::uint32_t Service);
 
-HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName,
-                          const String& Version, std::uint32_t Flags);
+HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName, const String& Version,
+                          std::uint32_t Flags);
 // Adds one "Name: value" line to every later send of the request.
 bool HttpAddRequestHeaders(HINTERNET Request, const String& Header);
 // Sends the request (again, if it was sent before: the earlier answer is

@@ -72,9 +72,12 @@ TKwCustomWebComponent::~TKwCustomWebComponent() {
 void TKwCustomWebComponent::SetService(TKwIService value) {
   if (value == FService) return;
   FService = value;
-  if (value == isHTTP) FWEBPort = 80;
-  else if (value == isHTTPS) FWEBPort = 443;
-  else if (value == isFTP) FWEBPort = 21;
+  if (value == isHTTP)
+    FWEBPort = 80;
+  else if (value == isHTTPS)
+    FWEBPort = 443;
+  else if (value == isFTP)
+    FWEBPort = 21;
 }
 
 void TKwCustomWebComponent::ShowDialog() {
@@ -137,17 +140,17 @@ void TKwCustomWebComponent::SetAction(TKwIAction Value) {
       int Index;
     };
     static const TStep steps[] = {
-        {nullptr, 0, 0},                     // iaIdle
-        {&strKwInConnecting, 1, 0},          // iaConnecting
-        {&strKwInConnected, 1, 2},           // iaConnected
-        {&strKwInDisconnecting, 4, 0},       // iaDisconnecting
-        {&strKwInDisconnected, 4, 5},        // iaDisconnected
-        {&strKwInFileSearch, 2, 0},          // iaFileSearch
-        {&strKwInFileFound, 2, 0},           // iaFileFound
-        {&strKwInFileComparing, 2, 0},       // iaComparing
-        {&strKwInFileCompared, 2, 3},        // iaCompared
-        {&strKwInDownloading, 3, 0},         // iaDownloading
-        {&strKwInDownloaded, 3, 4},          // iaDownloaded
+        {nullptr, 0, 0},                // iaIdle
+        {&strKwInConnecting, 1, 0},     // iaConnecting
+        {&strKwInConnected, 1, 2},      // iaConnected
+        {&strKwInDisconnecting, 4, 0},  // iaDisconnecting
+        {&strKwInDisconnected, 4, 5},   // iaDisconnected
+        {&strKwInFileSearch, 2, 0},     // iaFileSearch
+        {&strKwInFileFound, 2, 0},      // iaFileFound
+        {&strKwInFileComparing, 2, 0},  // iaComparing
+        {&strKwInFileCompared, 2, 3},   // iaCompared
+        {&strKwInDownloading, 3, 0},    // iaDownloading
+        {&strKwInDownloaded, 3, 4},     // iaDownloaded
     };
     const TStep& step = steps[Value];
     if (step.Message) {
@@ -183,13 +186,12 @@ void TKwCustomWebComponent::UpdateProgress(std::uint32_t CurValue, std::uint32_t
     // In 64 bits, so that large files still give 0 to 100; an unknown total
     // (0) shows 0 %.
     const std::uint64_t percent = MaxValue ? static_cast<std::uint64_t>(CurValue) * 100 / MaxValue : 0;
-    d.lblStatus->SetCaption(Format(strKwInProgress, {static_cast<std::int32_t>(CurValue),
-                                                     static_cast<std::int32_t>(MaxValue),
-                                                     static_cast<std::int32_t>(percent)}));
+    d.lblStatus->SetCaption(
+        Format(strKwInProgress, {static_cast<std::int32_t>(CurValue), static_cast<std::int32_t>(MaxValue),
+                                 static_cast<std::int32_t>(percent)}));
     Application->ProcessMessages();
   }
-  if (OnProgress)
-    OnProgress(this, static_cast<std::int32_t>(CurValue), static_cast<std::int32_t>(MaxValue), Abort);
+  if (OnProgress) OnProgress(this, static_cast<std::int32_t>(CurValue), static_cast<std::int32_t>(MaxValue), Abort);
 }
 
 String TKwCustomWebComponent::ProxyName() const {
@@ -198,8 +200,7 @@ String TKwCustomWebComponent::ProxyName() const {
     // Only a bare host (or a bracketed IPv6 address) gets the port.
     std::size_t bracket = server.rfind(u']');
     std::size_t colon = server.rfind(u':');
-    bool hasPort = colon != String::npos && (bracket == String::npos || colon > bracket) &&
-                   server.find(u':') == colon;
+    bool hasPort = colon != String::npos && (bracket == String::npos || colon > bracket) && server.find(u':') == colon;
     if (!hasPort) server += u":" + IntToStr(FProxy->Port());
   }
   return server;
@@ -330,7 +331,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         break;
       }
       case isNetwork: {
-        struct stat st{};
+        struct stat st {};
         if (StatPath(FileName, st) && S_ISREG(st.st_mode)) {
           FileSize = static_cast<std::uint32_t>(st.st_size);
           FileTime = FFoundTime = TimespecToFileTime(st.st_mtim);
@@ -375,7 +376,7 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   const String part = LocalFileName + u".part";
   std::unique_ptr<TFileStream> local;
   bool failed = false;
-  struct stat st{};
+  struct stat st {};
   const std::string partPath = FileNameToPath(part);
   if (FResumeDownload && ::lstat(partPath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     local = std::make_unique<TFileStream>(part, fmOpenReadWrite | fmShareDenyWrite | fmNoFollow);
@@ -385,10 +386,14 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
       local->SetSize(0);
     } else if (have > 0) {
       std::int64_t at;
-      if (source) at = have <= source->Size() ? source->Seek(have, soBeginning) : 0;
-      else at = InternetSetFilePointer(remote, have);
-      if (at < 0) failed = true;
-      else if (at != have) local->SetSize(0);  // the server sends it all: start over
+      if (source)
+        at = have <= source->Size() ? source->Seek(have, soBeginning) : 0;
+      else
+        at = InternetSetFilePointer(remote, have);
+      if (at < 0)
+        failed = true;
+      else if (at != have)
+        local->SetSize(0);  // the server sends it all: start over
     }
     local->Seek(0, soEnd);
   } else {
@@ -472,7 +477,9 @@ String TKwCustomWebComponent::ReadHTTPGetResponseString(const String& URL) {
 
 TKwCustomWebUpdater::TKwCustomWebUpdater(TComponent* AOwner) : TKwCustomWebComponent(AOwner) {}
 
-void TKwCustomWebUpdater::SetRemoteFileName(const String& Value) { FRemoteFileName = Value; }
+void TKwCustomWebUpdater::SetRemoteFileName(const String& Value) {
+  FRemoteFileName = Value;
+}
 
 void TKwCustomWebUpdater::InternalExecute() {
   ConnectToInet(true);
@@ -484,8 +491,9 @@ void TKwCustomWebUpdater::InternalExecute() {
     SetAction(iaComparing);
     bool needed = false;
     if (FRemoteFileSize != 0) {
-      struct stat st{};
-      if (!StatPath(FLocalFileName, st)) needed = true;
+      struct stat st {};
+      if (!StatPath(FLocalFileName, st))
+        needed = true;
       else
         needed = static_cast<std::uint32_t>(st.st_size) != FRemoteFileSize ||
                  TimespecToFileTime(st.st_mtim) < FRemoteFileCreated;

@@ -33,9 +33,9 @@ TFtpServer::TFtpServer(TFtpOptions options) {
     script << "s = FTPServer(('127.0.0.1', int(sys.argv[1])), Handler)\n"
               "s.serve_forever()\n";
   }
-  if (!FProcess.Start({python, d + "/ftpd.py", std::to_string(FPort), Root(), options.User, options.Password,
-                       d + "/ftpd.log"},
-                      d + "/ftpd.out")) {
+  if (!FProcess.Start(
+          {python, d + "/ftpd.py", std::to_string(FPort), Root(), options.User, options.Password, d + "/ftpd.log"},
+          d + "/ftpd.out")) {
     FError = "pyftpdlib could not be started";
     return;
   }
@@ -43,6 +43,8 @@ TFtpServer::TFtpServer(TFtpOptions options) {
   if (!FStarted) FError = "pyftpdlib did not start: " + ReadFileBytes(d + "/ftpd.out");
 }
 
-std::string TFtpServer::Log() const { return ReadFileBytes(FDir.Path() + "/ftpd.log"); }
+std::string TFtpServer::Log() const {
+  return ReadFileBytes(FDir.Path() + "/ftpd.log");
+}
 
 }  // namespace kwinet::test

@@ -26,7 +26,8 @@ bool TTestCertificates::Make(const std::string& folder) {
   std::string o = kOpenssl;
   bool ok = RunShell(o + " req -x509" + key + " -keyout " + folder + "/ca.key -out " + CAFile +
                      " -days 2 -subj /CN=kwinet-test-CA -addext basicConstraints=critical,CA:TRUE"
-                     " -addext keyUsage=critical,keyCertSign,cRLSign" + q);
+                     " -addext keyUsage=critical,keyCertSign,cRLSign" +
+                     q);
   for (const char* name : {"server", "wrong"}) {
     const std::string n = folder + "/" + name;
     const std::string cn = std::string(name) == "server" ? "localhost" : "wrong.invalid";
@@ -58,8 +59,9 @@ TNginx::TNginx(TNginxOptions options) {
     FHttpsPort = FreePort();
     FWrongPort = FreePort();
   }
-  const std::string locations = "    root " + d + "/www;\n    location /private/ { auth_basic \"kwinet\"; auth_basic_user_file " +
-                                d + "/htpasswd; }\n" + options.ServerExtra + "\n";
+  const std::string locations = "    root " + d +
+                                "/www;\n    location /private/ { auth_basic \"kwinet\"; auth_basic_user_file " + d +
+                                "/htpasswd; }\n" + options.ServerExtra + "\n";
   std::ostringstream conf;
   conf << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << d << "/nginx.pid;\nerror_log " << d
        << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
@@ -69,12 +71,15 @@ TNginx::TNginx(TNginxOptions options) {
        << "  fastcgi_temp_path " << d << "/tmp/fastcgi;\n  uwsgi_temp_path " << d << "/tmp/uwsgi;\n"
        << "  scgi_temp_path " << d << "/tmp/scgi;\n"
        << "  default_type application/octet-stream;\n  sendfile on;\n"
-       << "  server {\n    listen 127.0.0.1:" << FPort << ";\n" << locations << "  }\n";
+       << "  server {\n    listen 127.0.0.1:" << FPort << ";\n"
+       << locations << "  }\n";
   if (options.Https) {
     conf << "  server {\n    listen 127.0.0.1:" << FHttpsPort << " ssl;\n    ssl_certificate " << FCerts.ServerCert
-         << ";\n    ssl_certificate_key " << FCerts.ServerKey << ";\n" << locations << "  }\n";
+         << ";\n    ssl_certificate_key " << FCerts.ServerKey << ";\n"
+         << locations << "  }\n";
     conf << "  server {\n    listen 127.0.0.1:" << FWrongPort << " ssl;\n    ssl_certificate " << FCerts.WrongCert
-         << ";\n    ssl_certificate_key " << FCerts.WrongKey << ";\n" << locations << "  }\n";
+         << ";\n    ssl_certificate_key " << FCerts.WrongKey << ";\n"
+         << locations << "  }\n";
   }
   conf << "}\n";
   std::ofstream(d + "/nginx.conf") << conf.str();
@@ -93,7 +98,9 @@ TNginx::TNginx(TNginxOptions options) {
   }
 }
 
-TNginx::~TNginx() { FProcess.Stop(); }
+TNginx::~TNginx() {
+  FProcess.Stop();
+}
 
 std::string TNginx::Url(const std::string& path, bool https) const {
   return (https ? "https://localhost:" + std::to_string(FHttpsPort) : "http://127.0.0.1:" + std::to_string(FPort)) +

@@ -51,9 +51,13 @@ bool WaitForPort(int port, std::chrono::milliseconds limit, pid_t process) {
   return false;
 }
 
-bool HaveProgram(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+bool HaveProgram(const std::string& path) {
+  return ::access(path.c_str(), X_OK) == 0;
+}
 
-bool RunShell(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool RunShell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
 
 bool TServerProcess::Start(const std::vector<std::string>& argv, const std::string& logFile) {
   Stop();
@@ -73,7 +77,9 @@ bool TServerProcess::Start(const std::vector<std::string>& argv, const std::stri
   return true;
 }
 
-bool TServerProcess::Running() { return FPid > 0 && ::waitpid(FPid, nullptr, WNOHANG) == 0; }
+bool TServerProcess::Running() {
+  return FPid > 0 && ::waitpid(FPid, nullptr, WNOHANG) == 0;
+}
 
 void TServerProcess::Stop() {
   if (FPid <= 0) return;

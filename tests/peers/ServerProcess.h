@@ -2,13 +2,12 @@
 // child process with its output in a log file, and waits that have a bound.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "peers/TestSupport.h"
 
@@ -45,10 +44,10 @@ class TServerProcess {
 
 // A peer server that could not be had: a failure under CI, elsewhere a skip
 // that names the package to install.
-#define KWINET_REQUIRE_PEER(ok, what)                                     \
-  do {                                                                    \
-    if (!(ok)) {                                                          \
+#define KWINET_REQUIRE_PEER(ok, what)                                       \
+  do {                                                                      \
+    if (!(ok)) {                                                            \
       if (::kwinet::test::InCI()) FAIL() << "peer not available: " << what; \
-      GTEST_SKIP() << "peer not available: " << what;                     \
-    }                                                                     \
+      GTEST_SKIP() << "peer not available: " << what;                       \
+    }                                                                       \
   } while (0)

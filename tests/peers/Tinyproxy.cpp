@@ -26,6 +26,8 @@ TTinyproxy::TTinyproxy(const std::string& user, const std::string& password) {
   if (!FStarted) FError = "tinyproxy did not start: " + ReadFileBytes(d + "/tinyproxy.out");
 }
 
-std::string TTinyproxy::Log() const { return ReadFileBytes(FDir.Path() + "/tinyproxy.log"); }
+std::string TTinyproxy::Log() const {
+  return ReadFileBytes(FDir.Path() + "/tinyproxy.log");
+}
 
 }  // namespace kwinet::test

@@ -54,10 +54,12 @@ TEST_F(UpdateTool, PrintsTheStatusAndExitsByIt) {
       {{"update", server->Url("/nothing.bin"), local}, "isNotFound\n", 3},
       {{"update", server->Root() + "/app.bin", dir.File("copy.bin")}, "isFinished\n", 0},
       {{"update", "--user", "kwuser", "--password", "kwpass", server->Url("/private/p.bin"), dir.File("p.bin")},
-       "isFinished\n", 0},
+       "isFinished\n",
+       0},
       {{"update", "--ca", server->CAFile(), server->Url("/app.bin", true), dir.File("s.bin")}, "isFinished\n", 0},
       {{"update", "ftp://127.0.0.1:" + std::to_string(kwinet::test::FreePort()) + "/x", dir.File("f.bin")},
-       "isFailed\n", 1},
+       "isFailed\n",
+       1},
   };
   for (const Case& c : cases) {
     auto r = Tool(c.args);

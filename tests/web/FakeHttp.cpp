@@ -54,8 +54,10 @@ void TFakeHttp::Serve() {
     }
     std::string out = FHead + FBody.substr(0, FBodyBytes);
     ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);
-    if (FMode == fmStallAfter) held.push_back(fd);
-    else ::close(fd);
+    if (FMode == fmStallAfter)
+      held.push_back(fd);
+    else
+      ::close(fd);
   }
   for (int fd : held) ::close(fd);
 }

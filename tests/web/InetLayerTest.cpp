@@ -82,9 +82,9 @@ TEST_F(InetHttpTest, PullsTheBodyWhateverThePieceSize) {
     std::int64_t modified = 0;
     ASSERT_TRUE(HttpQueryLastModified(req, modified));
     auto mtime = std::filesystem::last_write_time(server->Root() + "/big.bin");
-    auto secs = std::chrono::duration_cast<std::chrono::seconds>(
-                    std::chrono::file_clock::to_sys(mtime).time_since_epoch())
-                    .count();
+    auto secs =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::file_clock::to_sys(mtime).time_since_epoch())
+            .count();
     EXPECT_EQ(modified, TimespecToFileTime({static_cast<time_t>(secs), 0}));
     std::string got;
     if (piece == 7u) {
@@ -152,8 +152,8 @@ TEST(InetFaultTest, AStalledBodyFailsWithinTheTimeout) {
   test::TFakeHttp fake("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", body, 5000, test::TFakeHttp::fmStallAfter);
   HINTERNET root = InternetOpen(u"t", INTERNET_OPEN_TYPE_DIRECT, String());
   InternetSetOption(root, INTERNET_OPTION_TIMEOUT, u"400");
-  HINTERNET conn = InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(fake.Port()), u"", u"",
-                                   INTERNET_SERVICE_HTTP);
+  HINTERNET conn =
+      InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(fake.Port()), u"", u"", INTERNET_SERVICE_HTTP);
   HINTERNET req = HttpOpenRequest(conn, u"GET", u"/f", u"HTTP/1.0", 0);
   ASSERT_TRUE(HttpSendRequest(req));
   std::string got;
@@ -169,8 +169,8 @@ TEST(InetFaultTest, ABodyCutShortIsAFailureNotAnEnd) {
   const std::string body(100000, 'y');
   test::TFakeHttp fake("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", body, 3000, test::TFakeHttp::fmCloseAfter);
   HINTERNET root = InternetOpen(u"t", INTERNET_OPEN_TYPE_DIRECT, String());
-  HINTERNET conn = InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(fake.Port()), u"", u"",
-                                   INTERNET_SERVICE_HTTP);
+  HINTERNET conn =
+      InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(fake.Port()), u"", u"", INTERNET_SERVICE_HTTP);
   HINTERNET req = HttpOpenRequest(conn, u"GET", u"/f", u"HTTP/1.0", 0);
   ASSERT_TRUE(HttpSendRequest(req));
   std::string got;
@@ -199,8 +199,8 @@ TEST_P(InetFtpTest, FindsReadsAndResumesFiles) {
   EXPECT_EQ(InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(ftp.Port()), u"ftpuser", u"wrong",
                             INTERNET_SERVICE_FTP),
             nullptr);
-  HINTERNET conn = InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(ftp.Port()), u"ftpuser",
-                                   u"ftppass", INTERNET_SERVICE_FTP);
+  HINTERNET conn = InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(ftp.Port()), u"ftpuser", u"ftppass",
+                                   INTERNET_SERVICE_FTP);
   ASSERT_NE(conn, nullptr);
 
   String dir;

@@ -13,8 +13,8 @@ namespace {
 
 class TTestWeb : public TKwCustomWebComponent {
  public:
-  using TKwCustomWebComponent::TKwCustomWebComponent;
   using TKwCustomWebComponent::ConnectToInet;
+  using TKwCustomWebComponent::TKwCustomWebComponent;
   using TKwCustomWebComponent::UpdateProgress;
   bool HasDialog() const { return dlgStatus != nullptr; }
   TfrmKwInetUpdate* Dialog() const { return dlgStatus.get(); }
@@ -36,7 +36,9 @@ TEST(WebComponentTest, ServiceSetsThePortOfItsProtocol) {
     TKwIService service;
     int setPortBefore;  // -1: leave
     int port;
-  } steps[] = {{isHTTPS, -1, 443}, {isNetwork, -1, 443}, {isFTP, -1, 21},
+  } steps[] = {{isHTTPS, -1, 443},
+               {isNetwork, -1, 443},
+               {isFTP, -1, 21},
                {isFTP, 2121, 2121},  // the same service keeps a port set by hand
                {isHTTP, -1, 80}};
   for (const Step& s : steps) {
@@ -56,7 +58,9 @@ TEST(WebComponentTest, ExecuteIsTrueUnlessTheJobFailed) {
     int set;  // -1: the job sets nothing
     TKwIStatus status;
     bool result;
-  } rows[] = {{-1, isFinished, true}, {isSkipped, isSkipped, true}, {isNotFound, isNotFound, true},
+  } rows[] = {{-1, isFinished, true},
+              {isSkipped, isSkipped, true},
+              {isNotFound, isNotFound, true},
               {isFailed, isFailed, false}};
   bool first = true;
   for (const Row& r : rows) {

@@ -39,16 +39,18 @@ void SetMTime(const std::string& path, time_t t) {
 }
 
 time_t MTime(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec : 0;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 // The environment must not send the tests' loopback traffic to a proxy.
 void ClearProxyEnvironment() {
-  for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy",
-                        "ALL_PROXY", "no_proxy", "NO_PROXY"})
+  for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy", "ALL_PROXY",
+                        "no_proxy", "NO_PROXY"})
     ::unsetenv(v);
 }
 

@@ -1,11 +1,11 @@
 // kwinet update / get: the web updater and the one-shot HTTP GET.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,10 +65,14 @@ TTarget ParseTarget(const std::string& url) {
     t.RemoteFileName = Utf8ToString(PercentDecode(rest));
     return t;
   }
-  if (scheme == "http") t.Service = isHTTP;
-  else if (scheme == "https") t.Service = isHTTPS;
-  else if (scheme == "ftp") t.Service = isFTP;
-  else throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
+  if (scheme == "http")
+    t.Service = isHTTP;
+  else if (scheme == "https")
+    t.Service = isHTTPS;
+  else if (scheme == "ftp")
+    t.Service = isFTP;
+  else
+    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
   const std::size_t slash = rest.find('/');
   std::string authority = rest.substr(0, slash);
   std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
@@ -243,9 +247,9 @@ class TDemoServer {
     FPort = FreePort();
     std::ofstream(FDir + "/nginx.conf")
         << "daemon off;\nmaster_process off;\npid " << FDir << "/nginx.pid;\nerror_log " << FDir
-        << "/error.log;\nevents { worker_connections 16; }\nhttp {\n  access_log off;\n  client_body_temp_path "
-        << FDir << "/tmp;\n  proxy_temp_path " << FDir << "/tmp;\n  fastcgi_temp_path " << FDir
-        << "/tmp;\n  uwsgi_temp_path " << FDir << "/tmp;\n  scgi_temp_path " << FDir
+        << "/error.log;\nevents { worker_connections 16; }\nhttp {\n  access_log off;\n  client_body_temp_path " << FDir
+        << "/tmp;\n  proxy_temp_path " << FDir << "/tmp;\n  fastcgi_temp_path " << FDir << "/tmp;\n  uwsgi_temp_path "
+        << FDir << "/tmp;\n  scgi_temp_path " << FDir
         << "/tmp;\n  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" << FPort
         << ";\n    root " << FDir << "/www;\n  }\n}\n";
     const std::string conf = FDir + "/nginx.conf", err = FDir + "/error.log";
