@@ -325,51 +325,60 @@ std::string DatagramExchange(const String& Host, const String& Address, int Port
   target += u":" + IntToStr(Port);
 
   // A connected datagram socket: the kernel drops datagrams from other
-  // senders, and an unreachable port is reported as a refused connection.
-  int fd = -1;
+  // senders, and an unreachable port is reported as a refused connection,
+  // upon which the next address of the name is tried (localhost may give
+  // ::1 first to a server that listens on 127.0.0.1 only).
   int lastError = EHOSTUNREACH;
-  for (addrinfo* ai = addrs.get(); ai && fd < 0; ai = ai->ai_next) {
-    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+  for (addrinfo* ai = addrs.get(); ai; ai = ai->ai_next) {
+    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
     if (fd < 0) {
       lastError = errno;
       continue;
     }
+    struct Closer {
+      int fd;
+      ~Closer() { ::close(fd); }
+    } closer{fd};
     if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
       lastError = errno;
-      ::close(fd);
-      fd = -1;
+      continue;
     }
-  }
-  if (fd < 0) throw ESocketError(Format(u"Cannot reach %s: %s", {target, SysErrorMessage(lastError)}));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-
-  const int tries = TimeoutMs > 0 ? 2 : 1;
-  std::string answer(65536, '\0');
-  for (int attempt = 0; attempt < tries; ++attempt) {
-    if (::send(fd, Request.data(), Request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(Request.size())) {
-      int e = errno;
-      throw ESocketError(Format(u"Send to %s failed: %s", {target, SysErrorMessage(e)}));
-    }
-    const int slice = TimeoutMs > 0 ? (attempt == 0 ? TimeoutMs / 2 : TimeoutMs - TimeoutMs / 2) : -1;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(slice > 0 ? slice : 0);
-    for (;;) {
-      pollfd p{fd, POLLIN, 0};
-      int r = PollFor(&p, 1, slice < 0 ? -1 : MsLeft(true, deadline));
-      if (r == 0) break;  // this try ran out
-      ssize_t n = ::recv(fd, answer.data(), answer.size(), MSG_DONTWAIT);
-      if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-        int e = errno;
-        throw ESocketError(Format(u"Read from %s failed: %s", {target, SysErrorMessage(e)}));
+    const bool more = ai->ai_next != nullptr;
+    const int tries = TimeoutMs > 0 ? 2 : 1;
+    std::string answer(65536, '\0');
+    bool refused = false;
+    for (int attempt = 0; attempt < tries && !refused; ++attempt) {
+      if (::send(fd, Request.data(), Request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(Request.size())) {
+        lastError = errno;
+        if (lastError == ECONNREFUSED && more) {
+          refused = true;
+          break;
+        }
+        throw ESocketError(Format(u"Send to %s failed: %s", {target, SysErrorMessage(lastError)}));
       }
-      std::string got(answer.data(), static_cast<std::size_t>(n));
-      if (Accept(got)) return got;
+      const int slice = TimeoutMs > 0 ? (attempt == 0 ? TimeoutMs / 2 : TimeoutMs - TimeoutMs / 2) : -1;
+      const auto deadline = Clock::now() + std::chrono::milliseconds(slice > 0 ? slice : 0);
+      for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        int r = PollFor(&p, 1, slice < 0 ? -1 : MsLeft(true, deadline));
+        if (r == 0) break;  // this try ran out
+        ssize_t n = ::recv(fd, answer.data(), answer.size(), MSG_DONTWAIT);
+        if (n < 0) {
+          if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+          lastError = errno;
+          if (lastError == ECONNREFUSED && more) {
+            refused = true;
+            break;
+          }
+          throw ESocketError(Format(u"Read from %s failed: %s", {target, SysErrorMessage(lastError)}));
+        }
+        std::string got(answer.data(), static_cast<std::size_t>(n));
+        if (Accept(got)) return got;
+      }
     }
+    if (!refused) throw ESocketError(TimeoutMessage(u"Read from", target, TimeoutMs));
   }
-  throw ESocketError(TimeoutMessage(u"Read from", target, TimeoutMs));
+  throw ESocketError(Format(u"Cannot reach %s: %s", {target, SysErrorMessage(lastError)}));
 }
 
 }  // namespace kwinet

@@ -286,6 +286,22 @@ TEST(DnsExchange, TcpAnswerCutShortOrMismatchedIsAnError) {
   }
 }
 
+TEST(DnsExchange, ClosedPortIsRefusedAtOnce) {
+  int port;
+  {
+    FakeServer gone([](const std::string&) { return std::vector<std::string>{}; });
+    port = gone.Port();
+  }
+  TKwIDNSResolver r(nullptr);
+  r.SetAddress(u"127.0.0.1");
+  r.SetPort(port);
+  r.SetTimeout(60000);
+  r.SetDomain(u"x.test");
+  r.SetRequests({irA});
+  const std::string result = U8(r.Execute());
+  EXPECT_NE(result.find("refused"), std::string::npos) << result;
+}
+
 TEST(DnsExchange, SilentServerGivesTheTimeoutMessage) {
   FakeServer server([](const std::string&) { return std::vector<std::string>{}; });
   TKwIDNSResolver r(nullptr);
