@@ -435,3 +435,35 @@ TEST(UpdaterFtpTest, FindsDownloadsResumesAndMissesFiles) {
 
 }  // namespace
 }  // namespace kwinet
+
+namespace kwinet {
+namespace {
+
+TEST(UpdaterFaultTest, ContentLengthGivesTheRemoteSize) {
+  ClearProxyEnvironment();
+  struct Row {
+    const char* header;
+    std::uint32_t size;
+    TKwIStatus status;
+  } rows[] = {{"", 0, isSkipped},
+              {"Content-Length: 12\r\n", 12,
+               isFinished},  // Sizes are kept in 32 bits; the body, shorter than announced, is no file.
+              {"Content-Length: 4294967308\r\n", 12, isFailed}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.header);
+    test::TempDir dir;
+    test::TFakeHttp fake(std::string("HTTP/1.0 200 OK\r\n") + r.header + "\r\n", "twelve bytes", 12,
+                         test::TFakeHttp::fmCloseAfter);
+    TKwWebUpdater u(nullptr);
+    u.SetHost(u"127.0.0.1");
+    u.SetPort(static_cast<std::uint16_t>(fake.Port()));
+    u.SetRemoteFileName(u"/f");
+    u.SetLocalFileName(Utf8ToString(dir.File("f")));
+    u.Execute();
+    EXPECT_EQ(u.RemoteFileSize(), r.size);
+    EXPECT_EQ(u.Status(), r.status);
+  }
+}
+
+}  // namespace
+}  // namespace kwinet
