@@ -126,6 +126,8 @@ void TCustomWinSocket::CloseHandle() {
   FTransport->Shutdown(FHandle);
   ::close(FHandle);
   FHandle = -1;
+  // A transport belongs to one connection (TLS state): the next starts plain.
+  FTransport = std::make_unique<TSocketTransport>();
 }
 
 bool TCustomWinSocket::WaitFor(short events) const {

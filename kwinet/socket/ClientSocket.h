@@ -80,7 +80,8 @@ class TCustomWinSocket : public TObject {
   String RemoteAddress() const { return FRemoteAddress; }
   int RemotePort() const { return FRemotePort; }
 
-  // Replaces the transport (TLS after the connect, or back to plain).
+  // Replaces the transport (TLS after the connect, or back to plain). Closing
+  // the connection puts the plain transport back.
   void SetTransport(std::unique_ptr<TSocketTransport> transport);
   TSocketTransport* Transport() const { return FTransport.get(); }
 

@@ -33,6 +33,7 @@ class TTestClient : public TKwInetBase {
     return Query;
   }
   using TKwInetBase::StepCount;
+  TClientSocket* ClientSocketForTest() const { return ClientSocket(); }
 };
 
 // Steps that each send one line and read one line back, so that several
@@ -481,4 +482,25 @@ TEST(SocketBase, ReachesAnIPv6Server) {
   c.SetHost(u"::1");
   c.SetPort(server->Port());
   EXPECT_EQ(U8(c.Execute()), "six");
+}
+
+TEST(SocketBase, EachConnectionStartsWithThePlainTransport) {
+  // A transport that marks what it sends, as TLS would change it.
+  struct Marking : TSocketTransport {
+    ssize_t Write(int fd, const void* buf, std::size_t count) override {
+      std::string s = "!" + std::string(static_cast<const char*>(buf), count);
+      return TSocketTransport::Write(fd, s.data(), s.size()) > 0 ? static_cast<ssize_t>(count) : -1;
+    }
+  };
+  FakeServer server(FakeServer::ReplyAndClose("ok", "\r\n\r\n"));
+  TTestClient c;
+  c.Query = u"Q\r\n";
+  PointAt(c, server);
+  c.Connect();
+  c.ClientSocketForTest()->Socket()->SetTransport(std::make_unique<Marking>());
+  c.Execute();
+  c.Execute();  // a new connection: plain again
+  ASSERT_TRUE(server.WaitForConnections(2));
+  EXPECT_EQ(server.Received(0).substr(0, 2), "!Q");
+  EXPECT_EQ(server.Received(1).substr(0, 2), "Q\r");
 }
