@@ -342,6 +342,24 @@ TEST_F(UpdaterHttpTest, AProxyAsksForItsOwnCredentials) {
     EXPECT_EQ(Exists(local), r.status == isFinished);
   }
   EXPECT_NE(proxy.Log().find("via.txt"), std::string::npos);
+
+  // The system's proxy comes from http_proxy; no_proxy sends a host past it.
+  WriteFileBytes(server->Root() + "/env.txt", "env");
+  WriteFileBytes(server->Root() + "/direct.txt", "direct");
+  const std::string env = "http://127.0.0.1:" + std::to_string(proxy.Port());
+  ::setenv("http_proxy", env.c_str(), 1);
+  for (const char* name : {"env.txt", "direct.txt"}) {
+    const bool direct = std::string(name) == "direct.txt";
+    if (direct) ::setenv("no_proxy", "localhost,127.0.0.1", 1);
+    auto u = Updater(std::string("/") + name, dir.File(name));
+    u->Proxy()->SetUser(u"proxyuser");
+    u->Proxy()->SetPassword(direct ? u"wrong" : u"proxypass");
+    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Status(), isFinished) << name;
+    EXPECT_TRUE(u->Proxy()->UseProxy());
+    EXPECT_EQ(proxy.Log().find(name) != std::string::npos, !direct) << name;
+  }
+  ClearProxyEnvironment();
 }
 
 TEST(UpdaterFaultTest, AStalledServerFailsWithinTheTimeoutAndKeepsTheCopy) {
