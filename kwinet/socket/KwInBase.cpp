@@ -213,7 +213,10 @@ void TKwInetBase::InternalExecute(String& Text) {
   while (n > 0) {
     n = ReceiveFromSocket(buf.data(), kChunk);
     if (n > 0) {
-      Text += BytesToString(buf.data(), static_cast<std::size_t>(n));
+      // One character per byte, widened in place.
+      const std::size_t at = Text.size();
+      Text.resize(at + static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i) Text[at + i] = static_cast<unsigned char>(buf[i]);
       if (!checked) {
         checked = true;
         CheckReplyStatus(Text);
