@@ -557,62 +557,48 @@ void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
   const std::int64_t available = std::max<std::int64_t>(0, AStream->Size() - position);
   std::int64_t count = (AStreamSize == 0 ? AStream->Size() : AStreamSize) - position;
   count = std::clamp<std::int64_t>(count, 0, available);
-
   UTF8Processed = false;
-  std::uint16_t mark = 0;
-  bool markRead = false;
-  if (AStreamSize == 0 && count >= 2) {
-    unsigned char b[2];
-    AStream->ReadBuffer(b, 2);
-    mark = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-    markRead = true;
+
+  // A memory stream is read in place: a large document is not copied.
+  std::string storage;
+  std::string_view data;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(AStream)) {
+    data = std::string_view(reinterpret_cast<const char*>(memory->Memory()) + position, static_cast<std::size_t>(count));
+    AStream->Seek(count, soCurrent);
+  } else {
+    storage.resize(static_cast<std::size_t>(count));
+    if (count > 0) AStream->ReadBuffer(storage.data(), count);
+    data = storage;
   }
 
+  // Only a load of the whole rest looks for a UTF-16 mark.
+  std::uint16_t mark = 0;
+  if (AStreamSize == 0 && data.size() >= 2)
+    mark = static_cast<std::uint16_t>(static_cast<unsigned char>(data[0]) | (static_cast<unsigned char>(data[1]) << 8));
   String text;
+  auto utf16 = [&](std::string_view bytes, bool bigEndian) {
+    String out(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+      out[i] = static_cast<Char>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    }
+    return out;
+  };
   if (mark == 0xFEFF || mark == 0xFFFE) {
-    const std::int64_t units = (count - 2) / 2;
-    if (units > 0) {
-      std::string bytes(static_cast<std::size_t>(units) * 2, '\0');
-      AStream->ReadBuffer(bytes.data(), units * 2);
-      text.resize(static_cast<std::size_t>(units));
-      const bool swap = mark == 0xFFFE;
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto lo = static_cast<unsigned char>(bytes[2 * i]);
-        const auto hi = static_cast<unsigned char>(bytes[2 * i + 1]);
-        text[i] = static_cast<Char>(swap ? (lo << 8) | hi : (hi << 8) | lo);
-      }
-      UTF8Processed = true;
-    }
+    text = utf16(data.substr(2), mark == 0xFFFE);
+    UTF8Processed = !text.empty();
+  } else if (data.starts_with("\xEF\xBB\xBF")) {
+    text = Utf8ToString(data.substr(3));
+    UTF8Processed = true;
+  } else if (data.starts_with("\xFF\xFE") || data.starts_with("\xFE\xFF")) {
+    // A part of a stream (AStreamSize given) that starts with a mark.
+    text = utf16(data.substr(2), data[0] == '\xFE');
   } else {
-    if (markRead) AStream->Seek(-2, soCurrent);
-    // The first bytes tell the encoding.
-    char head[3] = {};
-    const std::int64_t headLen = std::min<std::int64_t>(count, 3);
-    if (headLen > 0) AStream->ReadBuffer(head, headLen);
-    const std::string_view h(head, static_cast<std::size_t>(headLen));
-    auto readRest = [&](std::string_view prefix) {
-      std::string bytes(prefix);
-      bytes.resize(prefix.size() + static_cast<std::size_t>(count - headLen));
-      if (count > headLen) AStream->ReadBuffer(bytes.data() + prefix.size(), count - headLen);
-      return bytes;
-    };
-    if (h.starts_with("\xEF\xBB\xBF")) {
-      text = Utf8ToString(readRest({}));
-      UTF8Processed = true;
-    } else if (h.starts_with("\xFF\xFE")) {
-      text = DecodeText(readRest(h.substr(2)), teUnicode);
-    } else if (h.starts_with("\xFE\xFF")) {
-      std::string swapped = readRest(h.substr(2));
-      for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
-      text = DecodeText(swapped, teUnicode);
-    } else {
-      // Bytes of the ANSI code page are the characters 0 to 255 themselves:
-      // they are parsed as they are, with no wide copy of the document.
-      std::string bytes = readRest(h);
-      if (!bytes.empty() && bytes.back() == '\x1B') bytes.pop_back();
-      if (!bytes.empty()) Parse(bytes.data(), bytes.size());
-      return;
-    }
+    // Bytes of the ANSI code page are the characters 0 to 255 themselves:
+    // they are parsed as they are, with no wide copy of the document.
+    if (data.ends_with('\x1B')) data.remove_suffix(1);
+    if (!data.empty()) Parse(data.data(), data.size());
+    return;
   }
   if (!text.empty() && text.back() == u'\x1B') text.pop_back();
   if (!text.empty()) ParseXMLFromString(text, static_cast<std::int64_t>(text.size()));

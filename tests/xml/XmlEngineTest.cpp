@@ -216,6 +216,21 @@ TEST(XmlEngine, StreamsAreDecodedByTheirByteOrderMark) {
     EXPECT_EQ(engine.UTF8Processed, c.utf8Processed);
     EXPECT_EQ(StringToUtf8(Dump(engine.RootItem())), c.tree);
   }
+  // A part of a stream: up to AStreamSize, from the position; no UTF-16 mark
+  // is looked for, but the framework still knows one.
+  TMemoryStream part;
+  const char raw[] = "XX<a>1</a><b/>\xFF\xFE<\0c\0/\0>\0";
+  const std::string bytes(raw, sizeof raw - 1);
+  part.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  TKwXMLEngine engine(nullptr);
+  part.SetPosition(2);
+  engine.LoadFromStream(10, &part);
+  EXPECT_EQ(StringToUtf8(Dump(engine.RootItem())), "a=\"1\"");
+  EXPECT_EQ(part.Position(), 10);
+  part.SetPosition(14);
+  engine.LoadFromStream(static_cast<std::int64_t>(bytes.size()), &part);
+  EXPECT_EQ(StringToUtf8(Dump(engine.RootItem())), "c=\"1\"");
+  EXPECT_FALSE(engine.UTF8Processed);
 }
 
 TEST(XmlEngine, ReloadKeepsTheRootValueAndFreesItsChildren) {
