@@ -399,6 +399,11 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   } else {
     local = std::make_unique<TFileStream>(part, fmCreate | fmShareDenyWrite | fmNoFollow);
   }
+  // The new copy keeps the old one's permissions (an updated program stays
+  // executable).
+  struct stat old {};
+  if (::stat(FileNameToPath(LocalFileName).c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    ::fchmod(local->Handle(), old.st_mode & 07777);
 
   bool abort = false;
   std::uint32_t total = 0;

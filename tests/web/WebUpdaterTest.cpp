@@ -126,6 +126,7 @@ TEST_P(UpdaterOutcomeTest, EachRowOfTheOutcomeTable) {
     std::filesystem::remove(local);
     if (r.local) {
       WriteFileBytes(local, r.local);
+      ::chmod(local.c_str(), 0750);  // a program: it must stay one
       SetMTime(local, kRemoteTime + r.localTimeShift);
     }
     const std::string before = r.local ? r.local : "";
@@ -138,6 +139,11 @@ TEST_P(UpdaterOutcomeTest, EachRowOfTheOutcomeTable) {
     if (r.downloaded) {
       EXPECT_EQ(ReadFileBytes(local), std::string(r.remotePath) == "/zero.bin" ? "" : remote);
       EXPECT_EQ(MTime(local), kRemoteTime);
+      struct stat st {};
+      ::stat(local.c_str(), &st);
+      if (r.local) {
+        EXPECT_EQ(st.st_mode & 0777, 0750u);
+      }
     } else if (r.local) {
       EXPECT_EQ(ReadFileBytes(local), before);
       EXPECT_EQ(MTime(local), kRemoteTime + r.localTimeShift);
