@@ -297,6 +297,19 @@ TEST(SocketBase, ConnectsThroughTheProxyUnlessNoProxyNamesTheServer) {
   c.Proxy()->SetPort(proxy.Port());
   c.SetHost(u"127.0.0.1");
   c.SetPort(direct.Port());
+  // The environment's no_proxy is put back afterwards.
+  struct Saved {
+    std::string lower, upper;
+    bool hadLower, hadUpper;
+    Saved() : hadLower(std::getenv("no_proxy")), hadUpper(std::getenv("NO_PROXY")) {
+      if (hadLower) lower = std::getenv("no_proxy");
+      if (hadUpper) upper = std::getenv("NO_PROXY");
+    }
+    ~Saved() {
+      hadLower ? (void)::setenv("no_proxy", lower.c_str(), 1) : (void)::unsetenv("no_proxy");
+      hadUpper ? (void)::setenv("NO_PROXY", upper.c_str(), 1) : (void)::unsetenv("NO_PROXY");
+    }
+  } saved;
   ::unsetenv("no_proxy");
   ::unsetenv("NO_PROXY");
   EXPECT_EQ(U8(c.Execute()), "via proxy");
