@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace kwinet::test {
 
@@ -114,15 +115,29 @@ std::vector<std::string> TNginx::AccessLog() const {
   return lines;
 }
 
-int TNginx::CountRequests(const std::string& path) const {
-  int n = 0;
-  for (const auto& line : AccessLog()) {
-    std::istringstream fields(line);
-    std::string method, uri;
-    fields >> method >> uri;
-    if (uri == path) ++n;
+int TNginx::CountRequests(const std::string& path, int atLeast) const {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    int n = 0;
+    for (const auto& line : AccessLog()) {
+      std::istringstream fields(line);
+      std::string method, uri;
+      fields >> method >> uri;
+      if (uri == path) ++n;
+    }
+    if (n >= atLeast || std::chrono::steady_clock::now() > end) return n;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return n;
+}
+
+bool TNginx::WaitForLogLine(const std::string& line) const {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    for (const auto& l : AccessLog())
+      if (l == line) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 }  // namespace kwinet::test

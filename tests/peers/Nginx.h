@@ -41,9 +41,14 @@ class TNginx {
   std::string Root() const { return FDir.Path() + "/www"; }
   std::string CAFile() const { return FCerts.CAFile; }
   std::string Url(const std::string& path, bool https = false) const;
-  // Lines of the access log ("METHOD URI STATUS RANGE") for this path.
-  int CountRequests(const std::string& path) const;
+  // Requests for this path in the access log. nginx writes a line as it
+  // finishes a request, which may be just after the client has its answer:
+  // with atLeast, waits (at most 5 s) until that many are there.
+  int CountRequests(const std::string& path, int atLeast = 0) const;
+  // Lines of the access log, "METHOD URI STATUS RANGE".
   std::vector<std::string> AccessLog() const;
+  // Waits (at most 5 s) for this line in the access log.
+  bool WaitForLogLine(const std::string& line) const;
 
  private:
   TempDir FDir;
