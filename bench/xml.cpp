@@ -6,13 +6,12 @@
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <sys/wait.h>
 #include <malloc.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +70,9 @@ void* memalign(std::size_t a, std::size_t n) {
   Counted(p, 1);
   return p;
 }
-void* aligned_alloc(std::size_t a, std::size_t n) { return memalign(a, n); }
+void* aligned_alloc(std::size_t a, std::size_t n) {
+  return memalign(a, n);
+}
 int posix_memalign(void** out, std::size_t a, std::size_t n) {
   *out = memalign(a, n);
   return *out ? 0 : ENOMEM;
@@ -88,8 +89,8 @@ std::string ShortTexts(std::size_t bytes) {
   s.reserve(bytes + 256);
   for (std::size_t i = 0; s.size() < bytes; ++i) {
     const std::string n = std::to_string(i);
-    s += "  <item id=\"" + n + "\" type=\"book\" price=\"" + std::to_string(i % 97) +
-         ".50\"><name>Item " + n + "</name><qty>" + std::to_string(i % 13) + "</qty><note/></item>\n";
+    s += "  <item id=\"" + n + "\" type=\"book\" price=\"" + std::to_string(i % 97) + ".50\"><name>Item " + n +
+         "</name><qty>" + std::to_string(i % 13) + "</qty><note/></item>\n";
   }
   s += "</catalog>\n";
   return s;
@@ -100,7 +101,8 @@ std::string LongTexts(std::size_t bytes) {
   std::string s = "<?xml version=\"1.0\" ?>\n<documents>\n";
   s.reserve(bytes + 8192);
   std::string body;
-  for (int i = 0; body.size() < 4000; ++i) body += "Lorem ipsum dolor sit amet, consectetur " + std::to_string(i) + ". ";
+  for (int i = 0; body.size() < 4000; ++i)
+    body += "Lorem ipsum dolor sit amet, consectetur " + std::to_string(i) + ". ";
   for (std::size_t i = 0; s.size() < bytes; ++i)
     s += "  <doc id=\"" + std::to_string(i) + "\"><title>Document " + std::to_string(i) + "</title><body>" + body +
          "</body></doc>\n";
@@ -156,7 +158,7 @@ const Parser kParsers[] = {
     {"libxml2",
      [](const std::string& doc) -> std::function<void()> {
        xmlDocPtr d = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml", nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_HUGE);
+                                   XML_PARSE_NONET | XML_PARSE_HUGE);
        if (!d) std::abort();
        return [d] { xmlFreeDoc(d); };
      }},
@@ -270,8 +272,10 @@ void Growth() {
 int main(int argc, char** argv) {
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--size-mb=", 10) == 0) gSizeMB = std::strtoul(argv[i] + 10, nullptr, 10);
-    else args.push_back(argv[i]);
+    if (std::strncmp(argv[i], "--size-mb=", 10) == 0)
+      gSizeMB = std::strtoul(argv[i] + 10, nullptr, 10);
+    else
+      args.push_back(argv[i]);
   }
   int n = static_cast<int>(args.size());
   xmlInitParser();
@@ -291,8 +295,8 @@ int main(int argc, char** argv) {
     const double p = reporter.times["pugixml/" + std::string(doc)];
     const double l = reporter.times["libxml2/" + std::string(doc)];
     if (k <= 0 || p <= 0 || l <= 0) continue;
-    std::printf("  %-5s texts: kwinet %.0f ms, pugixml %.0f ms, libxml2 %.0f ms -> %.2fx pugixml, %.2fx libxml2\n",
-                doc, k, p, l, k / p, k / l);
+    std::printf("  %-5s texts: kwinet %.0f ms, pugixml %.0f ms, libxml2 %.0f ms -> %.2fx pugixml, %.2fx libxml2\n", doc,
+                k, p, l, k / p, k / l);
   }
   std::printf("\nFirst build in a fresh process (cold) and the peak heap it adds:\n");
   for (const char* doc : {"short", "long"}) {

@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.SetOnTag([&](TObject*, TKwXMLItem*, const String& name, const String&, const String&, bool& accept) {
       accept = (++tags % 3) != 0 || name.empty();
     });
-  if (mode & 2)
-    engine.SetOnAfterTag([&](TObject*, TKwXMLItem*& node, bool& cancel) { cancel = node->Level() > 40; });
+  if (mode & 2) engine.SetOnAfterTag([&](TObject*, TKwXMLItem*& node, bool& cancel) { cancel = node->Level() > 40; });
 
   switch ((mode >> 2) & 3) {
     case 0:
@@ -30,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 1: {
       String text(bytes.size() / 2, u'\0');
       for (std::size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<Char>(static_cast<std::uint8_t>(bytes[2 * i]) | (static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8));
+        text[i] = static_cast<Char>(static_cast<std::uint8_t>(bytes[2 * i]) |
+                                    (static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8));
       engine.ParseXMLFromString(text, static_cast<std::int64_t>(text.size()) - (mode >> 4));
       break;
     }

@@ -21,7 +21,9 @@ namespace {
 
 using View = std::u16string_view;
 
-bool IsBlank(Char c) { return c == u'\t' || c == u'\n' || c == u'\r' || c == u' '; }
+bool IsBlank(Char c) {
+  return c == u'\t' || c == u'\n' || c == u'\r' || c == u' ';
+}
 
 // Name characters: "!", "-", digits, ":", "?", ASCII letters and "_". Not ".",
 // not non-ASCII letters: the services' names never need them.
@@ -34,7 +36,9 @@ constexpr auto kNameChars = [] {
   return t;
 }();
 
-bool IsNameChar(Char c) { return c < 128 && kNameChars[c]; }
+bool IsNameChar(Char c) {
+  return c < 128 && kNameChars[c];
+}
 
 // --- entities ------------------------------------------------------------------
 
@@ -47,10 +51,10 @@ struct EntityRow {
 // ends as "<".
 constexpr EntityRow kEntities[] = {
     {u"&brvbar", u'|'}, {u"&deg", u'\u00B0'}, {u"&#176", u'\u00B0'}, {u"&plusmn", u'+'}, {u"&para", u'\u00B6'},
-    {u"&amp", u'&'},    {u"&lt", u'<'},       {u"&gt", u'>'},        {u"&copy", u'c'},    {u"&quot", u'"'},
-    {u"&apos", u'\''},  {u"&trade", u'T'},    {u"&nbsp", 0},         {u"&car", u'\n'},    {u"&ret", u'\r'},
-    {u"&#009", u'\t'},  {u"&#x9", u'\t'},     {u"&#010", u'\n'},     {u"&#xa", u'\n'},    {u"&#013", u'\r'},
-    {u"&#xd", u'\r'},   {u"&#034", u'"'},     {u"&#34", u'"'},       {u"&#039", u'\''},   {u"&#39", u'\''},
+    {u"&amp", u'&'},    {u"&lt", u'<'},       {u"&gt", u'>'},        {u"&copy", u'c'},   {u"&quot", u'"'},
+    {u"&apos", u'\''},  {u"&trade", u'T'},    {u"&nbsp", 0},         {u"&car", u'\n'},   {u"&ret", u'\r'},
+    {u"&#009", u'\t'},  {u"&#x9", u'\t'},     {u"&#010", u'\n'},     {u"&#xa", u'\n'},   {u"&#013", u'\r'},
+    {u"&#xd", u'\r'},   {u"&#034", u'"'},     {u"&#34", u'"'},       {u"&#039", u'\''},  {u"&#39", u'\''},
 };
 
 // Replaces every occurrence of one entity the way a search from the start
@@ -103,9 +107,12 @@ class TCodePageDecoder {
     int page = 0;
     if (!TryStrToInt(Declared.substr(8), page)) return;  // not a number: the ANSI page, which is identity
     std::string name;
-    if (page == 65001) name = "UTF-8";
-    else if (page >= 28591 && page <= 28605) name = "ISO-8859-" + std::to_string(page - 28590);
-    else name = "CP" + std::to_string(page);
+    if (page == 65001)
+      name = "UTF-8";
+    else if (page >= 28591 && page <= 28605)
+      name = "ISO-8859-" + std::to_string(page - 28590);
+    else
+      name = "CP" + std::to_string(page);
     if (page == 28591) return;  // the ANSI page itself
     FHandle = iconv_open(std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE", name.c_str());
   }
@@ -147,10 +154,16 @@ class TCodePageDecoder {
 
 // A character of the text being parsed: UTF-16 units, or bytes that stand
 // for the characters 0 to 255.
-inline Char Unit(Char c) { return c; }
-inline Char Unit(char c) { return static_cast<unsigned char>(c); }
+inline Char Unit(Char c) {
+  return c;
+}
+inline Char Unit(char c) {
+  return static_cast<unsigned char>(c);
+}
 
-String Widen(const Char* b, const Char* e) { return String(b, e); }
+String Widen(const Char* b, const Char* e) {
+  return String(b, e);
+}
 String Widen(const char* b, const char* e) {
   String out(static_cast<std::size_t>(e - b), u'\0');
   for (std::size_t i = 0; b != e; ++b, ++i) out[i] = static_cast<unsigned char>(*b);
@@ -218,7 +231,9 @@ TKwXMLItem* FindPreOrder(TKwXMLItem* Start, Match match, Expand expand) {
 
 // --- TKwXMLItems -----------------------------------------------------------------
 
-TKwXMLItems::~TKwXMLItems() { Clear(); }
+TKwXMLItems::~TKwXMLItems() {
+  Clear();
+}
 
 TKwXMLItem* TKwXMLItems::AddItem(TKwXMLItem* ParentItem) {
   std::unique_ptr<TKwXMLItem> node(ParentItem ? new TKwXMLItem(ParentItem, TKwXMLItem::ChildTag{})
@@ -305,7 +320,9 @@ String TKwXMLItem::GetTagXMLValue() const {
   return s;
 }
 
-String TKwXMLItem::GetTagValue() const { return DecodeXMLEntities(GetTagXMLValue()); }
+String TKwXMLItem::GetTagValue() const {
+  return DecodeXMLEntities(GetTagXMLValue());
+}
 
 void TKwXMLItem::ProcessAttributes() {
   if (FAttributes.empty()) return;
@@ -315,8 +332,10 @@ void TKwXMLItem::ProcessAttributes() {
   for (std::size_t i = 0; i < n; ++i) {
     const Char c = FAttributes[i];
     if (c == u'"') inQuotes = !inQuotes;
-    if (!inQuotes && c == u'=') inName = false;
-    else (inName ? name : value).push_back(c);
+    if (!inQuotes && c == u'=')
+      inName = false;
+    else
+      (inName ? name : value).push_back(c);
     if (!inQuotes && (IsBlank(c) || i == n - 1)) {
       if (!name.empty() && !value.empty()) {
         TKwXMLItem* attr = FItems.AddItem(this);
@@ -363,9 +382,13 @@ String DecodeXMLEntities(const String& S) {
 
 // --- TKwXMLEngine -------------------------------------------------------------------
 
-TKwXMLEngine::TKwXMLEngine(TComponent* AOwner) : TComponent(AOwner) { FRootItem = new TKwXMLItem(this); }
+TKwXMLEngine::TKwXMLEngine(TComponent* AOwner) : TComponent(AOwner) {
+  FRootItem = new TKwXMLItem(this);
+}
 
-TKwXMLEngine::~TKwXMLEngine() { delete FRootItem; }
+TKwXMLEngine::~TKwXMLEngine() {
+  delete FRootItem;
+}
 
 void TKwXMLEngine::SetRootItem(TKwXMLItem* value) {
   FRootItem = value;
@@ -477,8 +500,10 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
     if (accept && current) {
       TKwXMLItem* node = current;
       if (!text.empty()) {
-        if (!node->FValueAssigned) node->FValue = std::move(text);
-        else node->FValue += text;  // in place: a value growing piece by piece stays linear
+        if (!node->FValueAssigned)
+          node->FValue = std::move(text);
+        else
+          node->FValue += text;  // in place: a value growing piece by piece stays linear
         node->FValueAssigned = true;
         node->FValueNull = false;
       }
@@ -563,7 +588,8 @@ void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
   std::string storage;
   std::string_view data;
   if (auto* memory = dynamic_cast<TMemoryStream*>(AStream)) {
-    data = std::string_view(reinterpret_cast<const char*>(memory->Memory()) + position, static_cast<std::size_t>(count));
+    data =
+        std::string_view(reinterpret_cast<const char*>(memory->Memory()) + position, static_cast<std::size_t>(count));
     AStream->Seek(count, soCurrent);
   } else {
     storage.resize(static_cast<std::size_t>(count));

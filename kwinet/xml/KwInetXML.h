@@ -112,8 +112,7 @@ TDateTime XMLStringToDateTime(const String& S);
 String DecodeXMLEntities(const String& S);
 
 using TKwIXMLOnTagEvent = std::function<void(TObject* Sender, TKwXMLItem* ParentNode, const String& ATagName,
-                                             const String& ATagValue, const String& ATagAttributes,
-                                             bool& Accept)>;
+                                             const String& ATagValue, const String& ATagAttributes, bool& Accept)>;
 using TKwIXMLOnAfterTagEvent = std::function<void(TObject* Sender, TKwXMLItem*& Node, bool& Cancel)>;
 
 class TKwXMLEngine : public TComponent {

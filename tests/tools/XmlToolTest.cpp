@@ -24,7 +24,8 @@ TEST(XmlTool, PrintsTheTreeOrOneSubtree) {
     int exitCode;
     std::string out;
   } cases[] = {
-      {{file}, 0,
+      {{file},
+       0,
        "property ?xml = \\n\n"
        "  attribute version = 1.0\n"
        "  property r = \\n \n"

@@ -31,8 +31,8 @@ String Dump(const TKwXMLItem* n) {
 // Reject and cancel after the tag named Cancel.
 struct Parsed {
   String tree;
-  String tags;        // names seen by OnTag
-  String afterTags;   // names seen by OnAfterTag
+  String tags;       // names seen by OnTag
+  String afterTags;  // names seen by OnAfterTag
 };
 
 void LoadBytes(TKwXMLEngine& engine, const std::string& bytes) {
@@ -46,20 +46,22 @@ void LoadBytes(TKwXMLEngine& engine, const std::string& bytes) {
 Parsed Parse(const String& xml, const String& reject = u"", const String& cancel = u"", bool fromBytes = false) {
   TKwXMLEngine engine(nullptr);
   Parsed p;
-  engine.SetOnTag([&](TObject* sender, TKwXMLItem* parent, const String& name, const String&, const String&,
-                      bool& accept) {
-    EXPECT_EQ(sender, &engine);
-    EXPECT_NE(parent, nullptr);
-    p.tags += name + u";";
-    if (name == reject) accept = false;
-  });
+  engine.SetOnTag(
+      [&](TObject* sender, TKwXMLItem* parent, const String& name, const String&, const String&, bool& accept) {
+        EXPECT_EQ(sender, &engine);
+        EXPECT_NE(parent, nullptr);
+        p.tags += name + u";";
+        if (name == reject) accept = false;
+      });
   engine.SetOnAfterTag([&](TObject*, TKwXMLItem*& node, bool& stop) {
     p.afterTags += node->TagName() + u";";
     if (node->TagName() == cancel) stop = true;
     node = nullptr;  // ignored
   });
-  if (fromBytes) LoadBytes(engine, StringToBytes(xml));
-  else engine.ParseXMLFromString(xml);
+  if (fromBytes)
+    LoadBytes(engine, StringToBytes(xml));
+  else
+    engine.ParseXMLFromString(xml);
   p.tree = Dump(engine.RootItem());
   return p;
 }
@@ -77,21 +79,20 @@ TEST(XmlEngine, TreesOfOddAndOrdinaryDocuments) {
       {u"<a>text</a>", u"a=\"text\"", u"", u"a;"},
       {u"<a><b>x</b><c/></a>", u"a{b=\"x\",c}", u"b;c;", u"b;c;a;"},
       {u"junk <a>\n  <b>y</b>z\n</a>", u"a=\"\n  \"{b=\"y\"}", u"b;", u"b;a;"},  // mixed content is lost
-      {u"<a>1</a><b>2</b>", u"b=\"12\"", u"", u"a;b;"},                       // the root is reused
+      {u"<a>1</a><b>2</b>", u"b=\"12\"", u"", u"a;b;"},                          // the root is reused
       {u"<a><!-- note --><b>1</b></a>", u"a{#Comment=\"Comment note --\",b=\"1\"}", u"Comment;b;", u"b;a;"},
       {u"<a><!-- x", u"a{#Comment=\"Comment\"}", u"Comment;", u""},
       {u"<!-- c --> <a>1</a>", u"a=\"Comment c --1\"", u"", u"a;"},
       {u"<a/>", u"a", u"", u""},  // a final "/>" closes nothing
       {u"<a k=\"1/2\" j='3'>v</a>", u"a=\"v\"[ k=\"1/2\" j='3']", u"", u"a;"},
       {u"<a x=\"1\"><b/></a>", u"a[ x=\"1\"]{b}", u"b;", u"b;a;"},
-      {u"<?xml version=\"1.0\"?>\n<r><i>1</i></r>",
-       u"?xml=\"\n\"{@version=\"\"1.0\"?\",r{i=\"1\"}}", u"r;i;", u"i;r;"},
+      {u"<?xml version=\"1.0\"?>\n<r><i>1</i></r>", u"?xml=\"\n\"{@version=\"\"1.0\"?\",r{i=\"1\"}}", u"r;i;", u"i;r;"},
       {u"<!DOCTYPE r><r>1</r><s/>", u"!DOCTYPE[ r]{r=\"1\",s}", u"r;s;", u"r;"},
       {u"<a><![CDATA[x]]></a>", u"a{![[CDATA[x]]]}", u"!;", u"!;"},  // "</a>" closes "!"
       {u"<a><b.c>1</b.c></a>", u"a{b=\"1\"[.c]}", u"b;", u"b;a;"},
       {u"<a><b>1</x>2<c/></y>3</a>", u"a{b=\"1\",c}", u"b;c;", u"b;c;a;"},  // end-tag names are not read
-      {u"<a></a></>x</>", u"a", u"", u"a;"},                        // stray "/>" after the root
-      {u"<a>x\0<b/></a>"sv, u"a=\"x\"", u"", u""},                  // NUL ends the text
+      {u"<a></a></>x</>", u"a", u"", u"a;"},                                // stray "/>" after the root
+      {u"<a>x\0<b/></a>"sv, u"a=\"x\"", u"", u""},                          // NUL ends the text
       {u"<a><b><c/></b><d/></a>", u"a{d}", u"b;d;", u"d;a;", u"b"},
       {u"<a><b/><d/></a>", u"a{d}", u"b;d;", u"d;a;", u"b"},
       {u"<a><!-- n --><d/></a>", u"a{d}", u"Comment;d;", u"d;a;", u"Comment"},
@@ -119,8 +120,10 @@ TEST(XmlEngine, TreesOfOddAndOrdinaryDocuments) {
 TEST(XmlEngine, OnTagSeesTheParentAndTheRawParts) {
   TKwXMLEngine engine(nullptr);
   std::vector<std::vector<String>> seen;
-  engine.SetOnTag([&](TObject*, TKwXMLItem* parent, const String& name, const String& value, const String& attrs,
-                      bool&) { seen.push_back({parent->TagName(), name, value, attrs}); });
+  engine.SetOnTag(
+      [&](TObject*, TKwXMLItem* parent, const String& name, const String& value, const String& attrs, bool&) {
+        seen.push_back({parent->TagName(), name, value, attrs});
+      });
   engine.ParseXMLFromString(u"<a><b k=\"v\">t<c/></b></a>");
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0], (std::vector<String>{u"a", u"b", u"t", u" k=\"v\""}));
@@ -140,7 +143,7 @@ TEST(XmlEngine, DeclaredEncodingRedecodesTextsAfterTheDeclaration) {
       // Cyrillic А, б in code page 1251; the declaration itself is not converted.
       {"<?xml version=\"1.0\" encoding=\"windows-1251\" ?><r a=\"\xC0\">\xC0\xE1</r>", u"\u0410\u0431"},
       {"<?xml version=\"1.0\" encoding=\"WINDOWS-1252\" ?><r>\x80</r>", u"\u20AC"},
-      {"<?xml version=\"1.0\" encoding=\"windows-x\" ?><r>\xC0</r>", u"\u00C0"},   // the ANSI page
+      {"<?xml version=\"1.0\" encoding=\"windows-x\" ?><r>\xC0</r>", u"\u00C0"},      // the ANSI page
       {"<?xml version=\"1.0\" encoding=\"windows-99999\" ?><r>\xC0</r>", u"\u00C0"},  // unknown: unchanged
       {"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><r>\xC3\xA9</r>", u"\u00E9"},
       {"<?xml version=\"1.0\" encoding=\"utf-8\"?><r>\xC3\xA9</r>", u"\u00C3\u00A9"},  // value read as utf-8"?
@@ -206,8 +209,8 @@ TEST(XmlEngine, StreamsAreDecodedByTheirByteOrderMark) {
       {"\xFF\xFE" + Utf16(doc, false), plain, true},
       {"\xFE\xFF" + Utf16(doc, true), plain, true},
       {"\xEF\xBB\xBF" + utf8, declared, true},  // no second decoding by the declaration
-      {utf8, declared, false},                   // bytes, decoded by the declaration
-      {utf8 + "\x1B", declared, false},          // a final escape is dropped
+      {utf8, declared, false},                  // bytes, decoded by the declaration
+      {utf8 + "\x1B", declared, false},         // a final escape is dropped
       {StringToUtf8(doc), "r=\"\xC3\xA2\xC2\x82\xC2\xAC \xC3\x83\xC2\xA9\"[ a=\"\xC3\x90\xC2\x96\"]", false},
   };
   for (const Case& c : cases) {

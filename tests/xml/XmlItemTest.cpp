@@ -22,7 +22,7 @@ TEST(XmlItem, TagValueDecodesEntitiesAndStripsQuotes) {
       {u"&#8364;", u"&#8364;", u"&#8364;"},  // unknown references stay
       {u"&amp;quot;", u"&amp;quot;", u"\""},
       {u"&amp;amp;amp;lt;", u"&amp;amp;amp;lt;", u"<"},  // decoded again and again
-      {u"&&copy;opy;", u"&&copy;opy;", u"c"},             // a replacement can complete an earlier match
+      {u"&&copy;opy;", u"&&copy;opy;", u"c"},            // a replacement can complete an earlier match
       {u"&nb&nbsp;sp;!", u"&nb&nbsp;sp;!", u"!"},
       {u"20&deg;C &#176; &plusmn;1 &para;&brvbar;", nullptr, u"20\u00B0C \u00B0 +1 \u00B6|"},
       {u"&copy;&trade;&apos;&#39;&#039;&#34;&#034;", nullptr, u"cT'''\"\""},

@@ -13,10 +13,14 @@ namespace {
 
 const char* KindName(TKwXMLItemKind kind) {
   switch (kind) {
-    case ikProperty: return "property";
-    case ikAttribute: return "attribute";
-    case ikComment: return "comment";
-    case ikCDATA: return "cdata";
+    case ikProperty:
+      return "property";
+    case ikAttribute:
+      return "attribute";
+    case ikComment:
+      return "comment";
+    case ikCDATA:
+      return "cdata";
   }
   return "?";
 }
@@ -28,13 +32,23 @@ String OneLine(const String& s) {
   out.reserve(s.size());
   for (Char c : s) {
     switch (c) {
-      case u'\\': out += u"\\\\"; break;
-      case u'\n': out += u"\\n"; break;
-      case u'\r': out += u"\\r"; break;
-      case u'\t': out += u"\\t"; break;
+      case u'\\':
+        out += u"\\\\";
+        break;
+      case u'\n':
+        out += u"\\n";
+        break;
+      case u'\r':
+        out += u"\\r";
+        break;
+      case u'\t':
+        out += u"\\t";
+        break;
       default:
-        if (c < 0x20 || c == 0x7F) out += Format(u"\\x%.2x", {static_cast<int>(c)});
-        else out.push_back(c);
+        if (c < 0x20 || c == 0x7F)
+          out += Format(u"\\x%.2x", {static_cast<int>(c)});
+        else
+          out.push_back(c);
     }
   }
   return out;
@@ -107,8 +121,8 @@ int Demo() {
     std::fputs(doc, f);
     std::fclose(f);
     std::printf("$ cat shipment.xml\n%s", doc);
-    for (std::vector<std::string> args : {std::vector<std::string>{"xml", file},
-                                          std::vector<std::string>{"xml", "--find", "location", file}}) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"xml", file}, std::vector<std::string>{"xml", "--find", "location", file}}) {
       std::printf("$ kwinet xml%s shipment.xml\n", args.size() > 2 ? " --find location" : "");
       std::fflush(stdout);
       if (Run(args) != 0) ++failures;
