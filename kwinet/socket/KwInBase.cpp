@@ -182,6 +182,48 @@ void TKwInetBase::Connect() {
     FViaProxy = false;
   }
   FClientSocket->Open();
+  if (FViaProxy && TunnelsThroughProxy()) {
+    try {
+      OpenTunnel();
+    } catch (...) {
+      FClientSocket->Close();
+      throw;
+    }
+  }
+}
+
+String TKwInetBase::ProxyAuthorizationLines() {
+  if (FLoginPrompt) {
+    String user = FProxy->User(), password = FProxy->Password();
+    if (KwInAskLogon(strKwInProxyLogon, user, password)) {
+      FProxy->SetUser(user);
+      FProxy->SetPassword(password);
+    }
+  }
+  if (FProxy->User().empty()) return String();
+  const String credentials = BytesToString(StringToUtf8(FProxy->User() + u":" + FProxy->Password()));
+  return u"Proxy-Authorization: Basic " + Encode64(credentials) + u"\r\n";
+}
+
+void TKwInetBase::OpenTunnel() {
+  const String target = TargetHostPort(-1);
+  const String request = u"CONNECT " + target + u" HTTP/1.0\r\nHost: " + target + u"\r\n" + ProxyAuthorizationLines() + u"\r\n";
+  if (SendToSocket(request) <= 0) throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
+  // The proxy's answer is read a byte at a time: whatever follows its empty
+  // line already belongs to the server.
+  std::string answer;
+  while (answer.size() < 4 || answer.compare(answer.size() - 4, 4, "\r\n\r\n") != 0) {
+    char c;
+    if (ReceiveFromSocket(&c, 1) <= 0) throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
+    answer.push_back(c);
+    if (answer.size() > 65536) throw Exception(u"The proxy's answer to CONNECT %s is too long", {target});
+  }
+  const String status = BytesToString(answer.substr(0, answer.find("\r\n")));
+  const auto space = status.find(u' ');
+  int code = 0;
+  if (space != String::npos) TryStrToInt(status.substr(space + 1, 3), code);
+  if (code == 407) throw Exception(strKwInEProxyAuth);
+  if (code < 200 || code > 299) throw Exception(u"The proxy refused the tunnel to %s: %s", {target, status});
 }
 
 bool TKwInetBase::ProxyInUse() const {

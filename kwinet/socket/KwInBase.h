@@ -69,6 +69,10 @@ class TKwInetBase : public TComponent {
   // Opens the connection unless one is open and its peer still there; a
   // connection whose peer has closed is closed and opened anew.
   virtual void Connect();
+  // The proxy's credentials as a "Proxy-Authorization: Basic" line, asked
+  // for first through the logon prompt when LoginPrompt is set; empty when
+  // the proxy has no user.
+  String ProxyAuthorizationLines();
   virtual void Disconnect();
 
   // Sends the text, one byte per character: the count sent, or 0 or less
@@ -138,6 +142,10 @@ class TKwInetBase : public TComponent {
   // Whether InternalExecute appends GetRawHeaders to a query; a protocol
   // whose servers would take the lines as input says no.
   virtual bool SendsRawHeaders() const { return true; }
+  // Whether a connection through the proxy becomes a CONNECT tunnel to the
+  // server (the protocols that are not HTTP), or the component speaks HTTP
+  // to the proxy itself.
+  virtual bool TunnelsThroughProxy() const { return true; }
 
   // Raises the exception of a 401, 404 or 407 read after the first space
   // of a reply's first chunk.
@@ -155,6 +163,8 @@ class TKwInetBase : public TComponent {
   std::int32_t StepCount = 1;
 
  private:
+  // Asks the proxy for a tunnel to the server; raises when it refuses.
+  void OpenTunnel();
   void DoLookup(TObject* Sender, TCustomWinSocket* Socket);
   void DoConnecting(TObject* Sender, TCustomWinSocket* Socket);
   void DoConnect(TObject* Sender, TCustomWinSocket* Socket);

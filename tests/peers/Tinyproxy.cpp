@@ -17,6 +17,10 @@ TTinyproxy::TTinyproxy(const std::string& user, const std::string& password) {
     conf << "Port " << FPort << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n"
          << "PidFile \"" << d << "/tinyproxy.pid\"\nLogFile \"" << d << "/tinyproxy.log\"\nLogLevel Info\n";
     if (!user.empty()) conf << "BasicAuth " << user << " " << password << "\n";
+    // Only loopback destinations: a test that names another host by mistake
+    // is refused instead of reaching out.
+    conf << "FilterDefaultDeny Yes\nFilterExtended Yes\nFilter \"" << d << "/filter\"\n";
+    std::ofstream(d + "/filter") << "^127\\.0\\.0\\.1$\n^localhost$\n";
   }
   if (!FProcess.Start({program, "-d", "-c", d + "/tinyproxy.conf"}, d + "/tinyproxy.out")) {
     FError = "tinyproxy could not be started";

@@ -287,7 +287,13 @@ TEST(SocketBase, ProxyAssignCopiesTheFiveValuesIntoTheOwnRecord) {
 }
 
 TEST(SocketBase, ConnectsThroughTheProxyUnlessNoProxyNamesTheServer) {
-  FakeServer proxy(FakeServer::ReplyAndClose("via proxy", "\r\n\r\n"));
+  // A proxy that opens the tunnel and then answers as the server would.
+  FakeServer proxy([](FakeConnection& conn) {
+    if (!conn.ReadUntil("\r\n\r\n")) return;
+    conn.Consume(conn.Data().find("\r\n\r\n") + 4);
+    conn.Send("HTTP/1.0 200 Connection established\r\n\r\n");
+    if (conn.ReadUntil("\r\n\r\n")) conn.Send("via proxy");
+  });
   FakeServer direct(FakeServer::ReplyAndClose("direct", "\r\n\r\n"));
   TTestClient c;
   c.Query = u"Q\r\n";
@@ -313,6 +319,9 @@ TEST(SocketBase, ConnectsThroughTheProxyUnlessNoProxyNamesTheServer) {
   ::unsetenv("no_proxy");
   ::unsetenv("NO_PROXY");
   EXPECT_EQ(U8(c.Execute()), "via proxy");
+  ASSERT_TRUE(proxy.WaitForConnections(1));
+  const std::string connect = "CONNECT 127.0.0.1:" + std::to_string(direct.Port()) + " HTTP/1.0\r\n";
+  EXPECT_EQ(proxy.Received(0).substr(0, connect.size()), connect);
   // The properties keep naming the server, not the proxy.
   EXPECT_EQ(c.Address(), u"127.0.0.1");
   EXPECT_EQ(c.Port(), direct.Port());

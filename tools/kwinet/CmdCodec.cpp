@@ -77,12 +77,16 @@ void Setup(CLI::App& app) {
   encode->require_subcommand(1);
 
   auto* b64 = encode->add_subcommand("base64", "Base64 of a file or of standard input, on one line");
+  // The demo runs the tool several times in one process: start afresh.
   static std::string b64File;
+  b64File.clear();
   b64->add_option("FILE", b64File, "The file to encode (standard input when absent or -)");
   b64->callback([] { EncodeBase64Stream(b64File); });
 
   static std::string urlText;
-  static bool urlUtf8 = false;
+  static bool urlUtf8;
+  urlText.clear();
+  urlUtf8 = false;
   auto* url = encode->add_subcommand("url", "URL (form) encoding of TEXT: a space becomes +, others %XX");
   url->add_option("TEXT", urlText, "The text to encode")->required();
   url->add_flag("--utf8", urlUtf8, "Encode the UTF-8 bytes of TEXT (as browsers do) rather than its characters");
@@ -92,13 +96,16 @@ void Setup(CLI::App& app) {
   decode->require_subcommand(1);
 
   static std::string durlText;
-  static bool durlUtf8 = false;
+  static bool durlUtf8;
+  durlText.clear();
+  durlUtf8 = false;
   auto* durl = decode->add_subcommand("url", "Decode URL (form) encoded TEXT");
   durl->add_option("TEXT", durlText, "The text to decode")->required();
   durl->add_flag("--utf8", durlUtf8, "Take the decoded bytes as UTF-8");
   durl->callback([] { Output(KwInetHTTPDecode(Utf8ToString(durlText)), durlUtf8); });
 
   static std::string htmlText;
+  htmlText.clear();
   auto* html = decode->add_subcommand("html", "Replace the common HTML entities of TEXT (&lt; &amp; &deg; ...)");
   html->add_option("TEXT", htmlText, "The text to decode")->required();
   html->callback([] {

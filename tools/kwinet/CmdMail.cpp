@@ -83,7 +83,8 @@ void SendMail() {
 }
 
 void Setup(CLI::App& app) {
-  MailOptions& o = Options();
+  // The demo runs the tool several times in one process: start afresh.
+  MailOptions& o = Options() = MailOptions{};
   auto* mail = app.add_subcommand("mail", "Send a mail message, with attachments, through an SMTP server");
   mail->add_option("--server", o.Server, "The SMTP server's host name or address")->required();
   mail->add_option("--port", o.Port, "The server's port (25; 465 with --tls implicit)");

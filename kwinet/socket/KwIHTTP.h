@@ -1,0 +1,71 @@
+// A minimal HTTP/1.0 client on the socket base: one request per step, the
+// response split into its header lines and its body, redirects followed
+// when the application agrees.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "kwinet/core/StringList.h"
+#include "kwinet/socket/KwInBase.h"
+
+namespace kwinet {
+
+enum TKwIHTTPAction : std::uint8_t { haHead, haGet, haPost };
+
+// URL is the value of the Location header; clearing Abort follows it.
+using TKwIHTTPRedirectEvent = std::function<void(TObject* Sender, String& URL, bool& Abort)>;
+
+class TKwIHTTPClient : public TKwInetBase {
+ public:
+  explicit TKwIHTTPClient(TComponent* AOwner);
+  ~TKwIHTTPClient() override;
+
+  TKwIHTTPAction Action() const { return FAction; }
+  void SetAction(TKwIHTTPAction value) { FAction = value; }
+  const String& Request() const { return FRequest; }
+  void SetRequest(const String& value) { FRequest = value; }
+  TStringList* Headers() const { return FHeaders.get(); }
+  void SetHeaders(TStrings* value) { FHeaders->Assign(value); }
+  bool RemoveHeaders() const { return FRemoveHeaders; }
+  void SetRemoveHeaders(bool value) { FRemoveHeaders = value; }
+  const TKwIHTTPRedirectEvent& OnRedirect() const { return FOnRedirect; }
+  void SetOnRedirect(TKwIHTTPRedirectEvent value) { FOnRedirect = std::move(value); }
+  // The status line and header lines of the last response.
+  TStringList* ResponseHeaders() const { return FResponseHeaders.get(); }
+
+  // The request: request line, Host, the Headers lines, the proxy lines,
+  // and the empty line that ends the block. Through a proxy the request
+  // line names the whole URL.
+  String GetQuery() override;
+  // The first response line that begins with Value (ASCII case ignored).
+  String GetResponse(const String& Value) const;
+  // Through a proxy: "Proxy-Authorization: Basic ..." when the proxy has a
+  // user (asked for first when LoginPrompt is set). Otherwise the base's
+  // lines. Either way ended by the empty line that closes the block.
+  String GetRawHeaders() override;
+  // Every request goes out on a connection of its own: an HTTP/1.0 server
+  // closes after its answer, and an answer cut short by an error must not
+  // be read by the next request.
+  void Connect() override;
+
+ protected:
+  void AfterExecute(String& Text) override;
+  bool SendsRawHeaders() const override { return false; }
+  bool TunnelsThroughProxy() const override { return false; }
+
+ private:
+  // Fills ResponseHeaders from a response; with RemoveHeaders, leaves only
+  // the body (the bytes after the empty line, exactly) in Text.
+  void SplitResponse(String& Text);
+  void FollowRedirect(const String& URL, String& Text);
+
+  TKwIHTTPAction FAction = haHead;
+  String FRequest;
+  std::unique_ptr<TStringList> FHeaders;
+  bool FRemoveHeaders = true;
+  std::unique_ptr<TStringList> FResponseHeaders;
+  TKwIHTTPRedirectEvent FOnRedirect;
+};
+
+}  // namespace kwinet

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "kwinet/socket/KwIHTTP.h"
+#include "kwinet/socket/KwIWeath.h"
+#include "kwinet/socket/KwWhoIs.h"
+#include "peers/FakeServer.h"
+#include "peers/Nginx.h"
+#include "peers/Tinyproxy.h"
+
+using namespace kwinet;
+using kwinet::test::FakeConnection;
+using kwinet::test::FakeServer;
+
+namespace {
+
+std::unique_ptr<TKwIHTTPClient> MakeClient(int port, const String& request = u"/index.html") {
+  auto http = std::make_unique<TKwIHTTPClient>(nullptr);
+  http->SetHost(u"127.0.0.1");
+  http->SetPort(port);
+  http->SetTimeout(5000);
+  http->SetAction(haGet);
+  http->SetRequest(request);
+  return http;
+}
+
+const char kResponse[] = "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nbody1\r\nbody2";
+
+}  // namespace
+
+TEST(HttpClient, RequestOnTheWireHasEveryHeaderInsideTheBlock) {
+  FakeServer server(FakeServer::ReplyAndClose(kResponse, "\r\n\r\n"));
+  auto http = MakeClient(server.Port());
+  http->Headers()->Add(u"Accept: */*");
+  http->Headers()->Add(u"X-A: 1");
+  http->Execute();
+  ASSERT_TRUE(server.WaitForConnections(1));
+  EXPECT_EQ(server.Received(0), "GET /index.html HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
+                                    "\r\nAccept: */*\r\nX-A: 1\r\nProxy-Connection: Keep-Alive\r\n\r\n");
+}
+
+TEST(HttpClient, ResponseIsSplitIntoHeadersAndTheExactBody) {
+  FakeServer server(FakeServer::ReplyAndClose(kResponse, "\r\n\r\n"));
+  auto http = MakeClient(server.Port());
+  String seen;
+  http->SetOnAfterExecute([&](TObject*, String& text) { seen = text; });
+  EXPECT_EQ(http->Execute(), u"body1\r\nbody2");
+  EXPECT_EQ(seen, BytesToString(kResponse));
+  ASSERT_EQ(http->ResponseHeaders()->Count(), 2);
+  EXPECT_EQ(http->ResponseHeaders()->Strings(0), u"HTTP/1.0 200 OK");
+  EXPECT_EQ(http->GetResponse(u"server"), u"Server: x");
+  EXPECT_EQ(http->GetResponse(u"Content-Length"), u"");
+  http->SetRemoveHeaders(false);
+  EXPECT_EQ(http->Execute(), BytesToString(kResponse));
+  // A binary body keeps its bytes, lone line feeds included.
+  FakeServer binary(FakeServer::ReplyAndClose(std::string("HTTP/1.0 200 OK\r\n\r\n\x00\n\r\xFF", 23), "\r\n\r\n"));
+  auto b = MakeClient(binary.Port());
+  EXPECT_EQ(b->Execute(), BytesToString(std::string("\x00\n\r\xFF", 4)));
+}
+
+TEST(HttpClient, RedirectIsFollowedOnlyWhenTheHandlerAgrees) {
+  FakeServer server([](FakeConnection& c) {
+    c.ReadUntil("\r\n\r\n");
+    if (c.Data().rfind("GET /moved ", 0) == 0) c.Send("HTTP/1.0 200 OK\r\nServer: second\r\n\r\nnew body");
+    else c.Send("HTTP/1.0 302 Found\r\nLocation: /moved\r\n\r\nold");
+  });
+  auto http = MakeClient(server.Port());
+  EXPECT_EQ(http->Execute(), u"old");  // no handler: not followed
+  String url;
+  http->SetOnRedirect([&](TObject*, String& URL, bool& Abort) {
+    url = URL;
+    Abort = false;
+  });
+  EXPECT_EQ(http->Execute(), u"new body");
+  EXPECT_EQ(url, u"/moved");
+  EXPECT_EQ(http->Request(), u"/moved");
+  EXPECT_EQ(http->GetResponse(u"Server:"), u"Server: second");
+  ASSERT_TRUE(server.WaitForConnections(3));
+  EXPECT_EQ(server.Received(2).substr(0, 21), "GET /moved HTTP/1.0\r\n");
+}
+
+TEST(HttpClient, AgainstNginx) {
+  kwinet::test::TNginx nginx({false, {{"kwuser", "kwpass"}}, "location = /old { return 302 /a.txt; }"});
+  KWINET_REQUIRE_PEER(nginx.Started(), nginx.Error());
+  kwinet::test::WriteFileBytes(nginx.Root() + "/a.txt", "static content\n");
+  auto http = MakeClient(nginx.Port(), u"/a.txt");
+  EXPECT_EQ(http->Execute(), u"static content\n");
+  EXPECT_NE(http->GetResponse(u"Content-Length:"), u"");
+  http->SetAction(haHead);
+  EXPECT_EQ(http->Execute(), u"");
+  EXPECT_EQ(http->GetResponse(u"Content-Length:"), u"Content-Length: 15");
+  http->SetAction(haGet);
+  http->SetRequest(u"/missing.txt");
+  EXPECT_EQ(http->Execute(), u"File not found");
+  http->SetRequest(u"/old");
+  http->SetOnRedirect([](TObject*, String&, bool& Abort) { Abort = false; });
+  EXPECT_EQ(http->Execute(), u"static content\n");
+}
+
+TEST(HttpClient, ThroughTinyproxyWithBasicAuth) {
+  kwinet::test::TNginx nginx;
+  KWINET_REQUIRE_PEER(nginx.Started(), nginx.Error());
+  kwinet::test::TTinyproxy proxy("proxyuser", "proxypass");
+  KWINET_REQUIRE_PEER(proxy.Started(), proxy.Error());
+  kwinet::test::WriteFileBytes(nginx.Root() + "/a.txt", "via proxy\n");
+  auto http = MakeClient(nginx.Port(), u"/a.txt");
+  http->SetLoginPrompt(false);
+  http->Proxy()->SetUseProxy(true);
+  http->Proxy()->SetServer(u"127.0.0.1");
+  http->Proxy()->SetPort(proxy.Port());
+  EXPECT_EQ(http->Execute(), u"Proxy Server authorization required");
+  http->Proxy()->SetUser(u"proxyuser");
+  http->Proxy()->SetPassword(u"proxypass");
+  EXPECT_EQ(http->Execute(), u"via proxy\n");
+  // Host and Port still name the target, not the proxy.
+  EXPECT_EQ(http->Address(), u"127.0.0.1");
+  EXPECT_EQ(http->Port(), nginx.Port());
+
+  // Whois reaches its server through the proxy's CONNECT tunnel.
+  FakeServer whoisServer(FakeServer::ReplyAndClose("Domain: example.com\r\n", "\r\n"));
+  TKwWhoIs whois(nullptr);
+  whois.SetDomain(u"example.com");  // before the host: the domain picks a server of its own
+  whois.SetHost(u"127.0.0.1");
+  whois.SetPort(whoisServer.Port());
+  whois.SetTimeout(5000);
+  whois.SetLoginPrompt(false);
+  whois.Proxy()->Assign(http->Proxy());
+  EXPECT_EQ(whois.Execute(), u"Domain: example.com\r\n");
+  ASSERT_TRUE(whoisServer.WaitForConnections(1));
+  EXPECT_EQ(whoisServer.Received(0), "example.com\r\n");
+}
+
+TEST(Weather, RequestLineAndTemperature) {
+  FakeServer server(FakeServer::ReplyAndClose("HTTP/1.0 200 OK\r\n\r\n<td CLASS=obsTempTextA>-5&deg;F</td>", "\r\n\r\n"));
+  TKwWeatherInfo weather(nullptr);
+  weather.SetHost(u"127.0.0.1");
+  weather.SetPort(server.Port());
+  weather.SetTimeout(5000);
+  weather.SetZip(u"New York");
+  weather.Execute();
+  EXPECT_EQ(weather.Temperature(), -5);
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string sent = server.Received(0);
+  EXPECT_EQ(sent.substr(0, sent.find("\r\n")),
+            "GET /weather/local/New%20York?lswe=New%20York&lswa=WeatherLocalUndeclared&GO=GO&whatprefs=   HTTP/1.0");
+  EXPECT_EQ(sent.substr(sent.size() - 4), "\r\n\r\n");
+}
+
+TEST(Weather, ScrapingCases) {
+  struct Case {
+    const char* page;
+    int temperature;
+  } cases[] = {{"x CLASS=obsTempTextA>72", 72}, {"class=obsTempTextA>72", 0}, {"CLASS=obsTempTextA>-", 0},
+               {"CLASS=obsTempTextA>1-2", 0},   {"no marker", 0}};
+  for (const auto& c : cases) {
+    FakeServer server(FakeServer::ReplyAndClose(c.page, "\r\n\r\n"));
+    TKwWeatherInfo weather(nullptr);
+    weather.SetHost(u"127.0.0.1");
+    weather.SetPort(server.Port());
+    weather.SetTimeout(5000);
+    weather.Execute();
+    EXPECT_EQ(weather.Temperature(), c.temperature) << c.page;
+  }
+  TKwWeatherInfo w(nullptr);
+  w.SetZip(u"10001");
+  w.SetZip(u"10001");
+  EXPECT_EQ(w.TrackingType(), wttZip);
+}
