@@ -186,7 +186,10 @@ int RunGet(const std::string& url, const std::string& ca, const std::string& out
 }
 
 void Setup(CLI::App& app) {
+  // Setup runs for every parse (the demo parses many command lines in one
+  // process): options left out must not keep an earlier line's values.
   static TUpdateArgs args;
+  args = TUpdateArgs();
   auto* update = app.add_subcommand(
       "update", "Bring LOCALFILE up to date from URL (http://, https://, ftp:// or a file path); prints the status");
   update->add_flag("--resume", args.Resume, "Continue the partial download LOCALFILE.part");
@@ -201,6 +204,9 @@ void Setup(CLI::App& app) {
   update->callback([] { ExitCode() = RunUpdate(args); });
 
   static std::string getUrl, getCA, getOut;
+  getUrl.clear();
+  getCA.clear();
+  getOut.clear();
   auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP URL, whatever its status");
   get->add_option("--ca", getCA, "CA certificates (PEM) to check an HTTPS server against");
   get->add_option("-o,--output", getOut, "Write to this file instead of standard output");
