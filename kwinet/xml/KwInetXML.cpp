@@ -144,6 +144,7 @@ class TCodePageDecoder {
       ++in;
       --inLeft;
     }
+    iconv(FHandle, nullptr, nullptr, &dst, &outLeft);  // a character a combining page still holds
     out.resize((dst - reinterpret_cast<char*>(out.data())) / sizeof(Char));
     Text = std::move(out);
   }
