@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "DemoSupport.h"
-#include "SocketDemo.h"
+#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/socket/KwIDNS.h"
 
@@ -123,7 +123,7 @@ int Demo() {
     for (int i = 0; i < 4; ++i) conf << "txt-record=big.demo.test,\"" << std::string(180, 'a' + i) << "\"\n";
     if (::geteuid() == 0) conf << "user=root\n";
   }
-  TDemoDaemon server;
+  TDemoProcess server;
   std::printf("(dnsmasq serving the zone demo.test on 127.0.0.1 port %d)\n", port);
   const std::string probe(
       "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04"

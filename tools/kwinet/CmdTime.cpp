@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "DemoSupport.h"
-#include "SocketDemo.h"
+#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/socket/KwISNTP.h"
 #include "kwinet/socket/KwITime.h"
@@ -101,7 +101,7 @@ int Demo() {
   }
   std::string packet(48, '\0');
   packet[0] = 0x1B;
-  TDemoDaemon server;
+  TDemoProcess server;
   std::printf("(chronyd serving this machine's clock on 127.0.0.1 port %d)\n", port);
   if (!server.Start(argv, dir.File("chronyd.log"), [&] {
         return UdpAnswers(port, packet, [](const std::string& a) { return a.size() >= 48 && (a[0] & 0xC0) != 0xC0; });

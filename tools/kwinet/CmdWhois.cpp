@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "DemoSupport.h"
-#include "SocketDemo.h"
+#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/socket/KwWhoIs.h"
 
