@@ -51,7 +51,7 @@ done
 url="http://127.0.0.1:$port/big.bin"
 curl -s -o /dev/null "$url"   # warm the page cache
 
-best_curl=999999 best_kw=999999 peak_kw=0
+best_curl=999999 best_kw=999999 peak_kw=0 ratios=""
 for round in $(seq $rounds); do
   # Each run starts with no dirty pages of the other's copy, so neither pays
   # for the other's write-back; the order alternates.
@@ -71,10 +71,13 @@ for round in $(seq $rounds); do
   read -r tc _ < "$dir/t.curl"
   read -r tk mk < "$dir/t.kw"
   echo "round $round: curl ${tc}s, kwinet ${tk}s, kwinet peak $((mk / 1024)) MiB"
+  ratios="$ratios $(echo "$tk $tc" | awk '{printf "%.3f", $1 / $2}')"
   best_curl=$(echo "$tc $best_curl" | awk '{print ($1 < $2) ? $1 : $2}')
   best_kw=$(echo "$tk $best_kw" | awk '{print ($1 < $2) ? $1 : $2}')
   [ "$mk" -gt "$peak_kw" ] && peak_kw=$mk
 done
 ratio=$(echo "$best_kw $best_curl" | awk '{printf "%.3f", $1 / $2}')
 echo "update of ${size_mib} MiB: kwinet ${best_kw}s, curl ${best_curl}s, ratio ${ratio} (goal <= 1.10)"
+median=$(echo $ratios | tr ' ' '\n' | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}')
+echo "median of the rounds' ratios: ${median}"
 echo "kwinet peak memory: $((peak_kw / 1024)) MiB (goal < 32 MiB)"
