@@ -1,28 +1,19 @@
 // kwinet update / get: the web updater and the one-shot HTTP GET.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <thread>
 
+#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/web/kwiupdate.h"
-
-extern char** environ;
 
 namespace kwinet::tool {
 namespace {
@@ -216,110 +207,39 @@ void Setup(CLI::App& app) {
 
 // --- demo -------------------------------------------------------------------
 
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  ::close(fd);
-  return port;
-}
-
-bool PortOpen(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// nginx serving a folder on a loopback port, for as long as the object lives.
-class TDemoServer {
- public:
-  TDemoServer() {
-    char tmpl[] = "/tmp/kwinet-demo-XXXXXX";
-    if (!::mkdtemp(tmpl)) return;
-    FDir = tmpl;
-    std::filesystem::create_directories(FDir + "/www");
-    std::filesystem::create_directories(FDir + "/tmp");
-    FPort = FreePort();
-    std::ofstream(FDir + "/nginx.conf")
-        << "daemon off;\nmaster_process off;\npid " << FDir << "/nginx.pid;\nerror_log " << FDir
-        << "/error.log;\nevents { worker_connections 16; }\nhttp {\n  access_log off;\n  client_body_temp_path " << FDir
-        << "/tmp;\n  proxy_temp_path " << FDir << "/tmp;\n  fastcgi_temp_path " << FDir << "/tmp;\n  uwsgi_temp_path "
-        << FDir << "/tmp;\n  scgi_temp_path " << FDir
-        << "/tmp;\n  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" << FPort
-        << ";\n    root " << FDir << "/www;\n  }\n}\n";
-    const std::string conf = FDir + "/nginx.conf", err = FDir + "/error.log";
-    const char* argv[] = {"/usr/sbin/nginx", "-p", FDir.c_str(), "-c", conf.c_str(), "-e", err.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (::posix_spawn(&FPid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0) FPid = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    for (int i = 0; FPid > 0 && i < 200 && !PortOpen(FPort); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  }
-  ~TDemoServer() {
-    if (FPid > 0) {
-      ::kill(FPid, SIGTERM);
-      for (int i = 0; i < 100 && ::waitpid(FPid, nullptr, WNOHANG) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      ::kill(FPid, SIGKILL);
-      ::waitpid(FPid, nullptr, 0);
-    }
-    if (!FDir.empty()) {
-      std::error_code ec;
-      std::filesystem::remove_all(FDir, ec);
-    }
-  }
-  bool Ready() const { return FPid > 0 && PortOpen(FPort); }
-  std::string Www() const { return FDir + "/www"; }
-  std::string Dir() const { return FDir; }
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(FPort) + path; }
-
- private:
-  std::string FDir;
-  int FPort = 0;
-  pid_t FPid = 0;
-};
-
 int Demo() {
-  TDemoServer server;
-  if (!server.Ready()) {
-    std::printf("nginx could not be started on loopback (Debian package nginx); skipping.\n");
-    return 1;
-  }
+  TDemoFolder dir;
+  std::filesystem::create_directories(dir.File("www"));
+  std::filesystem::create_directories(dir.File("tmp"));
+  const int port = FreeLoopbackPort();
+  const std::string d = dir.Path();
+  std::ofstream(dir.File("nginx.conf"))
+      << "daemon off;\nmaster_process off;\npid " << d << "/nginx.pid;\nerror_log " << d
+      << "/error.log;\nevents { worker_connections 16; }\nhttp {\n  access_log off;\n  client_body_temp_path " << d
+      << "/tmp;\n  proxy_temp_path " << d << "/tmp;\n  fastcgi_temp_path " << d << "/tmp;\n  uwsgi_temp_path " << d
+      << "/tmp;\n  scgi_temp_path " << d
+      << "/tmp;\n  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" << port << ";\n    root "
+      << d << "/www;\n  }\n}\n";
   {
     std::mt19937 gen(7);
     std::string data(3 * 1024 * 1024, '\0');
     for (auto& c : data) c = static_cast<char>(gen());
-    std::ofstream(server.Www() + "/app-2.0.bin", std::ios::binary) << data;
-    std::ofstream(server.Www() + "/hello.txt") << "Hello from a local nginx.\n";
+    std::ofstream(dir.File("www/app-2.0.bin"), std::ios::binary) << data;
+    std::ofstream(dir.File("www/hello.txt")) << "Hello from a local nginx.\n";
   }
-  const std::string local = server.Dir() + "/app.bin";
+  TDemoProcess nginx;
+  if (!nginx.Start({"/usr/sbin/nginx", "-p", d, "-c", dir.File("nginx.conf"), "-e", dir.File("error.log")}, port,
+                   dir.File("nginx.out"))) {
+    std::printf("nginx could not be started on loopback (Debian package nginx).\n");
+    return 1;
+  }
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  const std::string local = dir.File("app.bin");
   int failures = 0;
-  auto show = [&](std::vector<std::string> args, int expected) {
-    std::string line = "$ kwinet";
-    for (const auto& a : args) line += " " + a;
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-    if (Run(args) != expected) ++failures;
-    std::fflush(stdout);
-  };
-  show({"update", server.Url("/app-2.0.bin"), local}, 0);
-  show({"update", server.Url("/app-2.0.bin"), local}, 0);
-  show({"update", server.Url("/app-3.0.bin"), local}, 3);
-  show({"get", server.Url("/hello.txt")}, 0);
+  failures += !Show({"update", base + "/app-2.0.bin", local});
+  failures += !Show({"update", base + "/app-2.0.bin", local});
+  failures += !Show({"update", base + "/app-3.0.bin", local}, 3);
+  failures += !Show({"get", base + "/hello.txt"});
   return failures;
 }
 
