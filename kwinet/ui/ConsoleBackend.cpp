@@ -104,6 +104,9 @@ TModalResult TConsoleBackend::ShowModal(TCustomForm& Form) {
 
 void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   const auto now = std::chrono::steady_clock::now();
+  // A terminal is redrawn at most ten times a second: a fast transfer
+  // changes its form far more often than that, so look before building.
+  if (FOutIsTty && !force && now - FLastDraw < std::chrono::milliseconds(100)) return;
   TProgressBar* bar = nullptr;
   for (TControl* c : Form.Controls())
     if (auto* p = dynamic_cast<TProgressBar*>(c); p && p->Visible()) bar = p;
@@ -118,7 +121,6 @@ void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   if (FOutIsTty) {
     // Redraw in place, at most ten times a second unless forced.
     if (!force && line == FLastLine) return;
-    if (!force && now - FLastDraw < std::chrono::milliseconds(100)) return;
     std::fprintf(FOut, "\r\x1b[2K%s", StringToUtf8(line).c_str());
     FLineOpen = true;
   } else {
