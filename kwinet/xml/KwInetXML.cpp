@@ -239,6 +239,7 @@ TKwXMLItems::~TKwXMLItems() {
 TKwXMLItem* TKwXMLItems::AddItem(TKwXMLItem* ParentItem) {
   std::unique_ptr<TKwXMLItem> node(ParentItem ? new TKwXMLItem(ParentItem, TKwXMLItem::ChildTag{})
                                               : new TKwXMLItem(nullptr));
+  if (FList.capacity() == 0) FList.reserve(4);
   FList.push_back(node.get());
   return node.release();
 }
