@@ -35,7 +35,7 @@ bool Answers(int port) {
 }  // namespace
 
 Chrony::Chrony() {
-  if (!Executable(Program)) {
+  if (!HaveProgram(Program)) {
     FError = std::string(Program) + " is missing (install the Debian package " + Package + ")";
     return;
   }

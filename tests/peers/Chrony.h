@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "peers/PeerDaemon.h"
+#include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
 
 namespace kwinet::test {
@@ -22,7 +22,7 @@ class Chrony {
 
  private:
   TempDir FDir;
-  PeerDaemon FDaemon;
+  TServerProcess FDaemon;
   int FPort = 0;
   bool FOk = false;
   std::string FError;

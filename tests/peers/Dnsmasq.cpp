@@ -40,7 +40,7 @@ std::string Dnsmasq::BigText() {
 }
 
 Dnsmasq::Dnsmasq() {
-  if (!Executable(Program)) {
+  if (!HaveProgram(Program)) {
     FError = std::string(Program) + " is missing (install the Debian package " + Package + ")";
     return;
   }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "peers/PeerDaemon.h"
+#include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
 
 namespace kwinet::test {
@@ -33,7 +33,7 @@ class Dnsmasq {
 
  private:
   TempDir FDir;
-  PeerDaemon FDaemon;
+  TServerProcess FDaemon;
   int FPort = 0;
   bool FOk = false;
   std::string FError;

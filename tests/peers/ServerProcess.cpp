@@ -34,6 +34,27 @@ int FreePort() {
   return port;
 }
 
+int FreeUdpTcpPort() {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    int u = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(u, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(u);
+      continue;
+    }
+    ::getsockname(u, reinterpret_cast<sockaddr*>(&a), &len);
+    int t = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool ok = ::bind(t, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(t);
+    ::close(u);
+    if (ok) return ntohs(a.sin_port);
+  }
+  return 0;
+}
+
 bool WaitForPort(int port, std::chrono::milliseconds limit, pid_t process) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < end) {

@@ -15,6 +15,8 @@ namespace kwinet::test {
 
 // A TCP port on 127.0.0.1 that nobody listens on right now.
 int FreePort();
+// A port on 127.0.0.1 that is free for both UDP and TCP right now.
+int FreeUdpTcpPort();
 // Connects to 127.0.0.1:port until it answers or the time is up.
 bool WaitForPort(int port, std::chrono::milliseconds limit, pid_t process = 0);
 // True when the file exists and may be executed.

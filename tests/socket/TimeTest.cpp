@@ -11,7 +11,7 @@
 #include "kwinet/socket/KwITime.h"
 #include "peers/Chrony.h"
 #include "peers/FakeServer.h"
-#include "peers/PeerDaemon.h"
+#include "peers/ServerProcess.h"
 
 using namespace kwinet;
 using kwinet::test::FakeServer;
