@@ -59,15 +59,8 @@ Chrony::Chrony() {
     FError = "cannot start chronyd";
     return;
   }
-  for (int i = 0; i < 50; ++i) {
-    if (Answers(FPort)) {
-      FOk = true;
-      return;
-    }
-    if (!FDaemon.Running()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  FError = "chronyd did not answer: " + ReadFileBytes(log);
+  FOk = FDaemon.WaitReady([this] { return Answers(FPort); });
+  if (!FOk) FError = "chronyd did not answer: " + ReadFileBytes(log);
 }
 
 }  // namespace kwinet::test

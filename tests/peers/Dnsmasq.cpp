@@ -63,15 +63,8 @@ Dnsmasq::Dnsmasq() {
     FError = "cannot start dnsmasq";
     return;
   }
-  for (int i = 0; i < 50; ++i) {
-    if (Answers(FPort)) {
-      FOk = true;
-      return;
-    }
-    if (!FDaemon.Running()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  FError = "dnsmasq did not answer: " + ReadFileBytes(log);
+  FOk = FDaemon.WaitReady([this] { return Answers(FPort); });
+  if (!FOk) FError = "dnsmasq did not answer: " + ReadFileBytes(log);
 }
 
 }  // namespace kwinet::test

@@ -98,6 +98,16 @@ bool TServerProcess::Start(const std::vector<std::string>& argv, const std::stri
   return true;
 }
 
+bool TServerProcess::WaitReady(const std::function<bool()>& Ready, std::chrono::milliseconds Limit) {
+  const auto end = std::chrono::steady_clock::now() + Limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (Ready()) return true;
+    if (!Running()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
 bool TServerProcess::Running() {
   return FPid > 0 && ::waitpid(FPid, nullptr, WNOHANG) == 0;
 }

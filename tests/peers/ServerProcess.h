@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ class TServerProcess {
   // Starts argv[0] with the arguments; its stdout and stderr go to logFile.
   bool Start(const std::vector<std::string>& argv, const std::string& logFile);
   void Stop();
+  // Polls Ready until it says yes (true), the process ends or Limit passes.
+  bool WaitReady(const std::function<bool()>& Ready, std::chrono::milliseconds Limit = std::chrono::seconds(5));
   pid_t Pid() const { return FPid; }
   bool Running();
 
