@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
 
 #include "kwinet/utils/kwiutil.h"
@@ -228,6 +231,67 @@ TKwXMLItem* FindPreOrder(TKwXMLItem* Start, Match match, Expand expand) {
   return nullptr;
 }
 
+// --- node slabs ---------------------------------------------------------------------
+
+// Each slot starts with its slab's address, so a node finds its slab when it
+// is freed. Slots are handed out in order and never reused: a slab goes back
+// as soon as its last node is freed (and no thread is still filling it), so a
+// freed tree leaves nothing behind.
+constexpr std::size_t kSlabBytes = 64 * 1024 - 64;  // a round size with malloc's own header
+constexpr std::size_t kSlabLargest = 1024;         // bigger objects (derived classes) use the heap
+
+struct Slab {
+  // Nodes alive in the slab, plus one while a thread fills it. Nodes may be
+  // freed on another thread than the one that made them.
+  std::atomic<std::size_t> Live{1};
+  char* Next = nullptr;
+  char* End = nullptr;
+};
+
+constexpr std::size_t kSlotAlign = alignof(void*);
+static_assert(alignof(TKwXMLItem) <= kSlotAlign);
+
+void ReleaseSlab(Slab* slab) noexcept {
+  if (slab->Live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    slab->~Slab();
+    std::free(slab);
+  }
+}
+
+struct SlabCursor {
+  Slab* Current = nullptr;
+  ~SlabCursor() {
+    if (Current) ReleaseSlab(Current);
+  }
+};
+thread_local SlabCursor tSlabCursor;
+
+void* SlabAllocate(std::size_t size) {
+  const std::size_t slot = sizeof(Slab*) + ((size + kSlotAlign - 1) & ~(kSlotAlign - 1));
+  Slab* slab = tSlabCursor.Current;
+  if (!slab || static_cast<std::size_t>(slab->End - slab->Next) < slot) {
+    void* mem = std::malloc(kSlabBytes);
+    if (!mem) throw std::bad_alloc();
+    Slab* fresh = new (mem) Slab;
+    fresh->Next = static_cast<char*>(mem) + sizeof(Slab);
+    fresh->End = static_cast<char*>(mem) + kSlabBytes;
+    tSlabCursor.Current = fresh;
+    if (slab) ReleaseSlab(slab);
+    slab = fresh;
+  }
+  char* p = slab->Next;
+  slab->Next += slot;
+  slab->Live.fetch_add(1, std::memory_order_relaxed);
+  std::memcpy(p, &slab, sizeof slab);
+  return p + sizeof(Slab*);
+}
+
+void SlabFree(void* p) noexcept {
+  Slab* slab;
+  std::memcpy(&slab, static_cast<char*>(p) - sizeof(Slab*), sizeof slab);
+  ReleaseSlab(slab);
+}
+
 }  // namespace
 
 // --- TKwXMLItems -----------------------------------------------------------------
@@ -295,6 +359,18 @@ TKwXMLItem::~TKwXMLItem() {
   // now, while this node's list still exists for them to leave.
   DestroyComponents();
   if (FParentItem) FParentItem->FItems.RemoveFromBack(this);
+}
+
+void* TKwXMLItem::operator new(std::size_t Size) {
+  return Size <= kSlabLargest ? SlabAllocate(Size) : ::operator new(Size);
+}
+
+void TKwXMLItem::operator delete(void* P, std::size_t Size) noexcept {
+  if (!P) return;
+  if (Size <= kSlabLargest)
+    SlabFree(P);
+  else
+    ::operator delete(P);
 }
 
 TVariant TKwXMLItem::Value() const {

@@ -57,6 +57,12 @@ class TKwXMLItem : public TComponent {
   // Frees the children, then leaves the parent's list.
   ~TKwXMLItem() override;
 
+  // Nodes come from slabs that go back to the system with their last node:
+  // a large document has millions of nodes, and one heap block each made
+  // building and freeing the tree mostly a matter of malloc and free.
+  static void* operator new(std::size_t Size);
+  static void operator delete(void* P, std::size_t Size) noexcept;
+
   TKwXMLItemKind Kind() const { return FKind; }
   void SetKind(TKwXMLItemKind value) { FKind = value; }
   const String& TagName() const { return FTagName; }
