@@ -43,9 +43,9 @@ TComponent::TComponent(TComponent* AOwner) {
 
 TComponent::~TComponent() {
   FDestroying = true;
-  while (!FFreeNotifies.empty()) {
-    TComponent* other = FFreeNotifies.back();
-    FFreeNotifies.pop_back();
+  while (FLinks && !FLinks->FreeNotifies.empty()) {
+    TComponent* other = FLinks->FreeNotifies.back();
+    FLinks->FreeNotifies.pop_back();
     other->RemoveNotification(this);
     other->Notification(this, opRemove);
   }
@@ -53,24 +53,43 @@ TComponent::~TComponent() {
   if (FOwner) FOwner->RemoveComponent(this);
 }
 
+TComponent::TLinks& TComponent::Links() {
+  if (!FLinks) FLinks = std::make_unique<TLinks>();
+  return *FLinks;
+}
+
+const String& TComponent::Name() const {
+  static const String empty;
+  return FLinks ? FLinks->Name : empty;
+}
+
+void TComponent::SetName(const String& value) {
+  if (FLinks || !value.empty()) Links().Name = value;
+}
+
+void TComponent::SetTag(std::intptr_t value) {
+  if (FLinks || value != 0) Links().Tag = value;
+}
+
 TComponent* TComponent::Components(int index) const {
   if (index < 0 || index >= ComponentCount()) throw EListError(u"List index out of bounds (%d)", {index});
-  return FComponents[index];
+  return FLinks->Components[index];
 }
 
 TComponent* TComponent::FindComponent(const String& name) const {
-  if (name.empty()) return nullptr;
-  for (TComponent* c : FComponents)
+  if (name.empty() || !FLinks) return nullptr;
+  for (TComponent* c : FLinks->Components)
     if (SameText(c->Name(), name)) return c;
   return nullptr;
 }
 
 void TComponent::InsertComponent(TComponent* AComponent) {
   if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
+  auto& components = Links().Components;
   // Most owners hold a few components: room for four at once saves the
   // first reallocations (a tree of a million small nodes notices).
-  if (FComponents.capacity() == 0) FComponents.reserve(4);
-  FComponents.push_back(AComponent);
+  if (components.capacity() == 0) components.reserve(4);
+  components.push_back(AComponent);
   AComponent->FOwner = this;
   Notification(AComponent, opInsert);
 }
@@ -80,22 +99,24 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
   Notification(AComponent, opRemove);
   // Components usually leave in the reverse order of their arrival, so the
   // search starts at the back: freeing a whole tree stays linear.
-  auto it = std::find(FComponents.rbegin(), FComponents.rend(), AComponent);
-  if (it != FComponents.rend()) FComponents.erase(std::next(it).base());
+  if (FLinks) {
+    auto& components = FLinks->Components;
+    auto it = std::find(components.rbegin(), components.rend(), AComponent);
+    if (it != components.rend()) components.erase(std::next(it).base());
+  }
   AComponent->FOwner = nullptr;
 }
 
 void TComponent::DestroyComponents() {
-  while (!FComponents.empty()) delete FComponents.back();
+  while (FLinks && !FLinks->Components.empty()) delete FLinks->Components.back();
 }
 
 void TComponent::FreeNotification(TComponent* AComponent) {
   if (!AComponent || AComponent == this) return;
-  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent) == FFreeNotifies.end())
-    FFreeNotifies.push_back(AComponent);
-  if (std::find(AComponent->FFreeNotifies.begin(), AComponent->FFreeNotifies.end(), this) ==
-      AComponent->FFreeNotifies.end())
-    AComponent->FFreeNotifies.push_back(this);
+  auto& mine = Links().FreeNotifies;
+  if (std::find(mine.begin(), mine.end(), AComponent) == mine.end()) mine.push_back(AComponent);
+  auto& theirs = AComponent->Links().FreeNotifies;
+  if (std::find(theirs.begin(), theirs.end(), this) == theirs.end()) theirs.push_back(this);
 }
 
 void TComponent::RemoveFreeNotification(TComponent* AComponent) {
@@ -105,8 +126,10 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 }
 
 void TComponent::RemoveNotification(TComponent* AComponent) {
-  auto it = std::find(FFreeNotifies.rbegin(), FFreeNotifies.rend(), AComponent);
-  if (it != FFreeNotifies.rend()) FFreeNotifies.erase(std::next(it).base());
+  if (!FLinks) return;
+  auto& notifies = FLinks->FreeNotifies;
+  auto it = std::find(notifies.rbegin(), notifies.rend(), AComponent);
+  if (it != notifies.rend()) notifies.erase(std::next(it).base());
 }
 
 void TComponent::Notification(TComponent*, TOperation) {}

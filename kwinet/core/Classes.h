@@ -48,12 +48,12 @@ class TComponent : public TPersistent {
   ~TComponent() override;
 
   TComponent* Owner() const { return FOwner; }
-  const String& Name() const { return FName; }
-  void SetName(const String& value) { FName = value; }
-  std::intptr_t Tag() const { return FTag; }
-  void SetTag(std::intptr_t value) { FTag = value; }
+  const String& Name() const;
+  void SetName(const String& value);
+  std::intptr_t Tag() const { return FLinks ? FLinks->Tag : 0; }
+  void SetTag(std::intptr_t value);
 
-  int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+  int ComponentCount() const { return FLinks ? static_cast<int>(FLinks->Components.size()) : 0; }
   TComponent* Components(int index) const;
   TComponent* FindComponent(const String& name) const;
 
@@ -76,11 +76,18 @@ class TComponent : public TPersistent {
  private:
   void RemoveNotification(TComponent* AComponent);
 
+  // What most components never use, made on first use: a component stays
+  // small, and trees of millions of components (XML nodes) notice.
+  struct TLinks {
+    String Name;
+    std::intptr_t Tag = 0;
+    std::vector<TComponent*> Components;
+    std::vector<TComponent*> FreeNotifies;
+  };
+  TLinks& Links();
+
   TComponent* FOwner = nullptr;
-  String FName;
-  std::intptr_t FTag = 0;
-  std::vector<TComponent*> FComponents;
-  std::vector<TComponent*> FFreeNotifies;
+  std::unique_ptr<TLinks> FLinks;
   bool FDestroying = false;
 };
 
