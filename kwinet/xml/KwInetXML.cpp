@@ -98,7 +98,9 @@ bool HoldsBytes(const String& Text) {
 }
 
 void DecodeUtf8Bytes(String& Text) {
-  if (!Text.empty() && HoldsBytes(Text)) Text = Utf8Decode(Text);
+  // ASCII decodes to itself: most texts need neither a scan nor a copy.
+  const auto wide = std::find_if(Text.begin(), Text.end(), [](Char c) { return c >= 0x80; });
+  if (wide != Text.end() && std::all_of(wide, Text.end(), [](Char c) { return c <= 0xFF; })) Text = Utf8Decode(Text);
 }
 
 // --- code pages ------------------------------------------------------------------
