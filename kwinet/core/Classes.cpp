@@ -53,6 +53,22 @@ TComponent::~TComponent() {
   if (FOwner) FOwner->RemoveComponent(this);
 }
 
+void TComponent::TComponentList::push_back(TComponent* c) {
+  if (FCount == FCapacity) {
+    auto* grown = new TComponent*[FCapacity * 2];
+    std::copy(begin(), end(), grown);
+    delete[] FHeap;
+    FHeap = grown;
+    FCapacity *= 2;
+  }
+  begin()[FCount++] = c;
+}
+
+void TComponent::TComponentList::erase(TComponent** at) {
+  std::copy(at + 1, end(), at);
+  --FCount;
+}
+
 TComponent::TLinks& TComponent::Links() {
   if (!FLinks) FLinks = std::make_unique<TLinks>();
   return *FLinks;
@@ -85,11 +101,7 @@ TComponent* TComponent::FindComponent(const String& name) const {
 
 void TComponent::InsertComponent(TComponent* AComponent) {
   if (AComponent->FOwner) AComponent->FOwner->RemoveComponent(AComponent);
-  auto& components = Links().Components;
-  // Most owners hold a few components: room for four at once saves the
-  // first reallocations (a tree of a million small nodes notices).
-  if (components.capacity() == 0) components.reserve(4);
-  components.push_back(AComponent);
+  Links().Components.push_back(AComponent);
   AComponent->FOwner = this;
   Notification(AComponent, opInsert);
 }
@@ -101,8 +113,11 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
   // search starts at the back: freeing a whole tree stays linear.
   if (FLinks) {
     auto& components = FLinks->Components;
-    auto it = std::find(components.rbegin(), components.rend(), AComponent);
-    if (it != components.rend()) components.erase(std::next(it).base());
+    for (auto at = components.end(); at != components.begin();)
+      if (*--at == AComponent) {
+        components.erase(at);
+        break;
+      }
   }
   AComponent->FOwner = nullptr;
 }

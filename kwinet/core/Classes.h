@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -78,10 +79,35 @@ class TComponent : public TPersistent {
 
   // What most components never use, made on first use: a component stays
   // small, and trees of millions of components (XML nodes) notice.
+  // Owned components, with room for a few in place: most owners hold a
+  // few, and a tree of a million small owners saves as many allocations.
+  class TComponentList {
+   public:
+    TComponentList() = default;
+    TComponentList(const TComponentList&) = delete;
+    TComponentList& operator=(const TComponentList&) = delete;
+    ~TComponentList() { delete[] FHeap; }
+    std::size_t size() const { return FCount; }
+    bool empty() const { return FCount == 0; }
+    TComponent** begin() { return FHeap ? FHeap : FInline; }
+    TComponent** end() { return begin() + FCount; }
+    TComponent* const* begin() const { return FHeap ? FHeap : FInline; }
+    TComponent* const* end() const { return begin() + FCount; }
+    TComponent* operator[](std::size_t i) const { return begin()[i]; }
+    TComponent* back() const { return begin()[FCount - 1]; }
+    void push_back(TComponent* c);
+    void erase(TComponent** at);
+
+   private:
+    TComponent** FHeap = nullptr;
+    std::size_t FCount = 0;
+    std::size_t FCapacity = std::size(FInline);
+    TComponent* FInline[4] = {};
+  };
   struct TLinks {
     String Name;
     std::intptr_t Tag = 0;
-    std::vector<TComponent*> Components;
+    TComponentList Components;
     std::vector<TComponent*> FreeNotifies;
   };
   TLinks& Links();

@@ -80,6 +80,31 @@ TEST(Component, OwnerFreesChildrenLastCreatedFirst) {
   EXPECT_EQ(freed, (std::vector<String>{u"b", u"c", u"a"}));
 }
 
+TEST(Component, OrderSurvivesGrowthRemovalAndMoves) {
+  // Enough children to outgrow any small in-place storage.
+  TComponent owner(nullptr), other(nullptr);
+  EXPECT_EQ(owner.Name(), u"");
+  EXPECT_EQ(owner.Tag(), 0);
+  std::vector<TComponent*> kids;
+  for (int i = 0; i < 9; ++i) {
+    kids.push_back(new TComponent(&owner));
+    kids.back()->SetName(Str("k" + std::to_string(i)));
+    kids.back()->SetTag(i * 10);
+  }
+  delete kids[1];
+  delete kids[8];
+  other.InsertComponent(kids[4]);  // moves it: it leaves its first owner
+  EXPECT_EQ(kids[4]->Owner(), &other);
+  EXPECT_EQ(other.ComponentCount(), 1);
+  std::vector<String> names;
+  for (int i = 0; i < owner.ComponentCount(); ++i) names.push_back(owner.Components(i)->Name());
+  EXPECT_EQ(names, (std::vector<String>{u"k0", u"k2", u"k3", u"k5", u"k6", u"k7"}));
+  EXPECT_EQ(owner.FindComponent(u"K6"), kids[6]);
+  EXPECT_EQ(owner.FindComponent(u"k4"), nullptr);
+  EXPECT_EQ(kids[7]->Tag(), 70);
+  EXPECT_THROW(owner.Components(6), EListError);
+}
+
 TEST(Component, FreeNotificationTellsTheOtherSide) {
   TRecorder watcher(nullptr);
   auto* watched = new TRecorder(nullptr);
