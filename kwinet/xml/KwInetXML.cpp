@@ -4,6 +4,16 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KWI_SLAB_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KWI_SLAB_POISON 1
+#endif
+#endif
+#ifdef KWI_SLAB_POISON
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -288,9 +298,16 @@ void* SlabAllocate(std::size_t size) {
   return p + sizeof(Slab*);
 }
 
-void SlabFree(void* p) noexcept {
+void SlabFree(void* p, std::size_t size) noexcept {
   Slab* slab;
   std::memcpy(&slab, static_cast<char*>(p) - sizeof(Slab*), sizeof slab);
+#ifdef KWI_SLAB_POISON
+  // A slot is never handed out again: the sanitizer can catch any use of a
+  // freed node until its slab goes.
+  ASAN_POISON_MEMORY_REGION(p, size);
+#else
+  (void)size;
+#endif
   ReleaseSlab(slab);
 }
 
@@ -370,7 +387,7 @@ void* TKwXMLItem::operator new(std::size_t Size) {
 void TKwXMLItem::operator delete(void* P, std::size_t Size) noexcept {
   if (!P) return;
   if (Size <= kSlabLargest)
-    SlabFree(P);
+    SlabFree(P, Size);
   else
     ::operator delete(P);
 }
