@@ -2,7 +2,14 @@
 // ownership.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's own heap figure: malloc's statistics are empty under it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 #include <memory>
+#include <thread>
 
 #include "kwinet/xml/KwInetXML.h"
 
@@ -160,6 +167,43 @@ TEST(XmlItem, FreeingNodesKeepsListsRight) {
   foreign.Clear();
   EXPECT_EQ(foreign.Count(), 0);
   EXPECT_EQ(root->ComponentCount(), 0);
+}
+
+TEST(XmlItem, FreedTreesGiveTheirMemoryBack) {
+  // Nodes share larger blocks; a block must go once its last node has gone,
+  // also when the nodes were made on another thread.
+  auto inUse = [] {
+#if defined(__SANITIZE_ADDRESS__)
+    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<long long>(m.uordblks + m.hblkhd);
+#endif
+  };
+  auto grow = [](TKwXMLItem* root, int count) {
+    for (int i = 0; i < count; ++i) root->Items()->AddItem(root)->SetTagName(u"a-longer-tag-name");
+  };
+  const long long before = inUse();
+  std::unique_ptr<TKwXMLItem> other;
+  std::thread([&] {
+    other = std::make_unique<TKwXMLItem>(nullptr);
+    grow(other.get(), 100000);
+  }).join();
+  auto root = std::make_unique<TKwXMLItem>(nullptr);
+  grow(root.get(), 50000);
+  // Made among the tree's nodes, it outlives them: it keeps at most its own
+  // block.
+  auto* survivor = new TKwXMLItem(nullptr);
+  survivor->Items()->AddItem(survivor);
+  grow(root.get(), 50000);
+  const long long built = inUse();
+  root.reset();
+  other.reset();
+  EXPECT_GT(built - before, 10 * 1024 * 1024);
+  EXPECT_EQ(survivor->Items()->Count(), 1);
+  EXPECT_LT(inUse() - before, 256 * 1024);
+  delete survivor;
+  EXPECT_LT(inUse() - before, 256 * 1024);
 }
 
 TEST(XmlItem, PathNames) {
