@@ -25,6 +25,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "kwinet/utils/kwiutil.h"
 
@@ -272,8 +273,9 @@ void ReleaseSlab(Slab* slab) noexcept {
 
 struct SlabCursor {
   Slab* Current = nullptr;
+  // A node made after this (by a static destructor) gets a slab of its own.
   ~SlabCursor() {
-    if (Current) ReleaseSlab(Current);
+    if (Current) ReleaseSlab(std::exchange(Current, nullptr));
   }
 };
 thread_local SlabCursor tSlabCursor;
