@@ -251,7 +251,7 @@ TKwXMLItem* FindPreOrder(TKwXMLItem* Start, Match match, Expand expand) {
 // as soon as its last node is freed (and no thread is still filling it), so a
 // freed tree leaves nothing behind.
 constexpr std::size_t kSlabBytes = 64 * 1024 - 64;  // a round size with malloc's own header
-constexpr std::size_t kSlabLargest = 1024;         // bigger objects (derived classes) use the heap
+constexpr std::size_t kSlabLargest = 1024;          // bigger objects (derived classes) use the heap
 
 struct Slab {
   // Nodes alive in the slab, plus one while a thread fills it. Nodes may be

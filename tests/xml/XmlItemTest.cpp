@@ -1,7 +1,6 @@
 // The node tree: value decoding, attribute splitting, dates, searches and
 // ownership.
 #include <gtest/gtest.h>
-
 #include <malloc.h>
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer's own heap figure: malloc's statistics are empty under it.
