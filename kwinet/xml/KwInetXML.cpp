@@ -542,6 +542,7 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
   };
 
   String declared;  // the declared encoding of this text
+  bool declaredUtf8 = false;
   std::unique_ptr<TCodePageDecoder> codePage;
   TKwXMLItem* current = nullptr;
   // Leaving the root ends the way up: the parse stays in the root's subtree
@@ -576,7 +577,7 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
       attributes = readAttributes();
       text = readText();
       if (!declared.empty()) {
-        if (!UTF8Processed && SameText(declared, u"utf-8")) {
+        if (!UTF8Processed && declaredUtf8) {
           DecodeUtf8Bytes(attributes);
           DecodeUtf8Bytes(text);
         } else if (codePage) {
@@ -614,10 +615,11 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
         node->FKind = ikProperty;
         if (!attributes.empty()) {
           node->FAttributes = std::move(attributes);
-          if (SameText(node->FTagName, u"?xml")) {
+          if (node->FTagName.size() == 4 && SameText(node->FTagName, u"?xml")) {
             node->ProcessAttributes();
             if (TKwXMLItem* enc = GetItemByTag(node, u"encoding")) {
               declared = enc->GetTagValue();
+              declaredUtf8 = SameText(declared, u"utf-8");
               codePage.reset();
               if (declared.size() >= 8 && SameText(declared.substr(0, 8), u"windows-"))
                 codePage = std::make_unique<TCodePageDecoder>(declared);
