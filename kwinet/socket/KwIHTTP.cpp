@@ -28,16 +28,6 @@ String TKwIHTTPClient::GetQuery() {
   return q + GetRawHeaders();
 }
 
-void TKwIHTTPClient::Connect() {
-  if (Connected()) TKwInetBase::Disconnect();
-  TKwInetBase::Connect();
-}
-
-String TKwIHTTPClient::GetRawHeaders() {
-  if (!ProxyInUse()) return TKwInetBase::GetRawHeaders();
-  return ProxyAuthorizationLines() + u"\r\n";
-}
-
 String TKwIHTTPClient::GetResponse(const String& Value) const {
   for (int i = 0; i < FResponseHeaders->Count(); ++i) {
     const String& line = FResponseHeaders->Strings(i);

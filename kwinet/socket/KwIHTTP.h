@@ -40,19 +40,11 @@ class TKwIHTTPClient : public TKwInetBase {
   String GetQuery() override;
   // The first response line that begins with Value (ASCII case ignored).
   String GetResponse(const String& Value) const;
-  // Through a proxy: "Proxy-Authorization: Basic ..." when the proxy has a
-  // user (asked for first when LoginPrompt is set). Otherwise the base's
-  // lines. Either way ended by the empty line that closes the block.
-  String GetRawHeaders() override;
-  // Every request goes out on a connection of its own: an HTTP/1.0 server
-  // closes after its answer, and an answer cut short by an error must not
-  // be read by the next request.
-  void Connect() override;
 
  protected:
   void AfterExecute(String& Text) override;
   bool SendsRawHeaders() const override { return false; }
-  bool TunnelsThroughProxy() const override { return false; }
+  bool SpeaksHTTP() const override { return true; }
 
  private:
   // Fills ResponseHeaders from a response; with RemoveHeaders, leaves only

@@ -23,16 +23,6 @@ String TKwWeatherInfo::GetQuery() {
   return u"GET " + url + u"   HTTP/1.0\r\nHost: " + target + u"\r\n" + GetRawHeaders();
 }
 
-void TKwWeatherInfo::Connect() {
-  if (Connected()) TKwInetBase::Disconnect();
-  TKwInetBase::Connect();
-}
-
-String TKwWeatherInfo::GetRawHeaders() {
-  if (!ProxyInUse()) return TKwInetBase::GetRawHeaders();
-  return ProxyAuthorizationLines() + u"\r\n";
-}
-
 void TKwWeatherInfo::AfterExecute(String& Text) {
   FTemperature = 0;
   TKwInetBase::AfterExecute(Text);

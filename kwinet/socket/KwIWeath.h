@@ -21,15 +21,11 @@ class TKwWeatherInfo : public TKwInetBase {
   int Temperature() const { return FTemperature; }
 
   String GetQuery() override;
-  // As the HTTP client's: basic authorization for a proxy.
-  String GetRawHeaders() override;
-  // As the HTTP client's: a connection of its own for every request.
-  void Connect() override;
 
  protected:
   void AfterExecute(String& Text) override;
   bool SendsRawHeaders() const override { return false; }
-  bool TunnelsThroughProxy() const override { return false; }
+  bool SpeaksHTTP() const override { return true; }
 
  private:
   String FZip;

@@ -136,6 +136,7 @@ String TKwInetBase::GetQuery() {
 }
 
 String TKwInetBase::GetRawHeaders() {
+  if (SpeaksHTTP() && ProxyInUse()) return ProxyAuthorizationLines() + u"\r\n";
   String result;
   if (FProxy->UseProxy()) {
     if (FLoginPrompt) {
@@ -157,8 +158,9 @@ String TKwInetBase::GetRawHeaders() {
 
 void TKwInetBase::Connect() {
   if (FConnected) {
-    if (FClientSocket->Socket()->PeerAlive()) return;
-    // The server has closed its side since: start over on a fresh socket.
+    if (!SpeaksHTTP() && FClientSocket->Socket()->PeerAlive()) return;
+    // The server has closed its side since (or HTTP, which asks every
+    // time anew): start over on a fresh socket.
     FClientSocket->Close();
   }
   if (FClientSocket->Host().empty() && FClientSocket->Address().empty()) throw Exception(strKwInEHost);
@@ -182,7 +184,7 @@ void TKwInetBase::Connect() {
     FViaProxy = false;
   }
   FClientSocket->Open();
-  if (FViaProxy && TunnelsThroughProxy()) {
+  if (FViaProxy && !SpeaksHTTP()) {
     try {
       OpenTunnel();
     } catch (...) {

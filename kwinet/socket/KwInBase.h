@@ -142,10 +142,12 @@ class TKwInetBase : public TComponent {
   // Whether InternalExecute appends GetRawHeaders to a query; a protocol
   // whose servers would take the lines as input says no.
   virtual bool SendsRawHeaders() const { return true; }
-  // Whether a connection through the proxy becomes a CONNECT tunnel to the
-  // server (the protocols that are not HTTP), or the component speaks HTTP
-  // to the proxy itself.
-  virtual bool TunnelsThroughProxy() const { return true; }
+  // Whether the component speaks HTTP/1.0: then every request goes out on
+  // a connection of its own (the server closes after its answer, and an
+  // answer cut short by an error must not reach the next request), and
+  // through a proxy it talks to the proxy itself, with basic authorization.
+  // The other protocols reach their server through a CONNECT tunnel.
+  virtual bool SpeaksHTTP() const { return false; }
 
   // Raises the exception of a 401, 404 or 407 read after the first space
   // of a reply's first chunk.
