@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
+#include <new>
 #include <typeinfo>
 
 namespace kwinet {
@@ -24,11 +26,15 @@ String TObject::ClassName() const {
 // --- TPersistent --------------------------------------------------------------
 
 void TPersistent::Assign(TPersistent* Source) {
-  if (Source != nullptr) Source->AssignTo(this);
-  else AssignError(nullptr);
+  if (Source != nullptr)
+    Source->AssignTo(this);
+  else
+    AssignError(nullptr);
 }
 
-void TPersistent::AssignTo(TPersistent* Dest) { Dest->AssignError(this); }
+void TPersistent::AssignTo(TPersistent* Dest) {
+  Dest->AssignError(this);
+}
 
 void TPersistent::AssignError(TPersistent* Source) {
   String source = Source ? Source->ClassName() : String(u"nil");
@@ -38,14 +44,19 @@ void TPersistent::AssignError(TPersistent* Source) {
 // --- TComponent ---------------------------------------------------------------
 
 TComponent::TComponent(TComponent* AOwner) {
-  if (AOwner) AOwner->InsertComponent(this);
+  // InsertComponent without its search for a former owner: there is none.
+  if (AOwner) {
+    AOwner->Links().Components.push_back(this);
+    FOwner = AOwner;
+    AOwner->Notification(this, opInsert);
+  }
 }
 
 TComponent::~TComponent() {
   FDestroying = true;
-  while (FLinks && !FLinks->FreeNotifies.empty()) {
-    TComponent* other = FLinks->FreeNotifies.back();
-    FLinks->FreeNotifies.pop_back();
+  while (FLinks && FLinks->More && !FLinks->More->FreeNotifies.empty()) {
+    TComponent* other = FLinks->More->FreeNotifies.back();
+    FLinks->More->FreeNotifies.pop_back();
     other->RemoveNotification(this);
     other->Notification(this, opRemove);
   }
@@ -53,14 +64,14 @@ TComponent::~TComponent() {
   if (FOwner) FOwner->RemoveComponent(this);
 }
 
-void TComponent::TComponentList::push_back(TComponent* c) {
-  if (FCount == FCapacity) {
-    auto* grown = new TComponent*[FCapacity * 2];
-    std::copy(begin(), end(), grown);
-    delete[] FHeap;
-    FHeap = grown;
-    FCapacity *= 2;
-  }
+void TComponent::TComponentList::Grow(TComponent* c) {
+  if (FCapacity > std::numeric_limits<std::int32_t>::max() / 2) throw std::bad_alloc();  // counts are ints
+  // realloc: a large list grows by remapping, not by copying.
+  auto* grown = static_cast<TComponent**>(std::realloc(FHeap, FCapacity * 2 * sizeof(TComponent*)));
+  if (!grown) throw std::bad_alloc();
+  if (!FHeap) std::copy(begin(), end(), grown);
+  FHeap = grown;
+  FCapacity *= 2;
   begin()[FCount++] = c;
 }
 
@@ -69,22 +80,28 @@ void TComponent::TComponentList::erase(TComponent** at) {
   --FCount;
 }
 
-TComponent::TLinks& TComponent::Links() {
-  if (!FLinks) FLinks = std::make_unique<TLinks>();
+TComponent::TLinks& TComponent::MakeLinks() {
+  FLinks = std::make_unique<TLinks>();
   return *FLinks;
+}
+
+TComponent::TMore& TComponent::More() {
+  TLinks& links = Links();
+  if (!links.More) links.More = std::make_unique<TMore>();
+  return *links.More;
 }
 
 const String& TComponent::Name() const {
   static const String empty;
-  return FLinks ? FLinks->Name : empty;
+  return FLinks && FLinks->More ? FLinks->More->Name : empty;
 }
 
 void TComponent::SetName(const String& value) {
-  if (FLinks || !value.empty()) Links().Name = value;
+  if ((FLinks && FLinks->More) || !value.empty()) More().Name = value;
 }
 
 void TComponent::SetTag(std::intptr_t value) {
-  if (FLinks || value != 0) Links().Tag = value;
+  if ((FLinks && FLinks->More) || value != 0) More().Tag = value;
 }
 
 TComponent* TComponent::Components(int index) const {
@@ -128,9 +145,9 @@ void TComponent::DestroyComponents() {
 
 void TComponent::FreeNotification(TComponent* AComponent) {
   if (!AComponent || AComponent == this) return;
-  auto& mine = Links().FreeNotifies;
+  auto& mine = More().FreeNotifies;
   if (std::find(mine.begin(), mine.end(), AComponent) == mine.end()) mine.push_back(AComponent);
-  auto& theirs = AComponent->Links().FreeNotifies;
+  auto& theirs = AComponent->More().FreeNotifies;
   if (std::find(theirs.begin(), theirs.end(), this) == theirs.end()) theirs.push_back(this);
 }
 
@@ -141,8 +158,8 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 }
 
 void TComponent::RemoveNotification(TComponent* AComponent) {
-  if (!FLinks) return;
-  auto& notifies = FLinks->FreeNotifies;
+  if (!FLinks || !FLinks->More) return;
+  auto& notifies = FLinks->More->FreeNotifies;
   auto it = std::find(notifies.rbegin(), notifies.rend(), AComponent);
   if (it != notifies.rend()) notifies.erase(std::next(it).base());
 }
@@ -182,7 +199,9 @@ void TCollectionItem::SetIndex(int value) {
   Changed(true);
 }
 
-String TCollectionItem::DisplayName() const { return ClassName(); }
+String TCollectionItem::DisplayName() const {
+  return ClassName();
+}
 
 void TCollectionItem::Changed(bool AllItems) {
   if (FCollection && FCollection->FUpdateCount == 0) FCollection->Update(AllItems ? nullptr : this);
@@ -254,7 +273,9 @@ void TCollection::Assign(TPersistent* Source) {
   EndUpdate();
 }
 
-void TCollection::BeginUpdate() { ++FUpdateCount; }
+void TCollection::BeginUpdate() {
+  ++FUpdateCount;
+}
 
 void TCollection::EndUpdate() {
   if (FUpdateCount > 0 && --FUpdateCount == 0) Changed();

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <vector>
 
 #include "kwinet/core/Exceptions.h"
+#include "kwinet/core/Slab.h"
 #include "kwinet/core/String.h"
 
 namespace kwinet {
@@ -51,7 +53,7 @@ class TComponent : public TPersistent {
   TComponent* Owner() const { return FOwner; }
   const String& Name() const;
   void SetName(const String& value);
-  std::intptr_t Tag() const { return FLinks ? FLinks->Tag : 0; }
+  std::intptr_t Tag() const { return FLinks && FLinks->More ? FLinks->More->Tag : 0; }
   void SetTag(std::intptr_t value);
 
   int ComponentCount() const { return FLinks ? static_cast<int>(FLinks->Components.size()) : 0; }
@@ -86,7 +88,7 @@ class TComponent : public TPersistent {
     TComponentList() = default;
     TComponentList(const TComponentList&) = delete;
     TComponentList& operator=(const TComponentList&) = delete;
-    ~TComponentList() { delete[] FHeap; }
+    ~TComponentList() { std::free(FHeap); }
     std::size_t size() const { return FCount; }
     bool empty() const { return FCount == 0; }
     TComponent** begin() { return FHeap ? FHeap : FInline; }
@@ -95,22 +97,36 @@ class TComponent : public TPersistent {
     TComponent* const* end() const { return begin() + FCount; }
     TComponent* operator[](std::size_t i) const { return begin()[i]; }
     TComponent* back() const { return begin()[FCount - 1]; }
-    void push_back(TComponent* c);
+    void push_back(TComponent* c) {
+      if (FCount < FCapacity)
+        begin()[FCount++] = c;
+      else
+        Grow(c);
+    }
     void erase(TComponent** at);
+    void Grow(TComponent* c);
 
    private:
     TComponent** FHeap = nullptr;
-    std::size_t FCount = 0;
-    std::size_t FCapacity = std::size(FInline);
+    std::uint32_t FCount = 0;
+    std::uint32_t FCapacity = std::size(FInline);
     TComponent* FInline[4] = {};
   };
-  struct TLinks {
+  struct TMore {
     String Name;
     std::intptr_t Tag = 0;
-    TComponentList Components;
     std::vector<TComponent*> FreeNotifies;
   };
-  TLinks& Links();
+  struct TLinks {
+    // From the slabs: a tree of small owners makes one for each of them.
+    static void* operator new(std::size_t Size) { return SlabAllocate(Size); }
+    static void operator delete(void* P, std::size_t Size) noexcept { SlabFree(P, Size); }
+    TComponentList Components;
+    std::unique_ptr<TMore> More;  // name, tag and notifications: rarer still
+  };
+  TLinks& Links() { return FLinks ? *FLinks : MakeLinks(); }
+  TLinks& MakeLinks();
+  TMore& More();
 
   TComponent* FOwner = nullptr;
   std::unique_ptr<TLinks> FLinks;
@@ -228,9 +244,7 @@ class TObjectList {
   void CheckIndex(int index) const {
     if (index < 0 || index >= Count()) ListIndexError(index);
   }
-  [[noreturn]] static void ListIndexError(int index) {
-    throw EListError(u"List index out of bounds (%d)", {index});
-  }
+  [[noreturn]] static void ListIndexError(int index) { throw EListError(u"List index out of bounds (%d)", {index}); }
   std::vector<std::unique_ptr<T>> FItems;
 };
 

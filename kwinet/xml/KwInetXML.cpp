@@ -4,28 +4,20 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__SANITIZE_ADDRESS__)
-#define KWI_SLAB_POISON 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KWI_SLAB_POISON 1
-#endif
-#endif
-#ifdef KWI_SLAB_POISON
-#include <sanitizer/asan_interface.h>
-#endif
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "kwinet/utils/kwiutil.h"
 
@@ -102,18 +94,6 @@ String ApplyEntity(const String& In, const EntityRow& Row) {
   return out;
 }
 
-// Text with a character above 255 was never a string of bytes (it came
-// decoded already): decoding it again could only destroy it.
-bool HoldsBytes(const String& Text) {
-  return std::all_of(Text.begin(), Text.end(), [](Char c) { return c <= 0xFF; });
-}
-
-void DecodeUtf8Bytes(String& Text) {
-  // ASCII decodes to itself: most texts need neither a scan nor a copy.
-  const auto wide = std::find_if(Text.begin(), Text.end(), [](Char c) { return c >= 0x80; });
-  if (wide != Text.end() && std::all_of(wide, Text.end(), [](Char c) { return c <= 0xFF; })) Text = Utf8Decode(Text);
-}
-
 // --- code pages ------------------------------------------------------------------
 
 // Re-decodes text that was read one byte per character as a named code page.
@@ -138,14 +118,12 @@ class TCodePageDecoder {
   TCodePageDecoder(const TCodePageDecoder&) = delete;
   TCodePageDecoder& operator=(const TCodePageDecoder&) = delete;
 
-  // Text that is not bytes is left alone rather than turned into question
-  // marks. An unknown code page changes nothing.
-  void Decode(String& Text) {
-    if (FHandle == reinterpret_cast<iconv_t>(-1) || Text.empty() || !HoldsBytes(Text)) return;
-    std::string bytes = StringToBytes(Text);
-    String out(bytes.size() * 2 + 2, u'\0');
-    char* in = bytes.data();
-    std::size_t inLeft = bytes.size();
+  bool Valid() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
+
+  String Decode(const char* Bytes, std::size_t Count) {
+    String out(Count * 2 + 2, u'\0');
+    char* in = const_cast<char*>(Bytes);
+    std::size_t inLeft = Count;
     char* dst = reinterpret_cast<char*>(out.data());
     std::size_t outLeft = out.size() * sizeof(Char);
     iconv(FHandle, nullptr, nullptr, nullptr, nullptr);
@@ -162,7 +140,7 @@ class TCodePageDecoder {
     }
     iconv(FHandle, nullptr, nullptr, &dst, &outLeft);  // a character a combining page still holds
     out.resize((dst - reinterpret_cast<char*>(out.data())) / sizeof(Char));
-    Text = std::move(out);
+    return out;
   }
 
  private:
@@ -187,34 +165,101 @@ String Widen(const char* b, const char* e) {
   return out;
 }
 
-// The first position from pos (before n) that holds a, b or NUL; n when
+// The first position from pos (before n) that holds a, b, c or NUL; n when
 // there is none. Long texts make this the parser's inner loop, so it looks
 // at sixteen bytes at a time where it can.
 template <typename C>
-std::size_t FindAny(const C* s, std::size_t pos, std::size_t n, char a, char b) {
+std::size_t FindAny(const C* s, std::size_t pos, std::size_t n, char a, char b, char c = 0) {
 #if defined(__SSE2__)
   constexpr std::size_t kLanes = 16 / sizeof(C);
   const __m128i va = sizeof(C) == 1 ? _mm_set1_epi8(a) : _mm_set1_epi16(a);
   const __m128i vb = sizeof(C) == 1 ? _mm_set1_epi8(b) : _mm_set1_epi16(b);
+  const __m128i vc = sizeof(C) == 1 ? _mm_set1_epi8(c) : _mm_set1_epi16(c);
   const __m128i zero = _mm_setzero_si128();
   while (pos + kLanes <= n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pos));
     __m128i hit;
     if constexpr (sizeof(C) == 1)
-      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, zero));
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, zero)));
     else
-      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, zero));
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)),
+                         _mm_or_si128(_mm_cmpeq_epi16(v, vc), _mm_cmpeq_epi16(v, zero)));
     if (const int mask = _mm_movemask_epi8(hit)) return pos + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(C);
     pos += kLanes;
   }
 #endif
   while (pos < n) {
-    const Char c = Unit(s[pos]);
-    if (c == static_cast<Char>(a) || c == static_cast<Char>(b) || c == 0) break;
+    const Char u = Unit(s[pos]);
+    if (u == static_cast<Char>(a) || u == static_cast<Char>(b) || u == static_cast<Char>(c) || u == 0) break;
     ++pos;
   }
   return pos;
 }
+
+// The first byte from p (before p + n) that is not ASCII; p + n when none.
+inline const char* FindNonAscii(const char* p, std::size_t n) {
+  const char* e = p + n;
+#if defined(__SSE2__)
+  for (; e - p >= 16; p += 16)
+    if (const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))))
+      return p + __builtin_ctz(mask);
+#endif
+  while (p != e && static_cast<unsigned char>(*p) < 0x80) ++p;
+  return p;
+}
+
+// A run of the text being parsed, kept where it lies until it is stored in
+// a node, or its decoded form once an encoding has been applied.
+template <typename C>
+struct TPiece {
+  TPiece() = default;
+  TPiece(const C* Start, std::size_t Count) : P(Start), N(Count) {}
+
+  const C* P = nullptr;
+  std::size_t N = 0;
+  std::optional<String> Decoded;
+
+  bool Empty() const { return Decoded ? Decoded->empty() : N == 0; }
+  String Str() const { return Decoded ? *Decoded : Widen(P, P + N); }
+  void SetDecoded(String Text) { Decoded = std::move(Text); }
+  void StoreIn(TKwXMLText& Text, bool Appending) const {
+    if (Decoded) {
+      Appending ? Text.Append(std::u16string_view(*Decoded)) : Text.Assign(std::u16string_view(*Decoded));
+    } else if constexpr (sizeof(C) == 1) {
+      Appending ? Text.Append(std::string_view(P, N)) : Text.Assign(std::string_view(P, N));
+    } else {
+      Appending ? Text.Append(std::u16string_view(P, N)) : Text.Assign(std::u16string_view(P, N));
+    }
+  }
+
+  // Bytes that hold UTF-8 are decoded. ASCII decodes to itself: most texts
+  // need neither a copy nor a decoder. Text with a character above 255 was
+  // never a string of bytes (it came decoded already): decoding it again
+  // could only destroy it.
+  void DecodeUtf8() {
+    if constexpr (sizeof(C) == 1) {
+      if (FindNonAscii(P, N) == P + N) return;
+    } else {
+      const C* wide = std::find_if(P, P + N, [](C c) { return c >= 0x80; });
+      if (wide == P + N || !std::all_of(wide, P + N, [](C c) { return c <= 0xFF; })) return;
+    }
+    SetDecoded(Utf8Decode(Widen(P, P + N)));
+  }
+  // Text that is not bytes is left alone rather than turned into question
+  // marks. An unknown code page changes nothing.
+  void DecodeCodePage(TCodePageDecoder& Decoder) {
+    if (!Decoder.Valid() || N == 0) return;
+    if constexpr (sizeof(C) == 1) {
+      SetDecoded(Decoder.Decode(P, N));
+    } else {
+      if (!std::all_of(P, P + N, [](C c) { return c <= 0xFF; })) return;
+      std::string bytes(N, '\0');
+      for (std::size_t i = 0; i < N; ++i) bytes[i] = static_cast<char>(P[i]);
+      SetDecoded(Decoder.Decode(bytes.data(), N));
+    }
+  }
+};
 
 // Pre-order walk of a subtree without recursion. Children of a node at depth
 // d (the start node is at 0) are visited only when Expand(d) says so.
@@ -244,88 +289,66 @@ TKwXMLItem* FindPreOrder(TKwXMLItem* Start, Match match, Expand expand) {
   return nullptr;
 }
 
-// --- node slabs ---------------------------------------------------------------------
-
-// Each slot starts with its slab's address, so a node finds its slab when it
-// is freed. Slots are handed out in order and never reused: a slab goes back
-// as soon as its last node is freed (and no thread is still filling it), so a
-// freed tree leaves nothing behind.
-constexpr std::size_t kSlabBytes = 64 * 1024 - 64;  // a round size with malloc's own header
-constexpr std::size_t kSlabLargest = 1024;          // bigger objects (derived classes) use the heap
-
-struct Slab {
-  // Nodes alive in the slab, plus one while a thread fills it. Nodes may be
-  // freed on another thread than the one that made them.
-  std::atomic<std::size_t> Live{1};
-  char* Next = nullptr;
-  char* End = nullptr;
-};
-
-constexpr std::size_t kSlotAlign = alignof(void*);
-static_assert(alignof(TKwXMLItem) <= kSlotAlign);
-
-void ReleaseSlab(Slab* slab) noexcept {
-  if (slab->Live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    slab->~Slab();
-    std::free(slab);
-  }
-}
-
-struct SlabCursor {
-  Slab* Current = nullptr;
-  // A node made after this (by a static destructor) gets a slab of its own.
-  ~SlabCursor() {
-    if (Current) ReleaseSlab(std::exchange(Current, nullptr));
-  }
-};
-thread_local SlabCursor tSlabCursor;
-
-void* SlabAllocate(std::size_t size) {
-  const std::size_t slot = sizeof(Slab*) + ((size + kSlotAlign - 1) & ~(kSlotAlign - 1));
-  Slab* slab = tSlabCursor.Current;
-  if (!slab || static_cast<std::size_t>(slab->End - slab->Next) < slot) {
-    void* mem = std::malloc(kSlabBytes);
-    if (!mem) throw std::bad_alloc();
-    Slab* fresh = new (mem) Slab;
-    fresh->Next = static_cast<char*>(mem) + sizeof(Slab);
-    fresh->End = static_cast<char*>(mem) + kSlabBytes;
-    tSlabCursor.Current = fresh;
-    if (slab) ReleaseSlab(slab);
-    slab = fresh;
-  }
-  char* p = slab->Next;
-  slab->Next += slot;
-  slab->Live.fetch_add(1, std::memory_order_relaxed);
-  std::memcpy(p, &slab, sizeof slab);
-  return p + sizeof(Slab*);
-}
-
-void SlabFree(void* p, std::size_t size) noexcept {
-  Slab* slab;
-  std::memcpy(&slab, static_cast<char*>(p) - sizeof(Slab*), sizeof slab);
-#ifdef KWI_SLAB_POISON
-  // A slot is never handed out again: the sanitizer can catch any use of a
-  // freed node until its slab goes.
-  ASAN_POISON_MEMORY_REGION(p, size);
-#else
-  (void)size;
-#endif
-  ReleaseSlab(slab);
-}
-
 }  // namespace
 
 // --- TKwXMLItems -----------------------------------------------------------------
 
+namespace {
+
+// Small blocks from the slabs, larger ones from malloc (so that lists can
+// grow with realloc).
+void* AllocateBytes(std::size_t Size) {
+  if (Size <= SlabLargest) return SlabAllocate(Size);
+  void* p = std::malloc(Size);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void FreeBytes(void* P, std::size_t Size) noexcept {
+  if (Size <= SlabLargest)
+    SlabFree(P, Size);
+  else
+    std::free(P);
+}
+
+}  // namespace
+
 TKwXMLItems::~TKwXMLItems() {
   Clear();
+  Release();
+}
+
+void TKwXMLItems::Release() {
+  if (FData) FreeBytes(FData, FCapacity * sizeof(TKwXMLItem*));
+  FData = nullptr;
+  FCount = FCapacity = 0;
+}
+
+void TKwXMLItems::PushBack(TKwXMLItem* Item) {
+  if (FCount == FCapacity) {
+    if (FCapacity > std::numeric_limits<std::int32_t>::max() / 2) throw std::bad_alloc();
+    const std::uint32_t capacity = FCapacity ? FCapacity * 2 : 4;
+    const std::size_t bytes = capacity * sizeof(TKwXMLItem*), oldBytes = FCapacity * sizeof(TKwXMLItem*);
+    TKwXMLItem** grown;
+    if (oldBytes > SlabLargest) {
+      // A long list grows by remapping, not by copying.
+      grown = static_cast<TKwXMLItem**>(std::realloc(FData, bytes));
+      if (!grown) throw std::bad_alloc();
+    } else {
+      grown = static_cast<TKwXMLItem**>(AllocateBytes(bytes));
+      if (FCount) std::memcpy(grown, FData, FCount * sizeof(TKwXMLItem*));
+      if (FData) FreeBytes(FData, oldBytes);
+    }
+    FData = grown;
+    FCapacity = capacity;
+  }
+  FData[FCount++] = Item;
 }
 
 TKwXMLItem* TKwXMLItems::AddItem(TKwXMLItem* ParentItem) {
   std::unique_ptr<TKwXMLItem> node(ParentItem ? new TKwXMLItem(ParentItem, TKwXMLItem::ChildTag{})
                                               : new TKwXMLItem(nullptr));
-  if (FList.capacity() == 0) FList.reserve(4);
-  FList.push_back(node.get());
+  PushBack(node.get());
   return node.release();
 }
 
@@ -335,36 +358,234 @@ void TKwXMLItems::Clear() {
   std::vector<TKwXMLItems*> path{this};
   while (!path.empty()) {
     TKwXMLItems* list = path.back();
-    while (!list->FList.empty() && list->FList.back() == nullptr) list->FList.pop_back();
-    if (list->FList.empty()) {
+    while (list->FCount > 0 && list->Back() == nullptr) --list->FCount;
+    if (list->FCount == 0) {
       path.pop_back();
       continue;
     }
-    TKwXMLItem* last = list->FList.back();
-    if (!last->FItems.FList.empty()) {
+    TKwXMLItem* last = list->Back();
+    if (last->FItems.FCount > 0) {
       path.push_back(&last->FItems);
       continue;
     }
     // A node in its parent's list takes itself out on destruction; one added
     // to a foreign list must be taken out here.
-    if (!last->FParentItem || &last->FParentItem->FItems != list) list->FList.pop_back();
+    if (!last->FParentItem || &last->FParentItem->FItems != list) --list->FCount;
     delete last;
   }
 }
 
 TKwXMLItem* TKwXMLItems::Items(int Index) const {
   if (Index < 0 || Index >= Count()) throw EListError(u"List index out of bounds (%d)", {Index});
-  return FList[Index];
+  return FData[Index];
 }
 
 int TKwXMLItems::IndexOf(const TKwXMLItem* Item) const {
-  auto it = std::find(FList.begin(), FList.end(), Item);
-  return it == FList.end() ? -1 : static_cast<int>(it - FList.begin());
+  auto it = std::find(begin(), end(), Item);
+  return it == end() ? -1 : static_cast<int>(it - begin());
 }
 
 void TKwXMLItems::RemoveFromBack(const TKwXMLItem* Item) {
-  auto it = std::find(FList.rbegin(), FList.rend(), Item);
-  if (it != FList.rend()) FList.erase(std::next(it).base());
+  for (std::uint32_t i = FCount; i-- > 0;)
+    if (FData[i] == Item) {
+      std::memmove(FData + i, FData + i + 1, (FCount - i - 1) * sizeof(TKwXMLItem*));
+      --FCount;
+      return;
+    }
+}
+
+// --- TKwXMLText ------------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kInlineChars = sizeof(std::uintptr_t) - 1;
+
+template <typename C>
+bool FitsBytes(const C* p, std::size_t n) {
+  if constexpr (sizeof(C) == 1) {
+    return true;
+  } else {
+    for (std::size_t i = 0; i < n; ++i)
+      if (p[i] > 0xFF) return false;
+    return true;
+  }
+}
+
+}  // namespace
+
+struct SmallHeader {
+  std::uint32_t Size;
+  std::uint32_t Capacity : 31;
+  std::uint32_t Wide : 1;
+};
+struct LargeHeader {
+  std::size_t Size, Capacity, Wide;
+};
+constexpr std::size_t kSmallCapacity = 0x7FFFFFFF;
+
+std::size_t BlockBytes(std::size_t Capacity, bool Wide, bool Large) {
+  return (Large ? sizeof(LargeHeader) : sizeof(SmallHeader)) + Capacity * (Wide ? sizeof(Char) : 1);
+}
+
+TKwXMLText::Header TKwXMLText::Read() const {
+  if (FBits & kLarge) {
+    const auto* h = static_cast<const LargeHeader*>(Block());
+    return {h->Size, h->Capacity, h->Wide != 0};
+  }
+  const auto* h = static_cast<const SmallHeader*>(Block());
+  return {h->Size, h->Capacity, h->Wide != 0};
+}
+
+void TKwXMLText::SetSize(std::size_t Size) {
+  if (FBits & kLarge)
+    static_cast<LargeHeader*>(Block())->Size = Size;
+  else
+    static_cast<SmallHeader*>(Block())->Size = static_cast<std::uint32_t>(Size);
+}
+
+char* TKwXMLText::Data() const {
+  return static_cast<char*>(Block()) + (FBits & kLarge ? sizeof(LargeHeader) : sizeof(SmallHeader));
+}
+
+void TKwXMLText::NewBlock(std::size_t Capacity, bool Wide) {
+  const bool large = Capacity > kSmallCapacity;
+  void* b = AllocateBytes(BlockBytes(Capacity, Wide, large));
+  if (large)
+    new (b) LargeHeader{0, Capacity, Wide};
+  else
+    new (b) SmallHeader{0, static_cast<std::uint32_t>(Capacity), Wide};
+  FBits = reinterpret_cast<std::uintptr_t>(b) | (large ? kLarge : 0);
+}
+
+void TKwXMLText::Clear() {
+  if (HasBlock()) {
+    const Header h = Read();
+    FreeBytes(Block(), BlockBytes(h.Capacity, h.Wide, FBits & kLarge));
+  }
+  FBits = 0;
+}
+
+std::size_t TKwXMLText::Size() const {
+  if (FBits == 0) return 0;
+  return Inline() ? (FBits & 0xFF) >> 1 : Read().Size;
+}
+
+Char TKwXMLText::At(std::size_t i) const {
+  if (Inline()) return static_cast<Char>((FBits >> (8 * (i + 1))) & 0xFF);
+  if (Read().Wide) return reinterpret_cast<const Char*>(Data())[i];
+  return static_cast<unsigned char>(Data()[i]);
+}
+
+String TKwXMLText::Str() const {
+  if (FBits == 0) return String();
+  const std::size_t n = Size();
+  if (HasBlock() && Read().Wide) return String(reinterpret_cast<const Char*>(Data()), n);
+  String out(n, u'\0');
+  if (Inline()) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = At(i);
+  } else {
+    const auto* p = reinterpret_cast<const unsigned char*>(Data());
+    for (std::size_t i = 0; i < n; ++i) out[i] = p[i];
+  }
+  return out;
+}
+
+template <typename C>
+void TKwXMLText::Put(const C* P, std::size_t N, bool Appending) {
+  if constexpr (sizeof(C) == 1) {
+    // The parser's case: bytes into an empty text.
+    if (!Appending && FBits == 0 && N > 0) {
+      if (N <= kInlineChars) {
+        std::uintptr_t bits = (N << 1) | kInline;
+        for (std::size_t i = 0; i < N; ++i)
+          bits |= static_cast<std::uintptr_t>(static_cast<unsigned char>(P[i])) << (8 * (i + 1));
+        FBits = bits;
+      } else {
+        NewBlock(N, false);
+        std::memcpy(Data(), P, N);
+        SetSize(N);
+      }
+      return;
+    }
+  }
+  const std::size_t old = Appending ? Size() : 0;
+  const Header current = HasBlock() ? Read() : Header{0, 0, false};
+  const bool wide = (Appending && current.Wide) || !FitsBytes(P, N);
+  const std::size_t size = old + N;
+  if (size == 0) {
+    Clear();
+    return;
+  }
+  if (!wide && size <= kInlineChars) {
+    std::uintptr_t bits = (size << 1) | kInline;
+    for (std::size_t i = 0; i < old; ++i) bits |= static_cast<std::uintptr_t>(At(i)) << (8 * (i + 1));
+    for (std::size_t i = 0; i < N; ++i)
+      bits |= static_cast<std::uintptr_t>(static_cast<Char>(P[i]) & 0xFF) << (8 * (old + i + 1));
+    Clear();
+    FBits = bits;
+    return;
+  }
+  if (!Appending || !HasBlock() || current.Wide != wide || current.Capacity < size) {
+    // Appending doubles the room, so a value that grows piece by piece
+    // stays linear; a plain assignment takes what it needs.
+    TKwXMLText fresh;
+    fresh.NewBlock(Appending ? std::max(size, 2 * old) : size, wide);
+    char* d = fresh.Data();
+    if (HasBlock() && current.Wide == wide) {
+      if (old) std::memcpy(d, Data(), old * (wide ? sizeof(Char) : 1));
+    } else {
+      for (std::size_t i = 0; i < old; ++i) {
+        if (wide)
+          reinterpret_cast<Char*>(d)[i] = At(i);
+        else
+          d[i] = static_cast<char>(At(i));
+      }
+    }
+    fresh.SetSize(old);
+    Clear();
+    FBits = std::exchange(fresh.FBits, 0);
+  }
+  char* d = Data();
+  if (wide) {
+    Char* w = reinterpret_cast<Char*>(d) + old;
+    for (std::size_t i = 0; i < N; ++i) w[i] = static_cast<Char>(static_cast<std::make_unsigned_t<C>>(P[i]));
+  } else if constexpr (sizeof(C) == 1) {
+    if (N) std::memcpy(d + old, P, N);
+  } else {
+    for (std::size_t i = 0; i < N; ++i) d[old + i] = static_cast<char>(P[i]);
+  }
+  SetSize(size);
+}
+
+void TKwXMLText::Assign(std::u16string_view S) {
+  Put(S.data(), S.size(), false);
+}
+void TKwXMLText::Assign(std::string_view Latin1) {
+  Put(Latin1.data(), Latin1.size(), false);
+}
+void TKwXMLText::Append(std::u16string_view S) {
+  Put(S.data(), S.size(), true);
+}
+void TKwXMLText::Append(std::string_view Latin1) {
+  Put(Latin1.data(), Latin1.size(), true);
+}
+
+bool TKwXMLText::Equals(std::u16string_view S) const {
+  const std::size_t n = Size();
+  if (n != S.size()) return false;
+  if (HasBlock() && Read().Wide) return S == std::u16string_view(reinterpret_cast<const Char*>(Data()), n);
+  for (std::size_t i = 0; i < n; ++i)
+    if (At(i) != S[i]) return false;
+  return true;
+}
+
+bool TKwXMLText::EqualsIgnoringCase(std::u16string_view S) const {
+  const std::size_t n = Size();
+  if (n != S.size()) return false;
+  auto fold = [](Char c) { return c >= u'A' && c <= u'Z' ? static_cast<Char>(c + 32) : c; };
+  for (std::size_t i = 0; i < n; ++i)
+    if (fold(At(i)) != fold(S[i])) return false;
+  return true;
 }
 
 // --- TKwXMLItem ------------------------------------------------------------------
@@ -383,12 +604,12 @@ TKwXMLItem::~TKwXMLItem() {
 }
 
 void* TKwXMLItem::operator new(std::size_t Size) {
-  return Size <= kSlabLargest ? SlabAllocate(Size) : ::operator new(Size);
+  return Size <= SlabLargest ? SlabAllocate(Size) : ::operator new(Size);
 }
 
 void TKwXMLItem::operator delete(void* P, std::size_t Size) noexcept {
   if (!P) return;
-  if (Size <= kSlabLargest)
+  if (Size <= SlabLargest)
     SlabFree(P, Size);
   else
     ::operator delete(P);
@@ -396,23 +617,23 @@ void TKwXMLItem::operator delete(void* P, std::size_t Size) noexcept {
 
 TVariant TKwXMLItem::Value() const {
   if (FValueNull) return TVariant::Null();
-  return FValueAssigned ? TVariant(FValue) : TVariant();
+  return FValueAssigned ? TVariant(FValue.Str()) : TVariant();
 }
 
 void TKwXMLItem::SetValue(const TVariant& value) {
-  FValue = value.ToString();
+  FValue.Assign(value.ToString());
   FValueAssigned = value.HasString();
   FValueNull = value.IsNull();
 }
 
 TKwXMLItem* TKwXMLItem::GetChild(const String& XMLTag, bool ExpandAllLevels) {
   return FindPreOrder(
-      this, [&](TKwXMLItem* n) { return n->FTagName == XMLTag; },
+      this, [&](TKwXMLItem* n) { return n->FTagName.Equals(XMLTag); },
       [&](int depth) { return ExpandAllLevels || depth < 2; });
 }
 
 String TKwXMLItem::GetTagXMLValue() const {
-  String s = FValue;
+  String s = FValue.Str();
   if (s.empty() || s.front() != u'"') return s;
   while (!s.empty() && (IsBlank(s.back()) || s.back() == u'"')) s.pop_back();
   if (!s.empty()) s.erase(0, 1);
@@ -424,12 +645,13 @@ String TKwXMLItem::GetTagValue() const {
 }
 
 void TKwXMLItem::ProcessAttributes() {
-  if (FAttributes.empty()) return;
+  if (FAttributes.Empty()) return;
+  const String text = FAttributes.Str();
   String name, value;
   bool inName = true, inQuotes = false;
-  const std::size_t n = FAttributes.size();
+  const std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const Char c = FAttributes[i];
+    const Char c = text[i];
     if (c == u'"') inQuotes = !inQuotes;
     if (!inQuotes && c == u'=')
       inName = false;
@@ -439,8 +661,8 @@ void TKwXMLItem::ProcessAttributes() {
       if (!name.empty() && !value.empty()) {
         TKwXMLItem* attr = FItems.AddItem(this);
         attr->FKind = ikAttribute;
-        attr->FTagName = name;
-        attr->FValue = value;
+        attr->FTagName.Assign(name);
+        attr->FValue.Assign(value);
         attr->FValueAssigned = true;
       }
       name.clear();
@@ -448,7 +670,7 @@ void TKwXMLItem::ProcessAttributes() {
       inName = true;
     }
   }
-  FAttributes.clear();
+  FAttributes.Clear();
 }
 
 // --- unit functions ----------------------------------------------------------------
@@ -513,7 +735,7 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
   std::size_t pos = 0;
 
   // Text runs to "<" or to a "/" that a ">" follows.
-  auto readText = [&]() -> String {
+  auto readText = [&]() -> TPiece<C> {
     while (ch(pos) == u'>') ++pos;
     const std::size_t start = pos;
     for (;;) {
@@ -521,11 +743,11 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
       if (pos >= n || s[pos] != '/' || ch(pos + 1) == u'>') break;
       ++pos;
     }
-    String text = Widen(s + start, s + pos);
+    TPiece<C> text{s + start, pos - start};
     if (ch(pos) == u'<') ++pos;
     return text;
   };
-  auto readAttributes = [&]() -> String {
+  auto readAttributes = [&]() -> TPiece<C> {
     const std::size_t start = pos;
     bool inQuotes = false;
     while (pos < n) {
@@ -534,7 +756,7 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
       if (c == u'"') inQuotes = !inQuotes;
       ++pos;
     }
-    return Widen(s + start, s + pos);
+    return TPiece<C>{s + start, pos - start};
   };
   auto skipToNextTag = [&]() {
     pos = FindAny(s, pos, n, '<', '<');
@@ -554,12 +776,11 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
     const std::size_t before = pos;
     const std::size_t nameStart = pos;
     while (pos < n && IsNameChar(Unit(s[pos]))) ++pos;
-    String name = Widen(s + nameStart, s + pos);
-    String text, attributes;
-    const bool comment = name.starts_with(u"!--");
+    TPiece<C> name{s + nameStart, pos - nameStart}, text, attributes;
+    const bool comment = name.N >= 3 && s[nameStart] == '!' && s[nameStart + 1] == '-' && s[nameStart + 2] == '-';
     if (comment) {
-      name = u"Comment";
-      text = u"Comment";
+      name.SetDecoded(u"Comment");
+      text.SetDecoded(u"Comment");
       const C closing[] = {'-', '-', '>'};
       std::size_t close = CharView(s, n).find(CharView(closing, 3), pos);
       // A NUL ends the search like every other scan.
@@ -568,7 +789,7 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
       if (close == CharView::npos) {
         pos = nul != CharView::npos ? nul : n;
       } else {
-        text += Widen(s + pos, s + close + 2);
+        *text.Decoded += Widen(s + pos, s + close + 2);
         pos = close + 3;
       }
       while (pos < n && IsBlank(Unit(s[pos]))) ++pos;
@@ -578,44 +799,42 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
       text = readText();
       if (!declared.empty()) {
         if (!UTF8Processed && declaredUtf8) {
-          DecodeUtf8Bytes(attributes);
-          DecodeUtf8Bytes(text);
+          attributes.DecodeUtf8();
+          text.DecodeUtf8();
         } else if (codePage) {
-          codePage->Decode(attributes);
-          codePage->Decode(text);
+          attributes.DecodeCodePage(*codePage);
+          text.DecodeCodePage(*codePage);
         }
       }
     }
 
     bool accept = true;
-    if (!name.empty()) {
+    if (!name.Empty()) {
       if (!current) {
         current = FRootItem;
       } else {
-        if (FOnTag) FOnTag(this, current, name, text, attributes, accept);
+        if (FOnTag) FOnTag(this, current, name.Str(), text.Str(), attributes.Str(), accept);
         if (accept) current = current->FItems.AddItem(current);
       }
     }
 
     if (accept && current) {
       TKwXMLItem* node = current;
-      if (!text.empty()) {
-        if (!node->FValueAssigned)
-          node->FValue = std::move(text);
-        else
-          node->FValue += text;  // in place: a value growing piece by piece stays linear
+      if (!text.Empty()) {
+        // Appended in place: a value growing piece by piece stays linear.
+        text.StoreIn(node->FValue, node->FValueAssigned);
         node->FValueAssigned = true;
         node->FValueNull = false;
       }
-      node->FTagName = std::move(name);
+      name.StoreIn(node->FTagName, false);
       if (comment) {
         node->FKind = ikComment;
         current = parentOf(node);
       } else {
         node->FKind = ikProperty;
-        if (!attributes.empty()) {
-          node->FAttributes = std::move(attributes);
-          if (node->FTagName.size() == 4 && SameText(node->FTagName, u"?xml")) {
+        if (!attributes.Empty()) {
+          attributes.StoreIn(node->FAttributes, false);
+          if (node->FTagName.EqualsIgnoringCase(u"?xml")) {
             node->ProcessAttributes();
             if (TKwXMLItem* enc = GetItemByTag(node, u"encoding")) {
               declared = enc->GetTagValue();
@@ -739,7 +958,7 @@ void TKwXMLEngine::LoadFromFile(const String& AFileName) {
 
 TKwXMLItem* TKwXMLEngine::GetItemByTag(TKwXMLItem* ARoot, const String& XMLTag) {
   return FindPreOrder(
-      ARoot ? ARoot : FRootItem, [&](TKwXMLItem* n) { return SameStrings(false, n->FTagName, XMLTag); },
+      ARoot ? ARoot : FRootItem, [&](TKwXMLItem* n) { return n->FTagName.EqualsIgnoringCase(XMLTag); },
       [](int) { return true; });
 }
 

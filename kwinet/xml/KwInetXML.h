@@ -5,10 +5,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <string_view>
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/DateTime.h"
+#include "kwinet/core/Slab.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/core/Variant.h"
 
@@ -34,20 +35,70 @@ class TKwXMLItems {
   // a tree of any depth can be freed.
   void Clear();
 
-  int Count() const { return static_cast<int>(FList.size()); }
+  int Count() const { return static_cast<int>(FCount); }
   TKwXMLItem* Items(int Index) const;  // EListError when out of range
   TKwXMLItem* operator[](int Index) const { return Items(Index); }
   int IndexOf(const TKwXMLItem* Item) const;
-  auto begin() const { return FList.begin(); }
-  auto end() const { return FList.end(); }
+  TKwXMLItem* const* begin() const { return FData; }
+  TKwXMLItem* const* end() const { return FData + FCount; }
 
  private:
   friend class TKwXMLItem;
   friend class TKwXMLEngine;
+  void PushBack(TKwXMLItem* Item);
+  TKwXMLItem* Back() const { return FData[FCount - 1]; }
   // Removes Item, looking from the back: nodes are usually freed last first.
   void RemoveFromBack(const TKwXMLItem* Item);
+  void Release();
 
-  std::vector<TKwXMLItem*> FList;
+  // A node is small, and a large document has millions of them: two
+  // counts in place of a vector's two pointers. Count() is an int anyway.
+  TKwXMLItem** FData = nullptr;
+  std::uint32_t FCount = 0;
+  std::uint32_t FCapacity = 0;
+};
+
+// A node's text in one word: nothing, up to seven characters of the range 0
+// to 255 in place, or a block with a count, one byte a character when every
+// character fits, two otherwise.
+class TKwXMLText {
+ public:
+  TKwXMLText() = default;
+  TKwXMLText(const TKwXMLText&) = delete;
+  TKwXMLText& operator=(const TKwXMLText&) = delete;
+  ~TKwXMLText() { Clear(); }
+
+  bool Empty() const { return FBits == 0; }
+  std::size_t Size() const;
+  Char At(std::size_t i) const;
+  String Str() const;
+  void Clear();
+  void Assign(std::u16string_view S);
+  void Assign(std::string_view Latin1);  // bytes that stand for the characters 0 to 255
+  void Append(std::u16string_view S);
+  void Append(std::string_view Latin1);
+  bool Equals(std::u16string_view S) const;
+  bool EqualsIgnoringCase(std::u16string_view S) const;  // ASCII letters only
+
+ private:
+  // The block's header: two 32-bit counts, or (kLarge) three words for a
+  // text of more than two thousand million characters.
+  struct Header {
+    std::size_t Size, Capacity;
+    bool Wide;
+  };
+  static constexpr std::uintptr_t kInline = 1, kLarge = 2, kTags = 3;
+  bool Inline() const { return FBits & kInline; }
+  bool HasBlock() const { return FBits != 0 && !Inline(); }
+  void* Block() const { return reinterpret_cast<void*>(FBits & ~kTags); }
+  Header Read() const;
+  void SetSize(std::size_t Size);
+  char* Data() const;
+  template <typename C>
+  void Put(const C* P, std::size_t N, bool Appending);
+  void NewBlock(std::size_t Capacity, bool Wide);
+
+  std::uintptr_t FBits = 0;
 };
 
 class TKwXMLItem : public TComponent {
@@ -65,8 +116,8 @@ class TKwXMLItem : public TComponent {
 
   TKwXMLItemKind Kind() const { return FKind; }
   void SetKind(TKwXMLItemKind value) { FKind = value; }
-  const String& TagName() const { return FTagName; }
-  void SetTagName(const String& value) { FTagName = value; }
+  String TagName() const { return FTagName.Str(); }
+  void SetTagName(const String& value) { FTagName.Assign(value); }
   // Unassigned until text is stored.
   TVariant Value() const;
   void SetValue(const TVariant& value);
@@ -74,7 +125,7 @@ class TKwXMLItem : public TComponent {
   const TKwXMLItems* Items() const { return &FItems; }
   TKwXMLItem* ParentItem() const { return FParentItem; }
   int Level() const { return FLevel; }
-  const String& Attributes() const { return FAttributes; }
+  String Attributes() const { return FAttributes.Str(); }
 
   // First node in pre-order (this node first) whose TagName is XMLTag, case
   // significant. Without ExpandAllLevels only this node, its children and
@@ -100,9 +151,9 @@ class TKwXMLItem : public TComponent {
   bool FValueAssigned = false;
   bool FValueNull = false;
   std::int32_t FLevel = 0;
-  String FTagName;
-  String FValue;
-  String FAttributes;
+  TKwXMLText FTagName;
+  TKwXMLText FValue;
+  TKwXMLText FAttributes;
   TKwXMLItems FItems;
   TKwXMLItem* FParentItem = nullptr;
 };

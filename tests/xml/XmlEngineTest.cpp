@@ -117,6 +117,19 @@ TEST(XmlEngine, TreesOfOddAndOrdinaryDocuments) {
   }
 }
 
+TEST(XmlEngine, ReusedRootGathersItsValueInEveryForm) {
+  // The root's value grows piece by piece: from a short text to a long
+  // one, and from bytes to wider characters.
+  String xml = u"<a>abc</a><a>defg</a><a>h</a>", expected = u"abcdefgh";
+  for (int i = 0; i < 300; ++i) {
+    xml += u"<a>0123456789</a>";
+    expected += u"0123456789";
+  }
+  for (bool fromBytes : {false, true})
+    EXPECT_EQ(Parse(xml, u"", u"", fromBytes).tree, u"a=\"" + expected + u"\"") << fromBytes;
+  EXPECT_EQ(Parse(xml + u"<a>\u0410</a><a>z</a>").tree, u"a=\"" + expected + u"\u0410z\"");
+}
+
 TEST(XmlEngine, OnTagSeesTheParentAndTheRawParts) {
   TKwXMLEngine engine(nullptr);
   std::vector<std::vector<String>> seen;

@@ -51,6 +51,31 @@ TEST(XmlItem, TagValueDecodesEntitiesAndStripsQuotes) {
   EXPECT_EQ(empty.GetTagValue(), u"");
 }
 
+TEST(XmlItem, TextsOfEveryLengthAndRangeReadBackUnchanged) {
+  // Nodes keep short texts in place and longer ones in blocks, one byte a
+  // character when the text allows: every form must give the text back.
+  const String kilo(1500, u'k');
+  const String cases[] = {u"",
+                          u"a",
+                          String(u"a\0b", 3),
+                          u"abcdefg",
+                          u"abcdefgh",
+                          u"\u00FF\u00E9",
+                          u"\u0410",
+                          u"ab\u0410cdefgh",
+                          kilo,
+                          kilo + u"\u20AC"};
+  for (const String& text : cases) {
+    TKwXMLItem item(nullptr);
+    item.SetTagName(text);
+    item.SetValue(text);
+    EXPECT_EQ(item.TagName(), text) << text.size();
+    EXPECT_EQ(item.Value().ToString(), text) << text.size();
+    item.SetValue(String(u"x"));  // a block gives way to a short text
+    EXPECT_EQ(item.Value().ToString(), u"x");
+  }
+}
+
 TEST(XmlItem, EntityDecodingOfLongValues) {
   String value;
   for (int i = 0; i < 100000; ++i) value += u"&amp;lt;x";

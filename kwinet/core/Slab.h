@@ -1,0 +1,22 @@
+// Bump allocation of small blocks from shared 64 KB slabs. A large XML tree
+// has millions of nodes, lists and texts; one heap block each made building
+// and freeing the tree mostly a matter of malloc and free.
+//
+// Blocks are handed out in order and never reused: a slab goes back to the
+// system as soon as its last block is freed (and no thread is still filling
+// it), so a freed tree leaves nothing behind. Blocks may be freed on any
+// thread. Larger sizes than SlabLargest are for the heap.
+#pragma once
+
+#include <cstddef>
+
+namespace kwinet {
+
+inline constexpr std::size_t SlabLargest = 1024;
+
+// Size at most SlabLargest; aligned for pointers and 64-bit integers. Size
+// must be passed again to SlabFree.
+void* SlabAllocate(std::size_t Size);
+void SlabFree(void* P, std::size_t Size) noexcept;
+
+}  // namespace kwinet
