@@ -4,7 +4,7 @@
 # (time ratios, peak heap), and the growth from 1 MB to 10 MB. Never run by
 # the tests. Builds share one lock, as every build on the machine does.
 #
-#   bench/xml.sh [size in MB] [extra benchmark flags]
+#   bench/xml.sh [size in MB]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)

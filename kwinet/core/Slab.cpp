@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -22,44 +23,89 @@ namespace kwinet {
 namespace {
 
 // A slab is aligned to its size, so a block finds its slab from its own
-// address, with no header of its own.
+// address, with no header of its own. Slabs are cut from groups that malloc
+// hands out whole: asking malloc for each aligned slab on its own left a
+// fragment on either side of each, and with malloc's thresholds fixed by
+// the application every slab became a mapping of its own.
 constexpr std::size_t kSlabBytes = 64 * 1024;
+constexpr std::size_t kGroupBytes = 1024 * 1024;
 constexpr std::size_t kAlign = 8;
-// Blocks handed out are counted by the filling thread alone and settled
-// when it moves on; until then the slab holds this many references, more
-// than it can ever hand out, so frees on other threads never bring it to 0.
+// Slabs and groups count what the filling thread hands out without atomics
+// and settle the count when it moves on; until then they hold this many
+// references, more than they can ever hand out, so frees on other threads
+// never bring them to 0.
 constexpr std::size_t kFilling = std::size_t(1) << 40;
 
-struct alignas(16) Slab {
-  std::atomic<std::size_t> Live{kFilling};
+struct Group {
+  std::atomic<std::size_t> Live{kFilling};  // slabs
+  void* Memory = nullptr;
 };
 
-Slab* SlabOf(void* p) {
-  return reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(p) & ~(kSlabBytes - 1));
+struct alignas(16) Slab {
+  std::atomic<std::size_t> Live{kFilling};  // blocks
+  Group* Owner = nullptr;
+};
+
+void ReleaseGroup(Group* group, std::size_t count) noexcept {
+  if (group->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+    std::free(group->Memory);
+    delete group;
+  }
 }
 
-void Release(Slab* slab, std::size_t count) noexcept {
+void ReleaseSlab(Slab* slab, std::size_t count) noexcept {
   if (slab->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+    Group* group = slab->Owner;
     slab->~Slab();
-    std::free(slab);
+    ReleaseGroup(group, 1);
   }
 }
 
 struct SlabCursor {
+  Group* CurrentGroup = nullptr;
+  char* NextSlab = nullptr;  // the group's slabs not handed out yet
+  char* GroupEnd = nullptr;
+  std::size_t SlabsHanded = 0;
+
   Slab* Current = nullptr;
   char* Next = nullptr;
   char* End = nullptr;
   std::size_t Handed = 0;
 
-  // The filling thread lets go of its slab: the slab now holds a reference
-  // for each block still alive.
-  void Settle() noexcept {
-    if (Current) Release(std::exchange(Current, nullptr), kFilling - std::exchange(Handed, 0));
+  void SettleSlab() noexcept {
+    if (Current) ReleaseSlab(std::exchange(Current, nullptr), kFilling - std::exchange(Handed, 0));
     Next = End = nullptr;
   }
-  // A block asked for after this (by a static destructor) gets a slab of
-  // its own.
-  ~SlabCursor() { Settle(); }
+  void SettleGroup() noexcept {
+    if (CurrentGroup) ReleaseGroup(std::exchange(CurrentGroup, nullptr), kFilling - std::exchange(SlabsHanded, 0));
+    NextSlab = GroupEnd = nullptr;
+  }
+  void NewSlab() {
+    if (NextSlab == GroupEnd) {
+      auto group = std::make_unique<Group>();
+      group->Memory = std::malloc(kGroupBytes);
+      if (!group->Memory) throw std::bad_alloc();
+      const auto start = reinterpret_cast<std::uintptr_t>(group->Memory);
+      const auto first = (start + kSlabBytes - 1) & ~(kSlabBytes - 1);
+      SettleGroup();
+      CurrentGroup = group.release();
+      NextSlab = reinterpret_cast<char*>(first);
+      GroupEnd = NextSlab + (start + kGroupBytes - first) / kSlabBytes * kSlabBytes;
+    }
+    SettleSlab();
+    Current = new (NextSlab) Slab;
+    Current->Owner = CurrentGroup;
+    ++SlabsHanded;
+    Next = NextSlab + sizeof(Slab);
+    End = NextSlab + kSlabBytes;
+    NextSlab = End;
+  }
+  // A block asked for after this (by a static destructor) gets slabs of
+  // their own.
+  ~SlabCursor() {
+    SettleSlab();
+    SettleGroup();
+  }
 };
 thread_local SlabCursor tSlabCursor;
 
@@ -68,21 +114,14 @@ thread_local SlabCursor tSlabCursor;
 void* SlabAllocate(std::size_t Size) {
   SlabCursor& cursor = tSlabCursor;
   const std::size_t slot = (Size + kAlign - 1) & ~(kAlign - 1);
-  if (static_cast<std::size_t>(cursor.End - cursor.Next) < slot) {
-    void* mem = std::aligned_alloc(kSlabBytes, kSlabBytes);
-    if (!mem) throw std::bad_alloc();
-    cursor.Settle();
-    cursor.Current = new (mem) Slab;
-    cursor.Next = static_cast<char*>(mem) + sizeof(Slab);
-    cursor.End = static_cast<char*>(mem) + kSlabBytes;
-  }
+  if (static_cast<std::size_t>(cursor.End - cursor.Next) < slot) cursor.NewSlab();
   char* p = cursor.Next;
   cursor.Next += slot;
+  ++cursor.Handed;
   // Blocks are handed out in address order: the lines the next ones will
   // be written to are fetched while this one is filled. A prefetch past the
   // slab's end does no harm.
   __builtin_prefetch(cursor.Next + 256, 1);
-  ++cursor.Handed;
   return p;
 }
 
@@ -95,7 +134,7 @@ void SlabFree(void* P, std::size_t Size) noexcept {
 #else
   (void)Size;
 #endif
-  Release(SlabOf(P), 1);
+  ReleaseSlab(reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(P) & ~(kSlabBytes - 1)), 1);
 }
 
 }  // namespace kwinet

@@ -1,11 +1,13 @@
-// Bump allocation of small blocks from shared 64 KB slabs. A large XML tree
-// has millions of nodes, lists and texts; one heap block each made building
-// and freeing the tree mostly a matter of malloc and free.
+// Bump allocation of small blocks from shared 64 KB slabs, cut from groups
+// of a megabyte. A large XML tree has millions of nodes, lists and texts;
+// one heap block each made building and freeing the tree mostly a matter of
+// malloc and free.
 //
-// Blocks are handed out in order and never reused: a slab goes back to the
-// system as soon as its last block is freed (and no thread is still filling
-// it), so a freed tree leaves nothing behind. Blocks may be freed on any
-// thread. Larger sizes than SlabLargest are for the heap.
+// Blocks are handed out in order and never reused: a slab goes back to its
+// group as soon as its last block is freed (and no thread is still filling
+// it), and a group goes back to malloc with its last slab, so a freed tree
+// leaves nothing behind but the group the thread is filling. Blocks may be
+// freed on any thread. Larger sizes than SlabLargest are for the heap.
 #pragma once
 
 #include <cstddef>
