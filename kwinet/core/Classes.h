@@ -75,6 +75,8 @@ class TComponent : public TPersistent {
   // on every component that asked for a free notification of AComponent.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
   void DestroyComponents();
+  // Owned components without the range check of Components.
+  TComponent* ComponentAt(int index) const { return FLinks->Components[index]; }
 
  private:
   void RemoveNotification(TComponent* AComponent);

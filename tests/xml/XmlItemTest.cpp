@@ -172,9 +172,23 @@ TEST(XmlItem, FreeingNodesKeepsListsRight) {
   EXPECT_EQ(root->ComponentCount(), 4);
 
   // A node made directly with a node as owner is not in its list, but goes
-  // with it.
+  // with it; so does any other component given to a node.
   new TKwXMLItem(kids[0]);
   EXPECT_EQ(kids[0]->Items()->Count(), 0);
+  kids[3]->Items()->AddItem(kids[3]);
+  new TComponent(kids[3]);
+  kids[3]->Items()->AddItem(kids[3]);
+  EXPECT_EQ(kids[3]->Items()->Count(), 2);
+  EXPECT_EQ(kids[3]->ComponentCount(), 3);
+  // A node given to another owner stays in its parent's list.
+  TKwXMLItem* moved = kids[4]->Items()->AddItem(kids[4]);
+  kids[1]->InsertComponent(moved);
+  EXPECT_EQ(kids[4]->Items()->IndexOf(moved), 0);
+  EXPECT_EQ(kids[4]->ComponentCount(), 0);
+  EXPECT_EQ(moved->Owner(), kids[1]);
+  delete kids[4];
+  EXPECT_EQ(kids[1]->ComponentCount(), 1);
+  EXPECT_EQ(root->Items()->Count(), 3);
 
   root->Items()->Clear();
   EXPECT_EQ(root->Items()->Count(), 0);
