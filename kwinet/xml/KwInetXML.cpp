@@ -807,6 +807,22 @@ void TKwXMLEngine::Parse(const C* s, std::size_t n) {
   auto readAttributes = [&]() -> TPiece<C> {
     const std::size_t start = pos;
     bool inQuotes = false;
+#if defined(__SSE2__)
+    if constexpr (sizeof(C) == 1) {
+      // Sixteen bytes at a time while they hold nothing that can end the
+      // text: only their quotes count.
+      const __m128i gt = _mm_set1_epi8('>'), slash = _mm_set1_epi8('/'), quote = _mm_set1_epi8('"');
+      const __m128i zero = _mm_setzero_si128();
+      while (pos + 16 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pos));
+        const __m128i stop =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, slash)), _mm_cmpeq_epi8(v, zero));
+        if (_mm_movemask_epi8(stop)) break;
+        inQuotes ^= (__builtin_popcount(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote))) & 1) != 0;
+        pos += 16;
+      }
+    }
+#endif
     while (pos < n) {
       const Char c = Unit(s[pos]);
       if (c == 0 || c == u'>' || (c == u'/' && !inQuotes)) break;

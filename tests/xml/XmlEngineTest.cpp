@@ -86,6 +86,12 @@ TEST(XmlEngine, TreesOfOddAndOrdinaryDocuments) {
       {u"<a/>", u"a", u"", u""},  // a final "/>" closes nothing
       {u"<a k=\"1/2\" j='3'>v</a>", u"a=\"v\"[ k=\"1/2\" j='3']", u"", u"a;"},
       {u"<a x=\"1\"><b/></a>", u"a[ x=\"1\"]{b}", u"b;", u"b;a;"},
+      // Attribute texts longer than one scanning step: quotes count across
+      // steps, a "/" inside them does not end the text, ">" always does.
+      {u"<a x=\"0123456789abcdef\" k=\"1/2\" j=\"z\">v</a>", u"a=\"v\"[ x=\"0123456789abcdef\" k=\"1/2\" j=\"z\"]", u"",
+       u"a;"},
+      {u"<a x=\"0123456789\" y=\"abcdefghij/klm\"/>", u"a[ x=\"0123456789\" y=\"abcdefghij/klm\"]", u"", u""},
+      {u"<a x=\"0123456789abcdefghij>v</a>", u"a=\"v\"[ x=\"0123456789abcdefghij]", u"", u"a;"},
       {u"<?xml version=\"1.0\"?>\n<r><i>1</i></r>", u"?xml=\"\n\"{@version=\"\"1.0\"?\",r{i=\"1\"}}", u"r;i;", u"i;r;"},
       {u"<!DOCTYPE r><r>1</r><s/>", u"!DOCTYPE[ r]{r=\"1\",s}", u"r;s;", u"r;"},
       {u"<a><![CDATA[x]]></a>", u"a{![[CDATA[x]]]}", u"!;", u"!;"},  // "</a>" closes "!"
