@@ -134,10 +134,9 @@ TMemoryStream& StreamOf(const std::string& doc) {
 }
 
 // Each parser builds its tree from the bytes in memory; freeing is not timed.
-using Build = std::function<std::function<void()>(const std::string&)>;  // returns the tree's freeing
 struct Parser {
   const char* name;
-  Build build;
+  std::function<std::function<void()>(const std::string&)> build;  // returns the tree's freeing
   std::function<void(const std::string&)> prepare = [](const std::string&) {};
 };
 
@@ -176,38 +175,47 @@ struct Warm {
   double bestMs = -1, meanMs = -1;
 };
 
-Warm WarmBuilds(const Parser& parser, const std::string& doc, int runs) {
-  parser.prepare(doc);
+// Runs Measure in a fresh child process and hands back what it returns (a
+// plain struct); a default one when the child fails.
+template <typename Result, typename Measure>
+Result InChild(Measure measure) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
+    const Result r = measure();
+    if (write(fds[1], &r, sizeof r) != sizeof r) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  Result r;
+  if (read(fds[0], &r, sizeof r) != sizeof r) r = {};
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return r;
+}
+
+Warm WarmBuilds(const Parser& parser, const std::string& doc, int runs) {
+  parser.prepare(doc);
+  return InChild<Warm>([&] {
     // No block of any size is mapped on its own, and nothing is trimmed.
     mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    const Build& build = parser.build;
-    build(doc)();
+    parser.build(doc)();
     Warm w{1e300, 0};
     for (int i = 0; i < runs; ++i) {
       auto t0 = std::chrono::steady_clock::now();
-      auto release = build(doc);
+      auto release = parser.build(doc);
       auto t1 = std::chrono::steady_clock::now();
       release();
       const double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();
       w.bestMs = std::min(w.bestMs, ms);
       w.meanMs += ms / runs;
     }
-    if (write(fds[1], &w, sizeof w) != sizeof w) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  Warm w;
-  if (read(fds[0], &w, sizeof w) != sizeof w) w = {};
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return w;
+    return w;
+  });
 }
 
 // A first build in a fresh process: its time (the memory is new to the
@@ -219,28 +227,15 @@ struct Cold {
 
 Cold ColdBuild(const Parser& parser, const std::string& doc) {
   parser.prepare(doc);
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
+  return InChild<Cold>([&] {
     gHeap = gPeak = 0;
     gCount = true;
     auto t0 = std::chrono::steady_clock::now();
     auto release = parser.build(doc);
     auto t1 = std::chrono::steady_clock::now();
     gCount = false;
-    Cold c{std::chrono::duration<double, std::milli>(t1 - t0).count(), gPeak / 1048576.0};
-    if (write(fds[1], &c, sizeof c) != sizeof c) _exit(1);
-    _exit(0);
-  }
-  close(fds[1]);
-  Cold c;
-  if (read(fds[0], &c, sizeof c) != sizeof c) c = {};
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return c;
+    return Cold{std::chrono::duration<double, std::milli>(t1 - t0).count(), gPeak / 1048576.0};
+  });
 }
 
 // Best of a few runs, in milliseconds.

@@ -44,12 +44,7 @@ void TPersistent::AssignError(TPersistent* Source) {
 // --- TComponent ---------------------------------------------------------------
 
 TComponent::TComponent(TComponent* AOwner) {
-  // InsertComponent without its search for a former owner: there is none.
-  if (AOwner) {
-    AOwner->Links().Components.push_back(this);
-    FOwner = AOwner;
-    AOwner->Notification(this, opInsert);
-  }
+  if (AOwner) AOwner->InsertComponent(this);
 }
 
 TComponent::~TComponent() {

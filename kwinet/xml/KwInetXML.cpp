@@ -165,33 +165,30 @@ String Widen(const char* b, const char* e) {
   return out;
 }
 
-// The first position from pos (before n) that holds a, b, c or NUL; n when
+// The first position from pos (before n) that holds a, b or NUL; n when
 // there is none. Long texts make this the parser's inner loop, so it looks
 // at sixteen bytes at a time where it can.
 template <typename C>
-std::size_t FindAny(const C* s, std::size_t pos, std::size_t n, char a, char b, char c = 0) {
+std::size_t FindAny(const C* s, std::size_t pos, std::size_t n, char a, char b) {
 #if defined(__SSE2__)
   constexpr std::size_t kLanes = 16 / sizeof(C);
   const __m128i va = sizeof(C) == 1 ? _mm_set1_epi8(a) : _mm_set1_epi16(a);
   const __m128i vb = sizeof(C) == 1 ? _mm_set1_epi8(b) : _mm_set1_epi16(b);
-  const __m128i vc = sizeof(C) == 1 ? _mm_set1_epi8(c) : _mm_set1_epi16(c);
   const __m128i zero = _mm_setzero_si128();
   while (pos + kLanes <= n) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pos));
     __m128i hit;
     if constexpr (sizeof(C) == 1)
-      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, zero)));
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, zero));
     else
-      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)),
-                         _mm_or_si128(_mm_cmpeq_epi16(v, vc), _mm_cmpeq_epi16(v, zero)));
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, zero));
     if (const int mask = _mm_movemask_epi8(hit)) return pos + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(C);
     pos += kLanes;
   }
 #endif
   while (pos < n) {
-    const Char u = Unit(s[pos]);
-    if (u == static_cast<Char>(a) || u == static_cast<Char>(b) || u == static_cast<Char>(c) || u == 0) break;
+    const Char c = Unit(s[pos]);
+    if (c == static_cast<Char>(a) || c == static_cast<Char>(b) || c == 0) break;
     ++pos;
   }
   return pos;
@@ -313,9 +310,13 @@ void FreeBytes(void* P, std::size_t Size) noexcept {
 
 }  // namespace
 
+namespace {
+
 // The node whose list is being added to by AddItem: its components gain a
 // node that the list is to hold.
 thread_local const TKwXMLItem* tAddingTo = nullptr;
+
+}  // namespace
 
 TKwXMLItems::~TKwXMLItems() {
   Clear();
@@ -455,8 +456,6 @@ bool FitsBytes(const C* p, std::size_t n) {
   }
 }
 
-}  // namespace
-
 struct SmallHeader {
   std::uint32_t Size;
   std::uint32_t Capacity : 31;
@@ -470,6 +469,8 @@ constexpr std::size_t kSmallCapacity = 0x7FFFFFFF;
 std::size_t BlockBytes(std::size_t Capacity, bool Wide, bool Large) {
   return (Large ? sizeof(LargeHeader) : sizeof(SmallHeader)) + Capacity * (Wide ? sizeof(Char) : 1);
 }
+
+}  // namespace
 
 TKwXMLText::Header TKwXMLText::Read() const {
   if (FBits & kLarge) {
