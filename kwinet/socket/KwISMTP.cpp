@@ -449,31 +449,22 @@ bool TKwISMTP::SendBytes(const std::string& bytes) {
 }
 
 int TKwISMTP::ReadReply() {
-  // A reply is one or more lines "NNN-text" ended by "NNN text" (or "NNN").
-  FLastReply.clear();
-  std::size_t lineStart = 0;
+  TSmtpReply reply;
   for (;;) {
-    std::size_t eol;
-    while ((eol = FInput.find('\n', lineStart)) != std::string::npos) {
-      std::string lineText = FInput.substr(lineStart, eol - lineStart);
-      if (!lineText.empty() && lineText.back() == '\r') lineText.pop_back();
-      lineStart = eol + 1;
-      if (!FLastReply.empty()) FLastReply += u" ";
-      FLastReply += BytesToString(lineText);
-      const bool final = lineText.size() < 4 || lineText[3] != '-';
-      if (final) {
-        FInput.erase(0, lineStart);
-        int code = 0;
-        if (lineText.size() < 3 || !TryStrToInt(BytesToString(lineText.substr(0, 3)), code))
-          throw Exception(u"The mail server sent something that is not a reply: %s", {FLastReply});
-        return code;
-      }
-    }
+    const TSmtpReadResult result = FReplies.Next(reply);
+    if (result == srReply) break;
+    if (result == srFailed) throw Exception(FReplies.Error());
     char buf[4096];
     int n = ReceiveFromSocket(buf, sizeof buf);
     if (n <= 0) throw Exception(u"The mail server closed the connection");
-    FInput.append(buf, static_cast<std::size_t>(n));
+    FReplies.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
   }
+  FLastReply.clear();
+  for (const std::string& line : reply.Lines) {
+    if (!FLastReply.empty()) FLastReply += u" ";
+    FLastReply += BytesToString(line);
+  }
+  return reply.Code;
 }
 
 void TKwISMTP::Command(const String& Line, std::initializer_list<int> Accepted, const String& Shown) {
@@ -494,6 +485,11 @@ bool TKwISMTP::SendData(const String& Line, const String& Expected) {
 }
 
 void TKwISMTP::StartTLS() {
+  if (FReplies.Discard() > 0) {
+    ClientSocket()->Close();
+    throw Exception(
+        u"The mail server sent data after its STARTTLS answer before the TLS handshake; closing the connection");
+  }
   const String host = !Host().empty() ? Host() : Address();
   ClientSocket()->Socket()->SetTransport(
       TTlsTransport::Handshake(ClientSocket()->Socket()->Handle(), host, FCACertFile, Timeout()));
@@ -504,7 +500,7 @@ void TKwISMTP::Connect() {
   TKwInetBase::Connect();
   const String hello = GetLocalHost();
   if (!reuse) {
-    FInput.clear();
+    FReplies.Reset();
     try {
       if (FUseTLS == utImplicit) StartTLS();
       if (ReadReply() != 220) throw Exception(u"The mail server refused the connection: %s", {FLastReply});

@@ -10,6 +10,7 @@
 #include "kwinet/core/DateTime.h"
 #include "kwinet/core/StringList.h"
 #include "kwinet/socket/KwInBase.h"
+#include "kwinet/socket/SmtpReply.h"
 
 namespace kwinet {
 
@@ -199,8 +200,13 @@ class TKwISMTP : public TKwInetBase {
   // Sends a command and checks the reply's code against the accepted ones.
   // Shown replaces the line in error messages (credentials are never shown).
   void Command(const String& Line, std::initializer_list<int> Accepted, const String& Shown = String());
+  // Reads until the reader yields the next reply; sets LastReply.
   int ReadReply();
   bool SendBytes(const std::string& bytes);
+  // Puts TLS under the connection. Whatever the server sent before and we
+  // have not yet used came in plain text: it is a protocol error (it would
+  // otherwise be read as if it had come inside TLS), and the connection is
+  // closed. Every switch to TLS goes through here.
   void StartTLS();
   void CheckHeaderFields() const;
 
@@ -216,7 +222,7 @@ class TKwISMTP : public TKwInetBase {
   std::unique_ptr<TKwIEMailAttachments> FAttachments;
   TKwISMTPUseTLS FUseTLS = utNone;
   String FCACertFile;
-  std::string FInput;  // bytes read past the last reply
+  TSmtpReplyReader FReplies;
   String FLastReply;
 };
 

@@ -208,6 +208,49 @@ TEST(SmtpDialogue, NonAsciiSubjectAndNamesAreEncodedAndBodyFollowsTheCharSet) {
   EXPECT_NE(wire.find("\r\n=E2=82=AC 5\r\n"), std::string::npos);
 }
 
+TEST(SmtpDialogue, BytesAfterTheStartTlsAnswerEndTheSessionBeforeAnyHandshake) {
+  // A man in the middle appends a forged reply to the 220, in the clear.
+  FakeServer server([](FakeConnection& c) {
+    c.Send("220 fake.test ESMTP\r\n");
+    if (!c.ReadUntil("\r\n")) return;
+    c.Send("250-fake.test\r\n250 STARTTLS\r\n");
+    if (!c.ReadUntil("STARTTLS\r\n")) return;
+    c.Send("220 go ahead\r\n250 forged\r\n");
+    c.WaitForClientClose();
+  });
+  auto smtp = MakeMailer(server.Port());
+  smtp->SetUseTLS(utStartTLS);
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  try {
+    smtp->Execute();
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(StringToUtf8(e.Message()),
+              "The mail server sent data after its STARTTLS answer before the TLS handshake; closing the connection");
+  }
+  EXPECT_FALSE(smtp->Connected());
+  EXPECT_EQ(StringToUtf8(smtp->LastReply()), "220 go ahead");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  // Nothing followed STARTTLS: no handshake, no EHLO on the tainted stream.
+  const std::string wire = server.Received(0);
+  EXPECT_EQ(wire.substr(wire.find("STARTTLS")), "STARTTLS\r\n");
+}
+
+TEST(SmtpDialogue, ReplyWithoutEndFailsAtTheReplyBound) {
+  // A server that never ends its greeting line is given up on after one
+  // reply's worth of bytes, not after the socket's whole reply allowance.
+  FakeServer server(FakeServer::Endless(std::uint64_t(64) << 20));
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  try {
+    smtp->Execute();
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message().find(u"longer than 65536 bytes"), String::npos) << StringToUtf8(e.Message());
+  }
+  EXPECT_FALSE(smtp->Connected());
+}
+
 // --- against aiosmtpd ------------------------------------------------------------
 
 TEST(SmtpServer, StartTlsLoginCopiesAndAttachmentsArrive) {
