@@ -96,11 +96,20 @@ void TKwIEMailAddresses::FillTStrings(TStrings& AStrings) const {
 
 TKwIEMailAttachment::TKwIEMailAttachment(TCollection* Collection) : TCollectionItem(Collection) {}
 
+namespace {
+
+// A file name without its folder: after the last folder separator of either
+// system, or a drive colon.
+String FileBaseName(const String& fileName) {
+  auto p = fileName.find_last_of(u"/\\:");
+  return p == String::npos ? fileName : fileName.substr(p + 1);
+}
+
+}  // namespace
+
 String TKwIEMailAttachment::GetAttachmentName() const {
   if (!FAttachmentName.empty()) return FAttachmentName;
-  // Folder separators of either system, and a drive colon.
-  auto p = FFileName.find_last_of(u"/\\:");
-  return p == String::npos ? FFileName : FFileName.substr(p + 1);
+  return FileBaseName(FFileName);
 }
 
 void TKwIEMailAttachment::DetectContentType() { FContentType = ContentTypeByFile(FFileName); }
@@ -432,7 +441,8 @@ std::string TKwISMTP::ComposeMessage() {
     const String type = a->ContentType().empty() ? ContentTypeByFile(a->FileName()) : a->ContentType();
     line("Content-Type: " + StringToUtf8(type) + "; name=\"" + EncodeHeaderText(a->GetAttachmentName()) + "\"");
     line("Content-Transfer-Encoding: " + StringToUtf8(encoding));
-    line("Content-Disposition: attachment; filename=\"" + EncodeHeaderText(a->FileName()) + "\"");
+    // The file's name only: the folder it lives in is the sender's business.
+    line("Content-Disposition: attachment; filename=\"" + EncodeHeaderText(FileBaseName(a->FileName())) + "\"");
     line("");
     if (SameText(encoding, u"base64")) m += EncodeBase64Lines(content);
     else if (SameText(encoding, u"quoted-printable")) m += EncodeQuotedPrintable(NormalizeLineEnds(content));

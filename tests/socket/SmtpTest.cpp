@@ -208,6 +208,36 @@ TEST(SmtpDialogue, NonAsciiSubjectAndNamesAreEncodedAndBodyFollowsTheCharSet) {
   EXPECT_NE(wire.find("\r\n=E2=82=AC 5\r\n"), std::string::npos);
 }
 
+TEST(SmtpDialogue, AttachmentsNameTheFileWithoutItsFolder) {
+  FakeServer server(FakeSmtp());
+  kwinet::test::TempDir dir;
+  kwinet::test::WriteFileBytes(dir.File("report.txt"), "hi\r\n");
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  auto* plain = smtp->Attachments()->Add();
+  plain->SetFileName(Utf8ToString(dir.File("report.txt")));
+  plain->SetContentType(u"text/plain");
+  // A name of its own goes in the type's name; the disposition still gives
+  // the file's own name, without the folder.
+  auto* named = smtp->Attachments()->Add();
+  named->SetFileName(Utf8ToString(dir.File("report.txt")));
+  named->SetAttachmentName(u"Summary.txt");
+  named->SetContentType(u"text/plain");
+  ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string wire = server.Received(0);
+  for (const char* name : {"report.txt", "Summary.txt"})
+    EXPECT_NE(wire.find(std::string("Content-Type: text/plain; name=\"") + name +
+                        "\"\r\n"
+                        "Content-Transfer-Encoding: base64\r\n"
+                        "Content-Disposition: attachment; filename=\"report.txt\"\r\n"
+                        "\r\n"
+                        "aGkNCg==\r\n"),
+              std::string::npos)
+        << wire;
+  EXPECT_EQ(wire.find(dir.Path()), std::string::npos) << "the sender's folder went out";
+}
+
 TEST(SmtpDialogue, BytesAfterTheStartTlsAnswerEndTheSessionBeforeAnyHandshake) {
   // A man in the middle appends a forged reply to the 220, in the clear.
   FakeServer server([](FakeConnection& c) {

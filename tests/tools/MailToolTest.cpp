@@ -22,6 +22,9 @@ TEST(MailTool, SendsBodyFromStandardInputWithAttachmentAndReportsRefusals) {
   const std::string eml = kwinet::test::ReadFileBytes(server.MessageFile(1, ".eml"));
   EXPECT_NE(eml.find("Subject: =?utf-8?B?U8O8?="), std::string::npos);
   EXPECT_NE(eml.find("\r\nline\r\n.\r\nend\r\n"), std::string::npos);
+  // The attachment is announced by its file name alone, never its folder.
+  EXPECT_NE(eml.find("Content-Disposition: attachment; filename=\"a.bin\"\r\n"), std::string::npos) << eml;
+  EXPECT_EQ(eml.find(dir.Path()), std::string::npos);
 
   auto refused = RunProcess({KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port, "--from",
                              "a@test.invalid", "--to", "nobody@test.invalid", "--body-file", "/dev/null"});
