@@ -1,6 +1,6 @@
 // What the socket clients read from servers, on arbitrary bytes: daytime
-// and SNTP answers, HTTP responses, mail address lists. Each must parse or
-// refuse, never crash, hang or read outside its input.
+// and SNTP answers, HTTP responses, weather pages, mail address lists. Each
+// must parse or refuse, never crash, hang or read outside its input.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -9,12 +9,19 @@
 #include "kwinet/socket/KwISMTP.h"
 #include "kwinet/socket/KwISNTP.h"
 #include "kwinet/socket/KwITime.h"
+#include "kwinet/socket/KwIWeath.h"
 
 namespace {
 
 class TResponseReader : public kwinet::TKwIHTTPClient {
  public:
   TResponseReader() : TKwIHTTPClient(nullptr) {}
+  void Read(kwinet::String& text) { AfterExecute(text); }
+};
+
+class TPageReader : public kwinet::TKwWeatherInfo {
+ public:
+  TPageReader() : TKwWeatherInfo(nullptr) {}
   void Read(kwinet::String& text) { AfterExecute(text); }
 };
 
@@ -25,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace kwinet;
   const String text = BytesToString(reinterpret_cast<const char*>(data) + 1, size - 1);
   try {
-    switch (data[0] % 4) {
+    switch (data[0] % 5) {
       case 0:
         TKwInetDateTime::DateTimeFromText(text);
         break;
@@ -41,6 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reader.Read(body);
         if (body.size() > text.size() || text.compare(text.size() - body.size(), body.size(), body) != 0)
           __builtin_trap();
+        break;
+      }
+      case 3: {
+        // The page is read, not changed.
+        TPageReader reader;
+        String page = text;
+        reader.Read(page);
+        if (page != text) __builtin_trap();
         break;
       }
       default: {

@@ -37,29 +37,25 @@ String TKwIHTTPClient::GetResponse(const String& Value) const {
 }
 
 void TKwIHTTPClient::SplitResponse(String& Text) {
-  // The header block ends at the first empty line; what follows is the body
-  // as it came, byte for byte.
-  std::size_t bodyStart = String::npos, headerEnd = String::npos;
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    if (Text[i] != u'\n') continue;
-    if (i + 1 < Text.size() && Text[i + 1] == u'\n') {
-      headerEnd = i + 1, bodyStart = i + 2;
-      break;
-    }
-    if (i + 2 < Text.size() && Text[i + 1] == u'\r' && Text[i + 2] == u'\n') {
-      headerEnd = i + 1, bodyStart = i + 3;
-      break;
-    }
-  }
-  if (headerEnd == String::npos) {
-    // No empty line: the last line is taken as the separator and dropped,
-    // and there is no body.
-    FResponseHeaders->SetText(Text);
-    if (FResponseHeaders->Count() > 0) FResponseHeaders->Delete(FResponseHeaders->Count() - 1);
+  // The head ends at the first empty line; what follows is the body as it
+  // came, byte for byte. The whole reply is in memory already (within
+  // MaxReplySize), so the head has no bound of its own here.
+  THttpHeadReader head(0);
+  const std::size_t bodyStart = ReadHttpHead(Text, head);
+  FResponseHeaders->BeginUpdate();
+  FResponseHeaders->Clear();
+  for (const auto& line : head.Lines()) FResponseHeaders->Add(BytesToString(line));
+  if (!head.Done()) {
+    // No empty line: the last line is taken as the separator and dropped
+    // (an unended last line is not among the head's lines), and there is
+    // no body.
+    if (!Text.empty() && Text.back() == u'\n' && FResponseHeaders->Count() > 0)
+      FResponseHeaders->Delete(FResponseHeaders->Count() - 1);
+    FResponseHeaders->EndUpdate();
     if (FRemoveHeaders) Text.clear();
     return;
   }
-  FResponseHeaders->SetText(Text.substr(0, headerEnd));
+  FResponseHeaders->EndUpdate();
   if (FRemoveHeaders) Text.erase(0, bodyStart);
 }
 

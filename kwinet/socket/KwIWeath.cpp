@@ -26,8 +26,12 @@ String TKwWeatherInfo::GetQuery() {
 void TKwWeatherInfo::AfterExecute(String& Text) {
   FTemperature = 0;
   TKwInetBase::AfterExecute(Text);
+  // The page is the body of an HTTP answer; a reply without a head is
+  // taken whole.
+  THttpHeadReader head;
+  const std::size_t bodyStart = ReadHttpHead(Text, head);
   static const String marker = u"CLASS=obsTempTextA>";
-  const auto p = Text.find(marker);
+  const auto p = Text.find(marker, head.Done() && head.HasStatus() ? bodyStart : 0);
   if (p == String::npos) return;
   String digits;
   for (std::size_t i = p + marker.size(); i < Text.size() && (Text[i] == u'-' || (Text[i] >= u'0' && Text[i] <= u'9'));

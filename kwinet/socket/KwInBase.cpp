@@ -1,5 +1,7 @@
 #include "kwinet/socket/KwInBase.h"
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "kwinet/utils/KwILogOn.h"
@@ -213,19 +215,24 @@ void TKwInetBase::OpenTunnel() {
   if (SendToSocket(request) <= 0) throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
   // The proxy's answer is read a byte at a time: whatever follows its empty
   // line already belongs to the server.
-  std::string answer;
-  while (answer.size() < 4 || answer.compare(answer.size() - 4, 4, "\r\n\r\n") != 0) {
+  TConnectAnswerReader answer;
+  while (!answer.Done()) {
     char c;
     if (ReceiveFromSocket(&c, 1) <= 0) throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
-    answer.push_back(c);
-    if (answer.size() > 65536) throw Exception(u"The proxy's answer to CONNECT %s is too long", {target});
+    answer.Feed(std::string_view(&c, 1));
   }
-  const String status = BytesToString(answer.substr(0, answer.find("\r\n")));
-  const auto space = status.find(u' ');
-  int code = 0;
-  if (space != String::npos) TryStrToInt(status.substr(space + 1, 3), code);
-  if (code == 407) throw Exception(strKwInEProxyAuth);
-  if (code < 200 || code > 299) throw Exception(u"The proxy refused the tunnel to %s: %s", {target, status});
+  const String status = BytesToString(answer.StatusLine().substr(0, 200));
+  switch (answer.Verdict()) {
+    case cvOpen:
+      return;
+    case cvProxyAuth:
+      throw Exception(strKwInEProxyAuth);
+    case cvMalformed:
+      if (answer.Head().Failed()) throw Exception(u"The proxy's answer to CONNECT %s is too long", {target});
+      throw Exception(u"The proxy's answer to CONNECT %s is not HTTP: %s", {target, status});
+    default:
+      throw Exception(u"The proxy refused the tunnel to %s: %s", {target, status});
+  }
 }
 
 bool TKwInetBase::ProxyInUse() const {
@@ -272,11 +279,37 @@ void TKwInetBase::InternalExecute(String& Text) {
 void TKwInetBase::CheckReplyStatus(const String& FirstChunk) {
   const auto space = FirstChunk.find(u' ');
   if (space == String::npos) return;
-  int code = 200;
-  if (!TryStrToInt(FirstChunk.substr(space + 1, 3), code)) code = 200;
-  if (code == 401) throw Exception(strKwInEAuthRequired);
-  if (code == 404) throw Exception(strKwInEFileNotFound);
-  if (code == 407) throw Exception(strKwInEProxyAuth);
+  // The space and the three characters after it decide; a character beyond
+  // one byte is no digit.
+  std::string bytes;
+  for (std::size_t i = space; i < FirstChunk.size() && i < space + 4; ++i)
+    bytes.push_back(FirstChunk[i] < 0x100 ? static_cast<char>(FirstChunk[i]) : '?');
+  switch (LooseStatusCode(bytes)) {
+    case 401:
+      throw Exception(strKwInEAuthRequired);
+    case 404:
+      throw Exception(strKwInEFileNotFound);
+    case 407:
+      throw Exception(strKwInEProxyAuth);
+    default:
+      break;
+  }
+}
+
+std::size_t TKwInetBase::ReadHttpHead(const String& Reply, THttpHeadReader& Head) {
+  // A piece at a time, so that a long body is never copied.
+  constexpr std::size_t kPiece = 4096;
+  std::string piece;
+  std::size_t taken = 0;
+  while (taken < Reply.size() && Head.State() == hsReading) {
+    const std::size_t n = std::min(kPiece, Reply.size() - taken);
+    piece.resize(n);
+    for (std::size_t i = 0; i < n; ++i) piece[i] = static_cast<char>(Reply[taken + i]);
+    const std::size_t used = Head.Feed(piece);
+    taken += used;
+    if (used < n) break;
+  }
+  return taken;
 }
 
 void TKwInetBase::BeforeExecute() {

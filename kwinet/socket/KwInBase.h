@@ -10,6 +10,7 @@
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/String.h"
 #include "kwinet/socket/ClientSocket.h"
+#include "kwinet/utils/HttpHead.h"
 
 namespace kwinet {
 
@@ -152,6 +153,9 @@ class TKwInetBase : public TComponent {
   // Raises the exception of a 401, 404 or 407 read after the first space
   // of a reply's first chunk.
   static void CheckReplyStatus(const String& FirstChunk);
+  // Feeds the head of a reply (one character per byte) to Head until the
+  // head ends; returns the characters it took, so the body starts there.
+  static std::size_t ReadHttpHead(const String& Reply, THttpHeadReader& Head);
 
   TClientSocket* ClientSocket() const { return FClientSocket; }
   // True when Connect goes to the proxy: UseProxy with a Server, and

@@ -23,6 +23,13 @@ std::unique_ptr<TKwIHTTPClient> MakeClient(int port, const String& request = u"/
   return http;
 }
 
+// The client's reading of a response, without a server.
+class TResponseReader : public TKwIHTTPClient {
+ public:
+  TResponseReader() : TKwIHTTPClient(nullptr) {}
+  void Read(String& text) { AfterExecute(text); }
+};
+
 const char kResponse[] = "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nbody1\r\nbody2";
 
 }  // namespace
@@ -55,6 +62,32 @@ TEST(HttpClient, ResponseIsSplitIntoHeadersAndTheExactBody) {
   FakeServer binary(FakeServer::ReplyAndClose(std::string("HTTP/1.0 200 OK\r\n\r\n\x00\n\r\xFF", 23), "\r\n\r\n"));
   auto b = MakeClient(binary.Port());
   EXPECT_EQ(b->Execute(), BytesToString(std::string("\x00\n\r\xFF", 4)));
+}
+
+TEST(HttpClient, HeadEndsAtTheFirstEmptyLineWhateverTheLineEnds) {
+  struct Case {
+    std::string response;
+    std::vector<String> headers;
+    std::string body;
+  } cases[] = {
+      {"HTTP/1.0 200 OK\nA: b\n\nbody\n", {u"HTTP/1.0 200 OK", u"A: b"}, "body\n"},
+      {"HTTP/1.0 200 OK\r\nA: b\n\r\n\r\nbody", {u"HTTP/1.0 200 OK", u"A: b"}, "\r\nbody"},
+      // Without an empty line the last line is the separator; no body.
+      {"HTTP/1.0 200 OK\r\nA: b\r\n", {u"HTTP/1.0 200 OK"}, ""},
+      {"HTTP/1.0 200 OK\r\nA: b", {u"HTTP/1.0 200 OK"}, ""},
+      {"", {}, ""},
+      {"\r\nbody", {}, "body"},
+      {"not http\r\n\r\nbody", {u"not http"}, "body"},
+  };
+  for (const auto& c : cases) {
+    TResponseReader reader;
+    String text = BytesToString(c.response);
+    reader.Read(text);
+    EXPECT_EQ(StringToBytes(text), c.body) << c.response;
+    std::vector<String> headers;
+    for (int i = 0; i < reader.ResponseHeaders()->Count(); ++i) headers.push_back(reader.ResponseHeaders()->Strings(i));
+    EXPECT_EQ(headers, c.headers) << c.response;
+  }
 }
 
 TEST(HttpClient, RedirectIsFollowedOnlyWhenTheHandlerAgrees) {
@@ -149,8 +182,14 @@ TEST(Weather, ScrapingCases) {
   struct Case {
     const char* page;
     int temperature;
-  } cases[] = {{"x CLASS=obsTempTextA>72", 72}, {"class=obsTempTextA>72", 0}, {"CLASS=obsTempTextA>-", 0},
-               {"CLASS=obsTempTextA>1-2", 0},   {"no marker", 0}};
+  } cases[] = {{"x CLASS=obsTempTextA>72", 72},
+               {"class=obsTempTextA>72", 0},
+               {"CLASS=obsTempTextA>-", 0},
+               {"CLASS=obsTempTextA>1-2", 0},
+               {"no marker", 0},
+               // The page is the body: a header line does not count.
+               {"HTTP/1.0 200 OK\r\nX-Note: CLASS=obsTempTextA>9\r\n\r\nCLASS=obsTempTextA>72", 72},
+               {"HTTP/1.0 200 OK\r\nX-Note: CLASS=obsTempTextA>9\r\n\r\nno marker", 0}};
   for (const auto& c : cases) {
     FakeServer server(FakeServer::ReplyAndClose(c.page, "\r\n\r\n"));
     TKwWeatherInfo weather(nullptr);

@@ -335,6 +335,64 @@ TEST(SocketBase, ConnectsThroughTheProxyUnlessNoProxyNamesTheServer) {
   EXPECT_EQ(U8(c.Execute()), "direct");
 }
 
+TEST(SocketBase, TunnelOpensOnA2xxAnswerAndLeavesTheServersFirstBytesToTheStep) {
+  // The proxy's answer and the server's first bytes come in one segment.
+  struct Case {
+    std::string answer;
+    std::string result;  // the step's text, or the message Execute raises
+    bool raises;
+  } cases[] = {
+      {"HTTP/1.0 200 Connection established\r\n\r\nhello;", "hello;served", false},
+      {"HTTP/1.1 200 OK\nProxy-Agent: x\n\nhello;", "hello;served", false},
+      {"HTTP/1.0 407 Proxy Authentication Required\r\n\r\n", "Proxy Server authorization required", true},
+      {"HTTP/1.0 403 Forbidden\r\n\r\n", "The proxy refused the tunnel to 127.0.0.1:9: HTTP/1.0 403 Forbidden", true},
+      // Not HTTP: refused at its first line, not when the proxy gives up.
+      {"SSH-2.0-OpenSSH_9.2\r\n", "The proxy's answer to CONNECT 127.0.0.1:9 is not HTTP: SSH-2.0-OpenSSH_9.2", true},
+  };
+  struct NoProxyUnset {
+    std::string lower, upper;
+    bool hadLower, hadUpper;
+    NoProxyUnset() : hadLower(std::getenv("no_proxy")), hadUpper(std::getenv("NO_PROXY")) {
+      if (hadLower) lower = std::getenv("no_proxy");
+      if (hadUpper) upper = std::getenv("NO_PROXY");
+      ::unsetenv("no_proxy");
+      ::unsetenv("NO_PROXY");
+    }
+    ~NoProxyUnset() {
+      if (hadLower) ::setenv("no_proxy", lower.c_str(), 1);
+      if (hadUpper) ::setenv("NO_PROXY", upper.c_str(), 1);
+    }
+  } noProxyUnset;
+  for (const auto& tc : cases) {
+    FakeServer proxy([&](FakeConnection& conn) {
+      if (!conn.ReadUntil("\r\n\r\n")) return;
+      conn.Consume(conn.Data().find("\r\n\r\n") + 4);
+      conn.Send(tc.answer);
+      if (conn.ReadUntil("\r\n\r\n")) conn.Send("served");
+    });
+    TTestClient c;
+    c.Query = u"Q\r\n";
+    c.SetTimeout(5000);
+    c.SetLoginPrompt(false);
+    c.Proxy()->SetUseProxy(true);
+    c.Proxy()->SetServer(u"127.0.0.1");
+    c.Proxy()->SetPort(proxy.Port());
+    c.SetHost(u"127.0.0.1");
+    c.SetPort(9);
+    std::string result;
+    bool raised = false;
+    try {
+      result = U8(c.Execute());
+    } catch (const Exception& e) {
+      raised = true;
+      result = U8(e.Message());
+    }
+    EXPECT_EQ(result, tc.result) << tc.answer;
+    EXPECT_EQ(raised, tc.raises) << tc.answer;
+    EXPECT_EQ(c.Connected(), false) << tc.answer;
+  }
+}
+
 TEST(SocketBase, KeptConnectionWhosePeerHasClosedIsOpenedAnew) {
   FakeServer server(FakeServer::ReplyAndClose("reply", "\r\n\r\n"));
   TTestClient c;
