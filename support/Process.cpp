@@ -126,6 +126,9 @@ ProcessResult RunProcess(const std::vector<std::string>& Argv, const std::string
   }
   // A child that stops reading its input must not end this process.
   ::signal(SIGPIPE, SIG_IGN);
+  // Input is fed as the child takes it: a blocking write of all of it would
+  // wait for ever on a child that is itself waiting for its output to be read.
+  ::fcntl(in[1], F_SETFL, ::fcntl(in[1], F_GETFL) | O_NONBLOCK);
   std::size_t written = 0;
   if (Input.empty()) CloseFd(in[1]);
   const auto deadline = Clock::now() + Timeout;
