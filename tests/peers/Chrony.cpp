@@ -1,35 +1,18 @@
 #include "peers/Chrony.h"
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 namespace kwinet::test {
 
 namespace {
 
+// Only a synchronised answer will do (leap indicator not 3).
 bool Answers(int port) {
-  unsigned char packet[48] = {0x1B};
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  pollfd p{fd, POLLIN, 0};
-  bool ok = ::poll(&p, 1, 200) == 1 && (p.revents & POLLIN);
-  if (ok) {
-    unsigned char buf[128];
-    // Only a synchronised answer will do (leap indicator not 3).
-    ok = ::recv(fd, buf, sizeof buf, 0) >= 48 && (buf[0] >> 6) != 3;
-  }
-  ::close(fd);
-  return ok;
+  std::string packet(48, '\0');
+  packet[0] = 0x1B;
+  return UdpAnswers(port, packet, [](const std::string& a) { return a.size() >= 48 && (a[0] & 0xC0) != 0xC0; });
 }
 
 }  // namespace

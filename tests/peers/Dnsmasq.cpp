@@ -1,13 +1,8 @@
 #include "peers/Dnsmasq.h"
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 namespace kwinet::test {
 
@@ -15,22 +10,9 @@ namespace {
 
 // A query for www.kwinet.test A; true when any answer comes back.
 bool Answers(int port) {
-  static const unsigned char query[] = {0x12, 0x34, 1,   0,   0,   1,   0, 0,   0,   0,   0,   0, 3, 'w', 'w', 'w', 6,
-                                        'k',  'w',  'i', 'n', 'e', 't', 4, 't', 'e', 's', 't', 0, 0, 1,   0,   1};
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::sendto(fd, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  pollfd p{fd, POLLIN, 0};
-  bool ok = ::poll(&p, 1, 200) == 1 && (p.revents & POLLIN);
-  if (ok) {
-    char buf[512];
-    ok = ::recv(fd, buf, sizeof buf, 0) > 0;
-  }
-  ::close(fd);
-  return ok;
+  static const char query[] = {0x12, 0x34, 1,   0,   0,   1,   0, 0,   0,   0,   0,   0, 3, 'w', 'w', 'w', 6,
+                               'k',  'w',  'i', 'n', 'e', 't', 4, 't', 'e', 's', 't', 0, 0, 1,   0,   1};
+  return UdpAnswers(port, std::string(query, sizeof query), [](const std::string&) { return true; });
 }
 
 }  // namespace

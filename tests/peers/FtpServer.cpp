@@ -39,7 +39,7 @@ TFtpServer::TFtpServer(TFtpOptions options) {
     FError = "pyftpdlib could not be started";
     return;
   }
-  FStarted = WaitForPort(FPort, std::chrono::seconds(10), FProcess.Pid());
+  FStarted = FProcess.WaitForPort(FPort, std::chrono::seconds(10));
   if (!FStarted) FError = "pyftpdlib did not start: " + ReadFileBytes(d + "/ftpd.out");
 }
 

@@ -88,9 +88,8 @@ TNginx::TNginx(TNginxOptions options) {
     FError = "nginx could not be started";
     return;
   }
-  FStarted = WaitForPort(FPort, std::chrono::seconds(10), FProcess.Pid()) &&
-             (!options.Https || (WaitForPort(FHttpsPort, std::chrono::seconds(10), FProcess.Pid()) &&
-                                 WaitForPort(FWrongPort, std::chrono::seconds(10), FProcess.Pid())));
+  FStarted = FProcess.WaitForPort(FPort) &&
+             (!options.Https || (FProcess.WaitForPort(FHttpsPort) && FProcess.WaitForPort(FWrongPort)));
   if (!FStarted) {
     std::ifstream log(d + "/error.log");
     std::stringstream ss;

@@ -12,8 +12,9 @@ TSmtpServer::TSmtpServer(TSmtpServerOptions options) {
     FError = "aiosmtpd for /usr/bin/python3 (Debian package python3-aiosmtpd)";
     return;
   }
-  std::vector<std::string> argv = {python, std::string(KWINET_SOURCE_DIR) + "/tests/peers/smtp_server.py",
-                                   "--folder", FDir.Path(), "--mode", options.Mode};
+  std::vector<std::string> argv = {python,     std::string(KWINET_SOURCE_DIR) + "/tests/peers/smtp_server.py",
+                                   "--folder", FDir.Path(),
+                                   "--mode",   options.Mode};
   if (options.Mode != "plain") {
     if (!FCerts.Make(FDir.Path())) {
       FError = "openssl to make test certificates";
@@ -28,7 +29,7 @@ TSmtpServer::TSmtpServer(TSmtpServerOptions options) {
     std::vector<std::string> run = argv;
     run.insert(run.end(), {"--port", std::to_string(FPort)});
     if (!FProcess.Start(run, FDir.Path() + "/smtp.log")) continue;
-    FStarted = WaitForPort(FPort, std::chrono::seconds(15), FProcess.Pid());
+    FStarted = FProcess.WaitForPort(FPort, std::chrono::seconds(15));
     if (!FStarted) FProcess.Stop();
   }
   if (!FStarted) FError = "aiosmtpd did not start: " + ReadFileBytes(FDir.Path() + "/smtp.log");

@@ -26,7 +26,7 @@ TTinyproxy::TTinyproxy(const std::string& user, const std::string& password) {
     FError = "tinyproxy could not be started";
     return;
   }
-  FStarted = WaitForPort(FPort, std::chrono::seconds(10), FProcess.Pid());
+  FStarted = FProcess.WaitForPort(FPort, std::chrono::seconds(10));
   if (!FStarted) FError = "tinyproxy did not start: " + ReadFileBytes(d + "/tinyproxy.out");
 }
 

@@ -1,12 +1,13 @@
-// A one-thread HTTP server on loopback that misbehaves on purpose: it
-// answers every connection with Head, then the first BodyBytes of Body, and
-// then either closes, or holds the connection open without a word until it
-// is stopped (a stall). With Head empty it closes at once.
+// An HTTP server on loopback that misbehaves on purpose: it answers every
+// connection with Head, then the first BodyBytes of Body, and then either
+// closes, or holds the connection open without a word until it is stopped
+// (a stall). With Head empty it closes as soon as it has read the request.
+// A thin layer on the scripted fake server.
 #pragma once
 
-#include <atomic>
 #include <string>
-#include <thread>
+
+#include "peers/FakeServer.h"
 
 namespace kwinet::test {
 
@@ -14,20 +15,16 @@ class TFakeHttp {
  public:
   enum TMode { fmCloseAfter, fmStallAfter };
   TFakeHttp(std::string head, std::string body, std::size_t bodyBytes, TMode mode);
-  ~TFakeHttp();
-  int Port() const { return FPort; }
-  int Connections() const { return FConnections.load(); }
+  int Port() const { return FServer.Port(); }
+  // Connections accepted so far.
+  int Connections() const { return static_cast<int>(FServer.ConnectionCount()); }
 
  private:
-  void Serve();
-  std::string FHead, FBody;
-  std::size_t FBodyBytes;
-  TMode FMode;
-  int FListen = -1;
-  int FPort = 0;
-  std::atomic<bool> FStop{false};
-  std::atomic<int> FConnections{0};
-  std::thread FThread;
+  void Serve(FakeConnection& c) const;
+  const std::string FAnswer;
+  const bool FStall;
+  // Last, so that it stops before the answer it sends goes.
+  FakeServer FServer;
 };
 
 }  // namespace kwinet::test

@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "DemoSupport.h"
-#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/socket/KwIDNS.h"
 
@@ -106,12 +105,12 @@ void Setup(CLI::App& app) {
 
 int Demo() {
   const char* dnsmasq = "/usr/sbin/dnsmasq";
-  if (::access(dnsmasq, X_OK) != 0) {
+  if (!support::HaveProgram(dnsmasq)) {
     std::printf("dnsmasq is not installed: install the Debian package dnsmasq to see this part\n");
     return 1;
   }
-  TDemoFolder dir;
-  const int port = FreeUdpTcpPort();
+  support::TempDir dir("kwinet-demo");
+  const int port = support::FreeUdpTcpPort();
   {
     std::ofstream conf(dir.File("dnsmasq.conf"));
     conf << "port=" << port << "\nlisten-address=127.0.0.1\nbind-interfaces\nno-resolv\nno-hosts\nno-poll\n"
@@ -123,15 +122,16 @@ int Demo() {
     for (int i = 0; i < 4; ++i) conf << "txt-record=big.demo.test,\"" << std::string(180, 'a' + i) << "\"\n";
     if (::geteuid() == 0) conf << "user=root\n";
   }
-  TDemoProcess server;
+  support::TServerProcess server;
   std::printf("(dnsmasq serving the zone demo.test on 127.0.0.1 port %d)\n", port);
   const std::string probe(
       "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x03www\x04"
       "demo\x04test\x00\x00\x01\x00\x01",
       32);
   if (!server.Start({dnsmasq, "--keep-in-foreground", "--conf-file=" + dir.File("dnsmasq.conf"), "--log-facility=-"},
-                    dir.File("dnsmasq.log"),
-                    [&] { return UdpAnswers(port, probe, [](const std::string&) { return true; }); })) {
+                    dir.File("dnsmasq.log")) ||
+      !server.WaitReady([&] { return support::UdpAnswers(port, probe, [](const std::string&) { return true; }); },
+                        std::chrono::seconds(10))) {
     std::printf("dnsmasq did not start\n");
     return 1;
   }

@@ -107,8 +107,8 @@ void Setup(CLI::App& app) {
 }
 
 int Demo() {
-  TDemoFolder dir;
-  const int port = FreeLoopbackPort();
+  support::TempDir dir("kwinet-demo");
+  const int port = support::FreePort();
   std::filesystem::create_directories(dir.File("www"));
   std::ofstream(dir.File("www/hello.txt")) << "Hello over HTTP/1.0.\n";
   std::ofstream(dir.File("nginx.conf"))
@@ -117,9 +117,10 @@ int Demo() {
       << ";\n  proxy_temp_path " << dir.Path() << ";\n  fastcgi_temp_path " << dir.Path() << ";\n  uwsgi_temp_path "
       << dir.Path() << ";\n  scgi_temp_path " << dir.Path() << ";\n  server {\n    listen 127.0.0.1:" << port
       << ";\n    root " << dir.File("www") << ";\n    location = /old { return 302 /hello.txt; }\n  }\n}\n";
-  TDemoProcess nginx;
+  support::TServerProcess nginx;
   if (!nginx.Start({"/usr/sbin/nginx", "-p", dir.Path(), "-c", dir.File("nginx.conf"), "-e", dir.File("error.log")},
-                   port, dir.File("nginx.out"))) {
+                   dir.File("nginx.out")) ||
+      !nginx.WaitForPort(port)) {
     std::printf("nginx could not be started on loopback (Debian package nginx); skipping.\n");
     return 1;
   }

@@ -35,14 +35,18 @@ MailOptions& Options() {
   return o;
 }
 
-std::string ReadAll(std::istream& in) { return std::string(std::istreambuf_iterator<char>(in), {}); }
+std::string ReadAll(std::istream& in) {
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 void SendMail() {
   const MailOptions& o = Options();
   auto smtp = std::make_unique<TKwISMTP>(nullptr);
   smtp->SetHost(Utf8ToString(o.Server));
-  if (o.Tls == "implicit") smtp->SetUseTLS(utImplicit);
-  else if (o.Tls == "starttls") smtp->SetUseTLS(utStartTLS);
+  if (o.Tls == "implicit")
+    smtp->SetUseTLS(utImplicit);
+  else if (o.Tls == "starttls")
+    smtp->SetUseTLS(utStartTLS);
   smtp->SetPort(o.Port > 0 ? o.Port : (o.Tls == "implicit" ? 465 : 25));
   smtp->SetCACertFile(Utf8ToString(o.CA));
   smtp->SetTimeout(o.Timeout);
@@ -92,8 +96,7 @@ void Setup(CLI::App& app) {
       ->check(CLI::IsMember({"starttls", "implicit"}));
   mail->add_option("--ca", o.CA, "A file of trusted CA certificates (default: the system's)");
   auto* user = mail->add_option("--user", o.User, "Log in (AUTH LOGIN) with this user name");
-  mail->add_option("--password", o.Password,
-                   "The password for --user (asked for on the terminal when absent)")
+  mail->add_option("--password", o.Password, "The password for --user (asked for on the terminal when absent)")
       ->needs(user)
       ->each([&o](const std::string&) { o.PasswordGiven = true; });
   mail->add_option("--from", o.From, "The sender, e.g. 'Ann <ann@example.org>'")->required();
@@ -108,21 +111,21 @@ void Setup(CLI::App& app) {
 }
 
 int Demo() {
-  TDemoFolder dir;
-  const int port = FreeLoopbackPort();
-  TDemoProcess server;
+  support::TempDir dir("kwinet-demo");
+  const int port = support::FreePort();
+  support::TServerProcess server;
   if (!server.Start({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + std::to_string(port), "-c",
                      "aiosmtpd.handlers.Debugging", "stdout"},
-                    port, dir.File("smtp.log"))) {
+                    dir.File("smtp.log")) ||
+      !server.WaitForPort(port)) {
     std::printf("aiosmtpd could not be started on loopback (Debian package python3-aiosmtpd); skipping.\n");
     return 1;
   }
   std::ofstream(dir.File("body.txt")) << "Hello,\nthe report is attached.\n.\nA line of one dot arrives intact.\n";
   std::ofstream(dir.File("report.csv")) << "month,total\nJanuary,12\nFebruary,15\n";
   const bool ok = Show({"mail", "--server", "127.0.0.1", "--port", std::to_string(port), "--from",
-                        "Ann <ann@example.org>", "--to", "bob@example.org", "--bcc", "audit@example.org",
-                        "--subject", "Monthly report", "--attach", dir.File("report.csv"), "--body-file",
-                        dir.File("body.txt")});
+                        "Ann <ann@example.org>", "--to", "bob@example.org", "--bcc", "audit@example.org", "--subject",
+                        "Monthly report", "--attach", dir.File("report.csv"), "--body-file", dir.File("body.txt")});
   server.Stop();
   std::ifstream log(dir.File("smtp.log"));
   std::printf("The server received:\n");

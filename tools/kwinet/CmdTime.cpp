@@ -6,7 +6,6 @@
 #include <fstream>
 
 #include "DemoSupport.h"
-#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/socket/KwISNTP.h"
 #include "kwinet/socket/KwITime.h"
@@ -69,7 +68,7 @@ void Setup(CLI::App& app) {
 int Demo() {
   int failures = 0;
   // A daytime server of our own that sends the NIST line for now.
-  TDemoTextServer daytime(false, [](const std::string&) {
+  support::FakeServer daytime([](support::FakeConnection& c) {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     ::gmtime_r(&now, &tm);
@@ -77,17 +76,17 @@ int Demo() {
     std::snprintf(line, sizeof line, "\n%ld %02d-%02d-%02d %02d:%02d:%02d 00 0 0 345.3 UTC(NIST) *\n",
                   static_cast<long>(now / 86400 + 40587), tm.tm_year % 100, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
                   tm.tm_min, tm.tm_sec);
-    return std::string(line);
+    c.Send(line);
   });
   if (!Show({"time", "--daytime", "--host", "127.0.0.1", "--port", std::to_string(daytime.Port())})) ++failures;
 
   const char* chronyd = "/usr/sbin/chronyd";
-  if (::access(chronyd, X_OK) != 0) {
+  if (!support::HaveProgram(chronyd)) {
     std::printf("chronyd is not installed: install the Debian package chrony to see the SNTP part\n");
     return failures + 1;
   }
-  TDemoFolder dir;
-  const int port = FreeUdpTcpPort();
+  support::TempDir dir("kwinet-demo");
+  const int port = support::FreeUdpTcpPort();
   {
     std::ofstream conf(dir.File("chrony.conf"));
     conf << "port " << port << "\nbindaddress 127.0.0.1\nallow 127.0.0.1\nlocal stratum 8\ncmdport 0\n"
@@ -101,11 +100,15 @@ int Demo() {
   }
   std::string packet(48, '\0');
   packet[0] = 0x1B;
-  TDemoProcess server;
+  support::TServerProcess server;
   std::printf("(chronyd serving this machine's clock on 127.0.0.1 port %d)\n", port);
-  if (!server.Start(argv, dir.File("chronyd.log"), [&] {
-        return UdpAnswers(port, packet, [](const std::string& a) { return a.size() >= 48 && (a[0] & 0xC0) != 0xC0; });
-      })) {
+  if (!server.Start(argv, dir.File("chronyd.log")) ||
+      !server.WaitReady(
+          [&] {
+            return support::UdpAnswers(port, packet,
+                                       [](const std::string& a) { return a.size() >= 48 && (a[0] & 0xC0) != 0xC0; });
+          },
+          std::chrono::seconds(10))) {
     std::printf("chronyd did not start\n");
     return failures + 1;
   }

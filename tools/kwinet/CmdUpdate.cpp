@@ -208,10 +208,10 @@ void Setup(CLI::App& app) {
 // --- demo -------------------------------------------------------------------
 
 int Demo() {
-  TDemoFolder dir;
+  support::TempDir dir("kwinet-demo");
   std::filesystem::create_directories(dir.File("www"));
   std::filesystem::create_directories(dir.File("tmp"));
-  const int port = FreeLoopbackPort();
+  const int port = support::FreePort();
   const std::string d = dir.Path();
   std::ofstream(dir.File("nginx.conf"))
       << "daemon off;\nmaster_process off;\npid " << d << "/nginx.pid;\nerror_log " << d
@@ -227,9 +227,10 @@ int Demo() {
     std::ofstream(dir.File("www/app-2.0.bin"), std::ios::binary) << data;
     std::ofstream(dir.File("www/hello.txt")) << "Hello from a local nginx.\n";
   }
-  TDemoProcess nginx;
-  if (!nginx.Start({"/usr/sbin/nginx", "-p", d, "-c", dir.File("nginx.conf"), "-e", dir.File("error.log")}, port,
-                   dir.File("nginx.out"))) {
+  support::TServerProcess nginx;
+  if (!nginx.Start({"/usr/sbin/nginx", "-p", d, "-c", dir.File("nginx.conf"), "-e", dir.File("error.log")},
+                   dir.File("nginx.out")) ||
+      !nginx.WaitForPort(port)) {
     std::printf("nginx could not be started on loopback (Debian package nginx).\n");
     return 1;
   }

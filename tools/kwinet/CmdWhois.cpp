@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "DemoSupport.h"
-#include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/socket/KwWhoIs.h"
 
@@ -43,16 +42,18 @@ void Setup(CLI::App& app) {
 }
 
 int Demo() {
-  // A whois server of our own that answers with the line it was asked.
-  TDemoTextServer server(true, [](const std::string& request) {
-    const std::string name = request.substr(0, request.find("\r\n"));
-    return "% Demo whois server\r\nDomain Name: " + name + "\r\nRegistrar: Example Registrar\r\n";
-  });
-  if (server.Port() == 0) {
-    std::printf("cannot start the demo whois server\n");
+  try {
+    // A whois server of our own that answers with the line it was asked.
+    support::FakeServer server([](support::FakeConnection& c) {
+      c.ReadUntil("\r\n");
+      const std::string name = c.Data().substr(0, c.Data().find("\r\n"));
+      c.Send("% Demo whois server\r\nDomain Name: " + name + "\r\nRegistrar: Example Registrar\r\n");
+    });
+    return Show({"whois", "--host", "127.0.0.1", "--port", std::to_string(server.Port()), "example.com"}) ? 0 : 1;
+  } catch (const std::runtime_error& e) {
+    std::printf("cannot start the demo whois server: %s\n", e.what());
     return 1;
   }
-  return Show({"whois", "--host", "127.0.0.1", "--port", std::to_string(server.Port()), "example.com"}) ? 0 : 1;
 }
 
 Register reg({"whois", 20, Setup, Demo});

@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "Tool.h"
 #include "kwinet/xml/KwInetXML.h"
+#include "support/TempDir.h"
 
 namespace kwinet::tool {
 namespace {
@@ -98,14 +98,8 @@ void Setup(CLI::App& app) {
 }
 
 int Demo() {
-  std::string base = "/tmp";
-  if (const char* t = std::getenv("TMPDIR"); t && *t) base = t;
-  std::string dir = base + "/kwinet-xml-XXXXXX";
-  if (!mkdtemp(dir.data())) {
-    std::perror("kwinet: cannot make a temporary folder");
-    return 1;
-  }
-  const std::string file = dir + "/shipment.xml";
+  support::TempDir dir("kwinet-xml");
+  const std::string file = dir.File("shipment.xml");
   const char* doc =
       "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
       "<TrackResponse>\n"
@@ -132,8 +126,6 @@ int Demo() {
     std::perror("kwinet: cannot write the demo document");
     ++failures;
   }
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
   return failures;
 }
 

@@ -1,4 +1,4 @@
-#include "peers/FakeServer.h"
+#include "support/FakeServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,7 +13,7 @@
 #include <random>
 #include <stdexcept>
 
-namespace kwinet::test {
+namespace kwinet::support {
 
 namespace {
 
@@ -330,4 +330,4 @@ FakeServer::ConnectionHandler FakeServer::Endless(std::uint64_t MaxBytes) {
   };
 }
 
-}  // namespace kwinet::test
+}  // namespace kwinet::support
