@@ -426,8 +426,11 @@ void TKwXMLEngine::LoadFromStream(std::int64_t AStreamSize, TStream* AStream) {
   std::string storage;
   std::string_view data;
   if (auto* memory = dynamic_cast<TMemoryStream*>(AStream)) {
-    data =
-        std::string_view(reinterpret_cast<const char*>(memory->Memory()) + position, static_cast<std::size_t>(count));
+    // Only a position inside the bytes is an address: an empty stream has no
+    // storage at all, and a position past the end points nowhere.
+    if (count > 0)
+      data =
+          std::string_view(reinterpret_cast<const char*>(memory->Memory()) + position, static_cast<std::size_t>(count));
     AStream->Seek(count, soCurrent);
   } else {
     storage.resize(static_cast<std::size_t>(count));
