@@ -9,128 +9,15 @@
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/DateTime.h"
-#include "kwinet/core/Slab.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/core/Variant.h"
+#include "kwinet/xml/KwXMLEntities.h"
+#include "kwinet/xml/KwXMLItems.h"
+#include "kwinet/xml/KwXMLText.h"
 
 namespace kwinet {
 
 enum TKwXMLItemKind : std::uint8_t { ikProperty, ikAttribute, ikComment, ikCDATA };
-
-class TKwXMLItem;
-
-// A list of nodes that owns them: clearing or destroying it frees every node
-// in it with its whole subtree.
-//
-// A node's own list usually holds exactly the nodes the node owns, in the
-// same order: then it keeps nothing of its own and reads the node's owned
-// components. It takes a copy of them the first time the two would differ
-// (a node added to a list of another parent, a component given to the node
-// in another way, one taken from it without being freed).
-class TKwXMLItems {
- public:
-  TKwXMLItems() = default;
-  TKwXMLItems(const TKwXMLItems&) = delete;
-  TKwXMLItems& operator=(const TKwXMLItems&) = delete;
-  ~TKwXMLItems();
-
-  // Creates a node owned by ParentItem (which may be nullptr), one level
-  // below it, and appends it to this list.
-  TKwXMLItem* AddItem(TKwXMLItem* ParentItem);
-  // Frees the nodes from the last to the first. Works without recursion, so
-  // a tree of any depth can be freed.
-  void Clear();
-
-  int Count() const;
-  TKwXMLItem* Items(int Index) const;  // EListError when out of range
-  TKwXMLItem* operator[](int Index) const { return Items(Index); }
-  int IndexOf(const TKwXMLItem* Item) const;
-
-  class TIterator {
-   public:
-    TIterator(const TKwXMLItems* List, int Index) : FList(List), FIndex(Index) {}
-    TKwXMLItem* operator*() const { return FList->At(FIndex); }
-    TIterator& operator++() {
-      ++FIndex;
-      return *this;
-    }
-    bool operator==(const TIterator&) const = default;
-
-   private:
-    const TKwXMLItems* FList;
-    int FIndex;
-  };
-  TIterator begin() const { return {this, 0}; }
-  TIterator end() const { return {this, Count()}; }
-
- private:
-  friend class TKwXMLItem;
-  friend class TKwXMLEngine;
-  struct Own {
-    std::uint32_t Count, Capacity;
-    TKwXMLItem** Items() { return reinterpret_cast<TKwXMLItem**>(this + 1); }
-  };
-  explicit TKwXMLItems(TKwXMLItem* Node) : FBits(reinterpret_cast<std::uintptr_t>(Node) | 1) {}
-  TKwXMLItem* Mirrored() const {
-    return FBits & 1 ? reinterpret_cast<TKwXMLItem*>(FBits & ~std::uintptr_t(1)) : nullptr;
-  }
-  Own* Storage() const { return FBits & 1 ? nullptr : reinterpret_cast<Own*>(FBits); }
-  TKwXMLItem* At(int Index) const;  // unchecked
-  // From reading the node's components to a copy of its own, without the
-  // last one when that has just arrived and is not to be in the list.
-  void Detach(bool WithoutLast);
-  void PushBack(TKwXMLItem* Item);
-  // Removes Item, looking from the back: nodes are usually freed last first.
-  void RemoveFromBack(const TKwXMLItem* Item);
-  void Release();
-
-  // The list's own storage (a count, a capacity and the nodes), or, with
-  // the low bit set, the node whose components it reads.
-  std::uintptr_t FBits = 0;
-};
-
-// A node's text in one word: nothing, up to seven characters of the range 0
-// to 255 in place, or a block with a count, one byte a character when every
-// character fits, two otherwise.
-class TKwXMLText {
- public:
-  TKwXMLText() = default;
-  TKwXMLText(const TKwXMLText&) = delete;
-  TKwXMLText& operator=(const TKwXMLText&) = delete;
-  ~TKwXMLText() { Clear(); }
-
-  bool Empty() const { return FBits == 0; }
-  std::size_t Size() const;
-  Char At(std::size_t i) const;
-  String Str() const;
-  void Clear();
-  void Assign(std::u16string_view S);
-  void Assign(std::string_view Latin1);  // bytes that stand for the characters 0 to 255
-  void Append(std::u16string_view S);
-  void Append(std::string_view Latin1);
-  bool Equals(std::u16string_view S) const;
-  bool EqualsIgnoringCase(std::u16string_view S) const;  // ASCII letters only
-
- private:
-  // The block's header: two 32-bit counts, or (kLarge) three words for a
-  // text of more than two thousand million characters.
-  struct Header {
-    std::size_t Size, Capacity;
-    bool Wide;
-  };
-  static constexpr std::uintptr_t kInline = 1, kLarge = 2, kTags = 3;
-  bool Inline() const { return FBits & kInline; }
-  bool HasBlock() const { return FBits != 0 && !Inline(); }
-  void* Block() const { return reinterpret_cast<void*>(FBits & ~kTags); }
-  Header Read() const;
-  void SetSize(std::size_t Size);
-  char* Data() const;
-  template <typename C>
-  void Put(const C* P, std::size_t N, bool Appending);
-  void NewBlock(std::size_t Capacity, bool Wide);
-
-  std::uintptr_t FBits = 0;
-};
 
 class TKwXMLItem : public TComponent {
  public:
@@ -197,9 +84,6 @@ bool SameStrings(bool CaseSensitive, const String& S1, const String& S2);
 // Reads YYYY-MM-DDTHH:NN:SS from fixed positions; anything after the seconds
 // is ignored. Text that is not such a date and time gives 0.
 TDateTime XMLStringToDateTime(const String& S);
-
-// Entity decoding as GetTagValue does it, on any text.
-String DecodeXMLEntities(const String& S);
 
 using TKwIXMLOnTagEvent = std::function<void(TObject* Sender, TKwXMLItem* ParentNode, const String& ATagName,
                                              const String& ATagValue, const String& ATagAttributes, bool& Accept)>;

@@ -272,6 +272,28 @@ TEST(XmlEngine, ReloadKeepsTheRootValueAndFreesItsChildren) {
   EXPECT_THROW(engine.LoadFromFile(Utf8ToString(dir.File("missing.xml"))), EFOpenError);
 }
 
+TEST(XmlEngine, MemoryStreamReadFromPastItsEndGivesAnEmptyTree) {
+  // An empty memory stream has no storage at all: its position past the end
+  // must not be turned into an address.
+  struct Case {
+    std::string bytes;
+    std::int64_t position, streamSize;
+  };
+  const Case cases[] = {{"", 1, 0}, {"", 3, 2}, {"", 0, 0}, {"<a/>", 9, 0}, {"<a/>", 4, 4}, {"<a/>", 6, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes + " @" + std::to_string(c.position) + " size " + std::to_string(c.streamSize));
+    TKwXMLEngine engine(nullptr);
+    engine.ParseXMLFromString(u"<r>v<old/></r>");
+    TMemoryStream stream;
+    stream.WriteBuffer(c.bytes.data(), static_cast<std::int64_t>(c.bytes.size()));
+    stream.SetPosition(c.position);
+    engine.LoadFromStream(c.streamSize, &stream);
+    EXPECT_EQ(StringToUtf8(Dump(engine.RootItem())), "r=\"v\"");
+    EXPECT_EQ(stream.Position(), c.position);
+    EXPECT_FALSE(engine.UTF8Processed);
+  }
+}
+
 TEST(XmlEngine, RootItemCanBeReplacedOrFreed) {
   TKwXMLEngine engine(nullptr);
   engine.ParseXMLFromString(u"<a><b/></a>");
