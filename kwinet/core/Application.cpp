@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <thread>
 
 #include "kwinet/core/Streams.h"
-#include "kwinet/ui/HeadlessBackend.h"
 
 namespace kwinet {
 
@@ -15,10 +15,39 @@ void TUIBackend::Idle(std::chrono::milliseconds Timeout) {
   if (Timeout.count() > 0) std::this_thread::sleep_for(Timeout);
 }
 
+namespace {
+
+// What a program gets until it installs a backend of its own: it shows
+// nothing. A modal form answers Cancel, and a message box writes one line to
+// standard error and takes the answer that consents to nothing.
+class TDefaultBackend final : public TUIBackend {
+ public:
+  TModalResult ShowModal(TCustomForm&) override { return mrCancel; }
+  int MessageBox(const String& Text, const String& Caption, int Flags) override {
+    std::string line = StringToUtf8(Caption.empty() ? Text : Caption + u": " + Text);
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    std::fprintf(stderr, "%s\n", line.c_str());
+    if ((Flags & 0x0F) == MB_YESNO) return IDNO;
+    if ((Flags & 0x0F) == MB_OKCANCEL) return IDCANCEL;
+    return IDOK;
+  }
+};
+
+}  // namespace
+
 // --- TApplication ---------------------------------------------------------------
 
-TApplication::TApplication() : TComponent(nullptr), FBackend(std::make_unique<THeadlessBackend>()) {
-  FTitle = ExtractFileName(ExeName());
+TApplication::TApplication() : TComponent(nullptr), FBackend(std::make_unique<TDefaultBackend>()) {}
+
+const String& TApplication::Title() const {
+  std::call_once(FTitleOnce, [this] { FTitle = ExtractFileName(ExeName()); });
+  return FTitle;
+}
+
+void TApplication::SetTitle(const String& value) {
+  std::call_once(FTitleOnce, [] {});
+  FTitle = value;
 }
 
 TApplication::~TApplication() = default;
@@ -31,7 +60,7 @@ String TApplication::ExeName() {
 }
 
 std::unique_ptr<TUIBackend> TApplication::SetBackend(std::unique_ptr<TUIBackend> backend) {
-  if (!backend) backend = std::make_unique<THeadlessBackend>();
+  if (!backend) backend = std::make_unique<TDefaultBackend>();
   std::swap(backend, FBackend);
   return backend;
 }
@@ -82,7 +111,7 @@ void TApplication::RunFor(std::chrono::milliseconds Duration) {
 }
 
 int TApplication::MessageBox(const String& Text, const String& Caption, int Flags) {
-  return FBackend->MessageBox(Text, Caption.empty() ? FTitle : Caption, Flags);
+  return FBackend->MessageBox(Text, Caption.empty() ? Title() : Caption, Flags);
 }
 
 void TApplication::RegisterTimer(TTimer* timer) {

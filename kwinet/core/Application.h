@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "kwinet/core/Forms.h"
@@ -55,13 +56,15 @@ class TApplication : public TComponent {
   ~TApplication() override;
 
   // Defaults to the running executable's file name without its folder.
-  const String& Title() const { return FTitle; }
-  void SetTitle(const String& value) { FTitle = value; }
+  const String& Title() const;
+  void SetTitle(const String& value);
   // The full path of the running executable.
   static String ExeName();
 
   TUIBackend& Backend() const { return *FBackend; }
-  // Installs a backend and returns the previous one.
+  // Installs a backend and returns the previous one; nullptr installs the
+  // default, which shows nothing (a modal form answers Cancel, a message box
+  // writes one line to standard error and consents to nothing).
   std::unique_ptr<TUIBackend> SetBackend(std::unique_ptr<TUIBackend> backend);
 
   // Fires due timers and lets the backend handle pending input.
@@ -83,7 +86,10 @@ class TApplication : public TComponent {
   void UnregisterTimer(TTimer* timer);
   std::chrono::milliseconds TimeToNextTimer(std::chrono::milliseconds limit) const;
 
-  String FTitle;
+  // The executable's name is looked up on first use, not when the program
+  // starts: most programs name themselves or never ask.
+  mutable std::once_flag FTitleOnce;
+  mutable String FTitle;
   std::unique_ptr<TUIBackend> FBackend;
   std::vector<TTimer*> FTimers;
   bool FTerminated = false;

@@ -8,6 +8,8 @@
 #include <new>
 #include <typeinfo>
 
+#include "kwinet/core/Slab.h"
+
 namespace kwinet {
 
 String TObject::ClassName() const {
@@ -74,6 +76,10 @@ void TComponent::TComponentList::erase(TComponent** at) {
   std::copy(at + 1, end(), at);
   --FCount;
 }
+
+// From the slabs: a tree of small owners makes one for each of them.
+void* TComponent::TLinks::operator new(std::size_t Size) { return SlabAllocate(Size); }
+void TComponent::TLinks::operator delete(void* P, std::size_t Size) noexcept { SlabFree(P, Size); }
 
 TComponent::TLinks& TComponent::MakeLinks() {
   FLinks = std::make_unique<TLinks>();

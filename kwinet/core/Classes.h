@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "kwinet/core/Exceptions.h"
-#include "kwinet/core/Slab.h"
 #include "kwinet/core/String.h"
 
 namespace kwinet {
@@ -120,9 +119,8 @@ class TComponent : public TPersistent {
     std::vector<TComponent*> FreeNotifies;
   };
   struct TLinks {
-    // From the slabs: a tree of small owners makes one for each of them.
-    static void* operator new(std::size_t Size) { return SlabAllocate(Size); }
-    static void operator delete(void* P, std::size_t Size) noexcept { SlabFree(P, Size); }
+    static void* operator new(std::size_t Size);
+    static void operator delete(void* P, std::size_t Size) noexcept;
     TComponentList Components;
     std::unique_ptr<TMore> More;  // name, tag and notifications: rarer still
   };

@@ -11,9 +11,11 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
@@ -70,11 +72,20 @@ struct SlabCursor {
   Slab* Current = nullptr;
   char* Next = nullptr;
   char* End = nullptr;
-  std::size_t Handed = 0;
+  std::size_t Handed = 0;  // blocks of Current live from this thread's view
+
+  // Blocks of Current that this thread freed, one list per size (in units
+  // of kAlign), handed out again before Current's unused space: a program
+  // that makes and frees objects by turns keeps reusing the same few blocks,
+  // so the few it keeps end up side by side instead of one per slab. Frees
+  // on other threads, and of blocks in slabs already left, only count.
+  void* Free[SlabLargest / kAlign + 1] = {};
+  bool AnyFree = false;
 
   void SettleSlab() noexcept {
     if (Current) ReleaseSlab(std::exchange(Current, nullptr), kFilling - std::exchange(Handed, 0));
     Next = End = nullptr;
+    if (std::exchange(AnyFree, false)) std::memset(Free, 0, sizeof Free);
   }
   void SettleGroup() noexcept {
     if (CurrentGroup) ReleaseGroup(std::exchange(CurrentGroup, nullptr), kFilling - std::exchange(SlabsHanded, 0));
@@ -109,11 +120,23 @@ struct SlabCursor {
 };
 thread_local SlabCursor tSlabCursor;
 
+std::size_t SlotOf(std::size_t Size) noexcept {
+  return (std::max<std::size_t>(Size, 1) + kAlign - 1) & ~(kAlign - 1);
+}
+
 }  // namespace
 
 void* SlabAllocate(std::size_t Size) {
   SlabCursor& cursor = tSlabCursor;
-  const std::size_t slot = (Size + kAlign - 1) & ~(kAlign - 1);
+  const std::size_t slot = SlotOf(Size);
+  if (void* p = cursor.Free[slot / kAlign]) {
+#ifdef KWI_SLAB_POISON
+    ASAN_UNPOISON_MEMORY_REGION(p, slot);
+#endif
+    cursor.Free[slot / kAlign] = *static_cast<void**>(p);
+    ++cursor.Handed;
+    return p;
+  }
   if (static_cast<std::size_t>(cursor.End - cursor.Next) < slot) cursor.NewSlab();
   char* p = cursor.Next;
   cursor.Next += slot;
@@ -127,14 +150,26 @@ void* SlabAllocate(std::size_t Size) {
 
 void SlabFree(void* P, std::size_t Size) noexcept {
   if (!P) return;
+  auto* slab = reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(P) & ~(kSlabBytes - 1));
+  SlabCursor& cursor = tSlabCursor;
+  if (slab == cursor.Current) {
+    const std::size_t slot = SlotOf(Size);
+    *static_cast<void**>(P) = cursor.Free[slot / kAlign];
+    cursor.Free[slot / kAlign] = P;
+    cursor.AnyFree = true;
+    --cursor.Handed;
 #ifdef KWI_SLAB_POISON
-  // A block is never handed out again: the sanitizer can catch any use of a
-  // freed one until its slab goes.
-  ASAN_POISON_MEMORY_REGION(P, Size);
-#else
-  (void)Size;
+    // Until it is handed out again the sanitizer catches any use of it.
+    ASAN_POISON_MEMORY_REGION(P, slot);
 #endif
-  ReleaseSlab(reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(P) & ~(kSlabBytes - 1)), 1);
+    return;
+  }
+#ifdef KWI_SLAB_POISON
+  // Never handed out again: the sanitizer catches any use of it until its
+  // slab goes.
+  ASAN_POISON_MEMORY_REGION(P, Size);
+#endif
+  ReleaseSlab(slab, 1);
 }
 
 }  // namespace kwinet

@@ -1,11 +1,14 @@
 #include "kwinet/ui/ConsoleBackend.h"
 
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 
 #include "kwinet/core/Forms.h"
 
@@ -39,6 +42,85 @@ TLabel* LabelFor(const TCustomForm& form, const TControl* edit) {
   return best;
 }
 
+// While a password is typed the terminal does not echo. A signal that ends
+// or stops the program then would leave it so (the shell gets back a
+// terminal that shows nothing typed), so while the prompt is open these
+// handlers put the terminal back, let the signal do what it did before, and
+// switch echo off again if the program carries on. One prompt at a time
+// installs them.
+constexpr int kEchoSignals[] = {SIGINT, SIGTERM, SIGTSTP, SIGCONT};
+std::atomic<bool> gEchoGuarded{false};
+int gEchoFd = -1;
+struct termios gEchoSaved;
+struct termios gEchoQuiet;
+struct sigaction gEchoPrevious[std::size(kEchoSignals)];
+
+int EchoSignalIndex(int sig) noexcept {
+  for (std::size_t i = 0; i < std::size(kEchoSignals); ++i)
+    if (kEchoSignals[i] == sig) return static_cast<int>(i);
+  return -1;
+}
+
+// Only async-signal-safe calls here: tcsetattr, sigaction, pthread_sigmask, raise.
+void OnEchoSignal(int sig, siginfo_t* info, void* context) noexcept {
+  const int savedErrno = errno;
+  const int i = EchoSignalIndex(sig);
+  const int fd = gEchoFd;
+  if (sig == SIGCONT) {
+    if (fd >= 0) ::tcsetattr(fd, TCSANOW, &gEchoQuiet);
+    const struct sigaction& previous = gEchoPrevious[i];
+    if (previous.sa_flags & SA_SIGINFO) {
+      if (previous.sa_sigaction) previous.sa_sigaction(sig, info, context);
+    } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+      previous.sa_handler(sig);
+    }
+  } else {
+    if (fd >= 0) ::tcsetattr(fd, TCSANOW, &gEchoSaved);
+    // Deliver the signal again as it was handled before the prompt: with the
+    // default action the program stops here or ends.
+    struct sigaction ours;
+    ::sigaction(sig, &gEchoPrevious[i], &ours);
+    sigset_t set;
+    ::sigemptyset(&set);
+    ::sigaddset(&set, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(sig);
+    // Continued after a stop, or the program's own handling returned: the
+    // prompt is still open.
+    ::sigaction(sig, &ours, nullptr);
+    if (gEchoFd >= 0) ::tcsetattr(gEchoFd, TCSANOW, &gEchoQuiet);
+  }
+  errno = savedErrno;
+}
+
+// Installs the handlers for the life of a hidden prompt on Fd.
+class TEchoGuard {
+ public:
+  TEchoGuard(int fd, const struct termios& saved, const struct termios& quiet) {
+    if (fd < 0 || gEchoGuarded.exchange(true)) return;
+    FActive = true;
+    gEchoSaved = saved;
+    gEchoQuiet = quiet;
+    gEchoFd = fd;
+    struct sigaction ours{};
+    ours.sa_sigaction = OnEchoSignal;
+    ours.sa_flags = SA_SIGINFO | SA_RESTART;
+    ::sigemptyset(&ours.sa_mask);
+    for (std::size_t i = 0; i < std::size(kEchoSignals); ++i) ::sigaction(kEchoSignals[i], &ours, &gEchoPrevious[i]);
+  }
+  ~TEchoGuard() {
+    if (!FActive) return;
+    for (std::size_t i = 0; i < std::size(kEchoSignals); ++i) ::sigaction(kEchoSignals[i], &gEchoPrevious[i], nullptr);
+    gEchoFd = -1;
+    gEchoGuarded = false;
+  }
+  TEchoGuard(const TEchoGuard&) = delete;
+  TEchoGuard& operator=(const TEchoGuard&) = delete;
+
+ private:
+  bool FActive = false;
+};
+
 }  // namespace
 
 TConsoleBackend::TConsoleBackend(int inFd, std::FILE* out)
@@ -47,27 +129,32 @@ TConsoleBackend::TConsoleBackend(int inFd, std::FILE* out)
 bool TConsoleBackend::ReadLine(std::string& line, bool hidden) {
   line.clear();
   struct termios saved{};
-  const bool tty = ::isatty(FIn) != 0;
-  bool restore = false;
-  if (hidden && tty && ::tcgetattr(FIn, &saved) == 0) {
-    struct termios quiet = saved;
+  struct termios quiet{};
+  const bool hide = hidden && ::isatty(FIn) != 0 && ::tcgetattr(FIn, &saved) == 0;
+  if (hide) {
+    quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
-    restore = ::tcsetattr(FIn, TCSAFLUSH, &quiet) == 0;
   }
   bool got = false;
-  for (;;) {
-    char c;
-    ssize_t n = ::read(FIn, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got = true;
-    if (c == '\n') break;
-    if (c == '\x1b') {  // Escape cancels
-      got = false;
-      break;
+  bool restore = false;
+  {
+    // Handlers first: a signal in between finds the terminal as it was.
+    TEchoGuard guard(hide ? FIn : -1, saved, quiet);
+    restore = hide && ::tcsetattr(FIn, TCSAFLUSH, &quiet) == 0;
+    for (;;) {
+      char c;
+      ssize_t n = ::read(FIn, &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got = true;
+      if (c == '\n') break;
+      if (c == '\x1b') {  // Escape cancels
+        got = false;
+        break;
+      }
+      if (c != '\r') line.push_back(c);
     }
-    if (c != '\r') line.push_back(c);
   }
   if (restore) ::tcsetattr(FIn, TCSAFLUSH, &saved);
   return got;

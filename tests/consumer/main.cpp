@@ -1,6 +1,7 @@
 // Checks the text codecs through the library as an outside program sees it.
 #include <cstdio>
 
+#include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/utils/kwiutil.h"
 
 using namespace kwinet;
@@ -28,6 +29,13 @@ int main() {
   Check(html, u"<&eacute;&gt; &amp;", "ReplaceHTMLChars");
   Check(GetColumn(u"a,b,,d", 3, u','), u"d", "GetColumn");
   Check(Reverse(u"abc"), u"cba", "Reverse");
-  std::printf("%d passed, %d failed\n", 11 - failures, failures);
+  {
+    // An application tests its own dialogs with the scripted backend.
+    TBackendScope<TScriptedBackend> ui;
+    ui->QueueMessageAnswer(IDYES);
+    const bool yes = Application->MessageBox(u"Go on?", u"", MB_YESNO) == IDYES;
+    Check(yes && ui->Messages.size() == 1 ? ui->Messages[0].Text : u"", u"Go on?", "scripted message box");
+  }
+  std::printf("%d passed, %d failed\n", 12 - failures, failures);
   return failures == 0 ? 0 : 1;
 }

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "kwinet/ui/ConsoleBackend.h"
@@ -29,7 +32,104 @@ std::string ReadUntil(int master, const std::string& marker, std::string& seen) 
   return seen;
 }
 
+bool EchoOn(int terminal) {
+  struct termios t{};
+  return ::tcgetattr(terminal, &t) == 0 && (t.c_lflag & ECHO) != 0;
+}
+
+// Waits (at most 10 s) until the terminal's echo is as wanted.
+bool WaitForEcho(int terminal, bool on) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (EchoOn(terminal) != on) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Waits (at most 10 s) for the child to change state; kills it on time-out.
+int WaitForChild(pid_t pid, int options) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  int status = 0;
+  while (::waitpid(pid, &status, options | WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return status;
+}
+
+// Starts the logon prompt in a child process on the terminal Slave and
+// waits until it reads the password with echo off. The child exits with 0
+// when it got "pw" and the signal handlers are back as they were.
+pid_t StartPasswordPrompt(int master, int slave, std::string& seen) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(master);
+    // A process group of its own with its parent in this session, so that a
+    // stop signal with the default action does stop it.
+    ::setpgid(0, 0);
+    FILE* out = ::fdopen(::dup(slave), "w");
+    Application->SetBackend(std::make_unique<TConsoleBackend>(slave, out));
+    String login = u"bob", password;
+    const bool ok = KwInAskLogon(u"Proxy Server authorization", login, password);
+    bool restored = true;
+    for (int sig : {SIGINT, SIGTERM, SIGTSTP, SIGCONT}) {
+      struct sigaction now{};
+      ::sigaction(sig, nullptr, &now);
+      restored = restored && !(now.sa_flags & SA_SIGINFO) && now.sa_handler == SIG_DFL;
+    }
+    ::_exit(ok && password == u"pw" && restored ? 0 : 1);
+  }
+  ReadUntil(master, "User ID [bob]: ", seen);
+  EXPECT_EQ(::write(master, "\n", 1), 1);
+  ReadUntil(master, "Password: ", seen);
+  EXPECT_TRUE(WaitForEcho(slave, false)) << seen;
+  return pid;
+}
+
 }  // namespace
+
+TEST(ConsoleLogon, SignalsAtThePasswordPromptLeaveTheTerminalEchoing) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  ASSERT_TRUE(EchoOn(slave));
+  std::string seen;
+
+  // Interrupted or terminated: the program still ends by the signal.
+  for (int sig : {SIGINT, SIGTERM}) {
+    const pid_t pid = StartPasswordPrompt(master, slave, seen);
+    ASSERT_GT(pid, 0);
+    ::kill(pid, sig);
+    const int status = WaitForChild(pid, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig << ": " << status;
+    EXPECT_TRUE(EchoOn(slave)) << sig;
+  }
+
+  // Stopped: echo while stopped, none again once continued, and the prompt
+  // carries on to the end.
+  const pid_t pid = StartPasswordPrompt(master, slave, seen);
+  ASSERT_GT(pid, 0);
+  ::kill(pid, SIGTSTP);
+  int status = WaitForChild(pid, WUNTRACED);
+  EXPECT_TRUE(WIFSTOPPED(status)) << status;
+  EXPECT_TRUE(EchoOn(slave));
+  ::kill(pid, SIGCONT);
+  EXPECT_TRUE(WaitForEcho(slave, false));
+  ASSERT_EQ(::write(master, "pw\n", 3), 3);
+  status = WaitForChild(pid, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(EchoOn(slave));
+  std::string after;
+  ReadUntil(master, "\n", after);
+  EXPECT_EQ(after.find("pw"), std::string::npos) << after;
+
+  ::close(slave);
+  ::close(master);
+}
 
 TEST(ConsoleLogon, PromptsOnTheTerminalAndHidesThePassword) {
   int master = -1, slave = -1;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "kwinet/ui/HeadlessBackend.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/utils/KwInCnst.h"
@@ -46,8 +45,9 @@ TEST(Logon, CancelKeepsTheCallersValuesAndEmptyCaptionKeepsTheDefault) {
   EXPECT_EQ(login, u"bob");
   EXPECT_EQ(password, u"pw");
   EXPECT_EQ(ui->ModalForms.at(0).Caption, u"Enter Password");
-  // The headless default answers Cancel too.
-  TBackendScope<THeadlessBackend> none;
+  // The default backend answers Cancel too (the scope above puts the
+  // previous backend back).
+  Application->SetBackend(nullptr);
   EXPECT_FALSE(KwInAskLogon(u"x", login, password));
 }
 

@@ -21,8 +21,9 @@ void EncodeBase64Stream(const std::string& file) {
     if (fd < 0) throw ToolError(1, "cannot open " + file + ": " + std::strerror(errno));
   }
   constexpr std::size_t kChunk = 3 * 1024 * 1024;
-  auto in = std::make_unique<unsigned char[]>(kChunk);
-  auto out = std::make_unique<char[]>(Base64Length(kChunk));
+  // Not cleared: a short input touches only the pages it fills.
+  auto in = std::make_unique_for_overwrite<unsigned char[]>(kChunk);
+  auto out = std::make_unique_for_overwrite<char[]>(Base64Length(kChunk));
   std::size_t filled = 0;
   bool eof = false;
   while (!eof) {
