@@ -84,12 +84,29 @@ void SplitHostPort(std::string_view s, std::string& host, int& port) {
   host = std::string(s);
 }
 
-// A per-protocol list starts with "name=" before any "://".
-bool IsProtocolList(std::string_view s) {
-  std::size_t eq = s.find('=');
+// "name=value" where the name is a scheme word standing before any "://";
+// the value is returned in Value.
+bool IsNamedEntry(std::string_view part, std::string_view* name, std::string_view* value) {
+  std::size_t eq = part.find('=');
   if (eq == std::string_view::npos) return false;
-  std::size_t sep = s.find("://");
-  return (sep == std::string_view::npos || eq < sep) && IsSchemeWord(TrimView(s.substr(0, eq)));
+  std::size_t sep = part.find("://");
+  if (sep != std::string_view::npos && sep < eq) return false;
+  if (!IsSchemeWord(TrimView(part.substr(0, eq)))) return false;
+  if (name) *name = TrimView(part.substr(0, eq));
+  if (value) *value = part.substr(eq + 1);
+  return true;
+}
+
+// A per-protocol list has at least one named entry among its parts.
+bool IsProtocolList(std::string_view s) {
+  std::size_t pos = 0;
+  while (pos <= s.size()) {
+    std::size_t end = s.find(';', pos);
+    if (end == std::string_view::npos) end = s.size();
+    if (IsNamedEntry(TrimView(s.substr(pos, end - pos)), nullptr, nullptr)) return true;
+    pos = end + 1;
+  }
+  return false;
 }
 
 std::string Getenv(const char* name) {
@@ -142,11 +159,9 @@ TProxyAddress ProxyEntryFor(std::string_view Setting, std::string_view Scheme) {
     std::string_view part = TrimView(s.substr(pos, end - pos));
     pos = end + 1;
     if (part.empty()) continue;
-    std::size_t eq = part.find('=');
-    std::size_t sep = part.find("://");
-    if (eq != std::string_view::npos && (sep == std::string_view::npos || eq < sep)) {
-      const std::string name = LowerAscii(TrimView(part.substr(0, eq)));
-      std::string_view value = part.substr(eq + 1);
+    std::string_view rawName, value;
+    if (IsNamedEntry(part, &rawName, &value)) {
+      const std::string name = LowerAscii(rawName);
       if (name == scheme && named.empty()) named = value;
       if (name == "http" && http.empty()) http = value;
     } else if (unnamed.empty()) {
