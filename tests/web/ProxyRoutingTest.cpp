@@ -55,6 +55,10 @@ class ProxyRoutingTest : public ::testing::Test {
     nginx = new test::TNginx(options);
     proxy = new test::TTinyproxy("proxyuser", "proxypass");
     if (nginx->Started()) WriteFileBytes(nginx->Root() + "/r.txt", "routed");
+    // The probe that saw the proxy's port open is a connection too: it must
+    // be in the log before anything is counted.
+    for (int i = 0; proxy->Started() && i < 200 && ProxyConnections() == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   static void TearDownTestSuite() {
     delete proxy;
