@@ -1,8 +1,10 @@
-// FTP listing lines, as a server sends them, in both formats.
+// FTP listing lines, as a server sends them, in both formats, and the same
+// lines folded as folder paths.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "kwinet/web/FtpListing.h"
 #include "kwinet/web/KwInet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kwinet::TInetFindData d;
     kwinet::InetParseListingLine(line, true, d);
     kwinet::InetParseListingLine(line, false, d);
+    kwinet::FoldFtpPath("/a/b", line);
     pos = end + 1;
   }
   return 0;

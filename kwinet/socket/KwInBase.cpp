@@ -6,33 +6,10 @@
 
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/utils/KwInCnst.h"
+#include "kwinet/utils/ProxyPolicy.h"
 #include "kwinet/utils/kwiutil.h"
 
 namespace kwinet {
-
-// --- TKwInetProxy ----------------------------------------------------------------
-
-void TKwInetProxy::Assign(TPersistent* Source) {
-  if (auto* src = dynamic_cast<TKwInetProxy*>(Source)) {
-    SetUseProxy(src->UseProxy());
-    SetServer(src->Server());
-    SetUser(src->User());
-    SetPassword(src->Password());
-    SetPort(src->Port());
-    return;
-  }
-  TPersistent::Assign(Source);
-}
-
-void TKwInetProxy::FillProxyInfo() {
-  String server = FProxyServer;
-  bool use = FUseProxyServer;
-  int port = FProxyPort;
-  ReadProxyInfo(server, use, port);
-  FProxyServer = server;
-  FUseProxyServer = use;
-  FProxyPort = port;
-}
 
 // --- TKwInetBase -------------------------------------------------------------------
 
@@ -211,7 +188,8 @@ String TKwInetBase::ProxyAuthorizationLines() {
 
 void TKwInetBase::OpenTunnel() {
   const String target = TargetHostPort(-1);
-  const String request = u"CONNECT " + target + u" HTTP/1.0\r\nHost: " + target + u"\r\n" + ProxyAuthorizationLines() + u"\r\n";
+  const String request =
+      u"CONNECT " + target + u" HTTP/1.0\r\nHost: " + target + u"\r\n" + ProxyAuthorizationLines() + u"\r\n";
   if (SendToSocket(request) <= 0) throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
   // The proxy's answer is read a byte at a time: whatever follows its empty
   // line already belongs to the server.
@@ -236,7 +214,8 @@ void TKwInetBase::OpenTunnel() {
 }
 
 bool TKwInetBase::ProxyInUse() const {
-  return FProxy->UseProxy() && !FProxy->Server().empty() && !ProxyBypassed(!FHost.empty() ? FHost : FAddress);
+  if (!FProxy->UseProxy() || FProxy->Server().empty()) return false;
+  return !TProxyPolicy::FromEnvironment().Bypassed(StringToUtf8(!FHost.empty() ? FHost : FAddress), FPort);
 }
 
 String TKwInetBase::TargetHostPort(int DefaultPort) const {

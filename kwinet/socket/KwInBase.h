@@ -1,6 +1,7 @@
-// The socket family's common ground: the proxy settings record, shared with
-// the web family, and TKwInetBase, which fixes the order of one job
-// (connect, send each step's query, read until the server closes, collect).
+// The socket family's common ground: TKwInetBase, which fixes the order of
+// one job (connect, send each step's query, read until the server closes,
+// collect). The proxy settings record it holds lives in utils, shared with
+// the web family.
 #pragma once
 
 #include <cstdint>
@@ -11,39 +12,9 @@
 #include "kwinet/core/String.h"
 #include "kwinet/socket/ClientSocket.h"
 #include "kwinet/utils/HttpHead.h"
+#include "kwinet/utils/KwInProxy.h"
 
 namespace kwinet {
-
-// Proxy settings, edited as one value: Assign copies all five.
-class TKwInetProxy : public TPersistent {
- public:
-  TKwInetProxy() = default;
-
-  // Copies UseProxy, Server, User, Password and Port from another
-  // TKwInetProxy; any other source is refused as TPersistent refuses it.
-  void Assign(TPersistent* Source) override;
-  // Server, UseProxy and Port from the system's proxy setting
-  // (ReadProxyInfo); User and Password stay as they are.
-  void FillProxyInfo();
-
-  const String& Server() const { return FProxyServer; }
-  void SetServer(const String& value) { FProxyServer = value; }
-  const String& User() const { return FProxyUser; }
-  void SetUser(const String& value) { FProxyUser = value; }
-  const String& Password() const { return FProxyPassword; }
-  void SetPassword(const String& value) { FProxyPassword = value; }
-  bool UseProxy() const { return FUseProxyServer; }
-  void SetUseProxy(bool value) { FUseProxyServer = value; }
-  std::int32_t Port() const { return FProxyPort; }
-  void SetPort(std::int32_t value) { FProxyPort = value; }
-
- private:
-  bool FUseProxyServer = false;
-  String FProxyServer;
-  String FProxyUser;
-  String FProxyPassword;
-  std::int32_t FProxyPort = 0;
-};
 
 using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
 
@@ -158,8 +129,8 @@ class TKwInetBase : public TComponent {
   static std::size_t ReadHttpHead(const String& Reply, THttpHeadReader& Head);
 
   TClientSocket* ClientSocket() const { return FClientSocket; }
-  // True when Connect goes to the proxy: UseProxy with a Server, and
-  // no_proxy does not name the server.
+  // True when Connect goes to the proxy: UseProxy with a Server, and the
+  // proxy policy's no_proxy does not name the server on its port.
   bool ProxyInUse() const;
   // The server as "host" or "host:port" (no port when it is DefaultPort);
   // an IPv6 address in brackets.

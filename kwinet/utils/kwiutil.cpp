@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <array>
-#include <cstring>
 
 #include "kwinet/core/Exceptions.h"
 #include "kwinet/core/Streams.h"
@@ -75,7 +75,9 @@ constexpr PairTable kPairs;
 
 }  // namespace
 
-std::size_t Base64Length(std::size_t size) { return (size + 2) / 3 * 4; }
+std::size_t Base64Length(std::size_t size) {
+  return (size + 2) / 3 * 4;
+}
 
 void Encode64Bytes(const unsigned char* in, std::size_t size, char* out) {
   const char* pairs = kPairs.pairs.data();
@@ -140,8 +142,16 @@ namespace {
 bool Unreserved(Char c) {
   if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) return true;
   switch (c) {
-    case u'!': case u'$': case u'\'': case u'(': case u')':
-    case u'*': case u'-': case u'.': case u'@': case u'_':
+    case u'!':
+    case u'$':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u'*':
+    case u'-':
+    case u'.':
+    case u'@':
+    case u'_':
       return true;
     default:
       return false;
@@ -169,9 +179,12 @@ String KwInetHTTPEncode(const String& S) {
   out.reserve(n * 3);
   for (std::size_t i = 0; i < n; ++i) {
     const Char c = S[i];
-    if (Unreserved(c)) out.push_back(c);
-    else if (c == u' ') out.push_back(u'+');
-    else out += (u"%" + IntToHex(c, 2)).substr(0, 3);
+    if (Unreserved(c))
+      out.push_back(c);
+    else if (c == u' ')
+      out.push_back(u'+');
+    else
+      out += (u"%" + IntToHex(c, 2)).substr(0, 3);
   }
   return out;
 }
@@ -287,16 +300,13 @@ String GetColumn(const String& S, int Index, Char Delimiter) {
   return out;
 }
 
-String Reverse(const String& S) { return String(S.rbegin(), S.rend()); }
+String Reverse(const String& S) {
+  return String(S.rbegin(), S.rend());
+}
 
 // --- platform helpers ---------------------------------------------------------
 
 namespace {
-
-String EnvString(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? Utf8ToString(v) : String();
-}
 
 String HomeDir() {
   if (const char* h = std::getenv("HOME"); h && *h) return Utf8ToString(h);
@@ -314,8 +324,7 @@ String LookUpMimeTypes(const String& FileName, const std::string& ext) {
     std::string type, word;
     if (!(words >> type)) continue;
     while (words >> word) {
-      if (word.size() == ext.size() &&
-          std::equal(word.begin(), word.end(), ext.begin(), [](char a, char b) {
+      if (word.size() == ext.size() && std::equal(word.begin(), word.end(), ext.begin(), [](char a, char b) {
             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
           }))
         return Utf8ToString(type);
@@ -357,71 +366,6 @@ String ContentTypeByFile(const String& FileName, const std::vector<String>& Type
     if (!type.empty()) return type;
   }
   return fallback;
-}
-
-void ReadProxyInfo(String& Server, bool& UseProxy, int& Port) {
-  String env = EnvString("http_proxy");
-  if (env.empty()) env = EnvString("HTTP_PROXY");
-  if (!env.empty()) {
-    Server = Trim(env);
-    UseProxy = true;
-  }
-  if (!UseProxy || Server.empty()) return;
-
-  // A per-protocol list: keep its http entry.
-  if (auto p = Server.find(u"http="); p != String::npos) {
-    Server.erase(0, p + 5);
-    if (auto semi = Server.find(u';'); semi != String::npos) Server.resize(semi);
-  }
-  if (auto p = Server.find(u"://"); p != String::npos) Server.erase(0, p + 3);
-  if (auto slash = Server.find(u'/'); slash != String::npos) Server.resize(slash);
-  // The user information never belongs to the host name.
-  if (auto at = Server.rfind(u'@'); at != String::npos) Server.erase(0, at + 1);
-
-  if (!Server.empty() && Server[0] == u'[') {
-    // An IPv6 address in brackets: its colons are not the port's.
-    auto close = Server.find(u']');
-    if (close != String::npos) {
-      String rest = Server.substr(close + 1);
-      Server = Server.substr(1, close - 1);
-      if (!rest.empty() && rest[0] == u':') Port = StrToIntDef(rest.substr(1), 0);
-      return;
-    }
-  }
-  if (auto colon = Server.find(u':'); colon != String::npos) {
-    Port = StrToIntDef(Server.substr(colon + 1), 0);
-    Server.resize(colon);
-  }
-}
-
-bool ProxyBypassed(const String& Host) {
-  String list = EnvString("no_proxy");
-  if (list.empty()) list = EnvString("NO_PROXY");
-  if (list.empty() || Host.empty()) return false;
-  String host = LowerCase(Host);
-  if (host.size() > 2 && host.front() == u'[' && host.back() == u']') host = host.substr(1, host.size() - 2);
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find_first_of(u", ", start);
-    if (end == String::npos) end = list.size();
-    String entry = LowerCase(list.substr(start, end - start));
-    start = end + 1;
-    if (entry.empty()) continue;
-    if (entry == u"*") return true;
-    if (entry.front() == u'[') {
-      if (auto close = entry.find(u']'); close != String::npos) entry = entry.substr(1, close - 1);
-    } else if (entry.find(u':') == entry.rfind(u':')) {
-      // host:port (one colon) names the host; several colons are an IPv6 address.
-      if (auto colon = entry.find(u':'); colon != String::npos) entry.resize(colon);
-    }
-    if (!entry.empty() && entry.front() == u'.') entry.erase(0, 1);
-    if (entry.empty()) continue;
-    if (host == entry) return true;
-    if (host.size() > entry.size() && host.compare(host.size() - entry.size(), entry.size(), entry) == 0 &&
-        host[host.size() - entry.size() - 1] == u'.')
-      return true;
-  }
-  return false;
 }
 
 void DeleteFileAfterProcess(const String& FileName, const String& ScriptName, int ProcessId) {

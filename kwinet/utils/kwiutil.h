@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kwinet/core/String.h"
+#include "kwinet/utils/ProxyPolicy.h"
 
 namespace kwinet {
 
@@ -53,17 +54,7 @@ String ContentTypeByFile(const String& FileName);
 // The same lookup in the given mime.types files; an earlier file wins.
 String ContentTypeByFile(const String& FileName, const std::vector<String>& TypesFiles);
 
-// The system proxy from http_proxy (or HTTP_PROXY). When it is set, Server
-// takes its text and UseProxy becomes true; otherwise both keep the caller's
-// values. With a proxy in use, a scheme ("http://"), a "user:password@" part
-// and a trailing path are dropped from Server, a per-protocol list
-// ("http=host:port;ftp=...") yields its http entry, and a ":port" goes to
-// Port (0 when it is not a number; Port is left alone without one).
-void ReadProxyInfo(String& Server, bool& UseProxy, int& Port);
-// True when no_proxy (or NO_PROXY) says that Host is reached directly: "*",
-// the host itself, or a domain suffix of it (".example.com" or
-// "example.com" both cover www.example.com).
-bool ProxyBypassed(const String& Host);
+// The system proxy (ReadProxyInfo, ProxyBypassed): see ProxyPolicy.h.
 
 // Removes the running program's executable once the program has ended: a
 // shell script beside it waits for this process to end, deletes the

@@ -1,40 +1,26 @@
+// The public operations of the transfer layer: the handle tree over the
+// handle table, what each operation asks of the libcurl driver, and the
+// proxy route of each transfer from the proxy policy.
 #include "kwinet/web/KwInet.h"
 
-#include <curl/curl.h>
 #include <fnmatch.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
-#include <mutex>
-#include <unordered_set>
+#include <memory>
 #include <vector>
 
 #include "kwinet/core/DateTime.h"
+#include "kwinet/utils/ProxyPolicy.h"
+#include "kwinet/web/FtpListing.h"
+#include "kwinet/web/InetDriver.h"
+#include "kwinet/web/InetHandleTable.h"
 
 namespace kwinet {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Body bytes held per transfer before the server is paused; the reader
-// refills below a quarter of it so the socket keeps flowing.
-constexpr std::size_t kBufferCap = 512 * 1024;
-// An FTP listing is read whole; a bound keeps a hostile server from filling
-// memory.
-constexpr std::size_t kListingCap = 64 * 1024 * 1024;
-
-thread_local String gLastResponse;
-thread_local String gLastError;
-
-void InitCurl() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -78,123 +64,51 @@ std::int64_t UnixToFileTime(std::int64_t seconds) {
   return TimespecToFileTime(ts);
 }
 
-std::string EnvFirst(const char* a, const char* b) {
-  if (const char* v = std::getenv(a); v && *v) return v;
-  if (const char* v = std::getenv(b); v && *v) return v;
-  return std::string();
+std::string SchemeOf(const std::string& url) {
+  std::size_t p = url.find("://");
+  return p == std::string::npos ? std::string() : Lower(url.substr(0, p));
 }
 
-}  // namespace
-
-// --- handle tree --------------------------------------------------------------
-
-enum THandleKind : std::uint8_t { hkRoot, hkConnection, hkRequest, hkFind, hkFile, hkUrl };
-
-class TInetHandle {
- public:
-  TInetHandle(THandleKind kind, TInetHandle* parent) : Kind(kind), Parent(parent) {}
-  virtual ~TInetHandle() = default;
-  // Children go first, while the parent they use is still whole.
-  void CloseChildren() { Children.clear(); }
-
-  THandleKind Kind;
-  TInetHandle* Parent;
-  std::vector<std::unique_ptr<TInetHandle>> Children;
-};
-
-namespace {
-
-std::mutex gLiveMutex;
-std::unordered_set<const TInetHandle*> gLive;
-
-bool Live(const TInetHandle* h) {
-  if (!h) return false;
-  std::lock_guard lock(gLiveMutex);
-  return gLive.count(h) != 0;
+int DefaultPort(const std::string& scheme) {
+  if (scheme == "http") return 80;
+  if (scheme == "https") return 443;
+  if (scheme == "ftp") return 21;
+  return -1;
 }
 
-void MarkLive(const TInetHandle* h, bool live) {
-  std::lock_guard lock(gLiveMutex);
-  if (live)
-    gLive.insert(h);
-  else
-    gLive.erase(h);
-}
-
-struct TRoot;
-
-// One transfer of libcurl in progress: the body comes into a bounded buffer
-// from which the caller pulls.
-struct TTransfer {
-  TRoot* Root = nullptr;
-  CURL* Easy = nullptr;
-  curl_slist* Headers = nullptr;
-  std::string PostBody;
-  char ErrorBuffer[CURL_ERROR_SIZE] = {};
-
-  bool Added = false;
-  bool Done = false;
-  CURLcode Result = CURLE_OK;
-
-  std::string Buf;
-  std::size_t Head = 0;
-  bool Paused = false;
-  std::size_t SincePerform = 0;  // bytes read since the reader last polled the socket
-  bool Unbounded = false;        // an FTP listing: collect all (up to kListingCap)
-
-  // HTTP answer: the last header block, and whether it is the final one.
-  bool Http = false;
-  bool FollowRedirects = false;
-  int Status = 0;
-  std::string StatusLine;
-  std::vector<std::pair<std::string, std::string>> HeaderFields;
-  bool HeadersFinal = false;
-  // FTP: the server accepted the file or listing transfer.
-  bool FtpStarted = false;
-
-  Clock::time_point LastActivity = Clock::now();
-
-  ~TTransfer();
-  std::size_t Available() const { return Buf.size() - Head; }
-  const std::string* Header(const std::string& lowerName) const {
-    for (const auto& [k, v] : HeaderFields)
-      if (k == lowerName) return &v;
-    return nullptr;
+// The host and port a URL names, for the proxy route.
+void HostPortOfUrl(const std::string& url, const std::string& scheme, std::string& host, int& port) {
+  std::size_t start = url.find("://");
+  start = start == std::string::npos ? 0 : start + 3;
+  std::size_t end = url.find_first_of("/?#", start);
+  std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  if (std::size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  port = DefaultPort(scheme);
+  if (!authority.empty() && authority.front() == '[') {
+    std::size_t close = authority.find(']');
+    host = authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    if (close != std::string::npos && close + 1 < authority.size() && authority[close + 1] == ':')
+      port = std::atoi(authority.c_str() + close + 2);
+    return;
   }
-};
+  std::size_t colon = authority.find(':');
+  host = authority.substr(0, colon);
+  if (colon != std::string::npos) port = std::atoi(authority.c_str() + colon + 1);
+}
 
-struct TRoot : TInetHandle {
-  TRoot() : TInetHandle(hkRoot, nullptr) { Multi = curl_multi_init(); }
-  ~TRoot() override {
-    CloseChildren();
-    if (Multi) curl_multi_cleanup(Multi);
-  }
-  CURLM* Multi = nullptr;
+// --- the handle tree ------------------------------------------------------------------
+
+struct TRoot : TInetNode {
+  TRoot() : TInetNode(nkRoot, nullptr) {}
+  TTransferSession Session;  // its timeout is the root's
   std::string Agent;
-  std::uint32_t AccessType = INTERNET_OPEN_TYPE_PRECONFIG;
-  std::map<std::string, std::string> Proxies;  // scheme -> host:port; "" for all
-  std::string NoProxy;
-  long TimeoutMs = 30000;
+  TProxyPolicy Policy;  // direct unless the access type names a proxy
   std::string CAFile;
   std::uint32_t SecurityFlags = 0;
-
-  std::string ProxyFor(const std::string& scheme) const {
-    if (auto it = Proxies.find(scheme); it != Proxies.end()) return it->second;
-    if (auto it = Proxies.find(""); it != Proxies.end()) return it->second;
-    return std::string();
-  }
 };
 
-TTransfer::~TTransfer() {
-  if (Easy) {
-    if (Added && Root && Root->Multi) curl_multi_remove_handle(Root->Multi, Easy);
-    curl_easy_cleanup(Easy);
-  }
-  if (Headers) curl_slist_free_all(Headers);
-}
-
-struct TConnection : TInetHandle {
-  TConnection(TRoot* root) : TInetHandle(hkConnection, root), Root(root) {}
+struct TConnection : TInetNode {
+  explicit TConnection(TRoot* root) : TInetNode(nkConnection, root), Root(root) {}
   TRoot* Root;
   std::string Host;
   std::uint16_t Port = 0;
@@ -206,8 +120,7 @@ struct TConnection : TInetHandle {
     return scheme + "://" + HostForUrl(Host) + ":" + std::to_string(Port);
   }
   // The URL of an FTP path: absolute paths and names relative to the
-  // current folder both become absolute ("/%2F" keeps curl from taking them
-  // relative to the logon folder).
+  // current folder both become absolute.
   std::string FtpUrl(const std::string& name, bool folder) const {
     std::string path = name;
     if (path.empty() || path.front() != '/') {
@@ -216,18 +129,21 @@ struct TConnection : TInetHandle {
       path = base + path;
     }
     if (folder && path.back() != '/') path += '/';
-    // curl resolves "/%2F..." as an absolute path on the server.
+    // curl resolves "/%2F..." as an absolute path on the server, not one
+    // relative to the logon folder.
     return BaseUrl("ftp") + "/%2F" + EncodePath(path.substr(1), true);
   }
 };
 
 // A request, FTP file or URL: something with a body to pull.
-struct TBodyHandle : TInetHandle {
-  TBodyHandle(THandleKind kind, TInetHandle* parent, TRoot* root) : TInetHandle(kind, parent), Root(root) {}
+struct TBodyHandle : TInetNode {
+  TBodyHandle(TInetNodeKind kind, TInetNode* parent, TRoot* root) : TInetNode(kind, parent), Root(root) {}
   TRoot* Root;
   TConnection* Conn = nullptr;  // requests and FTP files
   std::string Url;
   std::string Scheme;
+  std::string Host;  // for the proxy route
+  int Port = -1;
   // Request settings.
   std::string Verb = "GET";
   std::string Version;
@@ -240,415 +156,137 @@ struct TBodyHandle : TInetHandle {
   std::int64_t Position = 0;  // where the current transfer's body starts
 };
 
-struct TFind : TInetHandle {
-  TFind(TInetHandle* parent) : TInetHandle(hkFind, parent) {}
+struct TFind : TInetNode {
+  explicit TFind(TInetNode* parent) : TInetNode(nkFind, parent) {}
   std::vector<TInetFindData> Entries;
   std::size_t Next = 0;
 };
 
-// --- libcurl callbacks -------------------------------------------------------
-
-// Makes room for n more bytes: the consumed front goes only when the
-// buffer would otherwise grow, so bytes are rarely moved.
-void MakeRoom(TTransfer* t, std::size_t n) {
-  if (t->Head == t->Buf.size()) {
-    t->Buf.clear();
-    t->Head = 0;
-  } else if (t->Head > 0 && t->Buf.size() + n > t->Buf.capacity()) {
-    t->Buf.erase(0, t->Head);
-    t->Head = 0;
-  }
+TInetNode* Node(HINTERNET h) {
+  return TInetHandleTable::Global().Find(h);
 }
 
-size_t WriteCallback(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<TTransfer*>(user);
-  const std::size_t n = size * count;
-  t->LastActivity = Clock::now();
-  if (t->Unbounded) {
-    if (t->Buf.size() + n > kListingCap) return 0;  // ends the transfer with an error
-  } else if (t->Available() >= kBufferCap) {
-    t->Paused = true;
-    return CURL_WRITEFUNC_PAUSE;
-  }
-  if (t->Buf.capacity() < kBufferCap) t->Buf.reserve(2 * kBufferCap);
-  MakeRoom(t, n);
-  t->Buf.append(data, n);
-  return n;
+TRoot* AsRoot(HINTERNET h) {
+  TInetNode* n = Node(h);
+  return n && n->Kind == nkRoot ? static_cast<TRoot*>(n) : nullptr;
 }
 
-size_t HeaderCallback(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<TTransfer*>(user);
-  const std::size_t n = size * count;
-  t->LastActivity = Clock::now();
-  std::string line(data, n);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (!t->Http) {
-    // FTP server replies.
-    if (!line.empty()) gLastResponse = Utf8ToString(line);
-    if (line.size() >= 4 && (line.compare(0, 4, "150 ") == 0 || line.compare(0, 4, "125 ") == 0 ||
-                             line.compare(0, 4, "150-") == 0 || line.compare(0, 4, "125-") == 0))
-      t->FtpStarted = true;
-    return n;
-  }
-  if (line.compare(0, 5, "HTTP/") == 0) {
-    t->HeaderFields.clear();
-    t->StatusLine = line;
-    t->Status = 0;
-    std::size_t sp = line.find(' ');
-    if (sp != std::string::npos) t->Status = std::atoi(line.c_str() + sp + 1);
-    gLastResponse = Utf8ToString(line);
-    return n;
-  }
-  if (line.empty()) {
-    const int s = t->Status;
-    const bool interim = s >= 100 && s < 200;
-    const bool redirect = t->FollowRedirects && (s == 301 || s == 302 || s == 303 || s == 307 || s == 308) &&
-                          t->Header("location") != nullptr;
-    if (s != 0 && !interim && !redirect) t->HeadersFinal = true;
-    return n;
-  }
-  if (std::size_t colon = line.find(':'); colon != std::string::npos)
-    t->HeaderFields.emplace_back(Lower(TrimAscii(std::string_view(line).substr(0, colon))),
-                                 TrimAscii(std::string_view(line).substr(colon + 1)));
-  return n;
-}
-
-// --- driving the multi handle -------------------------------------------------
-
-void CollectDone(TRoot* root) {
-  int left = 0;
-  while (CURLMsg* msg = curl_multi_info_read(root->Multi, &left)) {
-    if (msg->msg != CURLMSG_DONE) continue;
-    TTransfer* t = nullptr;
-    curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
-    if (!t) continue;
-    t->Done = true;
-    t->Result = msg->data.result;
-    if (t->Result != CURLE_OK) {
-      gLastError = Utf8ToString(t->ErrorBuffer[0] ? std::string(t->ErrorBuffer) : curl_easy_strerror(t->Result));
-    }
-  }
-}
-
-void Fail(TTransfer* t, CURLcode code, const char* text) {
-  t->Done = true;
-  t->Result = code;
-  gLastError = Utf8ToString(text);
-  if (t->Added) {
-    curl_multi_remove_handle(t->Root->Multi, t->Easy);
-    t->Added = false;
-  }
-}
-
-void Unpause(TTransfer* t) {
-  if (!t->Paused || t->Done) return;
-  t->Paused = false;
-  t->LastActivity = Clock::now();
-  curl_easy_pause(t->Easy, CURLPAUSE_CONT);
-}
-
-// Runs the transfers of t's root until Ready() holds or t ends. A wait
-// without any data for longer than the root's timeout ends t as failed.
-template <typename Pred>
-bool Drive(TTransfer* t, Pred ready) {
-  TRoot* root = t->Root;
-  const auto entered = Clock::now();
-  for (;;) {
-    if (ready()) return true;
-    if (t->Done) return ready();
-    int running = 0;
-    CURLMcode mc = curl_multi_perform(root->Multi, &running);
-    if (mc != CURLM_OK) {
-      Fail(t, CURLE_RECV_ERROR, curl_multi_strerror(mc));
-      return false;
-    }
-    CollectDone(root);
-    if (ready()) return true;
-    if (t->Done) return ready();
-    auto since = std::max(entered, t->LastActivity);
-    auto waited = Clock::now() - since;
-    int slice = 100;
-    if (root->TimeoutMs > 0) {
-      auto limit = std::chrono::milliseconds(root->TimeoutMs);
-      if (waited >= limit) {
-        Fail(t, CURLE_OPERATION_TIMEDOUT, "Timeout was reached");
-        return false;
-      }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - waited).count();
-      slice = static_cast<int>(std::min<long long>(slice, left + 1));
-    }
-    curl_multi_poll(root->Multi, nullptr, 0, slice, nullptr);
-  }
-}
-
-// A new easy handle with what every transfer of the root shares.
-std::unique_ptr<TTransfer> NewTransfer(TRoot* root, const std::string& url, const std::string& scheme,
-                                       std::uint32_t securityFlags) {
-  auto t = std::make_unique<TTransfer>();
-  t->Root = root;
-  t->Easy = curl_easy_init();
-  if (!t->Easy) return nullptr;
-  CURL* e = t->Easy;
-  curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(e, CURLOPT_PRIVATE, t.get());
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->ErrorBuffer);
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCallback);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, t.get());
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
-  if (!root->Agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, root->Agent.c_str());
-  if (root->TimeoutMs > 0) curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, root->TimeoutMs);
-  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  if (root->AccessType == INTERNET_OPEN_TYPE_DIRECT) {
-    curl_easy_setopt(e, CURLOPT_PROXY, "");
-  } else if (root->AccessType == INTERNET_OPEN_TYPE_PROXY) {
-    std::string proxy = root->ProxyFor(scheme);
-    curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str());
-    if (!root->NoProxy.empty()) curl_easy_setopt(e, CURLOPT_NOPROXY, root->NoProxy.c_str());
-  }
-  const std::uint32_t flags = root->SecurityFlags | securityFlags;
-  if (!root->CAFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, root->CAFile.c_str());
-  if (flags & SECURITY_FLAG_IGNORE_UNKNOWN_CA) curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
-  if (flags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
-  t->Http = scheme == "http" || scheme == "https";
-  return t;
-}
-
-bool Start(TTransfer* t) {
-  if (curl_multi_add_handle(t->Root->Multi, t->Easy) != CURLM_OK) {
-    t->Done = true;
-    t->Result = CURLE_FAILED_INIT;
-    return false;
-  }
-  t->Added = true;
-  t->LastActivity = Clock::now();
-  return true;
-}
-
-template <typename T>
-T* AddChild(TInetHandle* parent, std::unique_ptr<T> child) {
-  T* raw = child.get();
-  parent->Children.push_back(std::move(child));
-  MarkLive(raw, true);
-  return raw;
-}
-
-void Unregister(TInetHandle* h) {
-  for (auto& c : h->Children) Unregister(c.get());
-  MarkLive(h, false);
-}
-
-std::string SchemeOf(const std::string& url) {
-  std::size_t p = url.find("://");
-  return p == std::string::npos ? std::string() : Lower(url.substr(0, p));
-}
-
-// Starts the body handle's transfer from byte From (0: the whole body).
-bool StartBody(TBodyHandle* b, std::int64_t from) {
-  b->Current.reset();
-  auto t = NewTransfer(b->Root, b->Url, b->Scheme, b->SecurityFlags);
-  if (!t) return false;
-  CURL* e = t->Easy;
-  if (t->Http) {
-    t->FollowRedirects = true;
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-    if (b->Version == "HTTP/1.0")
-      curl_easy_setopt(e, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_0);
-    else
-      curl_easy_setopt(e, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_1);
-    for (const auto& h : b->AddedHeaders) t->Headers = curl_slist_append(t->Headers, h.c_str());
-    if (t->Headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->Headers);
-    if (b->Verb == "POST") {
-      t->PostBody = b->LastBody;
-      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->PostBody.size()));
-      curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->PostBody.data());
-    } else if (b->Verb == "HEAD") {
-      curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    } else if (b->Verb != "GET") {
-      curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, b->Verb.c_str());
-    }
-    // Credentials go only when set on the request, and then at once (basic),
-    // as an answer to the server's demand.
-    if (b->HasUser || b->HasPassword) {
-      curl_easy_setopt(e, CURLOPT_HTTPAUTH, (long)CURLAUTH_BASIC);
-      curl_easy_setopt(e, CURLOPT_USERNAME, b->User.c_str());
-      curl_easy_setopt(e, CURLOPT_PASSWORD, b->Password.c_str());
-    }
-    if (!b->ProxyUser.empty() || !b->ProxyPassword.empty()) {
-      curl_easy_setopt(e, CURLOPT_PROXYAUTH, (long)CURLAUTH_BASIC);
-      curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, b->ProxyUser.c_str());
-      curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, b->ProxyPassword.c_str());
-    }
-    if (from > 0) curl_easy_setopt(e, CURLOPT_RANGE, (std::to_string(from) + "-").c_str());
-  } else {
-    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
-    if (b->Conn) {
-      if (!b->Conn->User.empty()) curl_easy_setopt(e, CURLOPT_USERNAME, b->Conn->User.c_str());
-      if (!b->Conn->Password.empty()) curl_easy_setopt(e, CURLOPT_PASSWORD, b->Conn->Password.c_str());
-    }
-    if (from > 0) curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(from));
-  }
-  b->Current = std::move(t);
-  b->Position = from;
-  TTransfer* cur = b->Current.get();
-  if (!Start(cur)) return false;
-  if (cur->Http) return Drive(cur, [cur] { return cur->HeadersFinal; }) && cur->HeadersFinal;
-  // FTP: wait until the server accepted the file, sent data, or refused.
-  Drive(cur, [cur] { return cur->FtpStarted || cur->Available() > 0; });
-  return cur->FtpStarted || cur->Available() > 0 || (cur->Done && cur->Result == CURLE_OK);
+TConnection* AsConnection(HINTERNET h, std::uint32_t service) {
+  TInetNode* n = Node(h);
+  if (!n || n->Kind != nkConnection) return nullptr;
+  auto* c = static_cast<TConnection*>(n);
+  return c->Service == service ? c : nullptr;
 }
 
 TBodyHandle* AsBody(HINTERNET h) {
-  if (!Live(h) || (h->Kind != hkRequest && h->Kind != hkFile && h->Kind != hkUrl)) return nullptr;
-  return static_cast<TBodyHandle*>(h);
+  TInetNode* n = Node(h);
+  if (!n || (n->Kind != nkRequest && n->Kind != nkFile && n->Kind != nkUrl)) return nullptr;
+  return static_cast<TBodyHandle*>(n);
 }
 
-TTransfer* Answer(HINTERNET h) {
+TBodyHandle* AsRequest(HINTERNET h) {
   TBodyHandle* b = AsBody(h);
-  if (!b || !b->Current || !b->Current->Http) return nullptr;
-  TTransfer* t = b->Current.get();
-  if (t->Status == 0 && t->Done) {
-    // A proxy that refused a tunnel answers only through curl.
-    long connectCode = 0;
-    curl_easy_getinfo(t->Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
-    if (connectCode >= 400) t->Status = static_cast<int>(connectCode);
+  return b && b->Kind == nkRequest ? b : nullptr;
+}
+
+HINTERNET AddNode(std::unique_ptr<TInetNode> node) {
+  return TInetHandleTable::Global().Add(std::move(node));
+}
+
+// --- transfers --------------------------------------------------------------------------
+
+// What every transfer of the root shares, and its proxy route.
+TTransferSettings BaseSettings(const TRoot* root, const std::string& url, const std::string& scheme,
+                               const std::string& host, int port, std::uint32_t securityFlags) {
+  TTransferSettings s;
+  s.Url = url;
+  s.Agent = root->Agent;
+  s.TimeoutMs = root->Session.TimeoutMs;
+  const TProxyAddress proxy = root->Policy.Route(scheme, host, port);
+  if (!proxy.Empty()) {
+    s.Proxy = proxy.Url();
+    s.NoProxy = root->Policy.NoProxyHostsOnly();
+    if (proxy.HasUserInfo) {
+      s.ProxyCredentials = true;
+      s.ProxyUser = proxy.User;
+      s.ProxyPassword = proxy.Password;
+    }
   }
-  return t->Status != 0 ? t : nullptr;
+  s.CAFile = root->CAFile;
+  const std::uint32_t flags = root->SecurityFlags | securityFlags;
+  s.VerifyPeer = !(flags & SECURITY_FLAG_IGNORE_UNKNOWN_CA);
+  s.VerifyHost = !(flags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
+  s.Http = scheme == "http" || scheme == "https";
+  return s;
+}
+
+TTransferSettings FtpSettings(const TConnection* c, const std::string& url) {
+  TTransferSettings s = BaseSettings(c->Root, url, "ftp", c->Host, c->Port, 0);
+  s.User = c->User;
+  s.Password = c->Password;
+  return s;
+}
+
+// Starts the body handle's transfer from byte From (0: the whole body) and
+// waits for the answer.
+bool StartBody(TBodyHandle* b, std::int64_t from) {
+  b->Current.reset();
+  TTransferSettings s = BaseSettings(b->Root, b->Url, b->Scheme, b->Host, b->Port, b->SecurityFlags);
+  if (s.Http) {
+    s.Http10 = b->Version == "HTTP/1.0";
+    s.Verb = b->Verb;
+    s.Headers = b->AddedHeaders;
+    if (b->Verb == "POST") s.Body = b->LastBody;
+    if (b->HasUser || b->HasPassword) {
+      s.Credentials = true;
+      s.User = b->User;
+      s.Password = b->Password;
+    }
+    // The request's own proxy credentials answer the proxy's demand.
+    if (!b->ProxyUser.empty() || !b->ProxyPassword.empty()) {
+      s.ProxyCredentials = true;
+      s.ProxyUser = b->ProxyUser;
+      s.ProxyPassword = b->ProxyPassword;
+    }
+  } else if (b->Conn) {
+    s.User = b->Conn->User;
+    s.Password = b->Conn->Password;
+  }
+  s.From = from;
+  auto t = std::make_unique<TTransfer>(b->Root->Session, s);
+  if (!t->Valid()) return false;
+  b->Current = std::move(t);
+  b->Position = from;
+  return b->Current->Start() && b->Current->WaitForAnswer();
+}
+
+// The final answer of a request or URL handle; nullptr when none came.
+const THttpAnswer* Answer(HINTERNET h) {
+  TBodyHandle* b = AsBody(h);
+  if (!b || !b->Current || !b->Current->Http()) return nullptr;
+  const THttpAnswer& a = b->Current->Answer();
+  return a.Status != 0 ? &a : nullptr;
 }
 
 // Runs a body-less FTP transfer (logon check, folder change); true when the
 // server agreed.
 bool FtpProbe(TConnection* c, const std::string& url, std::string* entryPath) {
-  auto t = NewTransfer(c->Root, url, "ftp", 0);
-  if (!t) return false;
-  curl_easy_setopt(t->Easy, CURLOPT_NOBODY, 1L);
-  if (!c->User.empty()) curl_easy_setopt(t->Easy, CURLOPT_USERNAME, c->User.c_str());
-  if (!c->Password.empty()) curl_easy_setopt(t->Easy, CURLOPT_PASSWORD, c->Password.c_str());
-  TTransfer* raw = t.get();
-  if (!Start(raw)) return false;
-  Drive(raw, [] { return false; });
-  if (!raw->Done || raw->Result != CURLE_OK) return false;
-  if (entryPath) {
-    char* path = nullptr;
-    if (curl_easy_getinfo(raw->Easy, CURLINFO_FTP_ENTRY_PATH, &path) == CURLE_OK && path) *entryPath = path;
-  }
-  return true;
-}
-
-// --- FTP listings ------------------------------------------------------------
-
-int MonthIndex(const std::string& m) {
-  static const char* names[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-  std::string l = Lower(m);
-  for (int i = 0; i < 12; ++i)
-    if (l == names[i]) return i + 1;
-  return 0;
-}
-
-std::int64_t FileTimeOfUtc(int y, int mo, int d, int h, int mi, int s) {
-  TDateTime date, time;
-  if (!TryEncodeDate(y, mo, d, date) || !TryEncodeTime(h, mi, s, 0, time)) return 0;
-  return UnixToFileTime(DateTimeToUnix(date + time));
-}
-
-// "type=file;size=10;modify=20240101120000; name"
-bool ParseMlsdLine(const std::string& line, TInetFindData& d) {
-  std::size_t sp = line.find(' ');
-  if (sp == std::string::npos) return false;
-  std::string facts = line.substr(0, sp);
-  d = TInetFindData();
-  d.FileName = Utf8ToString(line.substr(sp + 1));
-  std::string type;
-  bool writable = true;
-  std::size_t pos = 0;
-  while (pos < facts.size()) {
-    std::size_t end = facts.find(';', pos);
-    if (end == std::string::npos) end = facts.size();
-    std::string fact = facts.substr(pos, end - pos);
-    pos = end + 1;
-    std::size_t eq = fact.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = Lower(fact.substr(0, eq)), value = fact.substr(eq + 1);
-    if (key == "type") {
-      type = Lower(value);
-    } else if (key == "size" || key == "sizd") {
-      d.FileSize = std::strtoull(value.c_str(), nullptr, 10);
-    } else if (key == "modify" && value.size() >= 14) {
-      auto num = [&](int at, int len) { return std::atoi(value.substr(at, len).c_str()); };
-      d.LastWriteTime = FileTimeOfUtc(num(0, 4), num(4, 2), num(6, 2), num(8, 2), num(10, 2), num(12, 2));
-    } else if (key == "perm") {
-      writable = value.find_first_of("wa") != std::string::npos;
-    }
-  }
-  if (type == "cdir" || type == "pdir") return false;
-  d.Attributes = type == "dir" ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  if (!writable && type != "dir") d.Attributes = FILE_ATTRIBUTE_READONLY;
-  return !d.FileName.empty();
-}
-
-// "-rw-r--r-- 1 owner group 12345 Dec 10 05:18 name"
-bool ParseListLine(const std::string& line, TInetFindData& d) {
-  if (line.size() < 10 || std::string("-dl").find(line[0]) == std::string::npos) return false;
-  std::vector<std::pair<std::size_t, std::size_t>> fields;  // start, length
-  std::size_t i = 0;
-  while (i < line.size() && fields.size() < 8) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    std::size_t s = i;
-    while (i < line.size() && line[i] != ' ') ++i;
-    if (i > s) fields.emplace_back(s, i - s);
-  }
-  if (fields.size() < 8) return false;
-  while (i < line.size() && line[i] == ' ') ++i;
-  std::string name = line.substr(i);
-  auto field = [&](int k) { return line.substr(fields[k].first, fields[k].second); };
-  if (line[0] == 'l') {
-    if (std::size_t arrow = name.find(" -> "); arrow != std::string::npos) name.resize(arrow);
-  }
-  if (name.empty() || name == "." || name == "..") return false;
-  d = TInetFindData();
-  d.FileName = Utf8ToString(name);
-  d.FileSize = std::strtoull(field(4).c_str(), nullptr, 10);
-  d.Attributes = line[0] == 'd' ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  int month = MonthIndex(field(5)), day = std::atoi(field(6).c_str());
-  std::string yt = field(7);
-  if (month > 0) {
-    time_t now = std::time(nullptr);
-    struct tm utc {};
-    gmtime_r(&now, &utc);
-    int year = utc.tm_year + 1900, hour = 0, minute = 0;
-    if (std::size_t colon = yt.find(':'); colon != std::string::npos) {
-      hour = std::atoi(yt.c_str());
-      minute = std::atoi(yt.c_str() + colon + 1);
-    } else {
-      year = std::atoi(yt.c_str());
-    }
-    d.LastWriteTime = FileTimeOfUtc(year, month, day, hour, minute, 0);
-    // A listing shows the time of day only for recent months: a date more
-    // than a day ahead of now belongs to last year.
-    if (yt.find(':') != std::string::npos && d.LastWriteTime > UnixToFileTime(now + 86400))
-      d.LastWriteTime = FileTimeOfUtc(year - 1, month, day, hour, minute, 0);
-  }
+  TTransferSettings s = FtpSettings(c, url);
+  s.NoBody = true;
+  TTransfer t(c->Root->Session, s);
+  if (!t.Start() || !t.RunToEnd()) return false;
+  if (entryPath) *entryPath = t.FtpEntryPath();
   return true;
 }
 
 bool FetchListing(TConnection* c, const std::string& dirUrl, const char* command, std::string& out) {
-  auto t = NewTransfer(c->Root, dirUrl, "ftp", 0);
-  if (!t) return false;
-  t->Unbounded = true;
-  curl_easy_setopt(t->Easy, CURLOPT_CUSTOMREQUEST, command);
-  curl_easy_setopt(t->Easy, CURLOPT_TRANSFERTEXT, 1L);
-  if (!c->User.empty()) curl_easy_setopt(t->Easy, CURLOPT_USERNAME, c->User.c_str());
-  if (!c->Password.empty()) curl_easy_setopt(t->Easy, CURLOPT_PASSWORD, c->Password.c_str());
-  TTransfer* raw = t.get();
-  if (!Start(raw)) return false;
-  Drive(raw, [] { return false; });
-  if (!raw->Done || raw->Result != CURLE_OK) return false;
-  out = raw->Buf.substr(raw->Head);
+  TTransferSettings s = FtpSettings(c, dirUrl);
+  s.Command = command;
+  s.Text = true;
+  s.Unbounded = true;
+  TTransfer t(c->Root->Session, s);
+  if (!t.Start() || !t.RunToEnd()) return false;
+  out = t.TakeBody();
   return true;
 }
 
@@ -657,42 +295,22 @@ bool FetchListing(TConnection* c, const std::string& dirUrl, const char* command
 // --- public operations -----------------------------------------------------------
 
 HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const String& ProxyName) {
-  InitCurl();
   // A new session: an earlier session's failure is no longer news.
-  gLastError.clear();
+  InetLastError().clear();
   auto root = std::make_unique<TRoot>();
-  if (!root->Multi) return nullptr;
+  if (!root->Session.Valid()) return nullptr;
   root->Agent = StringToUtf8(Agent);
-  root->AccessType = AccessType;
-  if (AccessType == INTERNET_OPEN_TYPE_PROXY) {
-    std::string list = StringToUtf8(ProxyName);
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-      std::size_t end = list.find(';', pos);
-      if (end == std::string::npos) end = list.size();
-      std::string part = TrimAscii(std::string_view(list).substr(pos, end - pos));
-      pos = end + 1;
-      if (part.empty()) continue;
-      std::size_t eq = part.find('=');
-      if (eq != std::string::npos && part.find("://") == std::string::npos)
-        root->Proxies[Lower(part.substr(0, eq))] = part.substr(eq + 1);
-      else
-        root->Proxies[""] = part;
-    }
-    // An https entry missing: the http proxy tunnels it, as browsers do.
-    if (!root->Proxies.count("https") && root->Proxies.count("http") && !root->Proxies.count(""))
-      root->Proxies["https"] = root->Proxies["http"];
-    root->NoProxy = EnvFirst("no_proxy", "NO_PROXY");
-  }
-  TRoot* raw = root.release();
-  MarkLive(raw, true);
-  return raw;
+  if (AccessType == INTERNET_OPEN_TYPE_PROXY)
+    root->Policy = TProxyPolicy::FromSetting(StringToUtf8(ProxyName));
+  else if (AccessType == INTERNET_OPEN_TYPE_PRECONFIG)
+    root->Policy = TProxyPolicy::FromEnvironment();
+  return AddNode(std::move(root));
 }
 
 HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port, const String& User,
                           const String& Password, std::uint32_t Service) {
-  if (!Live(Root) || Root->Kind != hkRoot || Host.empty()) return nullptr;
-  auto* root = static_cast<TRoot*>(Root);
+  TRoot* root = AsRoot(Root);
+  if (!root || Host.empty()) return nullptr;
   auto c = std::make_unique<TConnection>(root);
   c->Host = StringToUtf8(Host);
   c->Port = Port;
@@ -707,28 +325,29 @@ HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port
   } else if (c->Port == 0) {
     c->Port = 80;
   }
-  return AddChild(Root, std::move(c));
+  return AddNode(std::move(c));
 }
 
 HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName, const String& Version,
                           std::uint32_t Flags) {
-  if (!Live(Connection) || Connection->Kind != hkConnection) return nullptr;
-  auto* c = static_cast<TConnection*>(Connection);
-  if (c->Service != INTERNET_SERVICE_HTTP) return nullptr;
-  auto r = std::make_unique<TBodyHandle>(hkRequest, c, c->Root);
+  TConnection* c = AsConnection(Connection, INTERNET_SERVICE_HTTP);
+  if (!c) return nullptr;
+  auto r = std::make_unique<TBodyHandle>(nkRequest, c, c->Root);
   r->Conn = c;
   r->Scheme = (Flags & INTERNET_FLAG_SECURE) ? "https" : "http";
+  r->Host = c->Host;
+  r->Port = c->Port;
   std::string path = StringToUtf8(ObjectName);
   if (path.empty() || path.front() != '/') path.insert(0, "/");
   r->Url = c->BaseUrl(r->Scheme) + EncodePath(path, false);
   r->Verb = Verb.empty() ? std::string("GET") : StringToUtf8(UpperCase(Verb));
   r->Version = StringToUtf8(Version);
-  return AddChild(Connection, std::move(r));
+  return AddNode(std::move(r));
 }
 
 bool HttpAddRequestHeaders(HINTERNET Request, const String& Header) {
-  TBodyHandle* b = AsBody(Request);
-  if (!b || b->Kind != hkRequest) return false;
+  TBodyHandle* b = AsRequest(Request);
+  if (!b) return false;
   std::string line = TrimAscii(StringToUtf8(Header));
   // One line only: a line break inside would let a value add headers.
   if (line.empty() || line.find_first_of("\r\n") != std::string::npos || line.find(':') == std::string::npos)
@@ -738,33 +357,33 @@ bool HttpAddRequestHeaders(HINTERNET Request, const String& Header) {
 }
 
 bool HttpSendRequest(HINTERNET Request, const String& Body) {
-  TBodyHandle* b = AsBody(Request);
-  if (!b || b->Kind != hkRequest) return false;
+  TBodyHandle* b = AsRequest(Request);
+  if (!b) return false;
   b->LastBody = StringToBytes(Body);
   return StartBody(b, 0);
 }
 
 bool HttpQueryStatusCode(HINTERNET Request, int& Code) {
-  TTransfer* t = Answer(Request);
-  if (!t) return false;
-  Code = t->Status;
+  const THttpAnswer* a = Answer(Request);
+  if (!a) return false;
+  Code = a->Status;
   return true;
 }
 
 bool HttpQueryStatusText(HINTERNET Request, String& Text) {
-  TTransfer* t = Answer(Request);
-  if (!t) return false;
+  const THttpAnswer* a = Answer(Request);
+  if (!a) return false;
   // "HTTP/1.1 404 Not Found" -> "Not Found"
-  std::size_t sp = t->StatusLine.find(' ');
-  sp = sp == std::string::npos ? sp : t->StatusLine.find(' ', sp + 1);
-  Text = sp == std::string::npos ? String() : Utf8ToString(t->StatusLine.substr(sp + 1));
+  std::size_t sp = a->StatusLine.find(' ');
+  sp = sp == std::string::npos ? sp : a->StatusLine.find(' ', sp + 1);
+  Text = sp == std::string::npos ? String() : Utf8ToString(a->StatusLine.substr(sp + 1));
   return true;
 }
 
 bool HttpQueryHeader(HINTERNET Request, const String& Name, String& Value) {
-  TTransfer* t = Answer(Request);
-  if (!t) return false;
-  const std::string* v = t->Header(Lower(StringToUtf8(Name)));
+  const THttpAnswer* a = Answer(Request);
+  if (!a) return false;
+  const std::string* v = a->Header(Lower(StringToUtf8(Name)));
   if (!v) return false;
   Value = BytesToString(*v);
   return true;
@@ -779,20 +398,18 @@ bool HttpQueryContentLength(HINTERNET Request, String& Text) {
 bool HttpQueryLastModified(HINTERNET Request, std::int64_t& FileTime) {
   String text;
   if (!HttpQueryHeader(Request, u"Last-Modified", text)) return false;
-  time_t t = curl_getdate(StringToBytes(text).c_str(), nullptr);
-  if (t == -1) return false;
-  FileTime = UnixToFileTime(t);
+  std::int64_t seconds = 0;
+  if (!ParseHttpDate(StringToBytes(text), seconds)) return false;
+  FileTime = UnixToFileTime(seconds);
   return true;
 }
 
 bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value) {
-  if (!Live(Handle)) return false;
   const std::string v = StringToUtf8(Value);
-  if (Handle->Kind == hkRoot) {
-    auto* root = static_cast<TRoot*>(Handle);
+  if (TRoot* root = AsRoot(Handle)) {
     switch (Option) {
       case INTERNET_OPTION_TIMEOUT:
-        root->TimeoutMs = std::max(0L, std::atol(v.c_str()));
+        root->Session.TimeoutMs = std::max(0L, std::atol(v.c_str()));
         return true;
       case INTERNET_OPTION_CA_FILE:
         root->CAFile = v;
@@ -830,9 +447,8 @@ bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value
 }
 
 HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFindData& Data) {
-  if (!Live(Connection) || Connection->Kind != hkConnection) return nullptr;
-  auto* c = static_cast<TConnection*>(Connection);
-  if (c->Service != INTERNET_SERVICE_FTP) return nullptr;
+  TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
+  if (!c) return nullptr;
   std::string pattern = StringToUtf8(Pattern);
   std::string dir, mask;
   if (std::size_t slash = pattern.rfind('/'); slash != std::string::npos) {
@@ -860,54 +476,36 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
     find->Entries.push_back(std::move(d));
   }
   if (find->Entries.empty()) {
-    gLastError = u"No more files";
+    InetLastError() = u"No more files";
     return nullptr;
   }
   Data = find->Entries[0];
   find->Next = 1;
-  return AddChild(Connection, std::move(find));
+  return AddNode(std::move(find));
 }
 
 bool InternetFindNextFile(HINTERNET Find, TInetFindData& Data) {
-  if (!Live(Find) || Find->Kind != hkFind) return false;
-  auto* f = static_cast<TFind*>(Find);
+  TInetNode* n = Node(Find);
+  if (!n || n->Kind != nkFind) return false;
+  auto* f = static_cast<TFind*>(n);
   if (f->Next >= f->Entries.size()) return false;
   Data = f->Entries[f->Next++];
   return true;
 }
 
 bool FtpGetCurrentDirectory(HINTERNET Connection, String& Directory) {
-  if (!Live(Connection) || Connection->Kind != hkConnection) return false;
-  auto* c = static_cast<TConnection*>(Connection);
-  if (c->Service != INTERNET_SERVICE_FTP) return false;
+  TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
+  if (!c) return false;
   Directory = Utf8ToString(c->CurrentDir);
   return true;
 }
 
 bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory) {
-  if (!Live(Connection) || Connection->Kind != hkConnection) return false;
-  auto* c = static_cast<TConnection*>(Connection);
-  if (c->Service != INTERNET_SERVICE_FTP) return false;
-  std::string dir = StringToUtf8(Directory);
+  TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
+  if (!c) return false;
+  const std::string dir = StringToUtf8(Directory);
   if (dir.empty()) return false;
-  // Resolve against the current folder, folding "." and "..".
-  std::string full = dir.front() == '/' ? dir : c->CurrentDir + "/" + dir;
-  std::vector<std::string> parts;
-  std::size_t pos = 0;
-  while (pos <= full.size()) {
-    std::size_t end = full.find('/', pos);
-    if (end == std::string::npos) end = full.size();
-    std::string p = full.substr(pos, end - pos);
-    pos = end + 1;
-    if (p.empty() || p == ".") continue;
-    if (p == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else {
-      parts.push_back(p);
-    }
-  }
-  std::string resolved = "/";
-  for (std::size_t i = 0; i < parts.size(); ++i) resolved += (i ? "/" : "") + parts[i];
+  const std::string resolved = FoldFtpPath(c->CurrentDir, dir);
   if (!FtpProbe(c, c->FtpUrl(resolved, true), nullptr)) return false;
   c->CurrentDir = resolved;
   return true;
@@ -916,116 +514,74 @@ bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory) {
 HINTERNET FtpOpenFile(HINTERNET Connection, const String& FileName, std::uint32_t Access, std::uint32_t Flags) {
   (void)Access;
   (void)Flags;
-  if (!Live(Connection) || Connection->Kind != hkConnection) return nullptr;
-  auto* c = static_cast<TConnection*>(Connection);
-  if (c->Service != INTERNET_SERVICE_FTP || FileName.empty()) return nullptr;
-  auto f = std::make_unique<TBodyHandle>(hkFile, c, c->Root);
+  TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
+  if (!c || FileName.empty()) return nullptr;
+  auto f = std::make_unique<TBodyHandle>(nkFile, c, c->Root);
   f->Conn = c;
   f->Scheme = "ftp";
+  f->Host = c->Host;
+  f->Port = c->Port;
   f->Url = c->FtpUrl(StringToUtf8(FileName), false);
   if (!StartBody(f.get(), 0)) return nullptr;
-  return AddChild(Connection, std::move(f));
+  return AddNode(std::move(f));
 }
 
 HINTERNET InternetOpenUrl(HINTERNET Root, const String& URL, std::uint32_t Flags) {
   (void)Flags;
-  if (!Live(Root) || Root->Kind != hkRoot) return nullptr;
-  auto* root = static_cast<TRoot*>(Root);
-  auto u = std::make_unique<TBodyHandle>(hkUrl, root, root);
+  TRoot* root = AsRoot(Root);
+  if (!root) return nullptr;
+  auto u = std::make_unique<TBodyHandle>(nkUrl, root, root);
   u->Url = EncodePath(StringToUtf8(URL), false);
   u->Scheme = SchemeOf(u->Url);
   if (u->Scheme != "http" && u->Scheme != "https" && u->Scheme != "ftp") return nullptr;
+  HostPortOfUrl(u->Url, u->Scheme, u->Host, u->Port);
   if (!StartBody(u.get(), 0)) return nullptr;
-  return AddChild(Root, std::move(u));
+  return AddNode(std::move(u));
 }
 
 bool InternetReadFile(HINTERNET Handle, void* Buffer, std::uint32_t Size, std::uint32_t& BytesRead) {
   BytesRead = 0;
   TBodyHandle* b = AsBody(Handle);
   if (!b || !b->Current) return false;
-  TTransfer* t = b->Current.get();
-  auto* out = static_cast<char*>(Buffer);
-  while (BytesRead < Size) {
-    if (t->Available() > 0) {
-      std::size_t n = std::min<std::size_t>(t->Available(), Size - BytesRead);
-      std::memcpy(out + BytesRead, t->Buf.data() + t->Head, n);
-      t->Head += n;
-      BytesRead += static_cast<std::uint32_t>(n);
-      t->SincePerform += n;
-      if (t->Available() < kBufferCap / 4 && t->SincePerform >= kBufferCap / 8) {
-        t->SincePerform = 0;
-        Unpause(t);
-        // Take what the socket already holds, without waiting.
-        if (!t->Done && t->Added) {
-          int running = 0;
-          curl_multi_perform(t->Root->Multi, &running);
-          CollectDone(t->Root);
-        }
-      }
-      continue;
-    }
-    if (t->Done) break;
-    t->SincePerform = 0;
-    Unpause(t);
-    if (!t->Added && !Start(t)) break;
-    Drive(t, [t] { return t->Available() > 0; });
-  }
-  if (BytesRead == 0 && t->Done && t->Result != CURLE_OK) return false;
-  return true;
+  return b->Current->Read(Buffer, Size, BytesRead);
 }
 
 std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position) {
   TBodyHandle* b = AsBody(Handle);
   if (!b || Position < 0) return -1;
-  if (Position == 0 && b->Position == 0 && b->Current && !b->Current->Done && b->Current->Head == 0 &&
-      b->Current->Buf.empty())
-    return 0;
+  if (Position == 0 && b->Position == 0 && b->Current && b->Current->Untouched()) return 0;
   if (StartBody(b, Position)) {
     TTransfer* t = b->Current.get();
-    if (!t->Http) {
-      if (!(t->Done && t->Result != CURLE_OK)) return Position;
-    } else if (t->Status == 206) {
-      // Only a range that starts where asked continues the file.
-      const std::string* range = t->Header("content-range");
-      if (range && range->find("bytes " + std::to_string(Position) + "-") == 0) return Position;
-    } else if (t->Status >= 200 && t->Status < 300) {
-      b->Position = 0;
-      return 0;
+    if (!t->Http()) {
+      if (!t->Failed()) return Position;
+    } else {
+      const THttpAnswer& a = t->Answer();
+      if (a.Status == 206) {
+        // Only a range that starts where asked continues the file.
+        const std::string* range = a.Header("content-range");
+        if (range && range->find("bytes " + std::to_string(Position) + "-") == 0) return Position;
+      } else if (a.Status >= 200 && a.Status < 300) {
+        b->Position = 0;
+        return 0;
+      }
     }
   }
   if (Position == 0) return -1;
   if (!StartBody(b, 0)) return -1;
   TTransfer* t = b->Current.get();
-  if (t->Http && (t->Status < 200 || t->Status >= 300)) return -1;
+  if (t->Http() && (t->Answer().Status < 200 || t->Answer().Status >= 300)) return -1;
   return 0;
 }
 
-bool InetParseListingLine(const std::string& Line, bool Mlsd, TInetFindData& Data) {
-  return Mlsd ? ParseMlsdLine(Line, Data) : ParseListLine(Line, Data);
-}
-
 String InternetGetLastResponseInfo() {
-  return gLastResponse;
+  return InetLastResponse();
 }
 String InternetGetLastErrorText() {
-  return gLastError;
+  return InetLastError();
 }
 
-bool InternetCloseHandle(HINTERNET Handle) {
-  if (!Live(Handle)) return false;
-  Unregister(Handle);
-  if (Handle->Kind == hkRoot) {
-    delete static_cast<TRoot*>(Handle);
-    return true;
-  }
-  auto& siblings = Handle->Parent->Children;
-  auto it = std::find_if(siblings.begin(), siblings.end(), [&](const auto& p) { return p.get() == Handle; });
-  if (it != siblings.end()) {
-    std::unique_ptr<TInetHandle> owned = std::move(*it);
-    siblings.erase(it);
-    owned->CloseChildren();
-  }
-  return true;
+bool InternetCloseHandle(HINTERNET Handle) noexcept {
+  return TInetHandleTable::Global().Close(Handle);
 }
 
 }  // namespace kwinet

@@ -4,8 +4,10 @@
 // are pulled in pieces of any size from a transfer in progress, so memory
 // stays bounded by the buffers whatever the size of the file.
 //
-// Built over libcurl's multi interface. Every wait is bounded by the root's
-// timeout: the connect, and the longest time without any data.
+// Built over libcurl (InetDriver.h). Every wait is bounded by the root's
+// timeout: the connect, and the longest time without any data. Handles are
+// ids (InetHandle.h): a closed handle is refused, never mistaken for a new
+// one.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +15,13 @@
 #include <string>
 
 #include "kwinet/core/String.h"
+#include "kwinet/web/InetHandle.h"
 
 namespace kwinet {
 
-class TInetHandle;
-using HINTERNET = TInetHandle*;
-
-// Root access types.
+// Root access types. Which proxy a transfer takes, the proxy policy decides
+// (kwinet/utils/ProxyPolicy.h) when the transfer starts, by its scheme and
+// host; libcurl is always told the route and never reads the environment.
 inline constexpr std::uint32_t INTERNET_OPEN_TYPE_PRECONFIG = 0;  // the environment's proxy (http_proxy, no_proxy...)
 inline constexpr std::uint32_t INTERNET_OPEN_TYPE_DIRECT = 1;
 inline constexpr std::uint32_t INTERNET_OPEN_TYPE_PROXY = 3;  // the given proxy; no_proxy is still honoured
@@ -64,9 +66,11 @@ struct TInetFindData {
   std::int64_t LastWriteTime = 0;  // file time (100 ns since 1601 UTC); 0 when unknown
 };
 
-// Root handle. ProxyName is "host:port" or the per-protocol form
+// Root handle. ProxyName is "host:port" (a scheme and user information may
+// stand in front) or the per-protocol form
 // "http=host:port;https=host:port;ftp=host:port"; it is used only with
-// INTERNET_OPEN_TYPE_PROXY.
+// INTERNET_OPEN_TYPE_PROXY. A redirect keeps the proxy chosen for the first
+// URL's scheme, and reaches a host that no_proxy names directly.
 HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const String& ProxyName);
 // A connection to Host:Port. For FTP it logs on at once and fails (nullptr)
 // when that is refused; for HTTP nothing goes on the wire yet.
@@ -117,8 +121,9 @@ std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position);
 String InternetGetLastResponseInfo();
 String InternetGetLastErrorText();
 
-// Releases the handle and everything under it. nullptr is ignored.
-bool InternetCloseHandle(HINTERNET Handle);
+// Releases the handle and everything under it. False for nullptr and for a
+// handle that is closed already (also with its parent).
+bool InternetCloseHandle(HINTERNET Handle) noexcept;
 
 // One line of an FTP listing, MLSD facts ("type=file;size=10;modify=...;
 // name") or a Unix-style LIST line; false for lines that name no entry

@@ -30,11 +30,6 @@ bool StatPath(const String& FileName, struct stat& st) {
   return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &st) == 0;
 }
 
-void CloseHandle(HINTERNET& h) {
-  if (h) InternetCloseHandle(h);
-  h = nullptr;
-}
-
 }  // namespace
 
 String KwIStatusName(TKwIStatus Value) {
@@ -63,10 +58,12 @@ TKwCustomWebComponent::TKwCustomWebComponent(TComponent* AOwner)
   FProxy->SetPort(0);
 }
 
-TKwCustomWebComponent::~TKwCustomWebComponent() {
-  CloseHandle(hFindFile);
-  CloseHandle(hURL);
-  CloseHandle(hInet);
+TKwCustomWebComponent::~TKwCustomWebComponent() = default;
+
+void TKwCustomWebComponent::CloseHandles() {
+  hFindFile.Reset();
+  hURL.Reset();
+  hInet.Reset();
 }
 
 void TKwCustomWebComponent::SetService(TKwIService value) {
@@ -111,9 +108,7 @@ bool TKwCustomWebComponent::Execute() {
     InternalExecute();
   } catch (...) {
     // Nothing of the job may outlive it: a later Execute starts clean.
-    CloseHandle(hFindFile);
-    CloseHandle(hURL);
-    CloseHandle(hInet);
+    CloseHandles();
     if (dlgStatus) {
       dlgStatus->Hide();
       dlgStatus.reset();
@@ -221,12 +216,10 @@ void TKwCustomWebComponent::ConnectToInet(bool FillProxy) {
   SetAction(iaConnecting);
   if (FService != isNetwork) {
     try {
-      CloseHandle(hFindFile);
-      CloseHandle(hURL);
-      CloseHandle(hInet);
-      if (FillProxy) FProxy->FillProxyInfo();
+      CloseHandles();
+      // The system's proxy for the scheme the job speaks.
+      if (FillProxy) FProxy->FillProxyInfo(FService == isHTTPS ? u"https" : FService == isFTP ? u"ftp" : u"http");
       hInet = OpenRoot();
-      hURL = nullptr;
       if (hInet)
         hURL = InternetConnect(hInet, FWEBHost, FWEBPort, FWEBUser, FWEBPassword,
                                FService == isFTP ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP);
@@ -239,16 +232,13 @@ void TKwCustomWebComponent::ConnectToInet(bool FillProxy) {
 
 void TKwCustomWebComponent::DisconnectFromInet() {
   SetAction(iaDisconnecting);
-  CloseHandle(hFindFile);
-  CloseHandle(hURL);
-  CloseHandle(hInet);
+  CloseHandles();
   SetAction(iaDisconnected);
 }
 
 // The GET request and the authorization exchange; leaves the request in
 // hFindFile when the server answered with something other than an error.
 bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
-  CloseHandle(hFindFile);
   hFindFile = HttpOpenRequest(hURL, u"GET", FileName, u"HTTP/1.0",
                               FService == isHTTPS ? INTERNET_FLAG_SECURE : INTERNET_FLAG_RELOAD);
   int counter = 0;
@@ -258,7 +248,7 @@ bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
     HttpSendRequest(hFindFile);
     int code = 0;
     if (!HttpQueryStatusCode(hFindFile, code)) {
-      if (++unanswered >= kMaxUnansweredSends) CloseHandle(hFindFile);
+      if (++unanswered >= kMaxUnansweredSends) hFindFile.Reset();
       continue;
     }
     if (code == 401 || code == 407) {
@@ -290,7 +280,7 @@ bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
       continue;
     }
     // An error answer is no file: its page must never become the local copy.
-    if (code >= 400) CloseHandle(hFindFile);
+    if (code >= 400) hFindFile.Reset();
     break;
   }
   return hFindFile != nullptr;
@@ -321,7 +311,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
       case isFTP: {
         // The search of an earlier call holds nothing open on the server,
         // but its handle goes before a new one takes its place.
-        CloseHandle(hFindFile);
+        hFindFile.Reset();
         TInetFindData data;
         hFindFile = FtpFindFirstFile(hURL, FileName, data);
         if (hFindFile) {
@@ -355,7 +345,7 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   std::unique_ptr<TFileStream> source;
   HINTERNET remote = nullptr;
   if (FService == isFTP) {
-    CloseHandle(hFindFile);
+    hFindFile.Reset();
     hFindFile = FtpOpenFile(hURL, RemoteFileName, 0, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD);
     remote = hFindFile;
   } else if (FService == isNetwork) {
@@ -448,22 +438,17 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
 }
 
 void TKwCustomWebComponent::ReadHTTPGetResponse(const String& URL, TStream& Stream) {
-  HINTERNET root = OpenRoot();
+  const TInternetHandle root(OpenRoot());
   if (!root) return;
-  struct TRootGuard {
-    HINTERNET h;
-    ~TRootGuard() { InternetCloseHandle(h); }
-  } guard{root};
   Stream.SetPosition(0);
   constexpr std::uint32_t kBuffer = 1024 * 1024;
   std::vector<char> buffer(kBuffer);
-  if (HINTERNET url = InternetOpenUrl(root, URL, INTERNET_FLAG_RELOAD)) {
+  if (const TInternetHandle url(InternetOpenUrl(root, URL, INTERNET_FLAG_RELOAD)); url) {
     for (;;) {
       std::uint32_t n = 0;
       if (!InternetReadFile(url, buffer.data(), kBuffer, n) || n == 0) break;
       Stream.WriteBuffer(buffer.data(), n);
     }
-    InternetCloseHandle(url);
   }
   Stream.SetPosition(0);
 }

@@ -9,7 +9,7 @@
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/Streams.h"
-#include "kwinet/socket/KwInBase.h"
+#include "kwinet/utils/KwInProxy.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/KwInet.h"
 
@@ -103,9 +103,10 @@ class TKwCustomWebComponent : public TComponent {
   bool ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName, std::uint32_t FileSize);
   void UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort);
 
-  HINTERNET hInet = nullptr;
-  HINTERNET hURL = nullptr;
-  HINTERNET hFindFile = nullptr;
+  // Owned: each closes itself, and a root closes what it holds.
+  TInternetHandle hInet;
+  TInternetHandle hURL;
+  TInternetHandle hFindFile;
   std::unique_ptr<TfrmKwInetUpdate> dlgStatus;
 
  private:
@@ -113,6 +114,8 @@ class TKwCustomWebComponent : public TComponent {
   // names none.
   String ProxyName() const;
   HINTERNET OpenRoot();
+  // Closes the search or file, the connection and the root, in that order.
+  void CloseHandles();
   void ShowDialog();
   bool HttpSearch(const String& FileName);
 

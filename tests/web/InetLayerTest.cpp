@@ -6,9 +6,11 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "FakeHttp.h"
 #include "kwinet/core/DateTime.h"
+#include "kwinet/web/InetHandleTable.h"
 #include "kwinet/web/KwInet.h"
 #include "peers/FtpServer.h"
 #include "peers/Nginx.h"
@@ -280,6 +282,59 @@ TEST(InetListingTest, ParsesBothListingFormats) {
       EXPECT_EQ(StringToUtf8(DateTimeToISOString(FileTimeToDateTime(d.LastWriteTime))), c.utc);
     }
   }
+}
+
+}  // namespace
+}  // namespace kwinet
+
+namespace kwinet {
+namespace {
+
+// A closed handle stays refused once its slot serves a new handle: first in
+// the table itself, then through the public operations.
+TEST(InetHandleTest, AStaleHandleIsRefusedAfterItsSlotIsReused) {
+  TInetHandleTable table;
+  const HINTERNET parent = table.Add(std::make_unique<TInetNode>(nkRoot, nullptr));
+  const HINTERNET child = table.Add(std::make_unique<TInetNode>(nkConnection, table.Find(parent)));
+  ASSERT_TRUE(table.Close(parent));
+  EXPECT_EQ(table.Find(child), nullptr);  // closed with its parent
+  std::vector<HINTERNET> fresh;
+  while (fresh.size() < 100 &&
+         (fresh.empty() || TInetHandleTable::SlotOf(fresh.back()) != TInetHandleTable::SlotOf(parent)))
+    fresh.push_back(table.Add(std::make_unique<TInetNode>(nkRoot, nullptr)));
+  ASSERT_EQ(TInetHandleTable::SlotOf(fresh.back()), TInetHandleTable::SlotOf(parent));
+  EXPECT_NE(fresh.back(), parent);
+  EXPECT_EQ(table.Find(parent), nullptr);
+  EXPECT_FALSE(table.Close(parent));
+  EXPECT_FALSE(table.Close(child));
+  EXPECT_NE(table.Find(fresh.back()), nullptr);
+
+  HINTERNET stale = InternetOpen(u"t", INTERNET_OPEN_TYPE_DIRECT, String());
+  ASSERT_TRUE(InternetCloseHandle(stale));
+  std::vector<TInternetHandle> roots;
+  while (roots.size() < 100 &&
+         (roots.empty() || TInetHandleTable::SlotOf(roots.back()) != TInetHandleTable::SlotOf(stale)))
+    roots.emplace_back(InternetOpen(u"t", INTERNET_OPEN_TYPE_DIRECT, String()));
+  ASSERT_EQ(TInetHandleTable::SlotOf(roots.back()), TInetHandleTable::SlotOf(stale));
+  EXPECT_FALSE(InternetSetOption(stale, INTERNET_OPTION_TIMEOUT, u"1"));
+  EXPECT_EQ(InternetConnect(stale, u"127.0.0.1", 80, u"", u"", INTERNET_SERVICE_HTTP), nullptr);
+  EXPECT_FALSE(InternetCloseHandle(stale));
+  EXPECT_TRUE(InternetSetOption(roots.back(), INTERNET_OPTION_TIMEOUT, u"1"));
+}
+
+TEST(InetHandleTest, AnOwningHandleClosesOnceAndHandsOver) {
+  HINTERNET raw = nullptr;
+  {
+    TInternetHandle owner(InternetOpen(u"t", INTERNET_OPEN_TYPE_DIRECT, String()));
+    ASSERT_TRUE(owner);
+    TInternetHandle moved(std::move(owner));
+    EXPECT_EQ(owner, nullptr);
+    raw = moved;
+    TInternetHandle released(InternetOpen(u"t", INTERNET_OPEN_TYPE_DIRECT, String()));
+    HINTERNET kept = released.Release();
+    EXPECT_TRUE(InternetCloseHandle(kept));  // released: still open until closed by hand
+  }
+  EXPECT_FALSE(InternetCloseHandle(raw));  // closed when its owner went
 }
 
 }  // namespace
