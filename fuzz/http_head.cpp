@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SameHead(whole, pieces);
   if (!whole.Failed()) Check(got == taken);
 
-  // Line by line, as libcurl hands a head over; an unended tail as bytes.
+  // Line by line, as libcurl's header callback gives them; an unended tail as bytes.
   THttpHeadReader lines(bound);
   std::size_t at = 0;
   while (at < input.size() && lines.State() == kwinet::hsReading) {
