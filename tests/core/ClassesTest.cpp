@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
-#include <malloc.h>
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's own heap figure: malloc's statistics are empty under it.
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "kwinet/core/Classes.h"
+#include "peers/TestSupport.h"
 
 using namespace kwinet;
 
@@ -140,14 +136,7 @@ TEST(Component, OwnersMadeAndFreedByTurnsLeaveTheKeptOnesTogether) {
   // An owner's list of components comes from the shared slabs. A program
   // that makes owners and frees most of them soon after must not have each
   // one it keeps pin a slab (and with it a megabyte group) of its own.
-  auto inUse = [] {
-#if defined(__SANITIZE_ADDRESS__)
-    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
-#else
-    const struct mallinfo2 m = mallinfo2();
-    return static_cast<long long>(m.uordblks + m.hblkhd);
-#endif
-  };
+  auto inUse = test::HeapInUse;
   const long long kGroup = 1024 * 1024, kSlack = 256 * 1024;
   const long long before = inUse();
   std::vector<std::unique_ptr<TComponent>> kept;

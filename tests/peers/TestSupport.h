@@ -16,6 +16,9 @@ using support::TempDir;
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// Heap bytes in use now (the sanitizer's count under AddressSanitizer).
+long long HeapInUse();
+
 // True when running under CI (CI=true): a missing peer must fail, not skip.
 bool InCI();
 

@@ -1,16 +1,12 @@
 // The node tree: value decoding, attribute splitting, dates, searches and
 // ownership.
 #include <gtest/gtest.h>
-#include <malloc.h>
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's own heap figure: malloc's statistics are empty under it.
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 #include <memory>
 #include <thread>
 
 #include "kwinet/xml/KwInetXML.h"
+#include "peers/TestSupport.h"
 
 namespace kwinet {
 namespace {
@@ -210,14 +206,7 @@ TEST(XmlItem, FreeingNodesKeepsListsRight) {
 TEST(XmlItem, FreedTreesGiveTheirMemoryBack) {
   // Nodes share larger blocks; a block must go once its last node has gone,
   // also when the nodes were made on another thread.
-  auto inUse = [] {
-#if defined(__SANITIZE_ADDRESS__)
-    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
-#else
-    const struct mallinfo2 m = mallinfo2();
-    return static_cast<long long>(m.uordblks + m.hblkhd);
-#endif
-  };
+  auto inUse = test::HeapInUse;
   auto grow = [](TKwXMLItem* root, int count) {
     for (int i = 0; i < count; ++i) root->Items()->AddItem(root)->SetTagName(u"a-longer-tag-name");
   };
