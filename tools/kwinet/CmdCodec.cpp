@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -33,8 +34,8 @@ void EncodeBase64Stream(const std::string& file) {
       if (n < 0) {
         int e = errno;
         if (fd != 0) ::close(fd);
-        throw ToolError(1, "cannot read " + (file.empty() ? std::string("standard input") : file) + ": " +
-                               std::strerror(e));
+        throw ToolError(
+            1, "cannot read " + (file.empty() ? std::string("standard input") : file) + ": " + std::strerror(e));
       }
       if (n == 0) {
         eof = true;
@@ -59,17 +60,37 @@ void EncodeBase64Stream(const std::string& file) {
   if (::write(1, "\n", 1) != 1) throw ToolError(1, "cannot write standard output");
 }
 
-// Command-line text is UTF-8; the codecs work on characters. With --utf8 the
-// text is taken as its UTF-8 bytes, one character per byte, the way a web
-// form sends it.
-String Input(const std::string& text, bool utf8) { return utf8 ? BytesToString(text) : Utf8ToString(text); }
+// URL encoding works on the UTF-8 bytes of the text by default, as browsers
+// and servers do. With --chars it works on characters, one %XX each, which
+// only characters up to U+00FF fit: any other is refused, not cut short.
+String EncodeUrl(const std::string& text, bool chars) {
+  if (!chars) return KwInetHTTPEncode(BytesToString(text));
+  const String s = Utf8ToString(text);
+  std::size_t position = 0;  // in characters, as the user counts them
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    ++position;
+    if (s[i] <= 0xFF) continue;
+    unsigned code = s[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "character U+%.4X at position %zu does not fit in one %%XX; without --chars the UTF-8 bytes "
+                  "are encoded",
+                  code, position);
+    throw ToolError(1, message);
+  }
+  return KwInetHTTPEncode(s);
+}
 
-void Output(const String& text, bool utf8) {
-  if (utf8) {
-    PrintBytes(StringToBytes(text));
-    PrintBytes("\n");
+// By default the decoded bytes are written as they are (UTF-8 text comes out
+// as itself); with --chars each decoded code is a character, written as UTF-8.
+void DecodeUrl(const std::string& text, bool chars) {
+  if (chars) {
+    Print(KwInetHTTPDecode(Utf8ToString(text)));
   } else {
-    Print(text);
+    PrintBytes(StringToBytes(KwInetHTTPDecode(BytesToString(text))));
+    PrintBytes("\n");
   }
 }
 
@@ -85,25 +106,42 @@ void Setup(CLI::App& app) {
   b64->callback([] { EncodeBase64Stream(b64File); });
 
   static std::string urlText;
-  static bool urlUtf8;
+  static bool urlChars, urlUtf8;  // --utf8 is the default now: read and let be
   urlText.clear();
-  urlUtf8 = false;
-  auto* url = encode->add_subcommand("url", "URL (form) encoding of TEXT: a space becomes +, others %XX");
+  urlChars = urlUtf8 = false;
+  auto* url = encode->add_subcommand(
+      "url",
+      "URL (form) encoding of the UTF-8 bytes of TEXT, as browsers send it: a space becomes +, letters, digits\n"
+      "and ! $ ' ( ) * - . @ _ stay, every other byte becomes %XX (a euro sign gives %E2%82%AC).\n"
+      "Exit status: 0 when TEXT was encoded, 1 when --chars meets a character above U+00FF, 2 for a usage error.");
   url->add_option("TEXT", urlText, "The text to encode")->required();
-  url->add_flag("--utf8", urlUtf8, "Encode the UTF-8 bytes of TEXT (as browsers do) rather than its characters");
-  url->callback([] { Print(KwInetHTTPEncode(Input(urlText, urlUtf8))); });
+  auto* urlCharsFlag = url->add_flag(
+      "--chars", urlChars,
+      "One %XX per character, of its code, not of its UTF-8 bytes (\xC3\xA9 gives %E9); a character above\n"
+      "U+00FF is refused");
+  url->add_flag("--utf8", urlUtf8, std::string("Encode the UTF-8 bytes (the default; kept for older scripts)"))
+      ->excludes(urlCharsFlag);
+  url->callback([] { Print(EncodeUrl(urlText, urlChars)); });
 
   auto* decode = app.add_subcommand("decode", "Decode text: URL (form) encoding or HTML entities");
   decode->require_subcommand(1);
 
   static std::string durlText;
-  static bool durlUtf8;
+  static bool durlChars, durlUtf8;  // --utf8 is the default now: read and let be
   durlText.clear();
-  durlUtf8 = false;
-  auto* durl = decode->add_subcommand("url", "Decode URL (form) encoded TEXT");
+  durlChars = durlUtf8 = false;
+  auto* durl = decode->add_subcommand(
+      "url",
+      "Decode URL (form) encoded TEXT: + becomes a space and %XX the byte XX; the bytes are written as they\n"
+      "are, so %E2%82%AC gives a euro sign.\n"
+      "Exit status: 0 when TEXT was decoded, 1 when it holds a malformed %XX, 2 for a usage error.");
   durl->add_option("TEXT", durlText, "The text to decode")->required();
-  durl->add_flag("--utf8", durlUtf8, "Take the decoded bytes as UTF-8");
-  durl->callback([] { Output(KwInetHTTPDecode(Utf8ToString(durlText)), durlUtf8); });
+  auto* durlCharsFlag = durl->add_flag(
+      "--chars", durlChars, "Take each %XX as the character of that code and write it as UTF-8 (%E9 gives \xC3\xA9)");
+  durl->add_flag("--utf8", durlUtf8,
+                 std::string("Write the decoded bytes as they are (the default; kept for older scripts)"))
+      ->excludes(durlCharsFlag);
+  durl->callback([] { DecodeUrl(durlText, durlChars); });
 
   static std::string htmlText;
   htmlText.clear();
@@ -127,11 +165,10 @@ int Demo() {
     std::fflush(stdout);
   };
   show({"encode", "url", "price: 5 € & up"});
-  show({"encode", "url", "--utf8", "price: 5 € & up"});
+  show({"encode", "url", "--chars", "caf\xC3\xA9"});
   show({"decode", "url", "a+b%26c%25%7E"});
   show({"decode", "html", "&lt;b&gt; 20&deg;C &copy; &amp;lt;"});
-  std::printf("$ printf 'kwinet' | kwinet encode base64\n%s\n",
-              StringToUtf8(Encode64(u"kwinet")).c_str());
+  std::printf("$ printf 'kwinet' | kwinet encode base64\n%s\n", StringToUtf8(Encode64(u"kwinet")).c_str());
   return failures;
 }
 

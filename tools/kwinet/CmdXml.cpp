@@ -1,8 +1,12 @@
 // kwinet xml: the node tree that the XML engine builds from a file.
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "Tool.h"
 #include "kwinet/xml/KwInetXML.h"
@@ -54,6 +58,23 @@ String OneLine(const String& s) {
   return out;
 }
 
+// Past this depth a line shows its depth as a number in place of more
+// blanks, so a deeply nested document prints in linear space.
+constexpr std::size_t kIndentLevels = 64;
+
+String Indent(std::size_t depth) {
+  if (depth <= kIndentLevels) return String(depth * 2, u' ');
+  return String(kIndentLevels * 2, u' ') + Str(std::to_string(depth)) + u": ";
+}
+
+String Trimmed(const String& s) {
+  std::size_t begin = 0, end = s.size();
+  while (begin < end && (s[begin] == u' ' || s[begin] == u'\t' || s[begin] == u'\r' || s[begin] == u'\n')) ++begin;
+  while (end > begin && (s[end - 1] == u' ' || s[end - 1] == u'\t' || s[end - 1] == u'\r' || s[end - 1] == u'\n'))
+    --end;
+  return s.substr(begin, end - begin);
+}
+
 // Prints the subtree, two blanks of indent per level below Start, without
 // recursion: a document may be nested very deeply.
 void PrintTree(TKwXMLItem* Start) {
@@ -61,8 +82,12 @@ void PrintTree(TKwXMLItem* Start) {
   while (!stack.empty()) {
     auto [node, depth] = stack.back();
     stack.pop_back();
-    String line(depth * 2, u' ');
+    String line = Indent(depth);
     line += Str(KindName(node->Kind())) + u" " + OneLine(node->TagName());
+    // The attribute text as it stands in the start tag (the declaration's
+    // attributes are split into nodes of their own and so show below it).
+    const String attributes = Trimmed(node->Attributes());
+    if (!attributes.empty()) line += u" [" + OneLine(attributes) + u"]";
     const String value = node->GetTagValue();
     if (!value.empty()) line += u" = " + OneLine(value);
     Print(line);
@@ -72,6 +97,39 @@ void PrintTree(TKwXMLItem* Start) {
   }
 }
 
+// Reads the whole of a file, a pipe or standard input ("-"): the document is
+// read to its end rather than to the size that the file claims, which a pipe
+// or a file of /proc gives as 0.
+void ReadAll(const std::string& file, TMemoryStream& into) {
+  const bool standardInput = file == "-";
+  const std::string name = standardInput ? std::string("standard input") : file;
+  int fd = 0;
+  if (!standardInput) {
+    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw ToolError(1, "cannot open " + name + ": " + std::strerror(errno));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd != 0) ::close(fd);
+    }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    into.SetSize(st.st_size);
+    into.SetSize(0);  // keeps the room: the bytes below go in without copies
+  }
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw ToolError(1, "cannot read " + name + ": " + std::strerror(errno));
+    if (n == 0) break;
+    into.Write(buffer, n);
+  }
+  into.SetPosition(0);
+}
+
 void Setup(CLI::App& app) {
   static std::string file;
   static std::string find;
@@ -79,14 +137,19 @@ void Setup(CLI::App& app) {
   find.clear();
   auto* cmd = app.add_subcommand(
       "xml",
-      "Print the node tree of an XML file, one node a line: kind, tag name and \" = \" with the decoded value.\n"
-      "Control characters in names and values are shown as \\n, \\r, \\t or \\xNN. Exit status 3 when --find "
-      "finds nothing.");
+      "Print the node tree of an XML file, one node a line: kind, tag name, the element's attribute text in\n"
+      "[brackets] and \" = \" with the decoded value. Two blanks of indent per level; past 64 levels the\n"
+      "indent stops growing and the line starts with its depth (\"65: \"). Control characters in names,\n"
+      "attributes and values are shown as \\n, \\r, \\t or \\xNN.\n"
+      "Exit status: 0 when the tree was printed, 1 when the file cannot be read, 2 for a usage error,\n"
+      "3 when --find finds nothing.");
   cmd->add_option("--find", find, "Print only the subtree of the first node with this tag name (case ignored)");
-  cmd->add_option("FILE", file, "The XML file")->required();
+  cmd->add_option("FILE", file, "The XML file; a pipe works too, and - reads standard input")->required();
   cmd->callback([] {
+    TMemoryStream bytes;
+    ReadAll(file, bytes);
     TKwXMLEngine engine(nullptr);
-    engine.LoadFromFile(Utf8ToString(file));
+    engine.LoadFromStream(0, &bytes);
     TKwXMLItem* start = engine.RootItem();
     if (!find.empty()) {
       start = engine.GetItemByTag(nullptr, Utf8ToString(find));
