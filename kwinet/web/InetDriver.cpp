@@ -29,6 +29,7 @@ constexpr std::size_t kListingCap = 64 * 1024 * 1024;
 
 thread_local String gLastResponse;
 thread_local String gLastError;
+thread_local bool gLastErrorIsConnect = false;
 
 // libcurl and the two dozen libraries it pulls in are loaded on first use,
 // not at process start: most commands of the tool never transfer anything,
@@ -92,6 +93,9 @@ String& InetLastResponse() {
 }
 String& InetLastError() {
   return gLastError;
+}
+bool& InetLastErrorIsConnect() {
+  return gLastErrorIsConnect;
 }
 
 bool ParseHttpDate(const std::string& Text, std::int64_t& Seconds) {
@@ -231,8 +235,21 @@ void CollectDone(CURLM* multi) {
     if (!t) continue;
     t->Done = true;
     t->Result = msg->data.result;
-    if (t->Result != CURLE_OK)
+    if (t->Result != CURLE_OK) {
       gLastError = Utf8ToString(t->ErrorBuffer[0] ? std::string(t->ErrorBuffer) : gCurl->easy_strerror(t->Result));
+      switch (t->Result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+          gLastErrorIsConnect = true;
+          break;
+        default:
+          gLastErrorIsConnect = false;
+      }
+    }
   }
 }
 
@@ -240,6 +257,7 @@ void Fail(TState* t, CURLcode code, const char* text) {
   t->Done = true;
   t->Result = code;
   gLastError = Utf8ToString(text);
+  gLastErrorIsConnect = false;
   if (t->Added) {
     gCurl->multi_remove_handle(t->Multi(), t->Easy);
     t->Added = false;
@@ -315,6 +333,7 @@ void SetCommonOptions(TState* t, const TTransferSettings& s) {
   gCurl->easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
   if (!s.Agent.empty()) gCurl->easy_setopt(e, CURLOPT_USERAGENT, s.Agent.c_str());
   if (s.TimeoutMs > 0) gCurl->easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s.TimeoutMs);
+  if (s.MaxTimeMs > 0) gCurl->easy_setopt(e, CURLOPT_TIMEOUT_MS, s.MaxTimeMs);
   gCurl->easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   // Both always set, so that libcurl never reads the environment itself:
   // the proxy policy has decided already.

@@ -24,6 +24,8 @@ struct TTransferSettings {
   std::string Url;
   std::string Agent;
   long TimeoutMs = 30000;  // 0 = no bound
+  // The longest the whole transfer may take, in ms; 0 = no bound.
+  long MaxTimeMs = 0;
   // The proxy as a URL ("http://host:port"); empty: direct. NoProxy names
   // the hosts that a redirect reaches directly (comma-separated).
   std::string Proxy;
@@ -122,5 +124,8 @@ bool ParseHttpDate(const std::string& Text, std::int64_t& Seconds);
 // line), and the reason of the last failure.
 String& InetLastResponse();
 String& InetLastError();
+// The last failure was a connection that could not be opened (no such
+// host, refused, no secure channel), not a failure of a running exchange.
+bool& InetLastErrorIsConnect();
 
 }  // namespace kwinet

@@ -6,10 +6,12 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "kwinet/core/DateTime.h"
@@ -105,6 +107,8 @@ struct TRoot : TInetNode {
   TProxyPolicy Policy;  // direct unless the access type names a proxy
   std::string CAFile;
   std::uint32_t SecurityFlags = 0;
+  // When every transfer of the root must have ended; unset: no bound.
+  std::optional<std::chrono::steady_clock::time_point> Deadline;
 };
 
 struct TConnection : TInetNode {
@@ -202,6 +206,11 @@ TTransferSettings BaseSettings(const TRoot* root, const std::string& url, const 
   s.Url = url;
   s.Agent = root->Agent;
   s.TimeoutMs = root->Session.TimeoutMs;
+  if (root->Deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(*root->Deadline - std::chrono::steady_clock::now());
+    s.MaxTimeMs = std::max<long>(1, static_cast<long>(left.count()));
+  }
   const TProxyAddress proxy = root->Policy.Route(scheme, host, port);
   if (!proxy.Empty()) {
     s.Proxy = proxy.Url();
@@ -297,6 +306,7 @@ bool FetchListing(TConnection* c, const std::string& dirUrl, const char* command
 HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const String& ProxyName) {
   // A new session: an earlier session's failure is no longer news.
   InetLastError().clear();
+  InetLastErrorIsConnect() = false;
   auto root = std::make_unique<TRoot>();
   if (!root->Session.Valid()) return nullptr;
   root->Agent = StringToUtf8(Agent);
@@ -414,6 +424,14 @@ bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value
       case INTERNET_OPTION_CA_FILE:
         root->CAFile = v;
         return true;
+      case INTERNET_OPTION_MAX_TIME: {
+        const long ms = std::max(0L, std::atol(v.c_str()));
+        if (ms > 0)
+          root->Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        else
+          root->Deadline.reset();
+        return true;
+      }
       case INTERNET_OPTION_SECURITY_FLAGS:
         root->SecurityFlags = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
         return true;
@@ -578,6 +596,9 @@ String InternetGetLastResponseInfo() {
 }
 String InternetGetLastErrorText() {
   return InetLastError();
+}
+bool InternetLastErrorIsConnect() {
+  return InetLastErrorIsConnect();
 }
 
 bool InternetCloseHandle(HINTERNET Handle) noexcept {

@@ -45,6 +45,7 @@ enum TInetOption : std::uint8_t {
   INTERNET_OPTION_SECURITY_FLAGS,  // SECURITY_FLAG_* as decimal text
   INTERNET_OPTION_TIMEOUT,         // milliseconds as decimal text; 0 = no bound
   INTERNET_OPTION_CA_FILE,         // CA bundle file; empty = the system's store
+  INTERNET_OPTION_MAX_TIME,        // ms from now that all the root's transfers must end by; 0 = no bound
 };
 
 // Security flags: certificate checks that a caller may switch off on
@@ -120,6 +121,9 @@ std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position);
 // line), and the reason of the last failure.
 String InternetGetLastResponseInfo();
 String InternetGetLastErrorText();
+// The last failure was a connection that could not be opened (unknown
+// host, refused, secure channel refused) rather than a failed exchange.
+bool InternetLastErrorIsConnect();
 
 // Releases the handle and everything under it. False for nullptr and for a
 // handle that is closed already (also with its parent).

@@ -104,6 +104,7 @@ bool TKwCustomWebComponent::Execute() {
   if (OnBeforeExecute) OnBeforeExecute(this);
   if (FStatusDialog->Enabled()) ShowDialog();
   SetStatus(isInProgress);
+  FErrorText.clear();
   try {
     InternalExecute();
   } catch (...) {
@@ -166,6 +167,10 @@ void TKwCustomWebComponent::SetStatus(TKwIStatus Value) {
   if (OnStatusChange) OnStatusChange(this);
 }
 
+void TKwCustomWebComponent::SetErrorText(const String& Text) {
+  FErrorText = Text.empty() ? InternetGetLastErrorText() : Text;
+}
+
 void TKwCustomWebComponent::UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort) {
   if (dlgStatus && FStatusDialog->Enabled()) {
     TfrmKwInetUpdate& d = *dlgStatus;
@@ -207,6 +212,7 @@ HINTERNET TKwCustomWebComponent::OpenRoot() {
                        : InternetOpen(FWEBAgent, INTERNET_OPEN_TYPE_PRECONFIG, String());
   if (root) {
     InternetSetOption(root, INTERNET_OPTION_TIMEOUT, IntToStr(FTimeout));
+    if (FMaxTime > 0) InternetSetOption(root, INTERNET_OPTION_MAX_TIME, IntToStr(FMaxTime));
     if (!FCACertFile.empty()) InternetSetOption(root, INTERNET_OPTION_CA_FILE, FCACertFile);
   }
   return root;
@@ -236,20 +242,35 @@ void TKwCustomWebComponent::DisconnectFromInet() {
   SetAction(iaDisconnected);
 }
 
-// The GET request and the authorization exchange; leaves the request in
-// hFindFile when the server answered with something other than an error.
 bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
   hFindFile = HttpOpenRequest(hURL, u"GET", FileName, u"HTTP/1.0",
                               FService == isHTTPS ? INTERNET_FLAG_SECURE : INTERNET_FLAG_RELOAD);
+  if (!hFindFile) {
+    FSearchFailed = true;
+    SetErrorText(u"Cannot make the request for " + FileName);
+    return false;
+  }
   int counter = 0;
   int unanswered = 0;
-  while (hFindFile) {
+  for (;;) {
     ++counter;
-    HttpSendRequest(hFindFile);
+    const bool answered = HttpSendRequest(hFindFile);
     int code = 0;
-    if (!HttpQueryStatusCode(hFindFile, code)) {
-      if (++unanswered >= kMaxUnansweredSends) hFindFile.Reset();
-      continue;
+    const bool hasCode = HttpQueryStatusCode(hFindFile, code);
+    // A proxy that wants credentials refuses the tunnel: that exchange ends
+    // with its status, and is answered below like a server's.
+    if (!answered && !(hasCode && code == 407)) {
+      // No final answer. A server that could not be reached has no such
+      // file for us; one that said nothing at all is asked again; anything
+      // else (a reset mid-answer, a timeout, a redirect loop, a head that
+      // never ends or does not parse) is a failed exchange.
+      const bool connect = InternetLastErrorIsConnect();
+      if (!connect && !hasCode && ++unanswered < kMaxUnansweredSends) continue;
+      FSearchFailed = !connect;
+      SetErrorText();
+      if (FErrorText.empty()) FErrorText = u"No answer from the server";
+      hFindFile.Reset();
+      return false;
     }
     if (code == 401 || code == 407) {
       const bool proxy = code == 407;
@@ -279,16 +300,22 @@ bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
       }
       continue;
     }
-    // An error answer is no file: its page must never become the local copy.
-    if (code >= 400) hFindFile.Reset();
-    break;
+    if (code >= 200 && code < 300) return true;
+    // Any other answer is no file, and its page must never become the local
+    // copy. Only 404 and 410 say that the file is not there.
+    String text;
+    HttpQueryStatusText(hFindFile, text);
+    FSearchFailed = code != 404 && code != 410;
+    SetErrorText(u"The server answered " + IntToStr(code) + (text.empty() ? String() : u" " + text));
+    hFindFile.Reset();
+    return false;
   }
-  return hFindFile != nullptr;
 }
 
 bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uint32_t& FileSize,
                                                 std::int64_t& FileTime) {
   FileSize = 0;
+  FSearchFailed = false;
   if (!hURL && FService != isNetwork) return false;
   SetAction(iaFileSearch);
   FFoundTime = 0;
@@ -301,8 +328,15 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
           String length;
           if (HttpQueryContentLength(hFindFile, length)) {
             std::int64_t n = 0;
-            // Not a number: all 32 bits set; otherwise its low 32 bits.
-            FileSize = TryStrToInt64(Trim(length), n) ? static_cast<std::uint32_t>(n) : 0xFFFFFFFFu;
+            // A length that is no number of bytes makes the whole answer
+            // suspect; a valid one is kept in its low 32 bits.
+            if (!TryStrToInt64(Trim(length), n) || n < 0) {
+              FSearchFailed = true;
+              SetErrorText(u"Malformed Content-Length \"" + length + u"\" in the answer");
+              hFindFile.Reset();
+              break;
+            }
+            FileSize = static_cast<std::uint32_t>(n);
           }
           std::int64_t time = 0;
           if (HttpQueryLastModified(hFindFile, time)) FileTime = FFoundTime = time;
@@ -314,6 +348,7 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         hFindFile.Reset();
         TInetFindData data;
         hFindFile = FtpFindFirstFile(hURL, FileName, data);
+        if (!hFindFile) SetErrorText(u"No such file on the server: " + FileName);
         if (hFindFile) {
           FileSize = static_cast<std::uint32_t>(data.FileSize);
           if (data.LastWriteTime != 0) FileTime = FFoundTime = data.LastWriteTime;
@@ -326,12 +361,17 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
           FileSize = static_cast<std::uint32_t>(st.st_size);
           FileTime = FFoundTime = TimespecToFileTime(st.st_mtim);
           found = true;
+        } else {
+          SetErrorText(u"No such file: " + FileName);
         }
         break;
       }
     }
-  } catch (const Exception&) {
-    // Authorization refused or cancelled: the search ends here.
+  } catch (const Exception& e) {
+    // Authorization refused or cancelled: the search ends here, failed.
+    FSearchFailed = true;
+    SetErrorText(e.Message());
+    hFindFile.Reset();
   }
   if (FService != isNetwork) found = hFindFile != nullptr;
   if (found) SetAction(iaFileFound);
@@ -356,6 +396,7 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
     if (hFindFile && HttpQueryStatusCode(hFindFile, code) && code >= 200 && code < 300) remote = hFindFile;
   }
   if (!remote && !source) {
+    SetErrorText(u"Cannot open " + RemoteFileName + u" for reading");
     SetAction(iaDownloaded);
     return false;
   }
@@ -427,6 +468,10 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   local.reset();
   source.reset();
   if (abort || failed) {
+    if (abort)
+      SetErrorText(u"Download cancelled");
+    else
+      SetErrorText();
     SetStatus(isFailed);
   } else if (::rename(partPath.c_str(), FileNameToPath(LocalFileName).c_str()) != 0) {
     const int e = errno;
@@ -437,20 +482,34 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   return true;
 }
 
-void TKwCustomWebComponent::ReadHTTPGetResponse(const String& URL, TStream& Stream) {
+bool TKwCustomWebComponent::ReadHTTPGetResponse(const String& URL, TStream& Stream) {
+  FErrorText.clear();
   const TInternetHandle root(OpenRoot());
-  if (!root) return;
+  if (!root) {
+    SetErrorText(u"Cannot start a transfer");
+    return false;
+  }
   Stream.SetPosition(0);
   constexpr std::uint32_t kBuffer = 1024 * 1024;
   std::vector<char> buffer(kBuffer);
+  bool whole = false;
   if (const TInternetHandle url(InternetOpenUrl(root, URL, INTERNET_FLAG_RELOAD)); url) {
     for (;;) {
       std::uint32_t n = 0;
-      if (!InternetReadFile(url, buffer.data(), kBuffer, n) || n == 0) break;
+      if (!InternetReadFile(url, buffer.data(), kBuffer, n)) break;
+      if (n == 0) {
+        whole = true;
+        break;
+      }
       Stream.WriteBuffer(buffer.data(), n);
     }
   }
+  if (!whole) {
+    SetErrorText();
+    if (FErrorText.empty()) FErrorText = u"Cannot read " + URL;
+  }
   Stream.SetPosition(0);
+  return whole;
 }
 
 String TKwCustomWebComponent::ReadHTTPGetResponseString(const String& URL) {
@@ -474,19 +533,24 @@ void TKwCustomWebUpdater::SetRemoteFileName(const String& Value) {
 void TKwCustomWebUpdater::InternalExecute() {
   ConnectToInet(true);
   if ((!hInet || !hURL) && Service() != isNetwork) {
+    SetErrorText();
+    if (ErrorText().empty()) SetErrorText(u"Cannot connect to " + Host());
     SetStatus(isFailed);
   } else if (!GetFileInfoFromInet(FRemoteFileName, FRemoteFileSize, FRemoteFileCreated)) {
-    SetStatus(isNotFound);
+    SetStatus(SearchFailed() ? isFailed : isNotFound);
   } else {
     SetAction(iaComparing);
-    bool needed = false;
-    if (FRemoteFileSize != 0) {
-      struct stat st {};
-      if (!StatPath(FLocalFileName, st))
-        needed = true;
+    // A missing local copy is always fetched. A size of 0 is no size (the
+    // server may not have said): then the times decide, and with no remote
+    // time either nothing shows the copy current.
+    bool needed = true;
+    struct stat st {};
+    if (StatPath(FLocalFileName, st)) {
+      const bool older = TimespecToFileTime(st.st_mtim) < FRemoteFileCreated;
+      if (FRemoteFileSize != 0)
+        needed = static_cast<std::uint32_t>(st.st_size) != FRemoteFileSize || older;
       else
-        needed = static_cast<std::uint32_t>(st.st_size) != FRemoteFileSize ||
-                 TimespecToFileTime(st.st_mtim) < FRemoteFileCreated;
+        needed = !FoundTime() || older;
     }
     if (OnFileCompare) {
       bool equal = !needed;

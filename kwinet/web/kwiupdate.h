@@ -48,8 +48,10 @@ class TKwCustomWebComponent : public TComponent {
   virtual bool Execute();
 
   // The whole body of URL into Stream from position 0 (whatever the status),
-  // through a root handle of its own. Stream is left at position 0.
-  void ReadHTTPGetResponse(const String& URL, TStream& Stream);
+  // through a root handle of its own. Stream is left at position 0. False
+  // when the URL could not be opened or the body did not arrive whole
+  // (ErrorText() says why); what did arrive is in Stream.
+  bool ReadHTTPGetResponse(const String& URL, TStream& Stream);
   // The same as text, one character per byte.
   String ReadHTTPGetResponseString(const String& URL);
 
@@ -76,6 +78,10 @@ class TKwCustomWebComponent : public TComponent {
   // 0 = no bound.
   std::uint32_t Timeout() const { return FTimeout; }
   void SetTimeout(std::uint32_t value) { FTimeout = value; }
+  // Milliseconds that the whole job may take, from its connect; 0 = no
+  // bound.
+  std::uint32_t MaxTime() const { return FMaxTime; }
+  void SetMaxTime(std::uint32_t value) { FMaxTime = value; }
   // The CA certificates that HTTPS servers are checked against; empty: the
   // system's store.
   const String& CACertFile() const { return FCACertFile; }
@@ -85,6 +91,10 @@ class TKwCustomWebComponent : public TComponent {
   void SetAction(TKwIAction Value);
   TKwIStatus Status() const { return FStatus; }
   void SetStatus(TKwIStatus Value);
+  // Why the last job ended isFailed or isNotFound (or why the last
+  // ReadHTTPGetResponse failed); empty when it did not, or no reason is
+  // known.
+  const String& ErrorText() const { return FErrorText; }
   bool ResumeDownload() const { return FResumeDownload; }
   void SetResumeDownload(bool value) { FResumeDownload = value; }
 
@@ -102,6 +112,15 @@ class TKwCustomWebComponent : public TComponent {
   bool GetFileInfoFromInet(const String& FileName, std::uint32_t& FileSize, std::int64_t& FileTime);
   bool ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName, std::uint32_t FileSize);
   void UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort);
+  // Keeps the reason of a failure; with an empty Text, the transfer
+  // layer's last one.
+  void SetErrorText(const String& Text = String());
+  // The last GetFileInfoFromInet that returned False failed (a refused
+  // authorization, an error answer, a broken or malformed exchange) rather
+  // than finding no such file.
+  bool SearchFailed() const { return FSearchFailed; }
+  // The last search gave the remote file's time.
+  bool FoundTime() const { return FFoundTime != 0; }
 
   // Owned: each closes itself, and a root closes what it holds.
   TInternetHandle hInet;
@@ -117,6 +136,9 @@ class TKwCustomWebComponent : public TComponent {
   // Closes the search or file, the connection and the root, in that order.
   void CloseHandles();
   void ShowDialog();
+  // The GET request and the authorization exchange; leaves the request in
+  // hFindFile for a successful answer. False for no file, with
+  // FSearchFailed set when the search failed rather than found nothing.
   bool HttpSearch(const String& FileName);
 
   String FWEBAgent;
@@ -132,6 +154,9 @@ class TKwCustomWebComponent : public TComponent {
   bool FLoginPrompt = true;
   bool FResumeDownload = false;
   std::uint32_t FTimeout = 30000;
+  std::uint32_t FMaxTime = 0;
+  String FErrorText;
+  bool FSearchFailed = false;
   String FCACertFile;
   // The time of the file that the last search found (0: none given); a
   // partial download carries it, so that a resume never joins two versions.

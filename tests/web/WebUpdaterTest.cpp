@@ -268,7 +268,7 @@ TEST_F(UpdaterHttpTest, BasicAuthWithoutPromptSendsTheCredentialsOnce) {
   struct Row {
     const char* password;
     TKwIStatus status;
-  } rows[] = {{"kwpass", isFinished}, {"wrong", isSkipped}};
+  } rows[] = {{"kwpass", isFinished}, {"wrong", isFailed}};
   int logged = 0;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.password);
@@ -277,14 +277,14 @@ TEST_F(UpdaterHttpTest, BasicAuthWithoutPromptSendsTheCredentialsOnce) {
     auto u = Updater("/private/a.txt", local);
     u->SetUser(u"kwuser");
     u->SetPassword(Utf8ToString(r.password));
-    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Execute(), r.status != isFailed);
     EXPECT_EQ(u->Status(), r.status);
     EXPECT_EQ(server->CountRequests("/private/a.txt", before + 2) - before, 2);
     logged = before + 2;
     EXPECT_EQ(Exists(local), r.status == isFinished);
-    // A refused authorization found no size; forcing the download must not
+    // A refused authorization found no file; forcing the download must not
     // copy the error page.
-    if (r.status == isSkipped) {
+    if (r.status == isFailed) {
       WriteFileBytes(local, "old");
       u->OnFileCompare = [](TObject*, bool& equal) { equal = false; };
       EXPECT_FALSE(u->Execute());
@@ -312,10 +312,10 @@ TEST_F(UpdaterHttpTest, ThePromptIsAskedAfterEach401UntilCancel) {
   const int before = server->CountRequests("/private/b.txt");
   auto u = Updater("/private/b.txt", dir.File("b.txt"));
   u->SetLoginPrompt(true);
-  EXPECT_TRUE(u->Execute());
+  EXPECT_FALSE(u->Execute());
   EXPECT_EQ(ui->ModalForms.size(), 3u);
   EXPECT_EQ(server->CountRequests("/private/b.txt", before + 3) - before, 3);
-  EXPECT_EQ(u->Status(), isSkipped);
+  EXPECT_EQ(u->Status(), isFailed);
   EXPECT_FALSE(Exists(dir.File("b.txt")));
 
   ui->ModalForms.clear();
@@ -335,7 +335,7 @@ TEST_F(UpdaterHttpTest, AProxyAsksForItsOwnCredentials) {
   struct Row {
     const char* password;
     TKwIStatus status;
-  } rows[] = {{"proxypass", isFinished}, {"nope", isSkipped}};
+  } rows[] = {{"proxypass", isFinished}, {"nope", isFailed}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.password);
     const std::string local = dir.File(std::string("via-") + r.password);
@@ -345,7 +345,7 @@ TEST_F(UpdaterHttpTest, AProxyAsksForItsOwnCredentials) {
     u->Proxy()->SetPort(proxy.Port());
     u->Proxy()->SetUser(u"proxyuser");
     u->Proxy()->SetPassword(Utf8ToString(r.password));
-    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Execute(), r.status != isFailed);
     EXPECT_EQ(u->Status(), r.status);
     EXPECT_EQ(Exists(local), r.status == isFinished);
   }
@@ -400,8 +400,9 @@ TEST(UpdaterFaultTest, AServerThatNeverAnswersIsAskedThreeTimes) {
   u.SetPort(static_cast<std::uint16_t>(fake.Port()));
   u.SetRemoteFileName(u"/f.bin");
   u.SetLocalFileName(Utf8ToString(dir.File("l")));
-  EXPECT_TRUE(u.Execute());
-  EXPECT_EQ(u.Status(), isNotFound);
+  EXPECT_FALSE(u.Execute());
+  EXPECT_EQ(u.Status(), isFailed);
+  EXPECT_FALSE(u.ErrorText().empty());
   EXPECT_EQ(fake.Connections(), 3);
 }
 
@@ -471,7 +472,7 @@ TEST(UpdaterFaultTest, ContentLengthGivesTheRemoteSize) {
     const char* header;
     std::uint32_t size;
     TKwIStatus status;
-  } rows[] = {{"", 0, isSkipped},
+  } rows[] = {{"", 0, isFinished},
               {"Content-Length: 12\r\n", 12,
                isFinished},  // Sizes are kept in 32 bits; the body, shorter than announced, is no file.
               {"Content-Length: 4294967308\r\n", 12, isFailed}};
@@ -489,6 +490,132 @@ TEST(UpdaterFaultTest, ContentLengthGivesTheRemoteSize) {
     EXPECT_EQ(u.RemoteFileSize(), r.size);
     EXPECT_EQ(u.Status(), r.status);
   }
+}
+
+// Hostile and odd answers: a failure is never reported as success, a
+// missing local copy is always fetched, and only a whole successful answer
+// ever replaces the local copy.
+TEST(UpdaterFaultTest, OddAnswersEndInTheRightStatusAndKeepTheCopy) {
+  ClearProxyEnvironment();
+  using test::FakeConnection;
+  using test::FakeServer;
+  const std::string ok = "HTTP/1.0 200 OK\r\n";
+  const std::string lastModified = "Last-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\n";  // kRemoteTime
+  auto reply = [](std::string answer) { return FakeServer::ReplyAndClose(std::move(answer), "\r\n\r\n"); };
+  constexpr const char* kOld = "good old copy";
+  struct Row {
+    const char* name;
+    FakeServer::ConnectionHandler handler;
+    bool local;  // a local copy (kOld, an hour newer than kRemoteTime) is there
+    TKwIStatus status;
+    const char* after;  // the local file afterwards; nullptr: none
+  } rows[] = {
+      {"401 without credentials",
+       reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nContent-Length: 6\r\n\r\ndenied"),
+       false, isFailed, nullptr},
+      {"redirect to itself", reply("HTTP/1.0 302 Found\r\nLocation: /f\r\nContent-Length: 0\r\n\r\n"), true, isFailed,
+       kOld},
+      {"head that never ends",
+       [](FakeConnection& c) {
+         c.ReadUntil("\r\n\r\n");
+         c.Send("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n");
+         c.Sleep(5000);
+       },
+       true, isFailed, kOld},
+      {"endless 100 Continue",
+       [](FakeConnection& c) {
+         c.ReadUntil("\r\n\r\n");
+         while (!c.Stopping() && c.Send("HTTP/1.1 100 Continue\r\n\r\n")) {
+         }
+       },
+       false, isFailed, nullptr},
+      {"no Content-Length, no local copy", reply(ok + "\r\nthe body"), false, isFinished, "the body"},
+      {"no Content-Length, no time", reply(ok + "\r\nthe body"), true, isFinished, "the body"},
+      {"no Content-Length, older remote time", reply(ok + lastModified + "\r\nthe body"), true, isSkipped, kOld},
+      {"Content-Length 0", reply(ok + "Content-Length: 0\r\n\r\n"), false, isFinished, ""},
+      {"negative Content-Length", reply(ok + "Content-Length: -5\r\n\r\nabc"), true, isFailed, kOld},
+      {"Content-Length not a number", reply(ok + "Content-Length: 12abc\r\n\r\nabc"), true, isFailed, kOld},
+      {"Content-Length 2^32", reply(ok + "Content-Length: 4294967296\r\n\r\nabc"), false, isFailed, nullptr},
+      {"500", reply("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 5\r\n\r\noops!"), true, isFailed, kOld},
+      {"403", reply("HTTP/1.0 403 Forbidden\r\nContent-Length: 5\r\n\r\nno..."), true, isFailed, kOld},
+      {"404", reply("HTTP/1.0 404 Not Found\r\nContent-Length: 5\r\n\r\nnone!"), true, isNotFound, kOld},
+      {"410", reply("HTTP/1.0 410 Gone\r\nContent-Length: 5\r\n\r\ngone!"), false, isNotFound, nullptr},
+      {"reset mid-head", FakeServer::CloseMidAnswer("HTTP/1.0 200 OK\r\nContent-Le", "\r\n\r\n"), true, isFailed, kOld},
+      {"reset mid-body", FakeServer::CloseMidAnswer(ok + "Content-Length: 100\r\n\r\nhalf", "\r\n\r\n"), false,
+       isFailed, nullptr},
+      {"garbage", FakeServer::Garbage(4000, "\r\n\r\n"), true, isFailed, kOld},
+      {"stall", FakeServer::Stall(5000), true, isFailed, kOld},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    test::TempDir dir;
+    const std::string local = dir.File("local.bin");
+    if (r.local) {
+      WriteFileBytes(local, kOld);
+      SetMTime(local, kRemoteTime + 3600);
+    }
+    FakeServer server(r.handler);
+    TKwWebUpdater u(nullptr);
+    u.SetHost(u"127.0.0.1");
+    u.SetPort(static_cast<std::uint16_t>(server.Port()));
+    u.SetRemoteFileName(u"/f");
+    u.SetLocalFileName(Utf8ToString(local));
+    u.SetLoginPrompt(false);
+    u.SetTimeout(300);
+    u.SetMaxTime(5000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(u.Execute(), r.status != isFailed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(u.Status(), r.status) << StringToUtf8(KwIStatusName(u.Status()));
+    // A failure or a missing file always says why.
+    EXPECT_EQ(u.ErrorText().empty(), r.status != isFailed && r.status != isNotFound) << StringToUtf8(u.ErrorText());
+    if (r.after) {
+      EXPECT_EQ(ReadFileBytes(local), r.after);
+    } else {
+      EXPECT_FALSE(Exists(local));
+    }
+  }
+}
+
+TEST(UpdaterFaultTest, AServerThatCannotBeReachedIsNotFoundWithItsReason) {
+  ClearProxyEnvironment();
+  test::TempDir dir;
+  TKwWebUpdater u(nullptr);
+  u.SetHost(u"127.0.0.1");
+  u.SetPort(static_cast<std::uint16_t>(test::FreePort()));
+  u.SetRemoteFileName(u"/f");
+  u.SetLocalFileName(Utf8ToString(dir.File("l")));
+  EXPECT_TRUE(u.Execute());
+  EXPECT_EQ(u.Status(), isNotFound);
+  EXPECT_NE(StringToUtf8(u.ErrorText()).find("onnect"), std::string::npos) << StringToUtf8(u.ErrorText());
+}
+
+// The overall bound ends a download that keeps flowing, which the idle
+// bound never would.
+TEST(UpdaterFaultTest, MaxTimeEndsADownloadThatNeverEnds) {
+  ClearProxyEnvironment();
+  test::TempDir dir;
+  test::FakeServer server([](test::FakeConnection& c) {
+    c.ReadUntil("\r\n\r\n");
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 1000000000\r\n\r\n");
+    const std::string piece(1000, 'x');
+    while (c.Send(piece) && c.Sleep(10)) {
+    }
+  });
+  TKwWebUpdater u(nullptr);
+  u.SetHost(u"127.0.0.1");
+  u.SetPort(static_cast<std::uint16_t>(server.Port()));
+  u.SetRemoteFileName(u"/f");
+  u.SetLocalFileName(Utf8ToString(dir.File("l")));
+  u.SetTimeout(2000);
+  u.SetMaxTime(800);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(u.Execute());
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(700));
+  EXPECT_LT(took, std::chrono::seconds(4));
+  EXPECT_EQ(u.Status(), isFailed);
+  EXPECT_FALSE(Exists(dir.File("l")));
 }
 
 }  // namespace

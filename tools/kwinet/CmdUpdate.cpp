@@ -114,13 +114,24 @@ class TStdoutStream : public TStream {
   std::int64_t Size() override { return 0; }
 };
 
+// --timeout and --max-time, as given: negative values are refused, not
+// taken as "no bound".
+std::uint32_t Milliseconds(const char* option, std::int64_t value) {
+  if (value < 0) throw ToolError(2, std::string(option) + " must be 0 or more milliseconds");
+  if (value > 0xFFFFFFFFLL) throw ToolError(2, std::string(option) + " is too large");
+  return static_cast<std::uint32_t>(value);
+}
+
 struct TUpdateArgs {
   bool Resume = false;
   std::string User, Password, CA, Proxy, Url, Local;
-  std::uint32_t Timeout = 30000;
+  std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = 0;
 };
 
 int RunUpdate(const TUpdateArgs& a) {
+  const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   TTarget t = ParseTarget(a.Url);
   TKwWebUpdater u(nullptr);
   u.SetService(t.Service);
@@ -131,7 +142,8 @@ int RunUpdate(const TUpdateArgs& a) {
   u.SetRemoteFileName(t.RemoteFileName);
   u.SetLocalFileName(Utf8ToString(a.Local));
   u.SetResumeDownload(a.Resume);
-  u.SetTimeout(a.Timeout);
+  u.SetTimeout(timeout);
+  u.SetMaxTime(maxTime);
   if (!a.CA.empty()) u.SetCACertFile(Utf8ToString(a.CA));
   if (!a.Proxy.empty()) {
     u.Proxy()->SetUseProxy(true);
@@ -143,8 +155,10 @@ int RunUpdate(const TUpdateArgs& a) {
   u.Execute();
   const TKwIStatus status = u.Status();
   if (status == isFailed || status == isNotFound) {
-    String reason = InternetGetLastErrorText();
-    if (!reason.empty()) std::fprintf(stderr, "kwinet: %s\n", StringToUtf8(reason).c_str());
+    const String& reason = u.ErrorText();
+    std::fprintf(stderr, "kwinet: %s\n",
+                 reason.empty() ? (status == isFailed ? "update failed" : "remote file not found")
+                                : StringToUtf8(reason).c_str());
   }
   Print(KwIStatusName(status));
   switch (status) {
@@ -158,21 +172,61 @@ int RunUpdate(const TUpdateArgs& a) {
   }
 }
 
-int RunGet(const std::string& url, const std::string& ca, const std::string& output) {
+struct TGetArgs {
+  std::string Url, CA, Output;
+  std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = 0;
+  bool OutputGiven = false;  // -o, even with an empty name
+};
+
+// The target of -o must be a file name: checked before anything goes on the
+// wire or to the disk.
+void CheckOutput(const std::string& output) {
+  namespace fs = std::filesystem;
+  const fs::path path(output);
+  const std::string name = path.filename().string();
+  if (output.empty() || name.empty() || name == "." || name == "..")
+    throw ToolError(2, "-o needs a file name, not \"" + output + "\"");
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
+}
+
+int RunGet(const TGetArgs& a) {
+  const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
+  // Only what the transfer layer speaks; anything else would open nothing.
+  const std::size_t sep = a.Url.find("://");
+  std::string scheme = sep == std::string::npos ? std::string() : a.Url.substr(0, sep);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (scheme != "http" && scheme != "https" && scheme != "ftp")
+    throw ToolError(2, "unsupported URL \"" + a.Url + "\" (http://, https:// or ftp://)");
+  if (a.OutputGiven) CheckOutput(a.Output);
   TKwWebUpdater web(nullptr);
-  if (!ca.empty()) web.SetCACertFile(Utf8ToString(ca));
-  std::int64_t size = 0;
-  if (output.empty()) {
+  if (!a.CA.empty()) web.SetCACertFile(Utf8ToString(a.CA));
+  web.SetTimeout(timeout);
+  web.SetMaxTime(maxTime);
+  bool whole = false;
+  if (!a.OutputGiven) {
     TStdoutStream out;
-    web.ReadHTTPGetResponse(Utf8ToString(url), out);
+    whole = web.ReadHTTPGetResponse(Utf8ToString(a.Url), out);
+    std::fflush(stdout);
   } else {
-    TFileStream out(Utf8ToString(output), fmCreate | fmShareDenyWrite);
-    web.ReadHTTPGetResponse(Utf8ToString(url), out);
-    size = out.Size();
+    // The body goes to OUTPUT.part and takes OUTPUT's place only when it is
+    // whole: a failed download leaves the old file as it was.
+    const std::string part = a.Output + ".part";
+    {
+      TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite);
+      whole = web.ReadHTTPGetResponse(Utf8ToString(a.Url), out);
+    }
+    if (!whole) {
+      std::remove(part.c_str());
+    } else if (std::rename(part.c_str(), a.Output.c_str()) != 0) {
+      const std::string why = std::strerror(errno);
+      std::remove(part.c_str());
+      throw ToolError(1, "cannot write " + a.Output + ": " + why);
+    }
   }
-  std::fflush(stdout);
-  String reason = InternetGetLastErrorText();
-  if (!reason.empty() && size == 0) throw ToolError(1, StringToUtf8(reason));
+  if (!whole) throw ToolError(1, StringToUtf8(web.ErrorText()));
   return 0;
 }
 
@@ -189,20 +243,34 @@ void Setup(CLI::App& app) {
   update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
   update->add_option("--proxy", args.Proxy, "HTTP proxy as HOST:PORT");
   update->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  update->add_option("--max-time", args.MaxTime, "Milliseconds that the whole update may take (0: no bound)");
   update->add_option("URL", args.Url, "The remote file")->required();
   update->add_option("LOCALFILE", args.Local, "The local copy")->required();
-  update->footer("Exit status: 0 isFinished or isSkipped, 3 isNotFound, 1 isFailed.");
+  update->footer(
+      "Exit status: 0 isFinished (downloaded) or isSkipped (the local file is current), 3 isNotFound (the server "
+      "answered 404 or 410, no such FTP or local file, or the server could not be reached), 1 isFailed (any other "
+      "error answer, a refused authorization, a broken, malformed or timed-out exchange; the local file is kept), "
+      "2 bad arguments. The reason of 3 and 1 is printed on standard error.");
   update->callback([] { ExitCode() = RunUpdate(args); });
 
-  static std::string getUrl, getCA, getOut;
-  getUrl.clear();
-  getCA.clear();
-  getOut.clear();
+  static TGetArgs getArgs;
+  getArgs = TGetArgs();
   auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP URL, whatever its status");
-  get->add_option("--ca", getCA, "CA certificates (PEM) to check an HTTPS server against");
-  get->add_option("-o,--output", getOut, "Write to this file instead of standard output");
-  get->add_option("URL", getUrl, "The URL")->required();
-  get->callback([] { ExitCode() = RunGet(getUrl, getCA, getOut); });
+  get->add_option("--ca", getArgs.CA, "CA certificates (PEM) to check an HTTPS server against");
+  static CLI::Option* output;
+  output = get->add_option(
+      "-o,--output", getArgs.Output,
+      "Write to this file instead of standard output (through FILE.part, which replaces it when whole)");
+  get->add_option("--timeout", getArgs.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  get->add_option("--max-time", getArgs.MaxTime, "Milliseconds that the whole transfer may take (0: no bound)");
+  get->add_option("URL", getArgs.Url, "The URL")->required();
+  get->footer(
+      "Exit status: 0 the whole body was written (an HTTP error page too), 1 no body or only part of it (the "
+      "reason is printed on standard error; with -o the old file is kept), 2 bad arguments.");
+  get->callback([] {
+    getArgs.OutputGiven = output->count() > 0;
+    ExitCode() = RunGet(getArgs);
+  });
 }
 
 // --- demo -------------------------------------------------------------------
