@@ -38,6 +38,10 @@ void Setup(CLI::App& app) {
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
   cmd->add_option("DOMAIN", opt.Domain, "The domain name or IPv4 address to look up")->required();
+  cmd->footer(
+      "Exit status: 0 with the server's text printed as it came (a record that mentions 404 or 401 is text, "
+      "not an HTTP status); 1 when the server cannot be reached or does not answer in time; 2 for a usage "
+      "error.");
   cmd->callback(RunWhois);
 }
 
