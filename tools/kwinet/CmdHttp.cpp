@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "DemoSupport.h"
@@ -146,7 +147,7 @@ void Setup(CLI::App& app) {
       ->each([&o](const std::string&) { o.ProxyPasswordGiven = true; });
   cmd->add_option("--timeout", o.Timeout, "Milliseconds to wait for the server at most (0: no bound)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   cmd->add_option("URL", o.Url, "http://host[:port]/path; a space or control character in it must be percent-encoded")
       ->required();
   cmd->footer(

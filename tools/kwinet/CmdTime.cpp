@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <limits>
 
 #include "DemoSupport.h"
 #include "Tool.h"
@@ -79,7 +80,7 @@ void Setup(CLI::App& app) {
   cmd->add_option("--port", opt.Port, "Server port (default: the protocol's)")->check(CLI::Range(1, 65535));
   cmd->add_option("--timeout", opt.Timeout, "Milliseconds to wait for the connection and for the answer (0 = no bound)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   cmd->footer(
       "Exit status: 0 with the time printed; 1 when the server cannot be reached, does not answer in time, or "
       "answers with anything but a valid time (a text that is no daytime line, an unsynchronised or zero SNTP "
