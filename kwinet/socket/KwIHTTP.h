@@ -41,7 +41,24 @@ class TKwIHTTPClient : public TKwInetBase {
   // The first response line that begins with Value (ASCII case ignored).
   String GetResponse(const String& Value) const;
 
+  // The status code of the last response, 0 when it did not begin with an
+  // HTTP status line.
+  int StatusCode() const { return FStatusCode; }
+  // Why the last Execute gave no whole HTTP response: the message of the
+  // error that ended it, or what is wrong with the answer (not HTTP, its
+  // head or body cut short); empty when the response is whole. A 4xx or 5xx
+  // with its whole body is a whole response.
+  const String& ResponseError() const { return FResponseError; }
+
+  // Whether Text can stand in a request line as it is: no space, no
+  // control character, nothing beyond one byte.
+  static bool FitsRequestLine(const String& Text);
+
  protected:
+  // Refuses, before connecting, a Request or Host that does not fit in the
+  // request line and a Headers line with a line break or NUL in it.
+  void BeforeExecute() override;
+  void InternalExecute(String& Text) override;
   void AfterExecute(String& Text) override;
   bool SendsRawHeaders() const override { return false; }
   bool SpeaksHTTP() const override { return true; }
@@ -50,6 +67,7 @@ class TKwIHTTPClient : public TKwInetBase {
   // Fills ResponseHeaders from a response; with RemoveHeaders, leaves only
   // the body (the bytes after the empty line, exactly) in Text.
   void SplitResponse(String& Text);
+  void ProcessResponse(String& Text);
   void FollowRedirect(const String& URL, String& Text);
 
   TKwIHTTPAction FAction = haHead;
@@ -58,6 +76,8 @@ class TKwIHTTPClient : public TKwInetBase {
   bool FRemoveHeaders = true;
   std::unique_ptr<TStringList> FResponseHeaders;
   TKwIHTTPRedirectEvent FOnRedirect;
+  int FStatusCode = 0;
+  String FResponseError;
 };
 
 }  // namespace kwinet

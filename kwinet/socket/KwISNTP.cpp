@@ -79,12 +79,13 @@ void TKwInetSNTP::InternalExecute(String& Text) {
 
 TDateTime TKwInetSNTP::DateTimeFromReply(const String& R) const {
   if (R.size() < kPacketSize) return 0;
-  const TDateTime t = NTPTimestamp2DateTime(static_cast<std::int32_t>(ReadBigEndian32(R, 40)),
-                                            static_cast<std::int32_t>(ReadBigEndian32(R, 44)));
+  const std::uint32_t seconds = ReadBigEndian32(R, 40), fraction = ReadBigEndian32(R, 44);
   const int leap = (R[0] & 0xFF) >> 6;
   const int stratum = R[1];
-  if (leap == 3 || t == 0 || stratum == 0 || stratum > 15) return 0;
-  return t;
+  // A zero transmit timestamp is the server saying it has no time; the
+  // test is on the field itself, since no local time converts to 0.
+  if (leap == 3 || (seconds == 0 && fraction == 0) || stratum == 0 || stratum > 15) return 0;
+  return NTPTimestamp2DateTime(static_cast<std::int32_t>(seconds), static_cast<std::int32_t>(fraction));
 }
 
 TDateTime TKwInetSNTP::GetDateTime() {

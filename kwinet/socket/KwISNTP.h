@@ -17,8 +17,8 @@ class TKwInetSNTP : public TKwInetBase {
   explicit TKwInetSNTP(TComponent* AOwner);
 
   // One exchange; the server's time as local time, or 0 when no valid
-  // answer came (leap indicator 3, stratum 0 or above 15, a zero time, a
-  // short answer, or an error of the exchange).
+  // answer came (leap indicator 3, stratum 0 or above 15, a zero transmit
+  // timestamp, a short answer, or an error of the exchange).
   TDateTime GetDateTime();
   TDateTime DateTime() { return GetDateTime(); }
 

@@ -32,4 +32,30 @@ TDateTime TKwInetDateTime::DateTimeFromText(const String& R) {
          EncodeTime(StrToInt(g[4]), StrToInt(g[5]), StrToInt(g[6]), 0);
 }
 
+bool TKwInetDateTime::TryDateTimeFromText(const String& R, TDateTime& Value) {
+  String g[7];
+  int j = 0;
+  for (std::size_t i = 0; i < R.size() && j < 7; ++i) {
+    const Char c = R[i];
+    if (c == u' ' || c == u'-' || c == u':') {
+      if (j >= 1 && g[j].empty()) return false;  // two separators in a row
+      ++j;
+    } else if (c >= u'0' && c <= u'9') {
+      if (j >= 1) g[j].push_back(c);
+    } else if (j >= 1) {
+      return false;
+    }
+  }
+  if (j < 7) return false;
+  int v[7] = {};
+  for (int k = 1; k <= 6; ++k)
+    if (g[k].size() > 4 || !TryStrToInt(g[k], v[k])) return false;
+  // The year as DateTimeFromText widens it: 23 is 2023.
+  if (g[1].size() < 4) v[1] += 2000;
+  TDateTime date, time;
+  if (!TryEncodeDate(v[1], v[2], v[3], date) || !TryEncodeTime(v[4], v[5], v[6], 0, time)) return false;
+  Value = date + time;
+  return true;
+}
+
 }  // namespace kwinet

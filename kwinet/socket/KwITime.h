@@ -25,6 +25,12 @@ class TKwInetDateTime : public TKwInetBase {
   // of fewer than four digits is taken as 2000 and more. The last
   // character of the text is never examined.
   static TDateTime DateTimeFromText(const String& R);
+  // The same reading, for a caller that must tell a daytime line from any
+  // other text: true only when the six groups after the first separator
+  // are digits and nothing else, each followed by its separator (so the
+  // seconds are whole), and they make a real date and time. False leaves
+  // Value as it was.
+  static bool TryDateTimeFromText(const String& R, TDateTime& Value);
 };
 
 }  // namespace kwinet

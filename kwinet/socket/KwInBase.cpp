@@ -196,7 +196,8 @@ void TKwInetBase::OpenTunnel() {
   TConnectAnswerReader answer;
   while (!answer.Done()) {
     char c;
-    if (ReceiveFromSocket(&c, 1) <= 0) throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
+    if (ReceiveFromSocket(&c, 1) <= 0)
+      throw Exception(u"The proxy closed the connection before the tunnel to %s", {target});
     answer.Feed(std::string_view(&c, 1));
   }
   const String status = BytesToString(answer.StatusLine().substr(0, 200));
@@ -239,6 +240,8 @@ void TKwInetBase::InternalExecute(String& Text) {
   Text.clear();
   constexpr int kChunk = 16386;
   std::vector<char> buf(kChunk);
+  // The status check waits for the whole first line (or the end of the
+  // reply); each chunk is searched once for its line end.
   bool checked = false;
   while (n > 0) {
     n = ReceiveFromSocket(buf.data(), kChunk);
@@ -247,23 +250,34 @@ void TKwInetBase::InternalExecute(String& Text) {
       const std::size_t at = Text.size();
       Text.resize(at + static_cast<std::size_t>(n));
       for (int i = 0; i < n; ++i) Text[at + i] = static_cast<unsigned char>(buf[i]);
-      if (!checked) {
+      if (!checked && Text.find(u'\n', at) != String::npos) {
         checked = true;
         CheckReplyStatus(Text);
       }
+    } else if (!checked && n == 0) {
+      checked = true;
+      CheckReplyStatus(Text);
     }
   }
 }
 
-void TKwInetBase::CheckReplyStatus(const String& FirstChunk) {
-  const auto space = FirstChunk.find(u' ');
-  if (space == String::npos) return;
-  // The space and the three characters after it decide; a character beyond
-  // one byte is no digit.
-  std::string bytes;
-  for (std::size_t i = space; i < FirstChunk.size() && i < space + 4; ++i)
-    bytes.push_back(FirstChunk[i] < 0x100 ? static_cast<char>(FirstChunk[i]) : '?');
-  switch (LooseStatusCode(bytes)) {
+void TKwInetBase::CheckReplyStatus(const String& Reply) {
+  // Only an answer that begins with an HTTP status line has a status: a
+  // whois record or a daytime line that happens to hold "404" is text.
+  const std::size_t end = std::min(Reply.find(u'\n'), Reply.size());
+  constexpr std::size_t kLongestStatusLine = 8192;
+  if (end > kLongestStatusLine) return;
+  std::string line;
+  line.reserve(end);
+  for (std::size_t i = 0; i < end; ++i) {
+    // A character beyond one byte makes no status line.
+    if (Reply[i] > 0xFF) return;
+    line.push_back(static_cast<char>(Reply[i]));
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  THttpStatusLine status;
+  if (!ParseHttpStatusLine(line, status)) return;
+  switch (status.Code) {
     case 401:
       throw Exception(strKwInEAuthRequired);
     case 404:

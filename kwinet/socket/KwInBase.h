@@ -107,7 +107,8 @@ class TKwInetBase : public TComponent {
 
  protected:
   // One step: send GetQuery (with GetRawHeaders when SendsRawHeaders),
-  // read until the server closes, check the first chunk's status code.
+  // read until the server closes, check the status of an HTTP answer once
+  // its first line is in.
   virtual void InternalExecute(String& Text);
   virtual void BeforeExecute();
   virtual void AfterExecute(String& Text);
@@ -121,9 +122,9 @@ class TKwInetBase : public TComponent {
   // The other protocols reach their server through a CONNECT tunnel.
   virtual bool SpeaksHTTP() const { return false; }
 
-  // Raises the exception of a 401, 404 or 407 read after the first space
-  // of a reply's first chunk.
-  static void CheckReplyStatus(const String& FirstChunk);
+  // Raises the exception of a 401, 404 or 407 when the reply's first line
+  // is an HTTP status line with that code; any other reply passes.
+  static void CheckReplyStatus(const String& Reply);
   // Feeds the head of a reply (one character per byte) to Head until the
   // head ends; returns the characters it took, so the body starts there.
   static std::size_t ReadHttpHead(const String& Reply, THttpHeadReader& Head);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "kwinet/socket/KwIHTTP.h"
 #include "kwinet/socket/KwIWeath.h"
 #include "kwinet/socket/KwWhoIs.h"
@@ -93,8 +95,10 @@ TEST(HttpClient, HeadEndsAtTheFirstEmptyLineWhateverTheLineEnds) {
 TEST(HttpClient, RedirectIsFollowedOnlyWhenTheHandlerAgrees) {
   FakeServer server([](FakeConnection& c) {
     c.ReadUntil("\r\n\r\n");
-    if (c.Data().rfind("GET /moved ", 0) == 0) c.Send("HTTP/1.0 200 OK\r\nServer: second\r\n\r\nnew body");
-    else c.Send("HTTP/1.0 302 Found\r\nLocation: /moved\r\n\r\nold");
+    if (c.Data().rfind("GET /moved ", 0) == 0)
+      c.Send("HTTP/1.0 200 OK\r\nServer: second\r\n\r\nnew body");
+    else
+      c.Send("HTTP/1.0 302 Found\r\nLocation: /moved\r\n\r\nold");
   });
   auto http = MakeClient(server.Port());
   EXPECT_EQ(http->Execute(), u"old");  // no handler: not followed
@@ -109,6 +113,119 @@ TEST(HttpClient, RedirectIsFollowedOnlyWhenTheHandlerAgrees) {
   EXPECT_EQ(http->GetResponse(u"Server:"), u"Server: second");
   ASSERT_TRUE(server.WaitForConnections(3));
   EXPECT_EQ(server.Received(2).substr(0, 21), "GET /moved HTTP/1.0\r\n");
+}
+
+TEST(HttpClient, ResponseErrorTellsAWholeHttpAnswerFromAFailure) {
+  struct Case {
+    TKwIHTTPAction action;
+    std::string reply;
+    int status;
+    const char* error;  // a part of ResponseError; "" for a whole answer
+  } cases[] = {
+      {haGet, "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody", 200, ""},
+      {haGet, "HTTP/1.0 200 OK\r\n\r\nno length", 200, ""},
+      {haGet, "HTTP/1.1 500 Oops\r\nContent-Length: 3\r\n\r\nbad", 500, ""},
+      {haHead, "HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n", 200, ""},
+      {haGet, "HTTP/1.0 304 Not Modified\r\nContent-Length: 99\r\n\r\n", 304, ""},
+      {haGet, "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc", 200, "ended after 3 of the 10 bytes"},
+      {haGet, "HTTP/1.0 200 OK\r\nContent-Length: -1\r\n\r\nabc", 200, "Content-Length is not a number"},
+      {haGet, "HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", 200, "Content-Length is not a number"},
+      {haGet, "HTTP/1.0 200 OK\r\nServer: x", 200, "inside its header lines"},
+      {haGet, "SSH-2.0-OpenSSH_9.2\r\n", 0, "not HTTP: SSH-2.0-OpenSSH_9.2"},
+      {haGet, "hello 404 world\r\n\r\n", 0, "not HTTP"},
+      {haGet, "", 0, "without an answer"},
+      {haGet, "HTTP/1.0 404 Not Found\r\n\r\n", 0, "File not found"},
+  };
+  for (const auto& tc : cases) {
+    FakeServer server(FakeServer::ReplyAndClose(tc.reply, "\r\n\r\n"));
+    auto http = MakeClient(server.Port());
+    http->SetAction(tc.action);
+    http->Execute();
+    EXPECT_EQ(http->StatusCode(), tc.status) << tc.reply;
+    const std::string error = StringToUtf8(http->ResponseError());
+    if (*tc.error == 0)
+      EXPECT_EQ(error, "") << tc.reply;
+    else
+      EXPECT_NE(error.find(tc.error), std::string::npos) << tc.reply << " gave: " << error;
+  }
+}
+
+TEST(HttpClient, NothingThatWouldSplitTheRequestGoesOut) {
+  struct Case {
+    String request, host, header;
+  } cases[] = {
+      {u"/x HTTP/1.0\r\nX-Injected: yes\r\n\r\nGET /smuggled", u"", u""},
+      {u"/a b", u"", u""},
+      {String(u"/a\0b", 4), u"", u""},
+      {u"/a\tb", u"", u""},
+      {u"/a\x7F", u"", u""},
+      {u"/\u20AC", u"", u""},
+      {u"/", u"example.com\r\nX: y", u""},
+      {u"/", u"", u"X-A: 1\r\nX-B: 2"},
+      {u"/", u"", String(u"X-A: \0", 6)},
+  };
+  FakeServer server(FakeServer::ReplyAndClose("HTTP/1.0 200 OK\r\n\r\n", "\r\n\r\n"));
+  for (const auto& tc : cases) {
+    auto http = MakeClient(server.Port(), tc.request);
+    if (!tc.host.empty()) http->SetHost(tc.host);
+    if (!tc.header.empty()) http->Headers()->Add(tc.header);
+    EXPECT_THROW(http->Execute(), Exception) << StringToUtf8(tc.request + tc.host + tc.header);
+    EXPECT_FALSE(http->ResponseError().empty());
+  }
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+  // Bytes past ASCII are bytes: they go through.
+  auto http = MakeClient(server.Port(), u"/caf\u00E9?q=1");
+  http->Execute();
+  EXPECT_EQ(http->ResponseError(), u"");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string sent = server.Received(0);
+  EXPECT_EQ(sent.substr(0, sent.find("\r\n")), "GET /caf\xE9?q=1 HTTP/1.0");
+}
+
+TEST(HttpClient, LocationIsPercentEncodedOrRefused) {
+  struct Case {
+    std::string location;
+    std::string secondRequestLine;  // empty: the redirect is refused
+    const char* error;
+  } cases[] = {
+      {"/new path", "GET /new%20path HTTP/1.0", ""},
+      {std::string("/a\x01\x00\xFF#frag", 9), "GET /a%01%00%FF HTTP/1.0", ""},
+      {"rel x", "GET /dir/rel%20x HTTP/1.0", ""},
+      {"http://127.0.0.1:PORT?q", "GET /?q HTTP/1.0", ""},
+      {"http://127.0.0.1:abc/", "", "bad port"},
+      {"http://127.0.0.1:80x/", "", "bad port"},
+      {"http://:80/", "", "bad host"},
+      {"http://u@127.0.0.1/", "", "bad host"},
+      {"http://[::1/", "", "bad host"},
+      {"https://127.0.0.1/", "", "plain HTTP only"},
+  };
+  for (const auto& tc : cases) {
+    std::atomic<int> port{0};  // set before the first connection comes
+    FakeServer server([&tc, &port](FakeConnection& c) {
+      c.ReadUntil("\r\n\r\n");
+      if (c.Data().rfind("GET /dir/start ", 0) != 0) {
+        c.Send("HTTP/1.0 200 OK\r\n\r\nsecond");
+        return;
+      }
+      std::string location = tc.location;
+      if (const auto at = location.find("PORT"); at != std::string::npos)
+        location.replace(at, 4, std::to_string(port.load()));
+      c.Send("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\nfirst");
+    });
+    port = server.Port();
+    auto http = MakeClient(server.Port(), u"/dir/start");
+    http->SetOnRedirect([](TObject*, String&, bool& Abort) { Abort = false; });
+    const std::string result = StringToUtf8(http->Execute());
+    if (tc.secondRequestLine.empty()) {
+      EXPECT_NE(result.find(tc.error), std::string::npos) << tc.location << " gave: " << result;
+      EXPECT_EQ(http->ResponseError(), Utf8ToString(result));
+      continue;
+    }
+    EXPECT_EQ(result, "second") << tc.location;
+    ASSERT_TRUE(server.WaitForConnections(2)) << tc.location;
+    const std::string second = server.Received(1);
+    EXPECT_EQ(second.substr(0, second.find("\r\n")), tc.secondRequestLine) << tc.location;
+  }
 }
 
 TEST(HttpClient, AgainstNginx) {
@@ -163,7 +280,8 @@ TEST(HttpClient, ThroughTinyproxyWithBasicAuth) {
 }
 
 TEST(Weather, RequestLineAndTemperature) {
-  FakeServer server(FakeServer::ReplyAndClose("HTTP/1.0 200 OK\r\n\r\n<td CLASS=obsTempTextA>-5&deg;F</td>", "\r\n\r\n"));
+  FakeServer server(
+      FakeServer::ReplyAndClose("HTTP/1.0 200 OK\r\n\r\n<td CLASS=obsTempTextA>-5&deg;F</td>", "\r\n\r\n"));
   TKwWeatherInfo weather(nullptr);
   weather.SetHost(u"127.0.0.1");
   weather.SetPort(server.Port());

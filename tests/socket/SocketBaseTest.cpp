@@ -174,6 +174,36 @@ TEST(SocketBase, FirstChunkStatusCodes) {
   }
 }
 
+TEST(SocketBase, StatusIsReadOnlyFromAnHttpStatusLine) {
+  // Each reply goes out in the given pieces, a pause between them, so the
+  // check must wait for the whole first line.
+  struct Case {
+    std::vector<std::string> pieces;
+    String result;
+  } cases[] = {
+      {{"Registrant: ACME, Suite 401\r\n", "Domain: x\r\n"}, u"Registrant: ACME, Suite 401\r\nDomain: x\r\n"},
+      {{"% 404 no match for x.com\r\n"}, u"% 404 no match for x.com\r\n"},
+      {{"\n60000 23-02-25 18:40:44 00 0 0 407.1 UTC(NIST) *\n"},
+       u"\n60000 23-02-25 18:40:44 00 0 0 407.1 UTC(NIST) *\n"},
+      {{"http/1.0 404 Not Found\r\n"}, u"http/1.0 404 Not Found\r\n"},
+      {{"HTTP/1.0 40", "4 Not Found\r\n\r\nbody"}, u"File not found"},
+      {{"HTTP/1.1 401 Unauthorized"}, u"HTTP Server authorization required"},  // no line end before the close
+  };
+  for (const auto& tc : cases) {
+    FakeServer server([&tc](FakeConnection& c) {
+      c.ReadUntil("\r\n\r\n");
+      for (const auto& piece : tc.pieces) {
+        c.Send(piece);
+        c.Sleep(50);
+      }
+    });
+    TTestClient c;
+    c.Query = u"Q\r\n";
+    PointAt(c, server);
+    EXPECT_EQ(c.Execute(), tc.result) << tc.pieces[0];
+  }
+}
+
 TEST(SocketBase, SeveralStepsShareOneConnection) {
   FakeServer server([](FakeConnection& c) {
     for (int i = 0; i < 2; ++i) {

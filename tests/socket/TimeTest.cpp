@@ -86,6 +86,35 @@ TEST(Daytime, TextToDateTime) {
   EXPECT_THROW(TKwInetDateTime::DateTimeFromText(u"x 23-01-01 25:00:00 z"), EConvertError);
 }
 
+TEST(Daytime, StrictReadingTellsADaytimeLineFromOtherText) {
+  struct Case {
+    std::string text;
+    const char16_t* expected;  // nullptr: not a daytime line
+  } cases[] = {
+      {kNistLine, u"2023-02-25 18:39:37"},
+      {"x 2023-02-25 18:39:37 z", u"2023-02-25 18:39:37"},
+      {"", nullptr},
+      {"hello world, this is no time server\n", nullptr},
+      {"Registrant: ACME, Suite 401\r\n", nullptr},
+      {"HTTP/1.0 404 Not Found\r\n\r\n", nullptr},
+      {"x 23-02-25 18:39:37", nullptr},     // the seconds may be cut short
+      {"x 23-02-25 18:39:3a z", nullptr},   // a group that is not digits alone
+      {"x 23--02-25 18:39:37 z", nullptr},  // an empty group
+      {"x 23-13-01 00:00:00 z", nullptr},
+      {"x 23-01-01 25:00:00 z", nullptr},
+      {"x 99999-01-01 00:00:00 z", nullptr},
+  };
+  for (const auto& tc : cases) {
+    TDateTime value = 42;
+    const bool ok = TKwInetDateTime::TryDateTimeFromText(BytesToString(tc.text), value);
+    EXPECT_EQ(ok, tc.expected != nullptr) << tc.text;
+    if (tc.expected)
+      EXPECT_EQ(Iso(value), tc.expected) << tc.text;
+    else
+      EXPECT_EQ(value, 42) << tc.text;
+  }
+}
+
 TEST(Daytime, ReadsTheServersLineOnANewConnectionEachTime) {
   FakeServer server(FakeServer::SendOnConnect(kNistLine));
   TKwInetDateTime d(nullptr);
@@ -135,8 +164,14 @@ TEST(SNTP, ReplyValidity) {
     std::string reply;
     bool valid;
   } cases[] = {
-      {Packet(0, 2, t, 0), true},  {Packet(0, 15, t, 0), true}, {Packet(0, 16, t, 0), false},
-      {Packet(0, 0, t, 0), false}, {Packet(3, 2, t, 0), false}, {Packet(0, 2, t, 0).substr(0, 47), false},
+      {Packet(0, 2, t, 0), true},
+      {Packet(0, 15, t, 0), true},
+      {Packet(0, 16, t, 0), false},
+      {Packet(0, 0, t, 0), false},
+      {Packet(3, 2, t, 0), false},
+      {Packet(0, 2, t, 0).substr(0, 47), false},
+      // A zero transmit timestamp: the server has no time to give.
+      {Packet(0, 2, 0, 0), false},
   };
   for (const auto& tc : cases) EXPECT_EQ(s.DateTimeFromReply(BytesToString(tc.reply)) != 0, tc.valid);
 }

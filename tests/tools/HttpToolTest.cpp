@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "peers/FakeServer.h"
 #include "peers/Nginx.h"
 #include "peers/TestSupport.h"
 
@@ -35,4 +36,69 @@ TEST(HttpTool, BodyHeadersRedirectsAndErrors) {
   auto refused = RunProcess({KWINET_TOOL_PATH, "http", "--timeout", "2000", "http://127.0.0.1:1/"});
   EXPECT_EQ(refused.ExitCode, 1);
   EXPECT_FALSE(refused.Err.empty());
+}
+
+TEST(HttpTool, OnlyAWholeHttpAnswerExitsZero) {
+  struct Case {
+    std::string reply;
+    int code;
+    const char* text;  // the body printed, or a part of the error line
+  } cases[] = {
+      {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody", 0, "body"},
+      {"HTTP/1.1 500 Oops\r\nContent-Length: 5\r\n\r\noops\n", 0, "oops\n"},  // like curl without --fail
+      {"SSH-2.0-OpenSSH_9.2\r\n", 1, "not HTTP"},
+      {"", 1, "without an answer"},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nhalf", 1, "ended after 4 of the 100 bytes"},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 2", 1, "inside its header lines"},
+      {"HTTP/1.0 401 Unauthorized\r\n\r\n", 1, "authorization required"},
+      {"HTTP/1.0 404 Not Found\r\n\r\n", 3, "File not found"},
+  };
+  for (const auto& tc : cases) {
+    kwinet::test::FakeServer server(kwinet::test::FakeServer::ReplyAndClose(tc.reply, "\r\n\r\n"));
+    auto r = RunProcess(
+        {KWINET_TOOL_PATH, "http", "--timeout", "5000", "http://127.0.0.1:" + std::to_string(server.Port()) + "/x"});
+    EXPECT_EQ(r.ExitCode, tc.code) << tc.reply << r.Err;
+    if (tc.code == 0) {
+      EXPECT_EQ(r.Out, tc.text);
+      EXPECT_EQ(r.Err, "");
+    } else {
+      EXPECT_EQ(r.Out, "") << tc.reply;
+      EXPECT_NE(r.Err.find(tc.text), std::string::npos) << r.Err;
+      EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+    }
+  }
+}
+
+TEST(HttpTool, BadUrlsAreRefusedBeforeConnecting) {
+  kwinet::test::FakeServer server(kwinet::test::FakeServer::ReplyAndClose("HTTP/1.0 200 OK\r\n\r\nok", "\r\n\r\n"));
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
+  struct Case {
+    std::string url;
+    const char* text;
+  } cases[] = {
+      {base + "/x HTTP/1.0\r\nX-Injected: yes\r\n\r\nGET /smuggled", "control character"},
+      {base + "/a b", "space"},
+      {base + "/a\tb", "control character"},
+      {base + "/a\x7F", "control character"},
+      {"http://127.0.0.1:abc/", "bad port"},
+      {"http://127.0.0.1:80abc/", "bad port"},
+      {"http://127.0.0.1:99999/", "bad port"},
+      {"http://[::1]:abc/", "bad port"},
+      {"http://[::1/", "bad host"},
+      {"http://user:pw@127.0.0.1/", "user name"},
+      {"http:///x", "no host"},
+      {"gopher://127.0.0.1/", "must begin with http://"},
+  };
+  for (const auto& tc : cases) {
+    auto r = RunProcess({KWINET_TOOL_PATH, "http", tc.url});
+    EXPECT_EQ(r.ExitCode, 2) << tc.url << r.Err;
+    EXPECT_NE(r.Err.find(tc.text), std::string::npos) << tc.url << " gave: " << r.Err;
+  }
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+  // What may go is sent as it should: non-ASCII percent-encoded, no fragment.
+  auto r = RunProcess({KWINET_TOOL_PATH, "http", base + "/caf\xC3\xA9?q=1#top"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string sent = server.Received(0);
+  EXPECT_EQ(sent.substr(0, sent.find("\r\n")), "GET /caf%C3%A9?q=1 HTTP/1.0");
 }

@@ -48,13 +48,15 @@ TEST(SocketTools, FailuresGiveOneLineAndNonZeroStatus) {
     const char* text;
   } cases[] = {
       {{"whois", "--host", "127.0.0.1", "--port", std::to_string(closedPort), "example.com"}, 1, "Cannot connect"},
-      {{"whois", "--host", "127.0.0.1", "--port", std::to_string(stall.Port()), "--timeout", "300", "x.com"}, 1,
+      {{"whois", "--host", "127.0.0.1", "--port", std::to_string(stall.Port()), "--timeout", "300", "x.com"},
+       1,
        "timed out after 300 ms"},
       {{"time", "--host", "127.0.0.1"}, 2, "--sntp,--daytime"},
       {{"time", "--sntp", "--daytime"}, 2, "--sntp,--daytime"},
       {{"dns", "-t", "BOGUS", "x.test"}, 2, "unknown record type BOGUS"},
       {{"dns", "--server", "127.0.0.1", "--port", std::to_string(stall.Port()), "--tcp", "--timeout", "300", "x.test"},
-       1, "timed out after 300 ms"},
+       1,
+       "timed out after 300 ms"},
   };
   for (const auto& tc : cases) {
     auto r = Tool(tc.args);
@@ -126,5 +128,88 @@ TEST(SocketTools, HelpNamesTheOptions) {
     auto r = Tool({cmd, "--help"});
     EXPECT_EQ(r.ExitCode, 0) << cmd;
     EXPECT_NE(r.Out.find("--port"), std::string::npos) << cmd;
+  }
+}
+
+TEST(SocketTools, ServerTextIsPrintedOrRefusedByWhatItIsNotByTheDigitsInIt) {
+  struct Case {
+    std::vector<std::string> args;  // the server's port follows
+    std::string reply;
+    int code;
+    std::string text;  // the output, or a part of the error line
+  } cases[] = {
+      {{"whois", "x.com"}, "Registrant: ACME, Suite 401\r\n", 0, "Registrant: ACME, Suite 401\r\n"},
+      {{"whois", "x.com"}, "% 404 no match for x.com\r\n", 0, "% 404 no match for x.com\r\n"},
+      {{"time", "--daytime"}, "hello, this is no time server\r\n", 1, "not a daytime line"},
+      {{"time", "--daytime"}, "", 1, "in NIST's format: (nothing)"},
+      {{"time", "--daytime"}, "Suite 401 404\r\n", 1, "in NIST's format: Suite 401 404\n"},
+      {{"time", "--daytime"}, "\n60000 23-13-25 18:39:37 00 0 0 345.3 UTC(NIST) *\n", 1, "not a daytime line"},
+  };
+  for (const auto& tc : cases) {
+    FakeServer server(tc.args[0] == "whois" ? FakeServer::ReplyAndClose(tc.reply, "\r\n")
+                                            : FakeServer::SendOnConnect(tc.reply));
+    auto args = tc.args;
+    args.insert(args.end(), {"--host", "127.0.0.1", "--port", std::to_string(server.Port())});
+    auto r = Tool(args);
+    EXPECT_EQ(r.ExitCode, tc.code) << tc.reply << r.Err;
+    if (tc.code == 0) {
+      EXPECT_EQ(r.Out, tc.text);
+    } else {
+      EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+      EXPECT_NE(r.Err.find(tc.text), std::string::npos) << r.Err;
+    }
+  }
+}
+
+TEST(SocketTools, SntpAnswerWithoutAValidTimeIsAnError) {
+  // Answers echo the client's transmit time, as a server does.
+  auto answer = [](int leap, int stratum, std::uint32_t seconds) {
+    return [=](const std::string& request) -> std::vector<std::string> {
+      if (request.size() != 48) return {};
+      std::string p(48, '\0');
+      p[0] = static_cast<char>((leap << 6) | (4 << 3) | 4);
+      p[1] = static_cast<char>(stratum);
+      p.replace(24, 8, request.substr(40, 8));
+      for (int i = 0; i < 4; ++i) p[40 + i] = static_cast<char>(seconds >> (24 - 8 * i));
+      return {p};
+    };
+  };
+  const std::uint32_t t = 3886133955u;  // 2023-02-25 18:39:15 UTC
+  struct Case {
+    FakeServer::DatagramHandler handler;
+    int code;
+  } cases[] = {
+      {answer(0, 2, t), 0},
+      {answer(0, 2, 0), 1},  // a zero transmit time
+      {answer(3, 2, t), 1},
+      {answer(0, 0, t), 1},
+  };
+  for (auto& tc : cases) {
+    FakeServer server(tc.handler);
+    auto r =
+        Tool({"time", "--sntp", "--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "2000"});
+    EXPECT_EQ(r.ExitCode, tc.code) << r.Out << r.Err;
+    if (tc.code != 0) {
+      EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+      EXPECT_NE(r.Err.find("no valid time"), std::string::npos) << r.Err;
+    }
+  }
+}
+
+TEST(SocketTools, NegativeTimeoutIsAUsageErrorForEveryCommand) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"whois", "x.com"},
+      {"time", "--daytime"},
+      {"time", "--sntp"},
+      {"dns", "x.test"},
+      {"http", "http://127.0.0.1:1/"},
+      {"mail", "--server", "127.0.0.1", "--from", "a@x.test", "--to", "b@x.test", "--body-file", "/dev/null"},
+  };
+  for (auto args : commands) {
+    args.insert(args.end(), {"--timeout", "-5"});
+    auto r = Tool(args);
+    EXPECT_EQ(r.ExitCode, 2) << args[0] << ": " << r.Err;
+    EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find("--timeout"), std::string::npos) << r.Err;
   }
 }

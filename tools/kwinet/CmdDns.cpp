@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 
 #include "DemoSupport.h"
 #include "Tool.h"
@@ -98,7 +99,7 @@ void Setup(CLI::App& app) {
   cmd->add_option("-t,--type", opt.Types, "Record type, may be repeated (default A): " + TypeList());
   cmd->add_option("--timeout", opt.Timeout, "Milliseconds to wait for each answer, one retry included (0 = no bound)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   cmd->add_option("NAME", opt.Name, "The name to look up; for PTR a dotted IPv4 address")->required();
   cmd->callback(RunDns);
 }

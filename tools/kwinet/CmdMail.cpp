@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -106,7 +107,8 @@ void Setup(CLI::App& app) {
   mail->add_option("--subject", o.Subject, "The subject");
   mail->add_option("--attach", o.Attach, "A file to attach (repeat for more)");
   mail->add_option("--body-file", o.BodyFile, "The message text (default: standard input)");
-  mail->add_option("--timeout", o.Timeout, "Milliseconds to wait for the server at most (0: no bound)");
+  mail->add_option("--timeout", o.Timeout, "Milliseconds to wait for the server at most (0: no bound)")
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   mail->callback(SendMail);
 }
 

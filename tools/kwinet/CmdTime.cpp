@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <limits>
 
 #include "DemoSupport.h"
 #include "Tool.h"
@@ -21,6 +22,21 @@ struct Options {
   int Timeout = 30000;
 } opt;
 
+// The first line of a server's text for an error line, printable bytes only.
+std::string Excerpt(const String& text) {
+  constexpr std::size_t kMost = 60;
+  std::string out;
+  for (Char c : text) {
+    if (out.size() >= kMost) return out + "...";
+    if (c == u'\r' || c == u'\n') {
+      if (out.empty()) continue;  // NIST's line starts with a line feed
+      break;                      // the first line is enough
+    }
+    out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+  }
+  return out.empty() ? std::string("(nothing)") : out;
+}
+
 void RunTime() {
   bool answered = false;
   auto mark = [&](TObject*, String&) { answered = true; };
@@ -34,7 +50,7 @@ void RunTime() {
     const String reply = sntp.Execute();
     if (!answered) throw ToolError(1, StringToUtf8(reply));
     value = sntp.DateTimeFromReply(reply);
-    if (value == 0) throw ToolError(1, "the server's answer carries no valid time (unsynchronised or malformed)");
+    if (value == 0) throw ToolError(1, "the server's answer carries no valid time (unsynchronised, zero or malformed)");
   } else {
     TKwInetDateTime daytime(nullptr);
     if (!opt.Host.empty()) daytime.SetHost(Utf8ToString(opt.Host));
@@ -43,8 +59,11 @@ void RunTime() {
     daytime.SetOnAfterExecute(mark);
     const String reply = daytime.Execute();
     if (!answered) throw ToolError(1, StringToUtf8(reply));
+    TDateTime utc = 0;
+    if (!TKwInetDateTime::TryDateTimeFromText(reply, utc))
+      throw ToolError(1, "the server's answer is not a daytime line in NIST's format: " + Excerpt(reply));
     // A daytime line in NIST's format is UTC.
-    value = UTCToLocal(TKwInetDateTime::DateTimeFromText(reply));
+    value = UTCToLocal(utc);
   }
   Print(DateTimeToISOString(value));
 }
@@ -61,7 +80,11 @@ void Setup(CLI::App& app) {
   cmd->add_option("--port", opt.Port, "Server port (default: the protocol's)")->check(CLI::Range(1, 65535));
   cmd->add_option("--timeout", opt.Timeout, "Milliseconds to wait for the connection and for the answer (0 = no bound)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
+  cmd->footer(
+      "Exit status: 0 with the time printed; 1 when the server cannot be reached, does not answer in time, or "
+      "answers with anything but a valid time (a text that is no daytime line, an unsynchronised or zero SNTP "
+      "time); 2 for a usage error.");
   cmd->callback(RunTime);
 }
 

@@ -1,5 +1,6 @@
 // kwinet whois: the registration record of a domain or address.
 #include <cstdio>
+#include <limits>
 
 #include "DemoSupport.h"
 #include "Tool.h"
@@ -36,8 +37,12 @@ void Setup(CLI::App& app) {
   cmd->add_option("--port", opt.Port, "Server port")->capture_default_str()->check(CLI::Range(1, 65535));
   cmd->add_option("--timeout", opt.Timeout, "Milliseconds to wait for the connection and for each read (0 = no bound)")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   cmd->add_option("DOMAIN", opt.Domain, "The domain name or IPv4 address to look up")->required();
+  cmd->footer(
+      "Exit status: 0 with the server's text printed as it came (a record that mentions 404 or 401 is text, "
+      "not an HTTP status); 1 when the server cannot be reached or does not answer in time; 2 for a usage "
+      "error.");
   cmd->callback(RunWhois);
 }
 
