@@ -1,6 +1,7 @@
 #include "kwinet/socket/KwIDNS.h"
 
 #include <arpa/inet.h>
+#include <idn2.h>
 
 #include <algorithm>
 #include <random>
@@ -192,6 +193,48 @@ std::uint16_t DNSQueryType(TKwIDNSRequest Request) {
   return kQueryTypes[Request];
 }
 
+bool DNSNameToAscii(const String& Name, std::string& Ascii, String& Error) {
+  std::string name = StringToUtf8(Name);
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  if (name.empty()) {
+    Error = u"The DNS name is empty";
+    return false;
+  }
+  if (std::any_of(name.begin(), name.end(), [](char c) { return std::uint8_t(c) >= 0x80; })) {
+    char* out = nullptr;
+    int rc = idn2_to_ascii_8z(name.c_str(), &out, IDN2_NONTRANSITIONAL);
+    if (rc != IDN2_OK) rc = idn2_to_ascii_8z(name.c_str(), &out, IDN2_TRANSITIONAL);
+    if (rc != IDN2_OK) {
+      Error = u"The DNS name is not a valid international name: " + Utf8ToString(idn2_strerror(rc));
+      return false;
+    }
+    name = out;
+    idn2_free(out);
+    if (!name.empty() && name.back() == '.') name.pop_back();
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = std::min(name.find('.', start), name.size());
+    if (dot == start) {
+      Error = u"The DNS name has an empty label";
+      return false;
+    }
+    if (dot - start > 63) {
+      Error = u"A label of the DNS name is longer than 63 bytes";
+      return false;
+    }
+    if (dot == name.size()) break;
+    start = dot + 1;
+  }
+  // Each label carries a length byte, and the root label ends the name.
+  if (name.size() + 2 > 255) {
+    Error = u"The DNS name is longer than 255 bytes";
+    return false;
+  }
+  Ascii = std::move(name);
+  return true;
+}
+
 String DNSTypeName(std::uint16_t Type) {
   static const struct {
     std::uint16_t type;
@@ -297,19 +340,25 @@ String TKwIDNSResolver::GetQuery() {
   q.push_back(static_cast<Char>(id & 0xFF));
   q += String(u"\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10);
 
-  std::vector<String> labels;
+  std::string domain;
+  String error;
+  if (!DNSNameToAscii(FDomain, domain, error)) throw Exception(error);
+  std::vector<std::string> labels;
   std::size_t start = 0;
-  for (std::size_t dot; (dot = FDomain.find(u'.', start)) != String::npos; start = dot + 1)
-    labels.push_back(FDomain.substr(start, dot - start));
-  if (start < FDomain.size()) labels.push_back(FDomain.substr(start));
+  for (std::size_t dot; (dot = domain.find('.', start)) != std::string::npos; start = dot + 1)
+    labels.push_back(domain.substr(start, dot - start));
+  labels.push_back(domain.substr(start));
   if (request == irPTR) {
     std::reverse(labels.begin(), labels.end());
-    labels.push_back(u"in-addr");
-    labels.push_back(u"arpa");
+    labels.push_back("in-addr");
+    labels.push_back("arpa");
   }
-  for (const String& label : labels) {
-    q.push_back(static_cast<Char>(label.size() & 0xFF));
-    q += label;
+  std::size_t wire = 1;
+  for (const std::string& label : labels) wire += label.size() + 1;
+  if (wire > 255) throw Exception(u"The DNS name is longer than 255 bytes");
+  for (const std::string& label : labels) {
+    q.push_back(static_cast<Char>(label.size()));
+    q += BytesToString(label);
   }
   const std::uint16_t type = kQueryTypes[request];
   q.push_back(0);

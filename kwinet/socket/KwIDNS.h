@@ -56,13 +56,21 @@ struct TKwIDNSRecord {
 // name longer than 255 bytes, a record running past its length.
 bool ParseDNSAnswer(std::string_view Message, std::vector<TKwIDNSRecord>& Records, String& Error);
 
+// The name as it goes on the wire, dotted, without a trailing dot: an ASCII
+// name unchanged, any other turned into its ASCII form with IDNA
+// (nontransitional first, then transitional as browsers do). False, with
+// Error set, for a name IDNA refuses, an empty label ("a..b", ".a"), a label
+// over 63 bytes or a name over 255 bytes in its wire form.
+bool DNSNameToAscii(const String& Name, std::string& Ascii, String& Error);
+
 class TKwIDNSResolver : public TKwInetBase {
  public:
   explicit TKwIDNSResolver(TComponent* AOwner);
 
   // The query message of the current step: a random identifier, one
   // question for the step's request type (requests in ordinal order).
-  // Empty when Requests or Domain is empty, or no server is given.
+  // Empty when Requests or Domain is empty, or no server is given. A
+  // Domain that DNSNameToAscii refuses raises Exception: nothing is sent.
   String GetQuery() override;
 
   TKwIDNSRequests Requests() const { return FRequests; }

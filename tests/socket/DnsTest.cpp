@@ -84,7 +84,6 @@ TEST(DnsQuery, MessageLayout) {
       {{irA, irMX}, u"a.b", 0, Name({"a", "b"}) + U16(1) + U16(1)},
       {{irA, irMX}, u"a.b", 1, Name({"a", "b"}) + U16(15) + U16(1)},
       {{irMX, irAll}, u"a.b", 0, Name({"a", "b"}) + U16(255) + U16(1)},
-      {{irA}, u".a..b", 0, Bytes({0, 1, 'a', 0, 1, 'b', 0}) + U16(1) + U16(1)},
   };
   for (const auto& tc : cases) {
     TTestResolver r;
@@ -97,6 +96,55 @@ TEST(DnsQuery, MessageLayout) {
     ASSERT_GE(q.size(), 12u);
     EXPECT_EQ(q.substr(2, 10), header) << U8(tc.domain);
     EXPECT_EQ(q.substr(12), tc.question) << U8(tc.domain);
+  }
+}
+
+// Names go out in their ASCII form; a name that cannot be one is refused
+// before anything is sent.
+TEST(DnsQuery, NamesGoOutAsAsciiOrAreRefusedUnsent) {
+  FakeServer server([](const std::string& request) { return std::vector<std::string>{AnswerTo(request, {})}; });
+  const std::string l63(63, 'a');
+  const std::string longest = l63 + "." + l63 + "." + l63 + "." + std::string(61, 'b');  // 255 bytes on the wire
+  struct Case {
+    std::string name;
+    std::vector<std::string> labels;  // empty: refused
+    const char* error;
+  } cases[] = {
+      {"Mixed-Case.example", {"Mixed-Case", "example"}, nullptr},
+      {"bücher.example", {"xn--bcher-kva", "example"}, nullptr},
+      {"Bücher.Example.", {"xn--bcher-kva", "example"}, nullptr},
+      {"faß.de", {"xn--fa-hia", "de"}, nullptr},       // nontransitional: not "fass"
+      {"☃.example", {"xn--n3h", "example"}, nullptr},  // transitional fallback
+      {l63 + ".test", {l63, "test"}, nullptr},
+      {longest + ".", {l63, l63, l63, std::string(61, 'b')}, nullptr},
+      {l63 + "a.test", {}, "longer than 63 bytes"},
+      {std::string(30, 'a') + "ü" + std::string(28, 'a') + ".test", {}, "not a valid international name"},
+      {longest + "b", {}, "longer than 255 bytes"},
+      {l63 + "." + l63 + "." + l63 + "." + l63 + "." + l63, {}, "longer than 255 bytes"},
+      {"a..b", {}, "empty label"},
+      {".a", {}, "empty label"},
+      {".", {}, "name is empty"},
+      {"\xcc\x81"
+       "abc.example",
+       {},
+       "not a valid international name"},
+  };
+  for (const auto& tc : cases) {
+    TKwIDNSResolver r(nullptr);
+    r.SetAddress(u"127.0.0.1");
+    r.SetPort(server.Port());
+    r.SetTimeout(2000);
+    r.SetRequests({irA});
+    r.SetDomain(Utf8ToString(tc.name));
+    const std::size_t before = server.ConnectionCount();
+    const std::string result = U8(r.Execute());
+    if (tc.error) {
+      EXPECT_NE(result.find(tc.error), std::string::npos) << tc.name << ": " << result;
+      EXPECT_EQ(server.ConnectionCount(), before) << tc.name;
+      continue;
+    }
+    ASSERT_TRUE(server.WaitForConnections(before + 1)) << tc.name;
+    EXPECT_EQ(server.Received(before).substr(12), Name(tc.labels) + U16(1) + U16(1)) << tc.name;
   }
 }
 

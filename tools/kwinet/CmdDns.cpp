@@ -63,6 +63,9 @@ void RunDns() {
     if (!found) throw ToolError(2, "unknown record type " + t + " (known: " + TypeList() + ")");
   }
   if (requests.Empty()) requests.Include(irA);
+  std::string ascii;
+  String refused;
+  if (!DNSNameToAscii(Utf8ToString(opt.Name), ascii, refused)) throw ToolError(2, StringToUtf8(refused));
 
   TKwIDNSResolver dns(nullptr);
   dns.SetHost(Utf8ToString(opt.Server.empty() ? SystemServer() : opt.Server));
@@ -100,7 +103,10 @@ void Setup(CLI::App& app) {
   cmd->add_option("--timeout", opt.Timeout, "Milliseconds to wait for each answer, one retry included (0 = no bound)")
       ->capture_default_str()
       ->check(CLI::Range(0, std::numeric_limits<int>::max()));
-  cmd->add_option("NAME", opt.Name, "The name to look up; for PTR a dotted IPv4 address")->required();
+  cmd->add_option("NAME", opt.Name,
+                  "The name to look up, sent in its ASCII form (IDNA for international names); "
+                  "for PTR a dotted IPv4 address")
+      ->required();
   cmd->callback(RunDns);
 }
 
