@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <random>
 
 #include "kwinet/socket/TlsTransport.h"
@@ -231,6 +232,12 @@ std::string HeaderAddressList(const TKwIEMailAddresses& list) {
 }
 
 std::string ReadWholeFile(const String& fileName) {
+  // A device, pipe or folder has no end to wait for (/dev/zero would fill
+  // the memory): only regular files are attached.
+  std::error_code ec;
+  const std::filesystem::path path(StringToUtf8(fileName));
+  if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec))
+    throw Exception(u"The message was not sent: the attachment %s is not a regular file", {fileName});
   TFileStream f(fileName, fmOpenRead | fmShareDenyWrite);
   std::string data = f.ReadAll();
   return data;

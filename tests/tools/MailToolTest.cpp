@@ -88,6 +88,8 @@ TEST(MailTool, ExitStatusFollowsDeliveryAndAddressesAreCheckedFirst) {
       {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--bcc", "c@x\r\nRSET"}, 2, "holds a control character", false},
       {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--cc", "Name <>"}, 2, "is empty", false},
       {"221 Bye\r\n", {"--from", "a@x SIZE=9", "--to", "b@x"}, 2, "--from", false},
+      // A device has no end: it is refused before the envelope.
+      {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--attach", "/dev/zero"}, 1, "not a regular file", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Extra.back());
@@ -104,6 +106,11 @@ TEST(MailTool, ExitStatusFollowsDeliveryAndAddressesAreCheckedFirst) {
       EXPECT_NE(run.Err.find(c.Err), std::string::npos) << run.Err;
     EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), run.Err.empty() ? 0 : 1) << run.Err;
     EXPECT_EQ(run.Out.empty(), c.Exit != 0) << run.Out;
-    EXPECT_EQ(server.ConnectionCount(), c.Connects ? 1u : 0u);
+    if (c.Connects) {
+      ASSERT_TRUE(server.WaitForConnections(1));
+      EXPECT_EQ(server.Received(0).find("MAIL FROM") == std::string::npos, c.Exit != 0) << server.Received(0);
+    } else {
+      EXPECT_EQ(server.ConnectionCount(), 0u);
+    }
   }
 }
