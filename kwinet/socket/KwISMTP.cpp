@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <random>
 
 #include "kwinet/socket/TlsTransport.h"
@@ -37,8 +38,8 @@ void TKwIEMailAddress::SetText(const String& value) {
     FAddress = value;
   }
   // Quotes around the name go, pair by pair and of either kind.
-  while (FName.size() > 1 && ((FName.front() == u'"' && FName.back() == u'"') ||
-                              (FName.front() == u'\'' && FName.back() == u'\'')))
+  while (FName.size() > 1 &&
+         ((FName.front() == u'"' && FName.back() == u'"') || (FName.front() == u'\'' && FName.back() == u'\'')))
     FName = FName.substr(1, FName.size() - 2);
 }
 
@@ -73,7 +74,8 @@ void TKwIEMailAddresses::SetEMailAddresses(const String& value) {
       if (!piece.empty()) Add()->SetText(piece);
     };
     for (std::size_t i = 0; i < value.size(); ++i) {
-      if (value[i] == u'"') ++quotes;
+      if (value[i] == u'"')
+        ++quotes;
       else if (value[i] == u',' && quotes != 1) {
         addPiece(i);
         start = i + 1;
@@ -112,7 +114,9 @@ String TKwIEMailAttachment::GetAttachmentName() const {
   return FileBaseName(FFileName);
 }
 
-void TKwIEMailAttachment::DetectContentType() { FContentType = ContentTypeByFile(FFileName); }
+void TKwIEMailAttachment::DetectContentType() {
+  FContentType = ContentTypeByFile(FFileName);
+}
 
 void TKwIEMailAttachment::Assign(TPersistent* Source) {
   if (auto* s = dynamic_cast<TKwIEMailAttachment*>(Source)) {
@@ -165,7 +169,9 @@ bool IsAscii(const String& s) {
   return true;
 }
 
-bool HasLineBreak(const String& s) { return s.find_first_of(u"\r\n") != String::npos; }
+bool HasLineBreak(const String& s) {
+  return s.find_first_of(u"\r\n") != String::npos;
+}
 
 // Lines of text split at CR LF, LF or CR, put together again with CR LF.
 std::string NormalizeLineEnds(const std::string& bytes) {
@@ -226,6 +232,12 @@ std::string HeaderAddressList(const TKwIEMailAddresses& list) {
 }
 
 std::string ReadWholeFile(const String& fileName) {
+  // A device, pipe or folder has no end to wait for (/dev/zero would fill
+  // the memory): only regular files are attached.
+  std::error_code ec;
+  const std::filesystem::path path(StringToUtf8(fileName));
+  if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec))
+    throw Exception(u"The message was not sent: the attachment %s is not a regular file", {fileName});
   TFileStream f(fileName, fmOpenRead | fmShareDenyWrite);
   std::string data = f.ReadAll();
   return data;
@@ -268,7 +280,8 @@ std::string EncodeQuotedPrintable(const std::string& bytes) {
       ++i;
       continue;
     }
-    const bool lineEnd = i + 1 == bytes.size() || (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n');
+    const bool lineEnd =
+        i + 1 == bytes.size() || (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n');
     const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd);
     if (literal) {
       char ch = static_cast<char>(c);
@@ -341,7 +354,9 @@ String TKwISMTP::GetTimeZoneString(const TTimeZoneInfo& Zone) {
   return u"-" + LeadZero(b / 60, 2) + LeadZero(b % 60, 2);
 }
 
-String TKwISMTP::GetTimeZoneString() { return GetTimeZoneString(LocalTimeZone(std::time(nullptr))); }
+String TKwISMTP::GetTimeZoneString() {
+  return GetTimeZoneString(LocalTimeZone(std::time(nullptr)));
+}
 
 String TKwISMTP::EMailFormatDate(TDateTime Value, const TTimeZoneInfo& Zone) {
   int y, m, d, h, mi, s, ms;
@@ -369,10 +384,38 @@ String TKwISMTP::UniqueMessageID(const String& HostName) {
   return id + u"@" + HostName + u">";
 }
 
+String TKwISMTP::CheckMailAddress(const String& Address) {
+  if (Address.empty()) return u"is empty";
+  for (Char c : Address) {
+    // Anything that would close the angle brackets of MAIL FROM or RCPT TO,
+    // or add ESMTP parameters or a command after them.
+    if (c < 0x20 || c == 0x7F) return u"holds a control character";
+    if (c == u' ') return u"holds a space";
+    if (c == u'<' || c == u'>') return u"holds an angle bracket";
+  }
+  return String();
+}
+
+void TKwISMTP::CheckAddresses() const {
+  auto check = [](const TKwIEMailAddress& a, const char16_t* what) {
+    const String problem = CheckMailAddress(a.Address());
+    if (problem.empty()) return;
+    // The address is shown only when it prints on one line as it is.
+    const bool printable =
+        std::none_of(a.Address().begin(), a.Address().end(), [](Char c) { return c < 0x20 || c == 0x7F; });
+    const String shown = printable && !a.Address().empty() ? u" \"" + a.Address() + u"\"" : String();
+    throw Exception(u"The message was not sent: %s%s %s", {String(what), shown, problem});
+  };
+  check(*FFrom, u"the sender's address");
+  for (TKwIEMailAddresses* list : {FRecipients.get(), FCC.get(), FBCC.get()})
+    for (int i = 0; i < list->Count(); ++i) check(*list->Items(i), u"the recipient's address");
+  for (int i = 0; i < FReplyTo->Count(); ++i) check(*FReplyTo->Items(i), u"the reply-to address");
+}
+
 void TKwISMTP::CheckHeaderFields() const {
+  CheckAddresses();
   auto check = [](const String& value, const char16_t* what) {
-    if (HasLineBreak(value))
-      throw Exception(u"The message was not sent: %s contains a line break", {String(what)});
+    if (HasLineBreak(value)) throw Exception(u"The message was not sent: %s contains a line break", {String(what)});
   };
   check(FSubject, u"the subject");
   check(FFrom->Address(), u"the sender's address");
@@ -426,9 +469,12 @@ std::string TKwISMTP::ComposeMessage() {
   line("Content-Transfer-Encoding: " + StringToUtf8(FEncoding));
   line("");
   std::string body = TextInCharSet(FBody->Text(), FCharSet);
-  if (SameText(FEncoding, u"quoted-printable")) m += EncodeQuotedPrintable(body);
-  else if (SameText(FEncoding, u"base64")) m += EncodeBase64Lines(body);
-  else m += NormalizeLineEnds(body);
+  if (SameText(FEncoding, u"quoted-printable"))
+    m += EncodeQuotedPrintable(body);
+  else if (SameText(FEncoding, u"base64"))
+    m += EncodeBase64Lines(body);
+  else
+    m += NormalizeLineEnds(body);
   if (!multipart) return m;
 
   line(kDelimiter);
@@ -444,9 +490,12 @@ std::string TKwISMTP::ComposeMessage() {
     // The file's name only: the folder it lives in is the sender's business.
     line("Content-Disposition: attachment; filename=\"" + EncodeHeaderText(FileBaseName(a->FileName())) + "\"");
     line("");
-    if (SameText(encoding, u"base64")) m += EncodeBase64Lines(content);
-    else if (SameText(encoding, u"quoted-printable")) m += EncodeQuotedPrintable(NormalizeLineEnds(content));
-    else m += NormalizeLineEnds(content);
+    if (SameText(encoding, u"base64"))
+      m += EncodeBase64Lines(content);
+    else if (SameText(encoding, u"quoted-printable"))
+      m += EncodeQuotedPrintable(NormalizeLineEnds(content));
+    else
+      m += NormalizeLineEnds(content);
     if (!m.empty() && m.back() != '\n') m += "\r\n";
     line("");
     line(i + 1 < FAttachments->Count() ? kDelimiter : kClosingDelimiter);
@@ -539,18 +588,27 @@ void TKwISMTP::Connect() {
 void TKwISMTP::Disconnect() {
   if (!Connected()) return;
   try {
-    if (!SendBytes("QUIT\r\n")) throw Exception(u"Error 250");
+    if (!SendBytes("QUIT\r\n")) throw Exception(u"Error sending QUIT");
     if (ReadReply() != 221) throw Exception(u"QUIT: %s", {FLastReply});
-  } catch (...) {
+  } catch (const Exception& e) {
     TKwInetBase::Disconnect();
-    throw;
+    // Once the server has taken the message, a QUIT that goes wrong changes
+    // nothing for the mail: reporting a failure would make the user send it
+    // again and deliver it twice.
+    if (!FDelivered) throw;
+    FDelivered = false;
+    FWarning = u"The message was accepted, but the server did not end the session properly (" + e.Message() + u")";
+    return;
   }
+  FDelivered = false;
   TKwInetBase::Disconnect();
 }
 
 void TKwISMTP::Send() {
   // The message is put together before the envelope, so that an attachment
   // that cannot be read stops everything before MAIL FROM.
+  FDelivered = false;
+  FWarning.clear();
   std::string message = ComposeMessage();
   message = DoubleLeadingDots(message);
   if (message.size() < 2 || message.compare(message.size() - 2, 2, "\r\n") != 0) message += "\r\n";
@@ -570,6 +628,7 @@ void TKwISMTP::Send() {
   if (!SendBytes(message)) throw Exception(u"Error sending the message");
   const int code = ReadReply();
   if (code != 250) throw Exception(u"DATA (the message): %s", {FLastReply});
+  FDelivered = true;
 }
 
 void TKwISMTP::InternalExecute(String& Text) {

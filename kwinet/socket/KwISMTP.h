@@ -163,7 +163,9 @@ class TKwISMTP : public TKwInetBase {
   // Opens the connection (unless one is open), reads the greeting and
   // greets with EHLO, or HELO when EHLO is refused; STARTTLS when asked.
   void Connect() override;
-  // QUIT when connected; the socket is closed in every case.
+  // QUIT when connected; the socket is closed in every case. A QUIT that
+  // fails after the server has accepted the message raises nothing: it sets
+  // Warning instead.
   void Disconnect() override;
   // The mail transaction: RSET, AUTH LOGIN, MAIL FROM, RCPT TO, DATA.
   void Send();
@@ -173,11 +175,18 @@ class TKwISMTP : public TKwInetBase {
   bool SendData(const String& Line, const String& Expected);
   // The last reply read from the server (all its lines).
   const String& LastReply() const { return FLastReply; }
+  // Set when the last message was accepted but the session did not end
+  // cleanly; empty otherwise. Cleared by the next Send.
+  const String& Warning() const { return FWarning; }
 
   // The whole message as it goes after DATA, before the end-of-data line:
   // header lines, text part and attachment parts, CR LF line ends, no dot
   // doubling. Reads the attachments' files.
   std::string ComposeMessage();
+
+  // Why an address cannot go between the angle brackets of MAIL FROM or
+  // RCPT TO ("is empty", "holds a space"...), or empty when it can.
+  static String CheckMailAddress(const String& Address);
 
   // "<" yyyymmddhhnn, eight letters a-t, "@" HostName ">".
   static String UniqueMessageID(const String& HostName);
@@ -191,8 +200,9 @@ class TKwISMTP : public TKwInetBase {
 
  protected:
   void InternalExecute(String& Text) override;
-  // Refuses a message whose header fields hold line breaks, before anything
-  // is sent.
+  // Refuses a message whose header fields hold line breaks, or whose
+  // addresses are empty or would break out of their angle brackets, before
+  // anything is sent.
   void BeforeExecute() override;
   bool SendsRawHeaders() const override { return false; }
 
@@ -208,6 +218,8 @@ class TKwISMTP : public TKwInetBase {
   // otherwise be read as if it had come inside TLS), and the connection is
   // closed. Every switch to TLS goes through here.
   void StartTLS();
+  // Refuses an address that CheckMailAddress refuses, before anything is sent.
+  void CheckAddresses() const;
   void CheckHeaderFields() const;
 
   std::unique_ptr<TKwIEMailAddress> FFrom;
@@ -224,6 +236,8 @@ class TKwISMTP : public TKwInetBase {
   String FCACertFile;
   TSmtpReplyReader FReplies;
   String FLastReply;
+  String FWarning;
+  bool FDelivered = false;  // the server has accepted the message of this session
 };
 
 // Helpers of the message writer, exported for their tests.

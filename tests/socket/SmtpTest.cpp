@@ -18,6 +18,7 @@ namespace {
 struct FakeSmtpOptions {
   bool RefuseEhlo = false;
   std::set<std::string> RefusedRecipients;
+  std::string QuitReply = "221 Bye\r\n";  // empty: the connection is closed without a word
 };
 
 FakeServer::ConnectionHandler FakeSmtp(FakeSmtpOptions options = {}) {
@@ -34,7 +35,8 @@ FakeServer::ConnectionHandler FakeSmtp(FakeSmtpOptions options = {}) {
       if (authStep == 1 || authStep == 2) {
         c.Send(authStep++ == 1 ? "334 UGFzc3dvcmQ6\r\n" : "235 2.7.0 Authentication successful\r\n");
       } else if (verb == "EHLO") {
-        c.Send(options.RefuseEhlo ? "500 5.5.1 Unknown command\r\n" : "250-fake.test\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n");
+        c.Send(options.RefuseEhlo ? "500 5.5.1 Unknown command\r\n"
+                                  : "250-fake.test\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n");
       } else if (verb == "HELO" || verb == "RSET" || verb == "MAIL") {
         c.Send("250 OK\r\n");
       } else if (verb == "AUTH") {
@@ -50,7 +52,7 @@ FakeServer::ConnectionHandler FakeSmtp(FakeSmtpOptions options = {}) {
         c.Consume(c.Data().find("\r\n.\r\n") + 5);
         c.Send("250 2.0.0 Ok: queued\r\n");
       } else if (verb == "QUIT") {
-        c.Send("221 Bye\r\n");
+        if (!options.QuitReply.empty()) c.Send(options.QuitReply);
         return;
       } else {
         c.Send("502 5.5.2 Error: command not recognized\r\n");
@@ -125,9 +127,9 @@ TEST(SmtpDialogue, CommandsAndMessageOnTheWire) {
   EXPECT_EQ(lines[0].substr(0, 5), "EHLO ");
   EXPECT_EQ(lines[1].substr(0, 5), "HELO ");  // after EHLO was refused
   const std::vector<std::string> envelope(lines.begin() + 2, lines.begin() + 11);
-  EXPECT_EQ(envelope, (std::vector<std::string>{"RSET", "auth LOGIN", "dXNlcg==", "cMOkc3M=",
-                                                "MAIL FROM:<sender@test.invalid>", "RCPT TO:<x@test.invalid>",
-                                                "RCPT TO:<y@test.invalid>", "RCPT TO:<z@test.invalid>", "DATA"}));
+  EXPECT_EQ(envelope, (std::vector<std::string>{
+                          "RSET", "auth LOGIN", "dXNlcg==", "cMOkc3M=", "MAIL FROM:<sender@test.invalid>",
+                          "RCPT TO:<x@test.invalid>", "RCPT TO:<y@test.invalid>", "RCPT TO:<z@test.invalid>", "DATA"}));
   std::vector<std::string> message(lines.begin() + 11, lines.end());
   ASSERT_GE(message.size(), 16u);
   EXPECT_EQ(message[0].substr(0, 13), "Message-Id: <");
@@ -166,6 +168,73 @@ TEST(SmtpDialogue, RefusedRecipientIsReportedAndNothingMoreIsSent) {
   smtp->Recipients()->SetEMailAddresses(u"ok@test.invalid");
   EXPECT_EQ(smtp->Execute(), u"");
   EXPECT_TRUE(server.WaitForConnections(2));
+}
+
+TEST(SmtpDialogue, FailedQuitAfterAcceptedMessageIsOnlyAWarning) {
+  for (const std::string quit : {"", "421 4.4.2 Timeout\r\n"}) {
+    SCOPED_TRACE(quit);
+    FakeServer server(FakeSmtp({false, {}, quit}));
+    auto smtp = MakeMailer(server.Port());
+    smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+    EXPECT_EQ(smtp->Execute(), u"");
+    EXPECT_NE(smtp->Warning().find(u"accepted"), String::npos) << StringToUtf8(smtp->Warning());
+    EXPECT_FALSE(smtp->Connected());
+    // A refusal before the message is accepted stays a failure, and the
+    // warning of the earlier message does not linger.
+    smtp->Recipients()->SetEMailAddresses(u"");
+    smtp->BCC()->SetEMailAddresses(u"y@test.invalid");
+    FakeServer refusing(FakeSmtp({false, {"y@test.invalid"}, quit}));
+    smtp->SetPort(refusing.Port());
+    EXPECT_NE(smtp->Execute().find(u"550"), String::npos);
+    EXPECT_EQ(smtp->Warning(), u"");
+  }
+}
+
+TEST(SmtpDialogue, AddressesThatWouldLeaveTheirBracketsAreRefusedBeforeAnythingIsSent) {
+  struct Case {
+    const char* Field;  // from, to, cc, bcc, reply
+    std::u16string Address;
+    const char16_t* Reason;
+  };
+  const Case cases[] = {
+      {"to", u"b@x> NOTIFY=NEVER", u"holds an angle bracket"},
+      {"to", u"b@x NOTIFY=NEVER", u"holds a space"},
+      {"bcc", u"b@x>", u"holds an angle bracket"},
+      {"cc", u"<b@x", u"holds an angle bracket"},
+      {"to", u"b@x\r\nRCPT TO:<c@x", u"holds a control character"},
+      {"to", u"b@x\n", u"holds a control character"},
+      {"to", u"b@x\t", u"holds a control character"},
+      {"to", String(u"b@x\0y", 5), u"holds a control character"},
+      {"to", u"b@x\x7F", u"holds a control character"},
+      {"to", u"", u"is empty"},
+      {"from", u"", u"is empty"},
+      {"from", u"a@x SIZE=1", u"holds a space"},
+      {"reply", u"r@x>", u"holds an angle bracket"},
+  };
+  FakeServer server(FakeSmtp());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(StringToUtf8(c.Address));
+    auto smtp = MakeMailer(server.Port());
+    smtp->Recipients()->Add()->SetAddress(u"fine@test.invalid");
+    const std::string field = c.Field;
+    TKwIEMailAddress* a = field == "from"  ? smtp->From()
+                          : field == "to"  ? smtp->Recipients()->Add()
+                          : field == "cc"  ? smtp->CC()->Add()
+                          : field == "bcc" ? smtp->BCC()->Add()
+                                           : smtp->ReplyTo()->Add();
+    a->SetAddress(c.Address);
+    EXPECT_EQ(TKwISMTP::CheckMailAddress(c.Address), c.Reason);
+    try {
+      smtp->Execute();
+      ADD_FAILURE() << "sent";
+    } catch (const Exception& e) {
+      EXPECT_NE(e.Message().find(c.Reason), String::npos) << StringToUtf8(e.Message());
+      EXPECT_EQ(e.Message().find_first_of(u"\r\n"), String::npos);
+    }
+  }
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+  for (const char16_t* good : {u"a.b+tag@test.invalid", u"\"quoted\"@test.invalid", u"x@[127.0.0.1]"})
+    EXPECT_EQ(TKwISMTP::CheckMailAddress(good), u"");
 }
 
 TEST(SmtpDialogue, LineBreaksInHeaderFieldsAreRefusedBeforeAnythingIsSent) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "peers/FakeServer.h"
 #include "peers/SmtpServer.h"
 #include "peers/TestSupport.h"
 
@@ -11,10 +12,10 @@ TEST(MailTool, SendsBodyFromStandardInputWithAttachmentAndReportsRefusals) {
   kwinet::test::TempDir dir;
   kwinet::test::WriteFileBytes(dir.File("a.bin"), std::string("\x00\x01\xFF\n.", 5));
   const std::string port = std::to_string(server.Port());
-  auto sent = RunProcess({KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port, "--from", "a@test.invalid",
-                          "--to", "b@test.invalid", "--cc", "c@test.invalid", "--subject", "S\xC3\xBC", "--attach",
-                          dir.File("a.bin")},
-                         "line\n.\nend\n");
+  auto sent =
+      RunProcess({KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port, "--from", "a@test.invalid", "--to",
+                  "b@test.invalid", "--cc", "c@test.invalid", "--subject", "S\xC3\xBC", "--attach", dir.File("a.bin")},
+                 "line\n.\nend\n");
   ASSERT_EQ(sent.ExitCode, 0) << sent.Err;
   EXPECT_EQ(sent.Out, "Sent to 2 recipient(s).\n");
   ASSERT_TRUE(server.WaitForMessage(1));
@@ -40,4 +41,76 @@ TEST(MailTool, RequiredOptionsAndHelp) {
   auto help = RunProcess({KWINET_TOOL_PATH, "mail", "--help"});
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Out.find("--bcc"), std::string::npos);
+}
+
+namespace {
+
+// A one-session SMTP server that takes every message and answers QUIT with
+// QuitReply (empty: closes the connection without a word).
+kwinet::test::FakeServer::ConnectionHandler SmtpEndingWith(std::string quitReply) {
+  return [quitReply](kwinet::test::FakeConnection& c) {
+    c.Send("220 fake.test ESMTP\r\n");
+    while (c.ReadUntil("\r\n")) {
+      const std::string line = c.Data().substr(0, c.Data().find("\r\n"));
+      c.Consume(line.size() + 2);
+      if (line == "QUIT") {
+        if (!quitReply.empty()) c.Send(quitReply);
+        return;
+      }
+      if (line != "DATA") {
+        c.Send("250 OK\r\n");
+        continue;
+      }
+      c.Send("354 Go ahead\r\n");
+      if (!c.ReadUntil("\r\n.\r\n")) return;
+      c.Consume(c.Data().find("\r\n.\r\n") + 5);
+      c.Send("250 2.0.0 Ok: queued\r\n");
+    }
+  };
+}
+
+}  // namespace
+
+TEST(MailTool, ExitStatusFollowsDeliveryAndAddressesAreCheckedFirst) {
+  struct Case {
+    std::string QuitReply;
+    std::vector<std::string> Extra;  // options after --server/--port/--body-file
+    int Exit;
+    std::string Err;  // expected in standard error ("" : nothing at all)
+    bool Connects;
+  };
+  const Case cases[] = {
+      {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x"}, 0, "", true},
+      // The message is queued: a QUIT that goes wrong is no reason to send it again.
+      {"", {"--from", "a@x", "--to", "b@x"}, 0, "kwinet: warning: The message was accepted", true},
+      {"421 4.4.2 Bye\r\n", {"--from", "a@x", "--to", "b@x"}, 0, "kwinet: warning:", true},
+      {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x> NOTIFY=NEVER"}, 2, "--to \"b@x> NOTIFY=NEVER\"", false},
+      {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--bcc", "c@x\r\nRSET"}, 2, "holds a control character", false},
+      {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--cc", "Name <>"}, 2, "is empty", false},
+      {"221 Bye\r\n", {"--from", "a@x SIZE=9", "--to", "b@x"}, 2, "--from", false},
+      // A device has no end: it is refused before the envelope.
+      {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--attach", "/dev/zero"}, 1, "not a regular file", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Extra.back());
+    kwinet::test::FakeServer server(SmtpEndingWith(c.QuitReply));
+    std::vector<std::string> args = {KWINET_TOOL_PATH, "mail",     "--server",
+                                     "127.0.0.1",      "--port",   std::to_string(server.Port()),
+                                     "--body-file",    "/dev/null"};
+    args.insert(args.end(), c.Extra.begin(), c.Extra.end());
+    auto run = RunProcess(args);
+    EXPECT_EQ(run.ExitCode, c.Exit) << run.Err;
+    if (c.Err.empty())
+      EXPECT_EQ(run.Err, "");
+    else
+      EXPECT_NE(run.Err.find(c.Err), std::string::npos) << run.Err;
+    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), run.Err.empty() ? 0 : 1) << run.Err;
+    EXPECT_EQ(run.Out.empty(), c.Exit != 0) << run.Out;
+    if (c.Connects) {
+      ASSERT_TRUE(server.WaitForConnections(1));
+      EXPECT_EQ(server.Received(0).find("MAIL FROM") == std::string::npos, c.Exit != 0) << server.Received(0);
+    } else {
+      EXPECT_EQ(server.ConnectionCount(), 0u);
+    }
+  }
 }

@@ -64,6 +64,23 @@ void SendMail() {
   for (const auto& a : o.To) smtp->Recipients()->Add()->SetText(Utf8ToString(a));
   for (const auto& a : o.Cc) smtp->CC()->Add()->SetText(Utf8ToString(a));
   for (const auto& a : o.Bcc) smtp->BCC()->Add()->SetText(Utf8ToString(a));
+  // An address that would carry ESMTP parameters or leave its angle
+  // brackets is a usage error, found before anything is sent.
+  auto checkAddresses = [](const char* option, const std::vector<std::string>& list, TKwIEMailAddresses& parsed) {
+    for (int i = 0; i < parsed.Count(); ++i) {
+      const String problem = TKwISMTP::CheckMailAddress(parsed.Items(i)->Address());
+      if (!problem.empty())
+        throw ToolError(2, std::string(option) + " \"" + list[static_cast<std::size_t>(i)] + "\": the mail address " +
+                               StringToUtf8(problem));
+    }
+  };
+  {
+    const String problem = TKwISMTP::CheckMailAddress(smtp->From()->Address());
+    if (!problem.empty()) throw ToolError(2, "--from \"" + o.From + "\": the mail address " + StringToUtf8(problem));
+  }
+  checkAddresses("--to", o.To, *smtp->Recipients());
+  checkAddresses("--cc", o.Cc, *smtp->CC());
+  checkAddresses("--bcc", o.Bcc, *smtp->BCC());
   smtp->SetSubject(Utf8ToString(o.Subject));
   std::string body;
   if (o.BodyFile.empty() || o.BodyFile == "-") {
@@ -84,13 +101,20 @@ void SendMail() {
   for (const auto& f : o.Attach) smtp->Attachments()->Add()->SetFileName(Utf8ToString(f));
   const String result = smtp->Execute();
   if (!result.empty()) throw ToolError(1, StringToUtf8(result));
+  // The message is delivered: a session that ended badly afterwards is only
+  // worth a warning (a failure would make the user send it a second time).
+  if (!smtp->Warning().empty()) std::fprintf(stderr, "kwinet: warning: %s\n", StringToUtf8(smtp->Warning()).c_str());
   std::printf("Sent to %zu recipient(s).\n", o.To.size() + o.Cc.size() + o.Bcc.size());
 }
 
 void Setup(CLI::App& app) {
   // The demo runs the tool several times in one process: start afresh.
   MailOptions& o = Options() = MailOptions{};
-  auto* mail = app.add_subcommand("mail", "Send a mail message, with attachments, through an SMTP server");
+  auto* mail =
+      app.add_subcommand("mail",
+                         "Send a mail message, with attachments, through an SMTP server.\nExit 0 once the server has "
+                         "accepted the message (a failed QUIT after that is only a warning);\naddresses with spaces, "
+                         "angle brackets or control characters are refused (exit 2)");
   mail->add_option("--server", o.Server, "The SMTP server's host name or address")->required();
   mail->add_option("--port", o.Port, "The server's port (25; 465 with --tls implicit)");
   mail->add_option("--tls", o.Tls, "Protect the connection: starttls (after the greeting) or implicit")
