@@ -72,7 +72,7 @@ TEST(SocketTools, FailuresGiveOneLineAndNonZeroStatus) {
 // --timeout bounds the whole exchange, so the command ends soon after it.
 TEST(SocketTools, TricklingServerEndsTheCommandAtItsTimeout) {
   FakeServer trickle([](FakeConnection& c) {
-    while (c.Send("x") && c.Sleep(200)) {
+    for (int i = 0; i < 50 && c.Send("x") && c.Sleep(200); ++i) {  // 10 s: without the bound a test fails, not hangs
     }
   });
   const std::string port = std::to_string(trickle.Port());
