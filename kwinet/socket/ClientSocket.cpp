@@ -130,10 +130,14 @@ void TCustomWinSocket::CloseHandle() {
   FTransport = std::make_unique<TSocketTransport>();
 }
 
+void TCustomWinSocket::StartExchange() {
+  FBounded = FOwner->Timeout() > 0;
+  FDeadline = Clock::now() + std::chrono::milliseconds(FBounded ? FOwner->Timeout() : 0);
+}
+
 bool TCustomWinSocket::WaitFor(short events) const {
   pollfd p{FHandle, events, 0};
-  const int timeout = FOwner->Timeout() > 0 ? FOwner->Timeout() : -1;
-  int r = PollFor(&p, 1, timeout);
+  int r = PollFor(&p, 1, MsLeft(FBounded, FDeadline));
   // An error or hang-up is "ready": the following call reports it.
   return r != 0;
 }
@@ -148,6 +152,9 @@ int TCustomWinSocket::SendBuf(const void* Buf, int Count) {
     FOwner->Error(eeSend, ENOTCONN);
     return -1;
   }
+  // A send starts an exchange: the request and its whole reply share one
+  // deadline.
+  StartExchange();
   const char* p = static_cast<const char*>(Buf);
   int done = 0;
   while (done < Count) {
@@ -298,6 +305,7 @@ void TClientSocket::Open() {
     FSocket->FReceived = 0;
     FSocket->FRemoteAddress = AddressText(ai->ai_addr);
     FSocket->FRemotePort = FPort;
+    FSocket->StartExchange();  // a server that talks first has Timeout to say it all
     if (OnConnect) OnConnect(this, FSocket.get());
     return;
   }

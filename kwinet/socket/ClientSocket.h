@@ -3,8 +3,11 @@
 // error, read, write), and a bounded UDP request/answer exchange for the
 // datagram protocols.
 //
-// Every wait is bounded by Timeout (milliseconds, 0 = no bound): the connect
-// as a whole and each wait for data or for room to send. Sends never raise
+// Timeout (milliseconds, 0 = no bound) bounds the connect as a whole, and
+// then each exchange as a whole: a deadline is set when the connection opens
+// and again at each send, and every later wait for data or for room to send
+// ends with it, so a server that trickles its reply byte by byte cannot hold
+// the caller past Timeout after its request. Sends never raise
 // SIGPIPE. MaxReplySize bounds the bytes taken in since the last send, so a
 // server that never stops sending cannot exhaust memory.
 //
@@ -14,6 +17,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +76,12 @@ class TCustomWinSocket : public TObject {
   // the connection, as far as can be seen without reading.
   bool PeerAlive() const;
 
+  // Starts an exchange: every wait from now on ends Timeout from now (no
+  // bound with Timeout 0). Opening the connection and each send call it; a
+  // caller that only reads (a server that talks first on a kept
+  // connection) calls it itself.
+  void StartExchange();
+
   int Handle() const { return FHandle; }
   bool Connected() const { return FHandle >= 0; }
   // The machine's host name.
@@ -88,7 +98,7 @@ class TCustomWinSocket : public TObject {
  private:
   friend class TClientSocket;
   // Waits until the descriptor is readable (events POLLIN) or writable
-  // (POLLOUT); false when Timeout ran out.
+  // (POLLOUT); false when the exchange's deadline has passed.
   bool WaitFor(short events) const;
   void CloseHandle();
   [[noreturn]] void RaiseError(const String& message);
@@ -97,6 +107,8 @@ class TCustomWinSocket : public TObject {
   int FHandle = -1;
   std::unique_ptr<TSocketTransport> FTransport;
   std::int64_t FReceived = 0;  // bytes taken in since the last send
+  bool FBounded = false;       // the exchange has a deadline (Timeout > 0)
+  std::chrono::steady_clock::time_point FDeadline{};
   String FRemoteAddress;
   int FRemotePort = 0;
 };
@@ -128,8 +140,9 @@ class TClientSocket : public TComponent {
   TClientType ClientType() const { return FClientType; }
   void SetClientType(TClientType value) { FClientType = value; }
 
-  // Milliseconds; bounds the connect and every wait for data or for room
-  // to send. 0 = no bound.
+  // Milliseconds; bounds the connect, and each exchange from its send (or
+  // from the connect, for a server that talks first) to the last byte of
+  // its reply. 0 = no bound.
   int Timeout() const { return FTimeout; }
   void SetTimeout(int value) { FTimeout = value < 0 ? 0 : value; }
   // Bytes a reply (all that is read between two sends) may reach; 0 = no bound.

@@ -98,6 +98,8 @@ String TKwInetBase::Execute() {
     CurrentStep = 0;
     while (CurrentStep < StepCount) {
       String text;
+      // Each step is one exchange, bounded as a whole by Timeout.
+      FClientSocket->Socket()->StartExchange();
       InternalExecute(text);
       AfterExecute(text);
       result += text;

@@ -73,7 +73,8 @@ class TKwInetBase : public TComponent {
   void SetProxy(TKwInetProxy* value) { FProxy->Assign(value); }
   bool LoginPrompt() const { return FLoginPrompt; }
   void SetLoginPrompt(bool value) { FLoginPrompt = value; }
-  // Milliseconds; bounds the connect and each wait for data. 0 = no bound.
+  // Milliseconds; bounds the connect, and each exchange as a whole: from a
+  // step's start or a send to the last byte of the reply. 0 = no bound.
   int Timeout() const;
   void SetTimeout(int value);
   // Bytes one step's reply may reach before the step ends with an error;

@@ -5,12 +5,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "kwinet/core/StringList.h"
+#include "kwinet/socket/KwIDNS.h"
+#include "kwinet/socket/KwIHTTP.h"
 #include "kwinet/socket/KwInBase.h"
+#include "kwinet/socket/KwWhoIs.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/utils/KwInCnst.h"
@@ -455,6 +461,53 @@ TEST(SocketBase, StallingServerEndsTheStepWithTheTimeoutMessage) {
       << result;
   EXPECT_EQ(errors, std::vector<TErrorEvent>{eeReceive});
   EXPECT_FALSE(c.Connected());
+}
+
+// A server that answers one byte every 200 ms for as long as the client
+// stays (10 s at most): each read returns in time, but the reply does not
+// end in time. Timeout must bound the whole exchange, not each read.
+TEST(SocketBase, TricklingServerIsCutOffAtTheExchangeTimeout) {
+  struct Case {
+    const char* name;
+    std::function<std::unique_ptr<TKwInetBase>()> make;
+  };
+  const Case cases[] = {
+      {"whois",
+       [] {
+         auto w = std::make_unique<TKwWhoIs>(nullptr);
+         w->SetDomain(u"example.com");
+         return std::unique_ptr<TKwInetBase>(std::move(w));
+       }},
+      {"http",
+       [] {
+         auto h = std::make_unique<TKwIHTTPClient>(nullptr);
+         h->SetRequest(u"/");
+         return std::unique_ptr<TKwInetBase>(std::move(h));
+       }},
+      {"dns over tcp",
+       [] {
+         auto d = std::make_unique<TKwIDNSResolver>(nullptr);
+         d->SetDomain(u"example.com");
+         d->SetRequests({irA});
+         d->SetUseTCP(true);
+         return std::unique_ptr<TKwInetBase>(std::move(d));
+       }},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    FakeServer server([](FakeConnection& c) {
+      for (int i = 0; i < 50 && c.Send("x") && c.Sleep(200); ++i) {  // 10 s: without the bound a test fails, not hangs
+      }
+    });
+    auto client = tc.make();
+    PointAt(*client, server);
+    client->SetTimeout(1000);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string result = U8(client->Execute());
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_NE(result.find("timed out after 1000 ms"), std::string::npos) << result;
+  }
 }
 
 TEST(SocketBase, ErrorHandlerThatClearsTheCodeKeepsTheTextReadSoFar) {

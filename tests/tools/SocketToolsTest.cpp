@@ -1,6 +1,7 @@
 // kwinet whois, time and dns against in-process servers, dnsmasq and chronyd.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -9,6 +10,7 @@
 #include "peers/FakeServer.h"
 #include "peers/TestSupport.h"
 
+using kwinet::test::FakeConnection;
 using kwinet::test::FakeServer;
 using kwinet::test::ProcessResult;
 using kwinet::test::RunProcess;
@@ -72,6 +74,29 @@ TEST(SocketTools, FailuresGiveOneLineAndNonZeroStatus) {
     EXPECT_EQ(r.ExitCode, tc.code) << tc.args[0] << " " << r.Err;
     EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
     EXPECT_NE(r.Err.find(tc.text), std::string::npos) << r.Err;
+  }
+}
+
+// A server that sends one byte every 200 ms for as long as the client stays:
+// --timeout bounds the whole exchange, so the command ends soon after it.
+TEST(SocketTools, TricklingServerEndsTheCommandAtItsTimeout) {
+  FakeServer trickle([](FakeConnection& c) {
+    for (int i = 0; i < 50 && c.Send("x") && c.Sleep(200); ++i) {  // 10 s: without the bound a test fails, not hangs
+    }
+  });
+  const std::string port = std::to_string(trickle.Port());
+  const std::vector<std::string> cases[] = {
+      {"whois", "--host", "127.0.0.1", "--port", port, "--timeout", "1000", "x.com"},
+      {"dns", "--server", "127.0.0.1", "--port", port, "--tcp", "--timeout", "1000", "x.test"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[0]);
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Tool(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(OneErrorLine(r)) << r.Out << "|" << r.Err;
+    EXPECT_NE(r.Err.find("timed out after 1000 ms"), std::string::npos) << r.Err;
   }
 }
 

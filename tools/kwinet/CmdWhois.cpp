@@ -35,7 +35,8 @@ void Setup(CLI::App& app) {
       "whois", "Ask a whois server for the record of DOMAIN (the server is chosen by the domain's last label)");
   cmd->add_option("--host", opt.Host, "Whois server to ask instead of the one the table chooses");
   cmd->add_option("--port", opt.Port, "Server port")->capture_default_str()->check(CLI::Range(1, 65535));
-  cmd->add_option("--timeout", opt.Timeout, "Milliseconds to wait for the connection and for each read (0 = no bound)")
+  cmd->add_option("--timeout", opt.Timeout,
+                  "Milliseconds to wait for the connection, then for the whole answer (0 = no bound)")
       ->capture_default_str()
       ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   cmd->add_option("DOMAIN", opt.Domain, "The domain name or IPv4 address to look up")->required();
