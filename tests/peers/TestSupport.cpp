@@ -1,8 +1,10 @@
 #include "peers/TestSupport.h"
 
+#include <link.h>
 #include <malloc.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +14,13 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace kwinet::test {
+
+bool LibraryLoaded(const char* Stem) {
+  auto visit = [](dl_phdr_info* info, size_t, void* data) -> int {
+    return info->dlpi_name && std::strstr(info->dlpi_name, static_cast<const char*>(data)) ? 1 : 0;
+  };
+  return dl_iterate_phdr(visit, const_cast<char*>(Stem)) != 0;
+}
 
 long long HeapInUse() {
 #if defined(__SANITIZE_ADDRESS__)

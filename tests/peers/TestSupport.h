@@ -19,6 +19,10 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Heap bytes in use now (the sanitizer's count under AddressSanitizer).
 long long HeapInUse();
 
+// Whether a shared library whose file name holds Stem is loaded in this
+// process.
+bool LibraryLoaded(const char* Stem);
+
 // True when running under CI (CI=true): a missing peer must fail, not skip.
 bool InCI();
 

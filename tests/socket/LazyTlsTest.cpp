@@ -1,23 +1,16 @@
 // OpenSSL stays out of a process until the first TLS handshake needs it.
 #include <gtest/gtest.h>
-#include <link.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "kwinet/core/Exceptions.h"
 #include "kwinet/socket/TlsTransport.h"
+#include "peers/TestSupport.h"
 
 namespace kwinet {
 namespace {
 
-bool LibraryLoaded(const char* stem) {
-  auto visit = [](dl_phdr_info* info, size_t, void* data) -> int {
-    return info->dlpi_name && std::strstr(info->dlpi_name, static_cast<const char*>(data)) ? 1 : 0;
-  };
-  return dl_iterate_phdr(visit, const_cast<char*>(stem)) != 0;
-}
+using test::LibraryLoaded;
 
 // Runs in a fresh process (the death-test child is started anew), so that no
 // other test has loaded the libraries already. The handshake is made against

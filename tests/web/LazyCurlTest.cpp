@@ -1,21 +1,14 @@
 // libcurl stays out of a process until the first transfer session needs it.
 #include <gtest/gtest.h>
-#include <link.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "kwinet/web/InetDriver.h"
+#include "peers/TestSupport.h"
 
 namespace kwinet {
 namespace {
 
-bool LibraryLoaded(const char* stem) {
-  auto visit = [](dl_phdr_info* info, size_t, void* data) -> int {
-    return info->dlpi_name && std::strstr(info->dlpi_name, static_cast<const char*>(data)) ? 1 : 0;
-  };
-  return dl_iterate_phdr(visit, const_cast<char*>(stem)) != 0;
-}
+using test::LibraryLoaded;
 
 // Runs in a fresh process (the death-test child is started anew), so that no
 // other test has loaded the library already. The exit code tells which step
