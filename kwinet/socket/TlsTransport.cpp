@@ -1,7 +1,6 @@
 #include "kwinet/socket/TlsTransport.h"
 
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -15,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+
+#include "kwinet/core/SharedLibrary.h"
 
 #ifndef KWINET_SSL_SONAME
 #define KWINET_SSL_SONAME "libssl.so.3"
@@ -54,26 +55,15 @@ struct TSslApi {
 const TSslApi* gSsl = nullptr;
 std::string gSslLoadError;
 
-template <typename Fn>
-bool Find(void* handle, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(::dlsym(handle, name));
-  if (!fn) gSslLoadError = std::string("no ") + name + " in " KWINET_SSL_SONAME;
-  return fn != nullptr;
-}
-
 // Loads libssl (which brings libcrypto with it) once for the process. The
 // reason stays in gSslLoadError if it could not be loaded.
 bool LoadOpenSSL() {
   static std::once_flag once;
   std::call_once(once, [] {
-    void* handle = ::dlopen(KWINET_SSL_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* why = ::dlerror();
-      gSslLoadError = why ? why : KWINET_SSL_SONAME;
-      return;
-    }
+    void* handle = OpenSharedLibrary(KWINET_SSL_SONAME, gSslLoadError);
+    if (!handle) return;
     static TSslApi api;
-#define KWINET_SSL_FIND(name) &&Find(handle, #name, api.name)
+#define KWINET_SSL_FIND(name) &&FindSharedFunction(handle, KWINET_SSL_SONAME, #name, api.name, gSslLoadError)
     if (true KWINET_SSL_FUNCTIONS(KWINET_SSL_FIND)) gSsl = &api;
 #undef KWINET_SSL_FIND
   });

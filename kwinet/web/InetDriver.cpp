@@ -2,13 +2,14 @@
 #include "kwinet/web/InetDriver.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <new>
+
+#include "kwinet/core/SharedLibrary.h"
 
 #ifndef KWINET_CURL_SONAME
 #define KWINET_CURL_SONAME "libcurl.so.4"
@@ -53,26 +54,15 @@ struct TCurlApi {
 const TCurlApi* gCurl = nullptr;
 std::string gCurlLoadError;
 
-template <typename Fn>
-bool Find(void* handle, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(::dlsym(handle, name));
-  if (!fn) gCurlLoadError = std::string("no ") + name + " in " KWINET_CURL_SONAME;
-  return fn != nullptr;
-}
-
 // Loads libcurl once for the process. False, with the reason as the last
 // error, on every call if it could not be loaded.
 bool InitCurl() {
   static std::once_flag once;
   std::call_once(once, [] {
-    void* handle = ::dlopen(KWINET_CURL_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* why = ::dlerror();
-      gCurlLoadError = why ? why : KWINET_CURL_SONAME;
-      return;
-    }
+    void* handle = OpenSharedLibrary(KWINET_CURL_SONAME, gCurlLoadError);
+    if (!handle) return;
     static TCurlApi api;
-#define KWINET_CURL_FIND(name) &&Find(handle, "curl_" #name, api.name)
+#define KWINET_CURL_FIND(name) &&FindSharedFunction(handle, KWINET_CURL_SONAME, "curl_" #name, api.name, gCurlLoadError)
     const bool found = true KWINET_CURL_FUNCTIONS(KWINET_CURL_FIND);
 #undef KWINET_CURL_FIND
     if (!found) return;
