@@ -1,39 +1,12 @@
-// An FTP server on loopback (pyftpdlib through Debian's /usr/bin/python3)
-// with one user and anonymous read access, serving Root().
+// An FTP server on loopback for the tests (shared with the tool's demo).
 #pragma once
 
-#include <string>
-
 #include "peers/ServerProcess.h"
-#include "peers/TestSupport.h"
+#include "support/FtpServer.h"
 
 namespace kwinet::test {
 
-struct TFtpOptions {
-  std::string User = "ftpuser";
-  std::string Password = "ftppass";
-  // Without MLSD the client has to read LIST output.
-  bool Mlsd = true;
-};
-
-class TFtpServer {
- public:
-  explicit TFtpServer(TFtpOptions options = {});
-  ~TFtpServer() { FProcess.Stop(); }
-
-  bool Started() const { return FStarted; }
-  const std::string& Error() const { return FError; }
-  int Port() const { return FPort; }
-  std::string Root() const { return FDir.Path() + "/root"; }
-  // The server's log: one line per command it received.
-  std::string Log() const;
-
- private:
-  TempDir FDir;
-  TServerProcess FProcess;
-  bool FStarted = false;
-  std::string FError;
-  int FPort = 0;
-};
+using support::TFtpOptions;
+using support::TFtpServer;
 
 }  // namespace kwinet::test

@@ -276,33 +276,20 @@ void Setup(CLI::App& app) {
 // --- demo -------------------------------------------------------------------
 
 int Demo() {
+  support::TNginx nginx;
+  if (!nginx.Started()) {
+    std::printf("%s\n", nginx.Error().c_str());
+    return 1;
+  }
   support::TempDir dir("kwinet-demo");
-  std::filesystem::create_directories(dir.File("www"));
-  std::filesystem::create_directories(dir.File("tmp"));
-  const int port = support::FreePort();
-  const std::string d = dir.Path();
-  std::ofstream(dir.File("nginx.conf"))
-      << "daemon off;\nmaster_process off;\npid " << d << "/nginx.pid;\nerror_log " << d
-      << "/error.log;\nevents { worker_connections 16; }\nhttp {\n  access_log off;\n  client_body_temp_path " << d
-      << "/tmp;\n  proxy_temp_path " << d << "/tmp;\n  fastcgi_temp_path " << d << "/tmp;\n  uwsgi_temp_path " << d
-      << "/tmp;\n  scgi_temp_path " << d
-      << "/tmp;\n  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" << port << ";\n    root "
-      << d << "/www;\n  }\n}\n";
   {
     std::mt19937 gen(7);
     std::string data(3 * 1024 * 1024, '\0');
     for (auto& c : data) c = static_cast<char>(gen());
-    std::ofstream(dir.File("www/app-2.0.bin"), std::ios::binary) << data;
-    std::ofstream(dir.File("www/hello.txt")) << "Hello from a local nginx.\n";
+    std::ofstream(nginx.Root() + "/app-2.0.bin", std::ios::binary) << data;
+    std::ofstream(nginx.Root() + "/hello.txt") << "Hello from a local nginx.\n";
   }
-  support::TServerProcess nginx;
-  if (!nginx.Start({"/usr/sbin/nginx", "-p", d, "-c", dir.File("nginx.conf"), "-e", dir.File("error.log")},
-                   dir.File("nginx.out")) ||
-      !nginx.WaitForPort(port)) {
-    std::printf("nginx could not be started on loopback (Debian package nginx).\n");
-    return 1;
-  }
-  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  const std::string base = nginx.Url("");
   const std::string local = dir.File("app.bin");
   int failures = 0;
   failures += !Show({"update", base + "/app-2.0.bin", local});

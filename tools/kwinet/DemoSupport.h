@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "support/FakeServer.h"
+#include "support/FtpServer.h"
+#include "support/Nginx.h"
 #include "support/Ports.h"
 #include "support/Process.h"
 #include "support/TempDir.h"

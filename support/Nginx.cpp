@@ -1,11 +1,13 @@
-#include "peers/Nginx.h"
+#include "support/Nginx.h"
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
-namespace kwinet::test {
+#include "support/Ports.h"
+
+namespace kwinet::support {
 
 namespace {
 const char* kNginx = "/usr/sbin/nginx";
@@ -139,4 +141,4 @@ bool TNginx::WaitForLogLine(const std::string& line) const {
   }
 }
 
-}  // namespace kwinet::test
+}  // namespace kwinet::support

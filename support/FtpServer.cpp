@@ -1,9 +1,21 @@
-#include "peers/FtpServer.h"
+#include "support/FtpServer.h"
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
-namespace kwinet::test {
+#include "support/Ports.h"
+
+namespace kwinet::support {
+
+namespace {
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+}  // namespace
 
 TFtpServer::TFtpServer(TFtpOptions options) {
   const char* python = "/usr/bin/python3";
@@ -40,11 +52,11 @@ TFtpServer::TFtpServer(TFtpOptions options) {
     return;
   }
   FStarted = FProcess.WaitForPort(FPort, std::chrono::seconds(10));
-  if (!FStarted) FError = "pyftpdlib did not start: " + ReadFileBytes(d + "/ftpd.out");
+  if (!FStarted) FError = "pyftpdlib did not start: " + ReadAll(d + "/ftpd.out");
 }
 
 std::string TFtpServer::Log() const {
-  return ReadFileBytes(FDir.Path() + "/ftpd.log");
+  return ReadAll(FDir.Path() + "/ftpd.log");
 }
 
-}  // namespace kwinet::test
+}  // namespace kwinet::support
