@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "kwinet/core/Exceptions.h"
+#include "kwinet/core/Streams.h"
+#include "kwinet/utils/PrivateTemp.h"
+#include "peers/TestSupport.h"
+
+namespace kwinet {
+namespace {
+
+// Points TMPDIR at a folder of the test's own for as long as it lives.
+class TmpDirScope {
+ public:
+  TmpDirScope() {
+    const char* old = std::getenv("TMPDIR");
+    if (old) FOld = old, FHadOld = true;
+    ::setenv("TMPDIR", FDir.Path().c_str(), 1);
+  }
+  ~TmpDirScope() {
+    if (FHadOld)
+      ::setenv("TMPDIR", FOld.c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
+  }
+  std::string Mine() const { return FDir.Path() + "/kwinet-" + std::to_string(::geteuid()); }
+  const std::string& Path() const { return FDir.Path(); }
+
+ private:
+  test::TempDir FDir;
+  std::string FOld;
+  bool FHadOld = false;
+};
+
+TEST(PrivateTempTest, FolderIsPrivateAndNeverALink) {
+  TmpDirScope tmp;
+  EXPECT_EQ(StringToUtf8(PrivateTempFolder()), tmp.Mine());
+  struct stat st {};
+  ASSERT_EQ(::lstat(tmp.Mine().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+  // A folder that others may read is made private again.
+  ::chmod(tmp.Mine().c_str(), 0755);
+  PrivateTempFolder();
+  ASSERT_EQ(::lstat(tmp.Mine().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+  // A link planted where the folder goes is refused, not followed.
+  std::filesystem::remove(tmp.Mine());
+  std::filesystem::create_directory(tmp.Path() + "/elsewhere");
+  std::filesystem::create_directory_symlink(tmp.Path() + "/elsewhere", tmp.Mine());
+  EXPECT_THROW(PrivateTempFolder(), EInOutError);
+  std::filesystem::remove(tmp.Mine());
+  test::WriteFileBytes(tmp.Mine(), "a file");
+  EXPECT_THROW(PrivateTempFolder(), EInOutError);
+}
+
+TEST(PrivateTempTest, ExtensionNeverLeavesTheFolder) {
+  const struct {
+    const char16_t* remote;
+    const char16_t* ext;
+  } cases[] = {
+      {u"cam/image.jpg", u".jpg"}, {u"page", u""},
+      {u"a.b/page", u""},          {u"x.png/../../y", u""},
+      {u"x.png\\..\\y", u""},      {u"c:x.gif", u".gif"},
+      {u"x.gif:stream", u""},      {u"archive.tar.gz", u".gz"},
+      {u"bad.p\nng", u""},         {u"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RemoteFileExtension(c.remote), String(c.ext)) << StringToUtf8(c.remote);
+}
+
+TEST(PrivateTempTest, EachCopyGetsItsOwnName) {
+  TmpDirScope tmp;
+  const String a = PrivateTempFileName(u"dir/x.png/../../y");
+  const String b = PrivateTempFileName(u"image.png");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(StringToUtf8(ExtractFilePath(a)), tmp.Mine() + "/");
+  EXPECT_EQ(ExtractFileExt(a), String());
+  EXPECT_EQ(ExtractFileExt(b), u".png");
+  EXPECT_FALSE(FileExists(b));  // only a name: nothing is made
+}
+
+}  // namespace
+}  // namespace kwinet
