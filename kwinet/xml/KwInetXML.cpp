@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "kwinet/core/Slab.h"
+#include "kwinet/utils/CodePage.h"
 #include "kwinet/utils/kwiutil.h"
-#include "kwinet/xml/XmlCodePage.h"
 #include "kwinet/xml/XmlScan.h"
 
 namespace kwinet {
@@ -22,7 +22,6 @@ using xml::FindNonAscii;
 using xml::IsBlank;
 using xml::IsNameChar;
 using xml::ScanAttributes;
-using xml::TCodePageDecoder;
 using xml::Unit;
 
 String Widen(const Char* b, const Char* e) {

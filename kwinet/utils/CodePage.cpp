@@ -1,4 +1,4 @@
-#include "kwinet/xml/XmlCodePage.h"
+#include "kwinet/utils/CodePage.h"
 
 #include <iconv.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <type_traits>
 
-namespace kwinet::xml {
+namespace kwinet {
 
 namespace {
 
@@ -31,7 +31,24 @@ TCodePageDecoder::TCodePageDecoder(const String& Declared) {
   else
     name = "CP" + std::to_string(page);
   if (page == 28591) return;  // the ANSI page itself
-  const iconv_t handle = iconv_open(std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE", name.c_str());
+  Open(name.c_str());
+}
+
+std::unique_ptr<TCodePageDecoder> TCodePageDecoder::ForCharset(std::string_view Charset) {
+  if (Charset.empty() || Charset.size() > 40) return nullptr;
+  for (char c : Charset) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    std::strchr("-_.:()", c) != nullptr;
+    if (!ok || c == '\0') return nullptr;
+  }
+  std::unique_ptr<TCodePageDecoder> decoder(new TCodePageDecoder());
+  decoder->Open(std::string(Charset).c_str());
+  if (!decoder->Valid()) return nullptr;
+  return decoder;
+}
+
+void TCodePageDecoder::Open(const char* Name) {
+  const iconv_t handle = iconv_open(std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE", Name);
   if (handle != reinterpret_cast<iconv_t>(-1)) FHandle = handle;
 }
 
@@ -63,4 +80,4 @@ String TCodePageDecoder::Decode(const char* Bytes, std::size_t Count) {
   return out;
 }
 
-}  // namespace kwinet::xml
+}  // namespace kwinet
