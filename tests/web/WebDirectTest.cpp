@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "kwinet/ui/ConsoleBackend.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/web/kwidirect.h"
 #include "peers/Nginx.h"
@@ -231,6 +232,24 @@ TEST_F(WebDirectDialogTest, EmbeddedDialogFillsItsHostAndGoesWithIt) {
   delete panel;
   EXPECT_EQ(web.Form(), nullptr);
   EXPECT_EQ(web.ParentControl(), nullptr);
+}
+
+TEST_F(WebDirectDialogTest, ConsoleShowsTheTreeAsText) {
+  WriteNews("[A]\nhttp://x/1=One\n[B]\nhttp://x/2=Two\n", "[B]\nhttp://x/2=Two\n");
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  auto previous = Application->SetBackend(std::make_unique<TConsoleBackend>(-1, out));
+  {
+    TKwWebDirect web(nullptr);
+    web.ShowModal();
+    EXPECT_EQ(web.Form(), nullptr);
+  }
+  Application->SetBackend(std::move(previous));
+  std::rewind(out);
+  char text[256] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(text, n), "Moravelle WebDirect\nA\n  *One\nB\n  Two\n");
 }
 
 TEST_F(WebDirectDialogTest, MissingNewsFileGivesAnEmptyTree) {
