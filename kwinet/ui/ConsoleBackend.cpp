@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <thread>
 
+#include "kwinet/core/ComCtrls.h"
 #include "kwinet/core/Forms.h"
 
 extern char** environ;
@@ -166,6 +168,10 @@ TModalResult TConsoleBackend::ShowModal(TCustomForm& Form) {
     FLineOpen = false;
   }
   std::fprintf(FOut, "%s\n", StringToUtf8(Form.Caption()).c_str());
+  // A tree is shown as text, one node a line.
+  for (TControl* c : Form.Controls())
+    if (auto* t = dynamic_cast<TTreeView*>(c); t && t->Visible() && t->Items()->Count() > 0)
+      std::fprintf(FOut, "%s\n", StringToUtf8(t->DisplayText()).c_str());
   for (TControl* c : Form.TabOrderList()) {
     auto* edit = dynamic_cast<TEdit*>(c);
     if (!edit || !edit->Visible() || !edit->Enabled()) continue;
@@ -260,10 +266,26 @@ bool TConsoleBackend::OpenDocument(const String& FileName) {
   char prog[] = "xdg-open";
   char* argv[] = {prog, path.data(), nullptr};
   pid_t pid;
+  // No shell: the name reaches xdg-open as one argument, whatever it holds.
   if (::posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return false;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  // xdg-open may stay until the program it starts ends (a browser, say).
+  // Its answer is awaited for a moment only; after that a thread of its own
+  // collects it, so that no finished child is left behind.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (done < 0 && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= until) break;
+    ::usleep(10000);
+  }
+  std::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
 }
 
 }  // namespace kwinet

@@ -1,9 +1,10 @@
 // A backend for terminal programs. A modal form becomes a prompt on the
 // terminal: one line per edit box in tab order, named by its label; a
 // password box is read without echo. Enter on the last box is the default
-// button, end of input (Ctrl-D) the cancel button. A form shown without
-// waiting becomes a status line on standard error, with a bar for its
-// progress bar, redrawn in place on a terminal.
+// button, end of input (Ctrl-D) the cancel button; a tree view is written
+// out, one node a line. A form shown without waiting becomes a status line
+// on standard error, with a bar for its progress bar, redrawn in place on a
+// terminal.
 #pragma once
 
 #include <chrono>
@@ -24,6 +25,8 @@ class TConsoleBackend : public TUIBackend {
   void FormChanged(TCustomForm& Form) override;
   void HideForm(TCustomForm& Form) override;
   int MessageBox(const String& Text, const String& Caption, int Flags) override;
+  // Starts xdg-open without a shell and waits for its answer a moment only:
+  // true when it is still running then, or ended well.
   bool OpenDocument(const String& FileName) override;
 
  private:

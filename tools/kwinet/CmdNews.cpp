@@ -1,0 +1,202 @@
+// kwinet news: the news dialog's tree on the terminal, and a click on one of
+// its items.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "DemoSupport.h"
+#include "Tool.h"
+#include "kwinet/core/Application.h"
+#include "kwinet/ui/ConsoleBackend.h"
+#include "kwinet/web/kwidirect.h"
+
+namespace kwinet::tool {
+namespace {
+
+struct TNewsArgs {
+  std::string Url;
+  int Open = 0;
+  std::int64_t Timeout = 30000;
+};
+
+// Points the component at URL: http://, https:// or ftp:// with an optional
+// user, password and port, or a file path (also as file://).
+void SetTarget(TKwWebDirect& web, const std::string& url) {
+  const std::size_t sep = url.find("://");
+  std::string scheme = sep == std::string::npos ? std::string() : url.substr(0, sep);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (sep == std::string::npos || scheme == "file") {
+    web.SetService(isNetwork);
+    web.SetRemoteFileName(Utf8ToString(sep == std::string::npos ? url : url.substr(sep + 3)));
+    return;
+  }
+  if (scheme == "http")
+    web.SetService(isHTTP);
+  else if (scheme == "https")
+    web.SetService(isHTTPS);
+  else if (scheme == "ftp")
+    web.SetService(isFTP);
+  else
+    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
+  const std::string rest = url.substr(sep + 3);
+  const std::size_t slash = rest.find('/');
+  std::string host = rest.substr(0, slash);
+  if (const std::size_t at = host.rfind('@'); at != std::string::npos) {
+    const std::string info = host.substr(0, at);
+    host = host.substr(at + 1);
+    const std::size_t colon = info.find(':');
+    web.SetUser(Utf8ToString(info.substr(0, colon)));
+    if (colon != std::string::npos) web.SetPassword(Utf8ToString(info.substr(colon + 1)));
+  }
+  std::string port;
+  if (!host.empty() && host.front() == '[') {
+    const std::size_t close = host.find(']');
+    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
+    port = host.substr(close + 1);
+    host = host.substr(1, close - 1);
+    if (!port.empty() && port.front() != ':') throw ToolError(2, "bad port in " + url);
+    if (!port.empty()) port.erase(0, 1);
+  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+    port = host.substr(colon + 1);
+    host.resize(colon);
+  }
+  if (host.empty()) throw ToolError(2, "no host in " + url);
+  if (!port.empty()) {
+    char* end = nullptr;
+    const long p = std::strtol(port.c_str(), &end, 10);
+    if (*end != '\0' || p <= 0 || p > 65535) throw ToolError(2, "bad port in " + url);
+    web.SetPort(static_cast<std::uint16_t>(p));
+  }
+  web.SetHost(Utf8ToString(host));
+  web.SetRemoteFileName(Utf8ToString(slash == std::string::npos ? "/" : rest.substr(slash)));
+}
+
+// The console backend while the dialog stands: the tool prints the tree
+// itself, and a refused link or an opener that failed becomes the tool's
+// one line on standard error.
+class TNewsBackend : public TConsoleBackend {
+ public:
+  void ShowForm(TCustomForm&) override {}
+  void FormChanged(TCustomForm&) override {}
+  void HideForm(TCustomForm&) override {}
+  int MessageBox(const String& Text, const String&, int) override {
+    Refused = Text;
+    return IDOK;
+  }
+  bool OpenDocument(const String& FileName) override {
+    Opened = TConsoleBackend::OpenDocument(FileName);
+    return Opened;
+  }
+  String Refused;
+  bool Opened = false;
+};
+
+int RunNews(const TNewsArgs& a) {
+  if (a.Timeout < 0 || a.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout must be 0 or more milliseconds");
+  if (a.Open < 0) throw ToolError(2, "--open takes an item number from 1");
+  TKwWebDirect web(nullptr);
+  SetTarget(web, a.Url);
+  web.SetTimeout(static_cast<std::uint32_t>(a.Timeout));
+  web.SetShowMode(omNever);
+  web.StatusDialog()->SetEnabled(::isatty(2) != 0);
+  web.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  web.Execute();
+  const TKwIStatus status = web.Status();
+  if (status == isFailed || status == isNotFound) {
+    const std::string reason = StringToUtf8(web.ErrorText());
+    throw ToolError(status == isFailed ? 1 : 3, !reason.empty()      ? reason
+                                                : status == isFailed ? "download failed"
+                                                                     : "news file not found");
+  }
+
+  auto owned = std::make_unique<TNewsBackend>();
+  TNewsBackend* backend = owned.get();
+  auto previous = Application->SetBackend(std::move(owned));
+  // The dialog goes before the terminal's own backend comes back.
+  struct TRestore {
+    TKwWebDirect& web;
+    std::unique_ptr<TUIBackend>& backend;
+    ~TRestore() {
+      if (web.Form()) web.Form()->Close();
+      Application->SetBackend(std::move(backend));
+    }
+  } restore{web, previous};
+
+  web.Show();
+  // Categories flush left, items indented and numbered, new ones marked.
+  std::vector<TTreeNode*> items;
+  for (TTreeNode* n = web.Tree()->Items()->GetFirstNode(); n; n = n->GetNext()) {
+    if (n->Level() == 0) {
+      Print(n->Text());
+      continue;
+    }
+    items.push_back(n);
+    const auto* data = dynamic_cast<TKwINodeData*>(n->Data());
+    Print(Str(n->Bold() ? "  * " : "    ") + IntToStr(static_cast<std::int64_t>(items.size())) + u". " + n->Text() +
+          u"  " + (data ? data->Url : String()));
+  }
+  std::fflush(stdout);
+  if (a.Open == 0) return 0;
+  if (a.Open > static_cast<int>(items.size()))
+    throw ToolError(
+        2, "--open " + std::to_string(a.Open) + ": the news file has " + std::to_string(items.size()) + " item(s)");
+  const auto* data = dynamic_cast<TKwINodeData*>(items[static_cast<std::size_t>(a.Open - 1)]->Data());
+  web.Tree()->SetSelected(items[static_cast<std::size_t>(a.Open - 1)]);
+  web.Tree()->Click();
+  if (!backend->Refused.empty()) throw ToolError(1, StringToUtf8(backend->Refused));
+  if (!backend->Opened)
+    throw ToolError(1, "xdg-open could not open " + (data ? StringToUtf8(data->Url) : std::string("the link")));
+  return 0;
+}
+
+void Setup(CLI::App& app) {
+  static TNewsArgs args;
+  args = TNewsArgs();
+  auto* news = app.add_subcommand(
+      "news", "Bring the news file up to date from URL (http://, https://, ftp:// or a file path) and print its tree");
+  news->add_option("--open", args.Open, "Open item N as a click would (http, https, ftp and mailto links only)");
+  news->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  news->add_option("URL", args.Url, "The remote news file")->required();
+  news->footer(
+      "The news file is kept as $XDG_DATA_HOME/kwinet/kwinet.sin (~/.local/share when XDG_DATA_HOME is not set), "
+      "the copy before the last run beside it as kwinet.~sin; items it did not have are marked with \"*\".\n"
+      "Exit status: 0 the tree was printed (and item N handed to xdg-open), 1 the download failed or item N was "
+      "refused or could not be opened, 3 no such news file (or the server could not be reached), 2 bad arguments. "
+      "The reason of 1 and 3 is printed on standard error.");
+  news->callback([] { ExitCode() = RunNews(args); });
+}
+
+// --- demo -------------------------------------------------------------------
+
+int Demo() {
+  support::TNginx nginx;
+  if (!nginx.Started()) {
+    std::printf("%s\n", nginx.Error().c_str());
+    return 1;
+  }
+  support::TempDir dir("kwinet-demo");
+  // The demo's news files stay in its own folder.
+  const char* oldXdg = std::getenv("XDG_DATA_HOME");
+  const std::string savedXdg = oldXdg ? oldXdg : "";
+  ::setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+  const std::string news = nginx.Root() + "/news.sin";
+  std::ofstream(news) << "[Releases]\nhttp://example.com/2.0=Version 2.0 is out\n"
+                         "[Tips]\nmailto:support@example.com=Write to support\nfile:///etc/passwd=Not a web link\n";
+  int failures = 0;
+  failures += !Show({"news", nginx.Url("/news.sin")});
+  std::ofstream(news, std::ios::app) << "[Releases]\nhttp://example.com/2.1=Version 2.1 fixes the updater\n";
+  failures += !Show({"news", nginx.Url("/news.sin")});
+  failures += !Show({"news", nginx.Url("/news.sin"), "--open", "4"}, 1);
+  if (oldXdg)
+    ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
+  return failures;
+}
+
+Register reg({"news", 44, Setup, Demo});
+
+}  // namespace
+}  // namespace kwinet::tool
