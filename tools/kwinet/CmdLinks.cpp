@@ -34,7 +34,10 @@ class TLinkWriter {
   ~TLinkWriter() { Flush(false); }
 
   void Write(std::string_view link) {
-    for (unsigned char c : link) {
+    std::size_t plain = 0;
+    while (plain < link.size() && static_cast<unsigned char>(link[plain]) >= 0x20 && link[plain] != 0x7F) ++plain;
+    FBuffer.append(link.substr(0, plain));
+    for (unsigned char c : link.substr(plain)) {
       if (c >= 0x20 && c != 0x7F) {
         FBuffer.push_back(static_cast<char>(c));
       } else if (c == '\n') {
