@@ -32,6 +32,7 @@ void TKwInfoExtractor::DeleteLocalFile() {
 void TKwInfoExtractor::SetRemoteFileName(const String& Value) {
   TKwCustomWebUpdater::SetRemoteFileName(Value);
   DeleteLocalFile();
+  // Cleared first: if no private folder can be had, Execute tries again.
   FLocalFileName.clear();
   FLocalFileName = PrivateTempFileName(Value);
 }
@@ -40,7 +41,7 @@ bool TKwInfoExtractor::Execute() {
   // Never an empty name (the download would land in the working folder).
   if (FLocalFileName.empty()) FLocalFileName = PrivateTempFileName(FRemoteFileName);
   const bool result = TKwCustomWebUpdater::Execute();
-  if (result && !FLocalFileName.empty() && FileExists(FLocalFileName)) Scan();
+  if (result && FileExists(FLocalFileName)) Scan();
   return result;
 }
 
