@@ -1,0 +1,56 @@
+#include "kwinet/web/kwixtract.h"
+
+#include <unistd.h>
+
+#include "kwinet/core/Streams.h"
+#include "kwinet/utils/PrivateTemp.h"
+#include "kwinet/web/LinkScanner.h"
+
+namespace kwinet {
+
+std::string_view KwIExtractPrefix(TKwIExtract Value) {
+  static constexpr std::string_view kPrefixes[] = {"mailto:", "http://", "https://",  "ftp://", "file://",
+                                                   "telnet:", "news:",   "gopher://", "wais:"};
+  return Value <= itWais ? kPrefixes[Value] : kPrefixes[ieMailTo];
+}
+
+TKwInfoExtractor::TKwInfoExtractor(TComponent* AOwner)
+    : TKwCustomWebUpdater(AOwner), FExtractedInfo(std::make_unique<TStringList>()) {}
+
+TKwInfoExtractor::~TKwInfoExtractor() {
+  DeleteLocalFile();
+}
+
+void TKwInfoExtractor::DeleteLocalFile() {
+  if (FLocalFileName.empty()) return;
+  // The copy and a partial download that a failed job left beside it; both
+  // live in this user's private folder, where unlink touches only the name.
+  ::unlink(FileNameToPath(FLocalFileName).c_str());
+  ::unlink(FileNameToPath(FLocalFileName + u".part").c_str());
+}
+
+void TKwInfoExtractor::SetRemoteFileName(const String& Value) {
+  TKwCustomWebUpdater::SetRemoteFileName(Value);
+  DeleteLocalFile();
+  // Cleared first: if no private folder can be had, Execute tries again.
+  FLocalFileName.clear();
+  FLocalFileName = PrivateTempFileName(Value);
+}
+
+bool TKwInfoExtractor::Execute() {
+  // Never an empty name (the download would land in the working folder).
+  if (FLocalFileName.empty()) FLocalFileName = PrivateTempFileName(FRemoteFileName);
+  const bool result = TKwCustomWebUpdater::Execute();
+  if (result && FileExists(FLocalFileName)) Scan();
+  return result;
+}
+
+void TKwInfoExtractor::Scan() {
+  FExtractedInfo->Clear();
+  TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite | fmNoFollow);
+  TStringList& links = *FExtractedInfo;
+  TLinkScanner scanner(KwIExtractPrefix(FExtract), [&links](std::string_view link) { links.Add(BytesToString(link)); });
+  ScanLinks(file, scanner, 64 * 1024);
+}
+
+}  // namespace kwinet

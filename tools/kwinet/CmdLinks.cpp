@@ -1,0 +1,282 @@
+// kwinet links: the link extractor. A page on a server is fetched into the
+// extractor's private copy and scanned there; a local file (or standard
+// input) is scanned where it is, piece by piece.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include "DemoSupport.h"
+#include "Tool.h"
+#include "kwinet/web/LinkScanner.h"
+#include "kwinet/web/kwixtract.h"
+
+namespace kwinet::tool {
+namespace {
+
+const std::map<std::string, TKwIExtract> kKinds = {
+    {"mailto", ieMailTo}, {"http", ieHTTP}, {"https", itHTTPS},   {"ftp", itFTP},   {"file", itFile},
+    {"telnet", itTelnet}, {"news", itNews}, {"gopher", itGopher}, {"wais", itWais},
+};
+
+// Links go out one a line, as bytes. A line break or other control
+// character inside a link is written as \n, \r, \t or \xHH; a backslash
+// ends a link, so the escapes cannot be mistaken for link text.
+class TLinkWriter {
+ public:
+  TLinkWriter() { FBuffer.reserve(kFlushAt + 4096); }
+  ~TLinkWriter() { Flush(false); }
+
+  void Write(std::string_view link) {
+    std::size_t plain = 0;
+    while (plain < link.size() && static_cast<unsigned char>(link[plain]) >= 0x20 && link[plain] != 0x7F) ++plain;
+    FBuffer.append(link.substr(0, plain));
+    for (unsigned char c : link.substr(plain)) {
+      if (c >= 0x20 && c != 0x7F) {
+        FBuffer.push_back(static_cast<char>(c));
+      } else if (c == '\n') {
+        FBuffer += "\\n";
+      } else if (c == '\r') {
+        FBuffer += "\\r";
+      } else if (c == '\t') {
+        FBuffer += "\\t";
+      } else {
+        static const char hex[] = "0123456789abcdef";
+        FBuffer += "\\x";
+        FBuffer.push_back(hex[c >> 4]);
+        FBuffer.push_back(hex[c & 15]);
+      }
+    }
+    FBuffer.push_back('\n');
+    if (FBuffer.size() >= kFlushAt) Flush(true);
+  }
+
+  // Raises when standard output cannot take the links.
+  void Flush(bool check) {
+    if (!FBuffer.empty()) std::fwrite(FBuffer.data(), 1, FBuffer.size(), stdout);
+    FBuffer.clear();
+    if (check && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+      throw ToolError(1, std::string("cannot write standard output: ") + std::strerror(errno));
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = 1 << 20;
+  std::string FBuffer;
+};
+
+struct TLinksArgs {
+  std::string Source, Kind = "http", CA;
+  std::int64_t Timeout = 30000;
+};
+
+// What a URL names for the extractor.
+struct TRemote {
+  TKwIService Service = isHTTP;
+  String Host, User, Password, Path;
+  int Port = 0;
+};
+
+std::string PercentDecode(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out.push_back(static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+// False for a source that names a local file (a path or a file:// URL),
+// which is then in localPath.
+bool ParseRemote(const std::string& url, TRemote& r, std::string& localPath) {
+  const std::size_t sep = url.find("://");
+  if (sep == std::string::npos) {
+    localPath = url;
+    return false;
+  }
+  std::string scheme = url.substr(0, sep);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string rest = url.substr(sep + 3);
+  if (scheme == "file") {
+    localPath = PercentDecode(rest);
+    return false;
+  }
+  if (scheme == "http")
+    r.Service = isHTTP;
+  else if (scheme == "https")
+    r.Service = isHTTPS;
+  else if (scheme == "ftp")
+    r.Service = isFTP;
+  else
+    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp, file or a file path)");
+  const std::size_t slash = rest.find('/');
+  std::string authority = rest.substr(0, slash);
+  const std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
+  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+    const std::string info = authority.substr(0, at);
+    authority.erase(0, at + 1);
+    const std::size_t colon = info.find(':');
+    r.User = Utf8ToString(PercentDecode(info.substr(0, colon)));
+    if (colon != std::string::npos) r.Password = Utf8ToString(PercentDecode(info.substr(colon + 1)));
+  }
+  std::string host = authority, port;
+  if (!host.empty() && host.front() == '[') {
+    const std::size_t close = host.find(']');
+    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
+    if (host.size() > close + 1 && host[close + 1] == ':') port = host.substr(close + 2);
+    host = host.substr(1, close - 1);
+  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+    port = host.substr(colon + 1);
+    host.resize(colon);
+  }
+  if (host.empty()) throw ToolError(2, "no host in " + url);
+  if (!port.empty()) {
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) == 0 ||
+        std::stoi(port) > 65535)
+      throw ToolError(2, "bad port in " + url);
+    r.Port = std::stoi(port);
+  }
+  r.Host = Utf8ToString(host);
+  // HTTP paths travel as written; an FTP path is a file name on the server.
+  r.Path = Utf8ToString(r.Service == isFTP ? PercentDecode(path) : path);
+  return true;
+}
+
+int ScanRemote(const TRemote& r, const TLinksArgs& a, TKwIExtract kind, std::uint32_t timeout) {
+  TKwInfoExtractor x(nullptr);
+  x.SetService(r.Service);
+  if (r.Port > 0) x.SetPort(static_cast<std::uint16_t>(r.Port));
+  x.SetHost(r.Host);
+  x.SetUser(r.User);
+  x.SetPassword(r.Password);
+  x.SetTimeout(timeout);
+  if (!a.CA.empty()) x.SetCACertFile(Utf8ToString(a.CA));
+  x.SetExtract(kind);
+  // The dialog and the logon prompt only where a person can see and answer.
+  x.StatusDialog()->SetEnabled(::isatty(2) != 0);
+  x.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  x.SetRemoteFileName(r.Path);
+  x.Execute();
+  const TKwIStatus status = x.Status();
+  if (status == isFailed || status == isNotFound) {
+    const String& reason = x.ErrorText();
+    throw ToolError(status == isFailed ? 1 : 3, reason.empty()
+                                                    ? (status == isFailed ? "cannot read " : "not found: ") + a.Source
+                                                    : StringToUtf8(reason));
+  }
+  if (!FileExists(x.LocalFileName())) throw ToolError(1, "no page came from " + a.Source);
+  TLinkWriter out;
+  const TStringList& links = *x.ExtractedInfo();
+  for (int i = 0; i < links.Count(); ++i) out.Write(StringToBytes(links[i]));
+  out.Flush(true);
+  return 0;
+}
+
+int ScanLocal(const std::string& path, TKwIExtract kind) {
+  int fd = 0;
+  if (path != "-") {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      const int e = errno;
+      throw ToolError(e == ENOENT ? 3 : 1, "cannot open " + path + ": " + std::strerror(e));
+    }
+  }
+  struct TCloser {
+    int fd;
+    ~TCloser() {
+      if (fd > 0) ::close(fd);
+    }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) throw ToolError(1, path + " is a directory");
+  TLinkWriter out;
+  TLinkScanner scanner(KwIExtractPrefix(kind), [&out](std::string_view link) { out.Write(link); });
+  std::string block(256 * 1024, '\0');
+  for (;;) {
+    const ssize_t n = ::read(fd, block.data(), block.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw ToolError(1, "cannot read " + path + ": " + std::strerror(errno));
+    if (n == 0 || !scanner.Feed(std::string_view(block.data(), static_cast<std::size_t>(n)))) break;
+  }
+  scanner.Finish();
+  out.Flush(true);
+  return 0;
+}
+
+int RunLinks(const TLinksArgs& a) {
+  const auto kind = kKinds.find(a.Kind);
+  if (kind == kKinds.end())
+    throw ToolError(2,
+                    "unknown --kind \"" + a.Kind + "\" (mailto, http, https, ftp, file, telnet, news, gopher, wais)");
+  if (a.Timeout < 0) throw ToolError(2, "--timeout must be 0 or more milliseconds");
+  if (a.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout is too large");
+  TRemote remote;
+  std::string localPath;
+  if (ParseRemote(a.Source, remote, localPath))
+    return ScanRemote(remote, a, kind->second, static_cast<std::uint32_t>(a.Timeout));
+  if (localPath.empty()) throw ToolError(2, "no file named");
+  return ScanLocal(localPath, kind->second);
+}
+
+void Setup(CLI::App& app) {
+  static TLinksArgs args;
+  args = TLinksArgs();
+  auto* links = app.add_subcommand(
+      "links", "Print the links of one kind in a page (http://, https://, ftp:// URL, a file path, or - for input)");
+  links->add_option("--kind", args.Kind,
+                    "The links to print: mailto, http (the default), https, ftp, file, telnet, news, gopher or wais");
+  links->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  links->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  links->add_option("SOURCE", args.Source, "The page: a URL, a file path, or - for standard input")->required();
+  links->footer(
+      "A link begins with the kind's prefix, written exactly so (\"http://\", \"mailto:\"...), and runs to the "
+      "first space, quotation mark or one of #%<>[\\]^`{|}~; line breaks do not end it. The page ends at its "
+      "first NUL byte. Links are printed one a line in the order found, duplicates kept; a control character "
+      "inside a link is written as \\n, \\r, \\t or \\xHH.\n"
+      "Exit status: 0 the page was read and its links printed (a page without links prints nothing and is no "
+      "failure), 3 the page was not found (the server answered 404 or 410, no such FTP or local file, or the "
+      "server could not be reached), 1 any other failure (an error answer, a refused authorization, a broken or "
+      "timed-out exchange, a file that cannot be read), 2 bad arguments. The reason of 3 and 1 is printed on "
+      "standard error.");
+  links->callback([] { ExitCode() = RunLinks(args); });
+}
+
+// --- demo -------------------------------------------------------------------
+
+int Demo() {
+  support::TNginx nginx;
+  if (!nginx.Started()) {
+    std::printf("%s\n", nginx.Error().c_str());
+    return 1;
+  }
+  std::ofstream(nginx.Root() + "/contacts.html")
+      << "<html><body>\n"
+         "<p>Write to <a href=\"mailto:sales@example.org\">sales</a> or "
+         "<a href=\"mailto:support@example.org?subject=Help\">support</a>.</p>\n"
+         "<p>See <a href=\"http://www.example.org/products#new\">our products</a>, "
+         "<a href='http://www.example.org/faq'>the FAQ</a> and "
+         "<a href=\"ftp://ftp.example.org/pub/\">the downloads</a>.</p>\n"
+         "</body></html>\n";
+  const std::string page = nginx.Url("/contacts.html");
+  int failures = 0;
+  failures += !Show({"links", page});
+  failures += !Show({"links", "--kind", "mailto", page});
+  failures += !Show({"links", "--kind", "ftp", nginx.Root() + "/contacts.html"});
+  failures += !Show({"links", nginx.Url("/gone.html")}, 3);
+  return failures;
+}
+
+Register reg({"links", 44, Setup, Demo});
+
+}  // namespace
+}  // namespace kwinet::tool
