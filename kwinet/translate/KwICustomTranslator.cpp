@@ -75,7 +75,7 @@ bool TKwCustomTranslator::FetchAnswer(const String& URL, TStream& Stream) {
   // one the transfer layer saw on this thread.
   const std::string line = StringToUtf8(InternetGetLastResponseInfo());
   THttpStatusLine status;
-  if (URL.rfind(u"http", 0) == 0 && (!ParseHttpStatusLine(line, status) || status.Code < 200 || status.Code > 299)) {
+  if (StartsText(u"http", URL) && (!ParseHttpStatusLine(line, status) || status.Code < 200 || status.Code > 299)) {
     EndCall(false, u"The service answered " + Utf8ToString(line));
     return false;
   }
