@@ -1,0 +1,124 @@
+// kwinet translate, languages and speak against nginx over HTTPS serving
+// canned answers as static files (the services' paths are the file names).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "peers/Nginx.h"
+#include "peers/ServerProcess.h"
+#include "peers/TestSupport.h"
+
+namespace {
+
+using kwinet::test::ProcessResult;
+using kwinet::test::ReadFileBytes;
+using kwinet::test::RunProcess;
+using kwinet::test::WriteFileBytes;
+
+ProcessResult Tool(std::vector<std::string> args) {
+  args.insert(args.begin(), KWINET_TOOL_PATH);
+  return RunProcess(args);
+}
+
+std::string Audio() {
+  std::string audio;
+  for (int i = 0; i < 40000; ++i) audio.push_back(static_cast<char>((i * 13) % 256));
+  return audio;
+}
+
+class TranslateTool : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
+      ::unsetenv(v);
+    kwinet::test::TNginxOptions options;
+    options.Https = true;
+    server = new kwinet::test::TNginx(options);
+    if (!server->Started()) return;
+    const std::string root = server->Root();
+    std::filesystem::create_directories(root + "/translate_a");
+    std::filesystem::create_directories(root + "/v2/Http.svc");
+    WriteFileBytes(root + "/translate_a/single", R"([[["Hallo Welt. ","x"],["Wie geht's?","y"]],null,"en"])");
+    WriteFileBytes(root + "/v2/Http.svc/Translate",
+                   "<string>Gr\xC3\xBC\xC3\x9F"
+                   "e</string>");
+    WriteFileBytes(root + "/v2/Http.svc/GetLanguagesForTranslate",
+                   "<ArrayOfstring><string>de</string><string>en</string></ArrayOfstring>");
+    WriteFileBytes(root + "/v2/Http.svc/GetLanguagesForSpeak", "<ArrayOfstring><string>en</string></ArrayOfstring>");
+    WriteFileBytes(root + "/v2/Http.svc/Speak", Audio());
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
+  std::string Host() const { return server->Url("", true); }
+  static kwinet::test::TNginx* server;
+  kwinet::test::TempDir dir;
+};
+kwinet::test::TNginx* TranslateTool::server = nullptr;
+
+TEST_F(TranslateTool, PrintsWhatTheServiceAnswers) {
+  const std::string ca = server->CAFile();
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"translate", "--host", Host(), "--ca", ca, "--to", "de", "Hello world. How are you?"},
+       "Hallo Welt. Wie geht's?\n"},
+      {{"translate", "--service", "microsoft", "--host", Host() + "/", "--ca", ca, "--from", "en", "--to", "de",
+        "Greetings"},
+       "Grüße\n"},
+      {{"languages", "--service", "microsoft", "--host", Host(), "--ca", ca}, "de\nen\n"},
+      {{"languages", "--service", "microsoft", "--speak", "--host", Host(), "--ca", ca}, "en\n"},
+  };
+  for (const Case& c : cases) {
+    auto r = Tool(c.args);
+    EXPECT_EQ(r.Out, c.out) << c.args[0] << " " << r.Err;
+    EXPECT_EQ(r.ExitCode, 0) << c.args[0];
+  }
+  auto google = Tool({"languages"});
+  EXPECT_EQ(google.ExitCode, 0);
+  EXPECT_EQ(google.Out.substr(0, 13), "af\tAfrikaans\n");
+  EXPECT_NE(google.Out.find("\nyi\tYiddish\n"), std::string::npos);
+}
+
+TEST_F(TranslateTool, SpeakWritesTheAudioWhole) {
+  const std::string file = dir.File("hello.wav");
+  auto r = Tool({"speak", "--host", Host(), "--ca", server->CAFile(), "--to", "en", "-o", file, "Hello"});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFileBytes(file), Audio());
+  // A failure keeps the old file and leaves no partial one.
+  auto bad = Tool({"speak", "--host", Host(), "--to", "en", "-o", file, "Hello"});
+  EXPECT_EQ(bad.ExitCode, 1);
+  EXPECT_EQ(ReadFileBytes(file), Audio());
+  EXPECT_FALSE(std::filesystem::exists(file + ".part"));
+}
+
+TEST_F(TranslateTool, FailuresExitWithOneLine) {
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
+      // No test CA: the certificate is not trusted.
+      {{"translate", "--host", Host(), "--to", "de", "Hello"}, 1},
+      // nginx answers 404: an error status is no translation.
+      {{"translate", "--host", Host() + "/nothing", "--ca", server->CAFile(), "--to", "de", "Hello"}, 1},
+      {{"translate", "--service", "bing", "--to", "de", "Hello"}, 2},
+      {{"translate", "--host", "localhost:1", "--to", "de", "Hello"}, 2},
+      {{"translate", "--timeout", "-1", "--to", "de", "Hello"}, 2},
+      {{"translate", "Hello"}, 2},
+      {{"languages", "--speak"}, 2},
+      {{"speak", "--to", "en", "-o", dir.Path(), "Hello"}, 2},
+  };
+  for (const Case& c : cases) {
+    auto r = Tool(c.args);
+    EXPECT_EQ(r.ExitCode, c.code) << c.args[1] << " " << r.Err;
+    EXPECT_EQ(r.Out, "") << c.args[1];
+    ASSERT_FALSE(r.Err.empty()) << c.args[1];
+    EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// kwinet translate / languages / speak: the translation clients.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "DemoSupport.h"
+#include "Tool.h"
+#include "kwinet/core/StringList.h"
+#include "kwinet/translate/KwIGoogleTranslate.h"
+#include "kwinet/translate/KwIMSTranslator.h"
+
+namespace kwinet::tool {
+namespace {
+
+// What the three commands share.
+struct TServiceArgs {
+  std::string Service = "google";
+  std::string Host, CA, AppId;
+  std::int64_t Timeout = 30000;
+};
+
+struct TTranslateArgs {
+  TServiceArgs S;
+  std::string From, To, Text, Output;
+  bool Speak = false;  // languages: those the service can speak
+};
+
+void AddServiceOptions(CLI::App* cmd, TServiceArgs& s, bool withService) {
+  if (withService)
+    cmd->add_option("--service", s.Service, "google (the default) or microsoft")
+        ->check(CLI::IsMember({"google", "microsoft"}));
+  cmd->add_option("--host", s.Host,
+                  "Scheme, host and port of the service, for example https://localhost:8443 (a compatible gateway "
+                  "or a test server)");
+  cmd->add_option("--ca", s.CA, "CA certificates (PEM) to check an HTTPS service against");
+  cmd->add_option("--timeout", s.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  cmd->add_option("--app-id", s.AppId, "Application key for the Microsoft service (its appId)");
+}
+
+// The settings every client takes from the command line. The Microsoft
+// service's path follows its host.
+void Configure(TKwCustomTranslator& t, const TServiceArgs& s, const char* path) {
+  if (s.Timeout < 0) throw ToolError(2, "--timeout must be 0 or more milliseconds");
+  if (s.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout is too large");
+  t.SetTimeout(static_cast<std::uint32_t>(s.Timeout));
+  if (!s.Host.empty()) {
+    std::string host = s.Host;
+    const std::string scheme = host.substr(0, host.find("://"));
+    if (host.find("://") == std::string::npos || (scheme != "http" && scheme != "https") ||
+        host.size() == scheme.size() + 3)
+      throw ToolError(2, "--host must be http://HOST[:PORT] or https://HOST[:PORT], not \"" + s.Host + "\"");
+    while (host.back() == '/') host.pop_back();
+    t.SetHost(Utf8ToString(host + path));
+  }
+  if (!s.CA.empty()) t.SetCACertFile(Utf8ToString(s.CA));
+}
+
+std::unique_ptr<TKwMSTranslator> Microsoft(const TServiceArgs& s) {
+  auto ms = std::make_unique<TKwMSTranslator>(nullptr);
+  Configure(*ms, s, "/v2/Http.svc");
+  if (!s.AppId.empty()) ms->SetBingAppId(Utf8ToString(s.AppId));
+  return ms;
+}
+
+// A failed call: its reason on standard error, exit status 1.
+void Check(const TKwCustomTranslator& t) {
+  if (t.Status() == isFailed)
+    throw ToolError(1, t.ErrorText().empty() ? std::string("the service failed") : StringToUtf8(t.ErrorText()));
+}
+
+int RunTranslate(const TTranslateArgs& a) {
+  if (a.To.empty()) throw ToolError(2, "--to needs a language code");
+  String text;
+  if (a.S.Service == "microsoft") {
+    auto ms = Microsoft(a.S);
+    text = ms->TranslateText(Utf8ToString(a.Text), Utf8ToString(a.From), Utf8ToString(a.To));
+    Check(*ms);
+  } else {
+    TKwIGoogleTranslator google(nullptr);
+    Configure(google, a.S, "");
+    text = google.TranslateTextExt(Utf8ToString(a.Text), Utf8ToString(a.From.empty() ? "auto" : a.From),
+                                   Utf8ToString(a.To));
+    Check(google);
+  }
+  Print(text);
+  return 0;
+}
+
+int RunLanguages(const TTranslateArgs& a) {
+  TStringList codes, names;
+  if (a.S.Service == "microsoft") {
+    auto ms = Microsoft(a.S);
+    if (a.Speak)
+      ms->GetLanguagesForSpeak(&codes);
+    else
+      ms->GetLanguagesForTranslate(&codes);
+    Check(*ms);
+    for (int i = 0; i < codes.Count(); ++i) Print(codes[i]);
+  } else {
+    if (a.Speak) throw ToolError(2, "--speak needs --service microsoft");
+    // Google's languages come from the client's own table: no request.
+    TKwIGoogleTranslator::FillLanguageCodes(&codes, &names);
+    for (int i = 0; i < codes.Count(); ++i) Print(codes[i] + u"\t" + names[i]);
+  }
+  return 0;
+}
+
+int RunSpeak(const TTranslateArgs& a) {
+  if (a.To.empty()) throw ToolError(2, "--to needs a language code");
+  namespace fs = std::filesystem;
+  const std::string name = fs::path(a.Output).filename().string();
+  std::error_code ec;
+  if (a.Output.empty() || name.empty() || name == "." || name == "..")
+    throw ToolError(2, "-o needs a file name, not \"" + a.Output + "\"");
+  if (fs::is_directory(a.Output, ec)) throw ToolError(2, "-o names a directory: " + a.Output);
+  auto ms = Microsoft(a.S);
+  ms->SpeakText(Utf8ToString(a.To), Utf8ToString(a.Output), Utf8ToString(a.Text));
+  Check(*ms);
+  return 0;
+}
+
+void Setup(CLI::App& app) {
+  // Setup runs for every parse (the demo parses many command lines in one
+  // process): options left out must not keep an earlier line's values.
+  static TTranslateArgs tr, lang, speak;
+  tr = lang = speak = TTranslateArgs();
+  const std::string failures =
+      "1 the service could not be reached or did not answer within --timeout, its certificate was not trusted, or it "
+      "answered with an error status or more than 16 MiB";
+
+  auto* translate = app.add_subcommand("translate", "Translate TEXT through Google Translate or Microsoft Translator");
+  AddServiceOptions(translate, tr.S, true);
+  translate->add_option("--from", tr.From, "Language code of TEXT (default: the service detects it)");
+  translate->add_option("--to", tr.To, "Language code wanted")->required();
+  translate->add_option("TEXT", tr.Text, "The text (UTF-8)")->required();
+  translate->footer(std::string("Prints the translation. Exit status: 0 done, ") + failures +
+                    ", or its answer held no translation (the reason is printed on standard error), 2 bad arguments.");
+  translate->callback([] { ExitCode() = RunTranslate(tr); });
+
+  auto* languages = app.add_subcommand("languages", "List the language codes a translation service knows");
+  AddServiceOptions(languages, lang.S, true);
+  languages->add_flag("--speak", lang.Speak, "The languages that the Microsoft service can speak");
+  languages->footer(
+      std::string("Prints one code a line (Google: the code, a tab and the English name, from the "
+                  "client's own table, without a request). Exit status: 0 done, ") +
+      failures + ", or its answer held no language codes (the reason is printed on standard error), 2 bad arguments.");
+  languages->callback([] { ExitCode() = RunLanguages(lang); });
+
+  auto* sp = app.add_subcommand("speak", "Fetch TEXT spoken in a language from Microsoft Translator into a file");
+  AddServiceOptions(sp, speak.S, false);
+  speak.S.Service = "microsoft";
+  sp->add_option("--to", speak.To, "Language code of the speech")->required();
+  sp->add_option("-o,--output", speak.Output, "The audio file (written as FILE.part, which replaces it when whole)")
+      ->required();
+  sp->add_option("TEXT", speak.Text, "The text (UTF-8)")->required();
+  sp->footer(std::string("Exit status: 0 the audio was written, ") + failures +
+             " (the reason is printed on standard error; the old file is kept), 2 bad arguments.");
+  sp->callback([] { ExitCode() = RunSpeak(speak); });
+}
+
+// --- demo -------------------------------------------------------------------
+
+// Canned answers of both services as static files: the services' paths
+// are file names, their queries are not looked at.
+void WriteCannedAnswers(const std::string& root) {
+  namespace fs = std::filesystem;
+  fs::create_directories(root + "/translate_a");
+  fs::create_directories(root + "/v2/Http.svc");
+  std::ofstream(root + "/translate_a/single")
+      << R"([[["Hallo Welt. ","Hello world. ",null,null,10],["Wie geht es dir?","How are you?",null,null,10]],)"
+         R"(null,"en"])";
+  std::ofstream(root + "/v2/Http.svc/Translate") << "<string>Gr\xC3\xBC\xC3\x9F"
+                                                    "e aus dem Test.</string>";
+  std::ofstream(root + "/v2/Http.svc/GetLanguagesForTranslate")
+      << "<ArrayOfstring><string>de</string><string>en</string><string>fr</string></ArrayOfstring>";
+  std::ofstream(root + "/v2/Http.svc/Speak", std::ios::binary) << std::string("RIFF\x24\0\0\0WAVEfmt ", 16);
+}
+
+int Demo() {
+  support::TNginxOptions options;
+  options.Https = true;
+  support::TNginx nginx(options);
+  if (!nginx.Started()) {
+    std::printf("%s\n", nginx.Error().c_str());
+    return 1;
+  }
+  WriteCannedAnswers(nginx.Root());
+  support::TempDir dir("kwinet-demo");
+  const std::string host = nginx.Url("", true);
+  const std::string ca = nginx.CAFile();
+  int failures = 0;
+  failures +=
+      !Show({"translate", "--host", host, "--ca", ca, "--from", "en", "--to", "de", "Hello world. How are you?"});
+  failures += !Show({"translate", "--service", "microsoft", "--host", host, "--ca", ca, "--to", "de", "Greetings"});
+  failures += !Show({"languages", "--service", "microsoft", "--host", host, "--ca", ca});
+  failures += !Show({"speak", "--host", host, "--ca", ca, "--to", "en", "-o", dir.File("hello.wav"), "Hello"});
+  std::error_code ec;
+  std::printf("(hello.wav: %ju bytes of audio)\n",
+              static_cast<std::uintmax_t>(std::filesystem::file_size(dir.File("hello.wav"), ec)));
+  // Without the test CA the certificate is not trusted.
+  failures += !Show({"translate", "--host", host, "--to", "de", "Hello"}, 1);
+  return failures;
+}
+
+Register reg({"translate", 70, Setup, Demo});
+
+}  // namespace
+}  // namespace kwinet::tool
