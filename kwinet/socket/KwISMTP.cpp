@@ -524,9 +524,12 @@ std::string EncodeHeaderText(const String& text) {
 std::string DoubleLeadingDots(const std::string& data) {
   std::string out;
   out.reserve(data.size() + 16);
-  TMessageWriter writer([&out](std::string_view piece) { out.append(piece); }, true, TKwISMTP::FileChunkSize);
-  writer.Put(data);
-  writer.Flush();
+  bool lineStart = true;
+  for (char c : data) {
+    if (lineStart && c == '.') out.push_back('.');
+    out.push_back(c);
+    lineStart = c == '\n';
+  }
   return out;
 }
 
