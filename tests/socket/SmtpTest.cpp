@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 
@@ -577,5 +580,50 @@ TEST(SmtpDialogue, SlowButMovingLinkIsNotCutByTheTimeoutWhileAStalledOneIs) {
       // it, not the 8 MB of its encoding.
       EXPECT_LT(heapWhileSending - heapBefore, 2 << 20);
     }
+  }
+}
+
+TEST(SmtpDialogue, AttachmentThatChangesSizeWhileSentGoesAsItWasWhenOpened) {
+  // The file changes when DATA arrives: after it was opened, before its
+  // first byte is read. What goes is the size seen at the opening (growth
+  // is left out) or what is left of it, and the parts stay whole.
+  std::string original;
+  for (int i = 0; i < 200000; ++i) original.push_back(static_cast<char>(i * 31 % 256));
+  struct Case {
+    const char* Name;
+    std::function<void(const std::string& path)> Change;
+    std::string Expected;
+  } cases[] = {
+      {"grows", [](const std::string& p) { std::ofstream(p, std::ios::app) << std::string(100000, 'Z'); }, original},
+      {"shrinks", [](const std::string& p) { ::truncate(p.c_str(), 1000); }, original.substr(0, 1000)},
+      {"empties", [](const std::string& p) { ::truncate(p.c_str(), 0); }, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    kwinet::test::TempDir dir;
+    const std::string path = dir.File("data.bin");
+    kwinet::test::WriteFileBytes(path, original);
+    FakeServer server([&](FakeConnection& conn) {
+      conn.Send("220 fake.test ESMTP\r\n");
+      while (conn.ReadUntil("\r\n")) {
+        const std::string line = conn.Data().substr(0, conn.Data().find("\r\n"));
+        conn.Consume(line.size() + 2);
+        if (line == "DATA") {
+          c.Change(path);
+          conn.Send("354 Go ahead\r\n");
+          if (!conn.ReadUntil("\r\n.\r\n")) return;
+          conn.Consume(conn.Data().find("\r\n.\r\n") + 5);
+        }
+        conn.Send(line == "QUIT" ? "221 Bye\r\n" : "250 OK\r\n");
+      }
+    });
+    auto smtp = MakeMailer(server.Port());
+    smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+    smtp->Attachments()->Add()->SetFileName(Utf8ToString(path));
+    ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+    ASSERT_TRUE(server.WaitForConnections(1));
+    EXPECT_TRUE(DataOf(server.Received(0))
+                    .ends_with("filename=\"data.bin\"\r\n\r\n" + EncodeBase64Lines(c.Expected) +
+                               "\r\n------------MoravelleSMTP--\r\n\r\n.\r\n"));
   }
 }
