@@ -1,9 +1,15 @@
 #include "kwinet/socket/KwISMTP.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <string_view>
+#include <vector>
 
 #include "kwinet/socket/TlsTransport.h"
 #include "kwinet/utils/kwiutil.h"
@@ -173,23 +179,219 @@ bool HasLineBreak(const String& s) {
   return s.find_first_of(u"\r\n") != String::npos;
 }
 
-// Lines of text split at CR LF, LF or CR, put together again with CR LF.
-std::string NormalizeLineEnds(const std::string& bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 32);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == '\r') {
-      out += "\r\n";
-      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out += "\r\n";
-    } else {
-      out.push_back(c);
+// The encoders take their input in pieces of any size and carry what a piece
+// leaves open to the next one (a CR whose LF may follow, the bytes of an
+// unfinished Base64 line, a character whose encoding depends on the next
+// two), so that the output does not depend on where the input was cut.
+
+// Line ends CR LF, LF or CR become CR LF.
+class TLineEnds {
+ public:
+  void Feed(std::string_view in, std::string& out) {
+    for (char c : in) {
+      if (c == '\r') {
+        out += "\r\n";
+      } else if (c == '\n') {
+        if (FLast != '\r') out += "\r\n";
+      } else {
+        out.push_back(c);
+      }
+      FLast = c;
     }
   }
-  return out;
+  // With CloseLastLine, text whose last line has no line end gets one, as
+  // the lines of a string list do.
+  void Finish(std::string& out, bool CloseLastLine) {
+    if (CloseLastLine && FLast != '\r' && FLast != '\n') out += "\r\n";
+    FLast = '\n';
+  }
+
+ private:
+  char FLast = '\n';  // the last byte taken; at the start, as after a line end
+};
+
+// Base64 in lines of 76 characters (57 bytes), each ended by CR LF.
+class TBase64Lines {
+ public:
+  void Feed(std::string_view in, std::string& out) {
+    while (!in.empty()) {
+      if (FHeld == 0 && in.size() >= kLineBytes) {
+        PutLine(in.data(), kLineBytes, out);
+        in.remove_prefix(kLineBytes);
+        continue;
+      }
+      const std::size_t n = std::min(kLineBytes - FHeld, in.size());
+      std::memcpy(FLine + FHeld, in.data(), n);
+      FHeld += n;
+      in.remove_prefix(n);
+      if (FHeld == kLineBytes) {
+        PutLine(FLine, kLineBytes, out);
+        FHeld = 0;
+      }
+    }
+  }
+  void Finish(std::string& out) {
+    if (FHeld > 0) PutLine(FLine, FHeld, out);
+    FHeld = 0;
+  }
+
+ private:
+  static constexpr std::size_t kLineBytes = 57;
+  static void PutLine(const char* bytes, std::size_t n, std::string& out) {
+    char line[80];
+    Encode64Bytes(reinterpret_cast<const unsigned char*>(bytes), n, line);
+    out.append(line, Base64Length(n));
+    out += "\r\n";
+  }
+  char FLine[kLineBytes];
+  std::size_t FHeld = 0;
+};
+
+// Quoted-printable (RFC 2045) of bytes whose line ends are CR LF. Whether a
+// blank may stand as it is depends on the two bytes after it, so the last
+// two bytes of a piece wait for the next piece (or Finish).
+class TQuotedPrintable {
+ public:
+  void Feed(std::string_view in, std::string& out) {
+    for (char c : in) {
+      FWindow[FHeld++] = c;
+      if (FHeld == 3) Step(out);
+    }
+  }
+  void Finish(std::string& out) {
+    while (FHeld > 0) Step(out);
+  }
+
+ private:
+  // Encodes the window's first byte (with its LF, for a CR LF). Fewer than
+  // three bytes in the window here means that the input has ended.
+  void Step(std::string& out) {
+    static const char hex[] = "0123456789ABCDEF";
+    const unsigned char c = static_cast<unsigned char>(FWindow[0]);
+    std::size_t used = 1;
+    if (c == '\r' && FHeld >= 2 && FWindow[1] == '\n') {
+      out += "\r\n";
+      FLineLength = 0;
+      used = 2;
+    } else {
+      const bool lineEnd = FHeld == 1 || (FWindow[1] == '\r' && FHeld >= 3 && FWindow[2] == '\n');
+      const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd);
+      const char enc[3] = {'=', hex[c >> 4], hex[c & 15]};
+      const std::size_t n = literal ? 1 : 3;
+      // A soft break keeps every line within 76 characters.
+      if (FLineLength + n > 75) {
+        out += "=\r\n";
+        FLineLength = 0;
+      }
+      out.append(literal ? &FWindow[0] : enc, n);
+      FLineLength += n;
+    }
+    for (std::size_t i = used; i < FHeld; ++i) FWindow[i - used] = FWindow[i];
+    FHeld -= used;
+  }
+  char FWindow[3];
+  std::size_t FHeld = 0;
+  std::size_t FLineLength = 0;
+};
+
+enum TPartKind : std::uint8_t { pkPlain, pkBase64, pkQuotedPrintable };
+
+TPartKind PartKind(const String& encoding) {
+  if (SameText(encoding, u"base64")) return pkBase64;
+  if (SameText(encoding, u"quoted-printable")) return pkQuotedPrintable;
+  return pkPlain;
 }
+
+// One part's content on its way out: line ends made CR LF first when asked,
+// then the transfer encoding.
+class TPartEncoder {
+ public:
+  TPartEncoder(TPartKind Kind, bool NormalizeLineEnds, bool CloseLastLine)
+      : FKind(Kind), FNormalize(NormalizeLineEnds || Kind == pkPlain), FCloseLastLine(CloseLastLine) {}
+  void Feed(std::string_view in, std::string& out) {
+    if (!FNormalize) return Encode(in, out);
+    FText.clear();
+    FLineEnds.Feed(in, FText);
+    Encode(FText, out);
+  }
+  void Finish(std::string& out) {
+    if (FNormalize) {
+      FText.clear();
+      FLineEnds.Finish(FText, FCloseLastLine);
+      Encode(FText, out);
+    }
+    if (FKind == pkBase64) FBase64.Finish(out);
+    if (FKind == pkQuotedPrintable) FQuoted.Finish(out);
+  }
+
+ private:
+  void Encode(std::string_view in, std::string& out) {
+    if (FKind == pkBase64)
+      FBase64.Feed(in, out);
+    else if (FKind == pkQuotedPrintable)
+      FQuoted.Feed(in, out);
+    else
+      out.append(in);
+  }
+  TPartKind FKind;
+  bool FNormalize, FCloseLastLine;
+  TLineEnds FLineEnds;
+  TBase64Lines FBase64;
+  TQuotedPrintable FQuoted;
+  std::string FText;
+};
+
+// Gathers the message into pieces for a sink, doubling a "." that begins a
+// line when the message goes after DATA. Remembers the last two bytes put
+// (before any doubling, which never changes how the message ends).
+class TMessageWriter {
+ public:
+  using TSink = std::function<void(std::string_view)>;
+  TMessageWriter(TSink Sink, bool DoubleDots, std::size_t PieceSize)
+      : FSink(std::move(Sink)), FDoubleDots(DoubleDots), FPieceSize(PieceSize) {}
+
+  void Put(std::string_view bytes) {
+    if (bytes.empty()) return;
+    FTail[0] = bytes.size() >= 2 ? bytes[bytes.size() - 2] : FTail[1];
+    FTail[1] = bytes.back();
+    while (!bytes.empty()) {
+      // The buffer is below PieceSize here: it is sent as soon as it reaches it.
+      const std::size_t n = std::min(bytes.size(), FPieceSize - FBuffer.size());
+      if (FDoubleDots) {
+        for (char c : bytes.substr(0, n)) {
+          if (FLineStart && c == '.') FBuffer.push_back('.');
+          FBuffer.push_back(c);
+          FLineStart = c == '\n';
+        }
+      } else {
+        FBuffer.append(bytes.substr(0, n));
+      }
+      bytes.remove_prefix(n);
+      if (FBuffer.size() >= FPieceSize) Flush();
+    }
+  }
+  void Line(std::string_view text) {
+    Put(text);
+    Put("\r\n");
+  }
+  // Bytes that go as they are, dots included (the end-of-data line).
+  void PutVerbatim(std::string_view bytes) { FBuffer.append(bytes); }
+  char Last() const { return FTail[1]; }
+  bool EndsWithLineEnd() const { return FTail[0] == '\r' && FTail[1] == '\n'; }
+  void Flush() {
+    if (FBuffer.empty()) return;
+    FSink(FBuffer);
+    FBuffer.clear();
+  }
+
+ private:
+  TSink FSink;
+  bool FDoubleDots;
+  std::size_t FPieceSize;
+  std::string FBuffer;
+  bool FLineStart = true;
+  char FTail[2] = {'\0', '\0'};
+};
 
 // Text in a character set: UTF-8 for "utf-8", otherwise one byte per
 // character (characters above 255 cannot be written and become "?").
@@ -231,16 +433,53 @@ std::string HeaderAddressList(const TKwIEMailAddresses& list) {
   return out;
 }
 
-std::string ReadWholeFile(const String& fileName) {
-  // A device, pipe or folder has no end to wait for (/dev/zero would fill
-  // the memory): only regular files are attached.
+// A file of the message (the body file or an attachment), opened before
+// anything of the mail transaction is sent.
+struct TMessageFile {
+  String FileName;
+  std::unique_ptr<TFileStream> Stream;
+  std::int64_t Size = 0;  // as it was when opened
+};
+
+TMessageFile OpenMessageFile(const String& fileName, const char16_t* what) {
+  // A device, pipe or folder has no end to wait for (/dev/zero would never
+  // end the message), and opening a pipe waits for its writer: only
+  // regular files go into a message.
+  const String notRegular =
+      Format(u"The message was not sent: the %s %s is not a regular file", {String(what), fileName});
   std::error_code ec;
   const std::filesystem::path path(StringToUtf8(fileName));
-  if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec))
-    throw Exception(u"The message was not sent: the attachment %s is not a regular file", {fileName});
-  TFileStream f(fileName, fmOpenRead | fmShareDenyWrite);
-  std::string data = f.ReadAll();
-  return data;
+  if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) throw Exception(notRegular);
+  TMessageFile file{fileName, std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite), 0};
+  struct stat st {};
+  if (::fstat(file.Stream->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) throw Exception(notRegular);
+  file.Size = st.st_size;
+  return file;
+}
+
+// Passes the file's content through Encoder to Writer, a piece at a time.
+// What is sent is the size the file had when it was opened, or less when it
+// shrinks meanwhile: a file that grows cannot hold the message open, and
+// the encoding stays whole either way.
+void WriteFile(TMessageFile& file, TPartEncoder& encoder, TMessageWriter& writer) {
+  std::vector<char> piece(TKwISMTP::FileChunkSize);
+  std::string encoded;
+  std::int64_t left = file.Size;
+  while (left > 0) {
+    const std::int64_t n =
+        file.Stream->Read(piece.data(), std::min<std::int64_t>(left, static_cast<std::int64_t>(piece.size())));
+    if (n < 0)
+      throw Exception(u"The message was not sent: reading %s failed: %s",
+                      {file.FileName, SysErrorMessage(GetLastError())});
+    if (n == 0) break;
+    left -= n;
+    encoded.clear();
+    encoder.Feed(std::string_view(piece.data(), static_cast<std::size_t>(n)), encoded);
+    writer.Put(encoded);
+  }
+  encoded.clear();
+  encoder.Finish(encoded);
+  writer.Put(encoded);
 }
 
 }  // namespace
@@ -248,49 +487,18 @@ std::string ReadWholeFile(const String& fileName) {
 std::string EncodeBase64Lines(const std::string& bytes) {
   std::string out;
   out.reserve(Base64Length(bytes.size()) + bytes.size() / 57 * 2 + 2);
-  char line[80];
-  for (std::size_t i = 0; i < bytes.size(); i += 57) {
-    const std::size_t n = std::min<std::size_t>(57, bytes.size() - i);
-    Encode64Bytes(reinterpret_cast<const unsigned char*>(bytes.data() + i), n, line);
-    out.append(line, Base64Length(n));
-    out += "\r\n";
-  }
+  TBase64Lines encoder;
+  encoder.Feed(bytes, out);
+  encoder.Finish(out);
   return out;
 }
 
 std::string EncodeQuotedPrintable(const std::string& bytes) {
-  static const char hex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
-  std::size_t lineLength = 0;
-  auto put = [&](const char* piece, std::size_t n) {
-    // A soft break keeps every line within 76 characters.
-    if (lineLength + n > 75) {
-      out += "=\r\n";
-      lineLength = 0;
-    }
-    out.append(piece, n);
-    lineLength += n;
-  };
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-      out += "\r\n";
-      lineLength = 0;
-      ++i;
-      continue;
-    }
-    const bool lineEnd =
-        i + 1 == bytes.size() || (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n');
-    const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd);
-    if (literal) {
-      char ch = static_cast<char>(c);
-      put(&ch, 1);
-    } else {
-      const char enc[3] = {'=', hex[c >> 4], hex[c & 15]};
-      put(enc, 3);
-    }
-  }
+  TQuotedPrintable encoder;
+  encoder.Feed(bytes, out);
+  encoder.Finish(out);
   return out;
 }
 
@@ -442,68 +650,96 @@ void TKwISMTP::BeforeExecute() {
   CheckHeaderFields();
 }
 
+struct TKwISMTP::TMessageFiles {
+  TMessageFile Body;  // no Stream: the text is Body
+  std::vector<TMessageFile> Attachments;
+};
+
+TKwISMTP::TMessageFiles TKwISMTP::OpenMessageFiles() const {
+  TMessageFiles files;
+  if (!FBodyFile.empty()) files.Body = OpenMessageFile(FBodyFile, u"body file");
+  for (int i = 0; i < FAttachments->Count(); ++i)
+    files.Attachments.push_back(OpenMessageFile(FAttachments->Items(i)->FileName(), u"attachment"));
+  return files;
+}
+
+void TKwISMTP::WriteMessage(TMessageFiles& Files, const std::function<void(std::string_view)>& Sink, bool ForData) {
+  const bool multipart = FAttachments->Count() > 0;
+  TMessageWriter w(Sink, ForData, FileChunkSize);
+  w.Line("Message-Id: " + StringToUtf8(UniqueMessageID(GetLocalHost())));
+  for (int i = 0; i < FReplyTo->Count(); ++i) w.Line("Reply-To: <" + StringToUtf8(FReplyTo->Items(i)->Address()) + ">");
+  w.Line("Date: " + StringToUtf8(EMailFormatDate(FDate)));
+  w.Line("From: " + HeaderAddress(*FFrom));
+  if (FRecipients->Count() > 0) w.Line("To: " + HeaderAddressList(*FRecipients));
+  if (FCC->Count() > 0) w.Line("Cc: " + HeaderAddressList(*FCC));
+  w.Line("X-Priority: " + std::to_string(static_cast<int>(FPriority) + 1));
+  w.Line(kMailer);
+  if (!FSubject.empty()) w.Line("Subject: " + EncodeHeaderText(FSubject));
+  w.Line("MIME-Version: 1.0");
+  if (multipart) {
+    w.Line(std::string("Content-Type: multipart/mixed; boundary=\"") + kBoundary + "\"");
+    w.Line("");
+    w.Line(kDelimiter);
+  }
+  w.Line("Content-Type: Text/Plain; charset=" + StringToUtf8(FCharSet));
+  w.Line("Content-Transfer-Encoding: " + StringToUtf8(FEncoding));
+  w.Line("");
+  const TPartKind bodyKind = PartKind(FEncoding);
+  if (Files.Body.Stream) {
+    // The file's bytes are the text in CharSet; its lines end as Body's do.
+    TPartEncoder encoder(bodyKind, true, true);
+    WriteFile(Files.Body, encoder, w);
+  } else {
+    const std::string body = TextInCharSet(FBody->Text(), FCharSet);
+    TPartEncoder encoder(bodyKind, false, false);
+    std::string encoded;
+    for (std::size_t at = 0; at < body.size(); at += FileChunkSize) {
+      encoded.clear();
+      encoder.Feed(std::string_view(body).substr(at, FileChunkSize), encoded);
+      w.Put(encoded);
+    }
+    encoded.clear();
+    encoder.Finish(encoded);
+    w.Put(encoded);
+  }
+
+  if (multipart) {
+    w.Line(kDelimiter);
+    for (int i = 0; i < FAttachments->Count(); ++i) {
+      const TKwIEMailAttachment* a = FAttachments->Items(i);
+      const String encoding = a->Encoding().empty() ? String(u"base64") : a->Encoding();
+      const String type = a->ContentType().empty() ? ContentTypeByFile(a->FileName()) : a->ContentType();
+      w.Line("Content-Type: " + StringToUtf8(type) + "; name=\"" + EncodeHeaderText(a->GetAttachmentName()) + "\"");
+      w.Line("Content-Transfer-Encoding: " + StringToUtf8(encoding));
+      // The file's name only: the folder it lives in is the sender's business.
+      w.Line("Content-Disposition: attachment; filename=\"" + EncodeHeaderText(FileBaseName(a->FileName())) + "\"");
+      w.Line("");
+      // Base64 takes the bytes as they are; text has its line ends made CR LF.
+      const TPartKind kind = PartKind(encoding);
+      TPartEncoder encoder(kind, kind != pkBase64, false);
+      WriteFile(Files.Attachments[static_cast<std::size_t>(i)], encoder, w);
+      if (w.Last() != '\n') w.Put("\r\n");
+      w.Line("");
+      w.Line(i + 1 < FAttachments->Count() ? kDelimiter : kClosingDelimiter);
+    }
+  }
+  if (ForData) {
+    if (!w.EndsWithLineEnd()) w.Put("\r\n");
+    w.PutVerbatim("\r\n.\r\n");
+  }
+  w.Flush();
+}
+
 std::string TKwISMTP::ComposeMessage() {
   CheckHeaderFields();
-  const bool multipart = FAttachments->Count() > 0;
+  TMessageFiles files = OpenMessageFiles();
   std::string m;
-  auto line = [&m](const std::string& text) {
-    m += text;
-    m += "\r\n";
-  };
-  line("Message-Id: " + StringToUtf8(UniqueMessageID(GetLocalHost())));
-  for (int i = 0; i < FReplyTo->Count(); ++i) line("Reply-To: <" + StringToUtf8(FReplyTo->Items(i)->Address()) + ">");
-  line("Date: " + StringToUtf8(EMailFormatDate(FDate)));
-  line("From: " + HeaderAddress(*FFrom));
-  if (FRecipients->Count() > 0) line("To: " + HeaderAddressList(*FRecipients));
-  if (FCC->Count() > 0) line("Cc: " + HeaderAddressList(*FCC));
-  line("X-Priority: " + std::to_string(static_cast<int>(FPriority) + 1));
-  line(kMailer);
-  if (!FSubject.empty()) line("Subject: " + EncodeHeaderText(FSubject));
-  line("MIME-Version: 1.0");
-  if (multipart) {
-    line(std::string("Content-Type: multipart/mixed; boundary=\"") + kBoundary + "\"");
-    line("");
-    line(kDelimiter);
-  }
-  line("Content-Type: Text/Plain; charset=" + StringToUtf8(FCharSet));
-  line("Content-Transfer-Encoding: " + StringToUtf8(FEncoding));
-  line("");
-  std::string body = TextInCharSet(FBody->Text(), FCharSet);
-  if (SameText(FEncoding, u"quoted-printable"))
-    m += EncodeQuotedPrintable(body);
-  else if (SameText(FEncoding, u"base64"))
-    m += EncodeBase64Lines(body);
-  else
-    m += NormalizeLineEnds(body);
-  if (!multipart) return m;
-
-  line(kDelimiter);
-  for (int i = 0; i < FAttachments->Count(); ++i) {
-    const TKwIEMailAttachment* a = FAttachments->Items(i);
-    // The file is read first: one that cannot be read stops the message
-    // before the envelope is sent.
-    const std::string content = ReadWholeFile(a->FileName());
-    const String encoding = a->Encoding().empty() ? String(u"base64") : a->Encoding();
-    const String type = a->ContentType().empty() ? ContentTypeByFile(a->FileName()) : a->ContentType();
-    line("Content-Type: " + StringToUtf8(type) + "; name=\"" + EncodeHeaderText(a->GetAttachmentName()) + "\"");
-    line("Content-Transfer-Encoding: " + StringToUtf8(encoding));
-    // The file's name only: the folder it lives in is the sender's business.
-    line("Content-Disposition: attachment; filename=\"" + EncodeHeaderText(FileBaseName(a->FileName())) + "\"");
-    line("");
-    if (SameText(encoding, u"base64"))
-      m += EncodeBase64Lines(content);
-    else if (SameText(encoding, u"quoted-printable"))
-      m += EncodeQuotedPrintable(NormalizeLineEnds(content));
-    else
-      m += NormalizeLineEnds(content);
-    if (!m.empty() && m.back() != '\n') m += "\r\n";
-    line("");
-    line(i + 1 < FAttachments->Count() ? kDelimiter : kClosingDelimiter);
-  }
+  WriteMessage(
+      files, [&m](std::string_view piece) { m.append(piece); }, false);
   return m;
 }
 
-bool TKwISMTP::SendBytes(const std::string& bytes) {
+bool TKwISMTP::SendBytes(std::string_view bytes) {
   return ClientSocket()->Socket()->SendBuf(bytes.data(), static_cast<int>(bytes.size())) > 0;
 }
 
@@ -605,14 +841,13 @@ void TKwISMTP::Disconnect() {
 }
 
 void TKwISMTP::Send() {
-  // The message is put together before the envelope, so that an attachment
-  // that cannot be read stops everything before MAIL FROM.
   FDelivered = false;
   FWarning.clear();
-  std::string message = ComposeMessage();
-  message = DoubleLeadingDots(message);
-  if (message.size() < 2 || message.compare(message.size() - 2, 2, "\r\n") != 0) message += "\r\n";
-  message += "\r\n.\r\n";
+  CheckHeaderFields();
+  // Every file of the message is opened before the envelope: one that
+  // cannot be read stops everything before RSET. The content itself is read
+  // while it is sent, a piece at a time.
+  TMessageFiles files = OpenMessageFiles();
 
   Command(u"RSET", {250});
   if (FLogin->UseLogin()) {
@@ -625,7 +860,18 @@ void TKwISMTP::Send() {
   for (TKwIEMailAddresses* list : {FRecipients.get(), FCC.get(), FBCC.get()})
     for (int i = 0; i < list->Count(); ++i) Command(u"RCPT TO:<" + list->Items(i)->Address() + u">", {250, 251});
   Command(u"DATA", {354});
-  if (!SendBytes(message)) throw Exception(u"Error sending the message");
+  // Each piece is a send of its own, with Timeout to go out: a large
+  // message over a slow link that keeps moving is not cut off, a server
+  // that takes nothing for Timeout is.
+  WriteMessage(
+      files,
+      [this](std::string_view piece) {
+        if (SendBytes(piece)) return;
+        if (ClientSocket()->Socket()->PeerAlive() && Timeout() > 0)
+          throw Exception(u"Error sending the message: the server took nothing for %d ms", {Timeout()});
+        throw Exception(u"Error sending the message: the server closed the connection");
+      },
+      true);
   const int code = ReadReply();
   if (code != 250) throw Exception(u"DATA (the message): %s", {FLastReply});
   FDelivered = true;

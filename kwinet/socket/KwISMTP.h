@@ -3,8 +3,11 @@
 // attachment descriptions and the login settings).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/DateTime.h"
@@ -131,6 +134,11 @@ class TKwISMTP : public TKwInetBase {
   void SetSubject(const String& value) { FSubject = value; }
   TStringList* Body() const { return FBody.get(); }
   void SetBody(TStrings* value) { FBody->Assign(value); }
+  // A file whose text is the body, in place of Body when set: its bytes are
+  // the text in CharSet, its lines may end with CR LF, LF or CR. It is read
+  // while the message is sent, like the attachments.
+  const String& BodyFile() const { return FBodyFile; }
+  void SetBodyFile(const String& value) { FBodyFile = value; }
   TKwIEMailAddress* From() const { return FFrom.get(); }
   void SetFrom(TKwIEMailAddress* value) { FFrom->Assign(value); }
   TKwIEMailAddresses* Recipients() const { return FRecipients.get(); }
@@ -181,8 +189,12 @@ class TKwISMTP : public TKwInetBase {
 
   // The whole message as it goes after DATA, before the end-of-data line:
   // header lines, text part and attachment parts, CR LF line ends, no dot
-  // doubling. Reads the attachments' files.
+  // doubling. Reads the body file and the attachments' files. Send writes
+  // the same bytes (dots doubled) straight to the connection instead.
   std::string ComposeMessage();
+  // Files are read, and the message is sent, in pieces of this many bytes:
+  // the memory a message takes does not grow with its files.
+  static constexpr int FileChunkSize = 64 * 1024;
 
   // Why an address cannot go between the angle brackets of MAIL FROM or
   // RCPT TO ("is empty", "holds a space"...), or empty when it can.
@@ -212,7 +224,13 @@ class TKwISMTP : public TKwInetBase {
   void Command(const String& Line, std::initializer_list<int> Accepted, const String& Shown = String());
   // Reads until the reader yields the next reply; sets LastReply.
   int ReadReply();
-  bool SendBytes(const std::string& bytes);
+  bool SendBytes(std::string_view bytes);
+  // The body file and the attachments, open.
+  struct TMessageFiles;
+  TMessageFiles OpenMessageFiles() const;
+  // Writes the message to Sink in pieces; ForData doubles the dots that
+  // begin lines and ends with the end-of-data line.
+  void WriteMessage(TMessageFiles& Files, const std::function<void(std::string_view)>& Sink, bool ForData);
   // Puts TLS under the connection. Whatever the server sent before and we
   // have not yet used came in plain text: it is a protocol error (it would
   // otherwise be read as if it had come inside TLS), and the connection is
@@ -226,6 +244,7 @@ class TKwISMTP : public TKwInetBase {
   std::unique_ptr<TKwIEMailAddresses> FRecipients, FCC, FBCC, FReplyTo;
   String FSubject;
   std::unique_ptr<TStringList> FBody;
+  String FBodyFile;
   String FCharSet = u"us-ascii";
   String FEncoding = u"7bit";
   TKwISMTPPriority FPriority = spNormal;

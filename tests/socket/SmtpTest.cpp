@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 
@@ -419,5 +424,208 @@ TEST(SmtpServer, ImplicitTlsWrongCertificateAndRefusal) {
     FAIL() << "no exception";
   } catch (const Exception& e) {
     EXPECT_NE(e.Message().find(u"certificate"), String::npos) << StringToUtf8(e.Message());
+  }
+}
+
+// --- files read while they are sent ------------------------------------------------
+
+namespace {
+
+// Line ends CR LF, LF or CR made CR LF, as text parts carry them.
+std::string CrLf(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      out += "\r\n";
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+// The message part of a session: from after DATA's 354 to the end-of-data line.
+std::string DataOf(const std::string& session) {
+  const std::size_t start = session.find("\r\nDATA\r\n");
+  const std::size_t end = session.find("\r\n.\r\n", start);
+  if (start == std::string::npos || end == std::string::npos) return "";
+  return session.substr(start + 8, end + 5 - (start + 8));
+}
+
+std::string WithoutMessageId(const std::string& message) {
+  return message.substr(message.find("\r\n") + 2);
+}
+
+}  // namespace
+
+TEST(SmtpDialogue, FilesLargerThanAPieceGoOutAsTheMessageComposedAtOnce) {
+  // Text whose special bytes straddle the pieces in which files are read:
+  // a "." opening a line at a piece's first byte, a CR LF cut between two
+  // pieces, a blank whose encoding depends on the next piece's bytes, and
+  // a lone CR at a piece's end.
+  constexpr std::size_t K = TKwISMTP::FileChunkSize;
+  std::string text;
+  for (int i = 0; text.size() < 4 * K + 100; ++i)
+    text += "line " + std::to_string(i) + " caf\xE9 = x...................\r\n";
+  text.replace(K - 2, 3, "\r\n.");
+  text.replace(2 * K - 1, 2, "\r\n");
+  text.replace(3 * K - 1, 3, " \r\n");
+  text.replace(4 * K - 1, 2, "\rZ");
+  text.resize(text.size() - 2);  // the last line has no line end
+  std::string binary;
+  for (std::size_t i = 0; i < 2 * K + 7; ++i) binary.push_back(static_cast<char>((i * 7919) % 251));
+
+  kwinet::test::TempDir dir;
+  kwinet::test::WriteFileBytes(dir.File("text.txt"), text);
+  kwinet::test::WriteFileBytes(dir.File("data.bin"), binary);
+  FakeServer server(FakeSmtp());
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  smtp->SetEncoding(u"quoted-printable");
+  smtp->SetBodyFile(Utf8ToString(dir.File("text.txt")));
+  struct Part {
+    const char16_t* Encoding;
+    const char* File;
+    std::string Content;  // as it must stand in the message
+  } parts[] = {
+      {u"base64", "data.bin", EncodeBase64Lines(binary)},
+      {u"base64", "text.txt", EncodeBase64Lines(text)},
+      {u"quoted-printable", "text.txt", EncodeQuotedPrintable(CrLf(text)) + "\r\n"},
+      {u"8bit", "text.txt", CrLf(text) + "\r\n"},
+  };
+  for (const Part& p : parts) {
+    auto* a = smtp->Attachments()->Add();
+    a->SetFileName(Utf8ToString(dir.File(p.File)));
+    a->SetEncoding(p.Encoding);
+    a->SetContentType(u"application/octet-stream");
+  }
+  const std::string composed = smtp->ComposeMessage();
+  ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string sent = DataOf(server.Received(0));
+  EXPECT_TRUE(WithoutMessageId(sent) == WithoutMessageId(DoubleLeadingDots(composed) + "\r\n.\r\n"));
+  EXPECT_NE(sent.find("\r\n.." + text.substr(K + 1, 8)), std::string::npos);
+
+  // The body file reads as the same text given to Body, its last line
+  // closed; each attachment is its file encoded in one go.
+  const std::string bodyText = EncodeQuotedPrintable(CrLf(text) + "\r\n");
+  const std::string textHead = "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
+  EXPECT_NE(composed.find(textHead + bodyText + "------------MoravelleSMTP\r\n"), std::string::npos);
+  auto inMemory = MakeMailer(server.Port());
+  inMemory->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  inMemory->SetEncoding(u"quoted-printable");
+  inMemory->Body()->SetText(BytesToString(text));
+  EXPECT_TRUE(inMemory->ComposeMessage().ends_with(textHead + bodyText));
+  for (const Part& p : parts) {
+    SCOPED_TRACE(StringToUtf8(p.Encoding));
+    EXPECT_NE(composed.find(StringToUtf8(p.Encoding) + "\r\nContent-Disposition: attachment; filename=\"" + p.File +
+                            "\"\r\n\r\n" + p.Content + "\r\n------------MoravelleSMTP"),
+              std::string::npos);
+  }
+}
+
+TEST(SmtpDialogue, SlowButMovingLinkIsNotCutByTheTimeoutWhileAStalledOneIs) {
+  // A message of about 16 MB, much more than the connection's buffers hold.
+  std::string binary(12 << 20, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 2654435761u) >> 13);
+  kwinet::test::TempDir dir;
+  kwinet::test::WriteFileBytes(dir.File("big.bin"), binary);
+  binary = std::string();
+  for (const bool stalls : {false, true}) {
+    SCOPED_TRACE(stalls ? "stalled" : "slow");
+    std::atomic<long long> heapWhileSending{0};
+    // The server takes the first 2.5 MB in slices of 256 KiB with pauses
+    // shorter than the timeout (1 s in all), then the rest at once; or,
+    // stalled, it takes nothing at all.
+    FakeServer server([&](FakeConnection& c) {
+      c.Send("220 fake.test ESMTP\r\n");
+      while (c.ReadUntil("\r\n")) {
+        const std::string line = c.Data().substr(0, c.Data().find("\r\n"));
+        c.Consume(line.size() + 2);
+        if (line != "DATA") {
+          c.Send(line == "QUIT" ? "221 Bye\r\n" : "250 OK\r\n");
+          continue;
+        }
+        c.Send("354 Go ahead\r\n");
+        if (stalls) {
+          c.Sleep(300);
+          heapWhileSending = kwinet::test::HeapInUse();
+          c.Sleep(10000);  // ends early when the server stops
+          return;
+        }
+        for (std::size_t taken = 256 << 10; taken <= (10 << 18); taken += 256 << 10) {
+          if (!c.ReadCount(taken) || !c.Sleep(100)) return;
+        }
+        // The end of data is the last thing the client sends before it waits.
+        while (!c.Data().ends_with("\r\n.\r\n"))
+          if (!c.ReadCount(c.Data().size() + 1, 10000)) return;
+        c.Consume(c.Data().size());
+        c.Send("250 2.0.0 Ok: queued\r\n");
+      }
+    });
+    auto smtp = MakeMailer(server.Port());
+    smtp->SetTimeout(400);
+    smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+    smtp->Attachments()->Add()->SetFileName(Utf8ToString(dir.File("big.bin")));
+    const long long heapBefore = kwinet::test::HeapInUse();
+    const auto start = std::chrono::steady_clock::now();
+    const String result = smtp->Execute();
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (!stalls) {
+      EXPECT_EQ(StringToUtf8(result), "");
+      EXPECT_GT(took, std::chrono::milliseconds(900)) << "the link was not slow: the test shows nothing";
+    } else {
+      EXPECT_NE(result.find(u"the server took nothing for 400 ms"), String::npos) << StringToUtf8(result);
+      EXPECT_LT(took, std::chrono::seconds(5));
+      // The file is read while it is sent: the client holds a few pieces of
+      // it, not the 16 MB of its encoding.
+      EXPECT_LT(heapWhileSending - heapBefore, 2 << 20);
+    }
+  }
+}
+
+TEST(SmtpDialogue, AttachmentThatChangesSizeWhileSentGoesAsItWasWhenOpened) {
+  // The file changes when DATA arrives: after it was opened, before its
+  // first byte is read. What goes is the size seen at the opening (growth
+  // is left out) or what is left of it, and the parts stay whole.
+  std::string original;
+  for (int i = 0; i < 200000; ++i) original.push_back(static_cast<char>(i * 31 % 256));
+  struct Case {
+    const char* Name;
+    std::function<void(const std::string& path)> Change;
+    std::string Expected;
+  } cases[] = {
+      {"grows", [](const std::string& p) { std::ofstream(p, std::ios::app) << std::string(100000, 'Z'); }, original},
+      {"shrinks", [](const std::string& p) { ::truncate(p.c_str(), 1000); }, original.substr(0, 1000)},
+      {"empties", [](const std::string& p) { ::truncate(p.c_str(), 0); }, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    kwinet::test::TempDir dir;
+    const std::string path = dir.File("data.bin");
+    kwinet::test::WriteFileBytes(path, original);
+    FakeServer server([&](FakeConnection& conn) {
+      conn.Send("220 fake.test ESMTP\r\n");
+      while (conn.ReadUntil("\r\n")) {
+        const std::string line = conn.Data().substr(0, conn.Data().find("\r\n"));
+        conn.Consume(line.size() + 2);
+        if (line == "DATA") {
+          c.Change(path);
+          conn.Send("354 Go ahead\r\n");
+          if (!conn.ReadUntil("\r\n.\r\n")) return;
+          conn.Consume(conn.Data().find("\r\n.\r\n") + 5);
+        }
+        conn.Send(line == "QUIT" ? "221 Bye\r\n" : "250 OK\r\n");
+      }
+    });
+    auto smtp = MakeMailer(server.Port());
+    smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+    smtp->Attachments()->Add()->SetFileName(Utf8ToString(path));
+    ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+    ASSERT_TRUE(server.WaitForConnections(1));
+    EXPECT_TRUE(DataOf(server.Received(0))
+                    .ends_with("filename=\"data.bin\"\r\n\r\n" + EncodeBase64Lines(c.Expected) +
+                               "\r\n------------MoravelleSMTP--\r\n\r\n.\r\n"));
   }
 }

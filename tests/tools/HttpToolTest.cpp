@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "peers/FakeServer.h"
 #include "peers/Nginx.h"
 #include "peers/TestSupport.h"
@@ -101,4 +103,25 @@ TEST(HttpTool, BadUrlsAreRefusedBeforeConnecting) {
   ASSERT_TRUE(server.WaitForConnections(1));
   const std::string sent = server.Received(0);
   EXPECT_EQ(sent.substr(0, sent.find("\r\n")), "GET /caf%C3%A9?q=1 HTTP/1.0");
+}
+
+// A server that answers one byte every 300 ms for as long as the client
+// stays: --timeout bounds the whole exchange, not each read.
+TEST(HttpTool, TricklingServerEndsTheCommandAtItsTimeout) {
+  kwinet::test::FakeServer trickle([](kwinet::test::FakeConnection& c) {
+    if (!c.ReadUntil("\r\n\r\n")) return;
+    const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(100, 'x');
+    // 10 s at most: without the bound the test fails, not hangs.
+    for (std::size_t i = 0; i < 34 && c.Send(answer.substr(i, 1)) && c.Sleep(300); ++i) {
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto r = RunProcess(
+      {KWINET_TOOL_PATH, "http", "--timeout", "2000", "http://127.0.0.1:" + std::to_string(trickle.Port()) + "/x"}, "",
+      std::chrono::seconds(20));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_NE(r.Err.find("timed out after 2000 ms"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
 }

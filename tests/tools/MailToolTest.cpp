@@ -114,3 +114,50 @@ TEST(MailTool, ExitStatusFollowsDeliveryAndAddressesAreCheckedFirst) {
     }
   }
 }
+
+TEST(MailTool, MessageTextFromAFileIsReadWhileSentAndFromAPipeUpToABound) {
+  kwinet::test::TempDir dir;
+  const std::string text =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e\r\n.a dot line\nlast";
+  kwinet::test::WriteFileBytes(dir.File("body.txt"), text);
+  auto run = [](const std::string& port, const std::vector<std::string>& body, const std::string& input) {
+    std::vector<std::string> args = {KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port,
+                                     "--from",         "a@x",  "--to",     "b@x"};
+    args.insert(args.end(), body.begin(), body.end());
+    return RunProcess(args, input);
+  };
+  // The text part as it went out, from its header to the end of data.
+  auto textPart = [](const std::string& session) {
+    const std::size_t start = session.find("Content-Type: Text/Plain");
+    return start == std::string::npos ? std::string() : session.substr(start, session.find("\r\n.\r\n") - start);
+  };
+  std::string parts[2];
+  const std::vector<std::string> ways[2] = {{"--body-file", dir.File("body.txt")}, {}};
+  for (int i = 0; i < 2; ++i) {
+    kwinet::test::FakeServer server(SmtpEndingWith("221 Bye\r\n"));
+    auto r = run(std::to_string(server.Port()), ways[i], i == 0 ? "" : text);
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_TRUE(server.WaitForConnections(1));
+    parts[i] = textPart(server.Received(0));
+  }
+  EXPECT_EQ(parts[0],
+            "Content-Type: Text/Plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+            "Gr=C3=BC=C3=9Fe\r\n..a dot line\r\nlast\r\n");
+  EXPECT_EQ(parts[1], parts[0]) << "standard input gives another message than the same text in a file";
+
+  // Text without a size is held in memory: past 16 MiB it is refused,
+  // before the server hears of it.
+  const std::pair<std::vector<std::string>, std::string> unbounded[] = {
+      {{"--body-file", "/dev/zero"}, ""},
+      {{}, std::string((16 << 20) + 1, 'a')},
+  };
+  for (const auto& [body, input] : unbounded) {
+    kwinet::test::FakeServer server(SmtpEndingWith("221 Bye\r\n"));
+    auto r = run(std::to_string(server.Port()), body, input);
+    EXPECT_EQ(r.ExitCode, 1) << r.Err;
+    EXPECT_NE(r.Err.find("longer than 16 MiB"), std::string::npos) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_EQ(server.ConnectionCount(), 0u);
+  }
+}

@@ -112,3 +112,16 @@ TEST(XmlTool, DeepNestingStopsIndentingAndShowsTheDepth) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlTool, PipeThatDoesNotEndIsCutAtItsBound) {
+  // The shell's pipe: the tool cannot know its size, and it never ends.
+  ProcessResult r = RunProcess({"/bin/sh", "-c", "cat /dev/zero 2>/dev/null | \"$0\" xml -", KWINET_TOOL_PATH});
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_NE(r.Err.find("standard input gives more than 256 MiB"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+}
+
+}  // namespace

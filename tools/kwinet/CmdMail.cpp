@@ -1,13 +1,17 @@
 // kwinet mail: sends one message through an SMTP server.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <limits>
 #include <memory>
-#include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "DemoSupport.h"
 #include "Tool.h"
@@ -36,8 +40,40 @@ MailOptions& Options() {
   return o;
 }
 
-std::string ReadAll(std::istream& in) {
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// Text from a pipe, a device or standard input has no size to go by and
+// is held in memory whole: past this bound it is refused.
+constexpr std::size_t kMaxUnsizedBody = std::size_t(16) << 20;
+
+std::string ReadBounded(int fd, const std::string& name) {
+  std::string text;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw ToolError(1, "cannot read " + name + ": " + std::strerror(errno));
+    if (n == 0) return text;
+    if (text.size() + static_cast<std::size_t>(n) > kMaxUnsizedBody)
+      throw ToolError(
+          1, "the message text from " + name + " is longer than 16 MiB; give it as a regular file with --body-file");
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether a file holds only ASCII, read a piece at a time.
+bool FileIsAscii(const std::string& file) {
+  std::ifstream f(file, std::ios::binary);
+  if (!f) throw ToolError(1, "cannot open " + file + ": " + std::strerror(errno));
+  std::vector<char> piece(64 * 1024);
+  while (f) {
+    f.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    if (!IsAscii(std::string_view(piece.data(), static_cast<std::size_t>(f.gcount())))) return false;
+  }
+  if (f.bad()) throw ToolError(1, "cannot read " + file);
+  return true;
 }
 
 void SendMail() {
@@ -82,22 +118,34 @@ void SendMail() {
   checkAddresses("--cc", o.Cc, *smtp->CC());
   checkAddresses("--bcc", o.Bcc, *smtp->BCC());
   smtp->SetSubject(Utf8ToString(o.Subject));
-  std::string body;
-  if (o.BodyFile.empty() || o.BodyFile == "-") {
-    body = ReadAll(std::cin);
-  } else {
-    std::ifstream f(o.BodyFile, std::ios::binary);
-    if (!f) throw ToolError(1, "cannot open " + o.BodyFile);
-    body = ReadAll(f);
-  }
-  const String text = Utf8ToString(body);
+  // A regular file is read while the message is sent; standard input, a
+  // pipe or a device is read first, up to a bound.
+  struct stat st {};
+  const bool fromStdin = o.BodyFile.empty() || o.BodyFile == "-";
   bool ascii = true;
-  for (Char c : text) ascii = ascii && c < 128;
+  if (!fromStdin && ::stat(o.BodyFile.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    ascii = FileIsAscii(o.BodyFile);
+    smtp->SetBodyFile(Utf8ToString(o.BodyFile));
+  } else {
+    std::string body;
+    if (fromStdin) {
+      body = ReadBounded(STDIN_FILENO, "standard input");
+    } else {
+      const int fd = ::open(o.BodyFile.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) throw ToolError(1, "cannot open " + o.BodyFile + ": " + std::strerror(errno));
+      struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+      } closer{fd};
+      body = ReadBounded(fd, o.BodyFile);
+    }
+    ascii = IsAscii(body);
+    smtp->Body()->SetText(Utf8ToString(body));
+  }
   if (!ascii) {
     smtp->SetCharSet(u"utf-8");
     smtp->SetEncoding(u"quoted-printable");
   }
-  smtp->Body()->SetText(text);
   for (const auto& f : o.Attach) smtp->Attachments()->Add()->SetFileName(Utf8ToString(f));
   const String result = smtp->Execute();
   if (!result.empty()) throw ToolError(1, StringToUtf8(result));
@@ -114,7 +162,8 @@ void Setup(CLI::App& app) {
       app.add_subcommand("mail",
                          "Send a mail message, with attachments, through an SMTP server.\nExit 0 once the server has "
                          "accepted the message (a failed QUIT after that is only a warning);\naddresses with spaces, "
-                         "angle brackets or control characters are refused (exit 2)");
+                         "angle brackets or control characters are refused (exit 2); a message text over 16 MiB from "
+                         "standard\ninput, a pipe or a device is refused (exit 1)");
   mail->add_option("--server", o.Server, "The SMTP server's host name or address")->required();
   mail->add_option("--port", o.Port, "The server's port (25; 465 with --tls implicit)");
   mail->add_option("--tls", o.Tls, "Protect the connection: starttls (after the greeting) or implicit")
@@ -130,7 +179,9 @@ void Setup(CLI::App& app) {
   mail->add_option("--bcc", o.Bcc, "A recipient of a blind copy, named in no header (repeat for more)");
   mail->add_option("--subject", o.Subject, "The subject");
   mail->add_option("--attach", o.Attach, "A file to attach (repeat for more)");
-  mail->add_option("--body-file", o.BodyFile, "The message text (default: standard input)");
+  mail->add_option("--body-file", o.BodyFile,
+                   "The message text (default: standard input); a regular file is read while it is sent, standard "
+                   "input, a pipe or a device up to 16 MiB");
   mail->add_option("--timeout", o.Timeout, "Milliseconds to wait for the server at most (0: no bound)")
       ->check(CLI::Range(0, std::numeric_limits<int>::max()));
   mail->callback(SendMail);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -97,6 +98,9 @@ void PrintTree(TKwXMLItem* Start) {
   }
 }
 
+// What the tool takes from a pipe, a device or standard input at most.
+constexpr std::int64_t kMaxUnsizedInput = std::int64_t(256) << 20;
+
 // Reads the whole of a file, a pipe or standard input ("-"): the document is
 // read to its end rather than to the size that the file claims, which a pipe
 // or a file of /proc gives as 0.
@@ -115,16 +119,23 @@ void ReadAll(const std::string& file, TMemoryStream& into) {
     }
   } closer{fd};
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (regular && st.st_size > 0) {
     into.SetSize(st.st_size);
     into.SetSize(0);  // keeps the room: the bytes below go in without copies
   }
   char buffer[64 * 1024];
+  std::int64_t total = 0;
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw ToolError(1, "cannot read " + name + ": " + std::strerror(errno));
     if (n == 0) break;
+    total += n;
+    // A pipe or a device may never end (/dev/zero): what it gives is held
+    // in memory, so it is bounded.
+    if (!regular && total > kMaxUnsizedInput)
+      throw ToolError(1, name + " gives more than 256 MiB; give the document as a regular file");
     into.Write(buffer, n);
   }
   into.SetPosition(0);
@@ -141,7 +152,8 @@ void Setup(CLI::App& app) {
       "[brackets] and \" = \" with the decoded value. Two blanks of indent per level; past 64 levels the\n"
       "indent stops growing and the line starts with its depth (\"65: \"). Control characters in names,\n"
       "attributes and values are shown as \\n, \\r, \\t or \\xNN.\n"
-      "Exit status: 0 when the tree was printed, 1 when the file cannot be read, 2 for a usage error,\n"
+      "Exit status: 0 when the tree was printed, 1 when the file cannot be read or a pipe or standard\n"
+      "input gives more than 256 MiB, 2 for a usage error,\n"
       "3 when --find finds nothing.");
   cmd->add_option("--find", find, "Print only the subtree of the first node with this tag name (case ignored)");
   cmd->add_option("FILE", file, "The XML file; a pipe works too, and - reads standard input")->required();
