@@ -48,34 +48,45 @@ String JoinFtpPath(const String& dir, const String& name) {
 void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders) {
   String start;
   if (!FtpGetCurrentDirectory(connection, start)) start.clear();
+  // A folder as the entries show it (as Dir gives it) and its absolute path,
+  // which every search and change of folder uses: a folder given relative
+  // to the current one must not be looked for again under itself.
+  struct TFolder {
+    String Shown, Path;
+  };
+  TFolder first{Dir.empty() ? String(u"/") : Dir, String()};
+  first.Path = first.Shown.front() == u'/'
+                   ? first.Shown
+                   : Utf8ToString(FoldFtpPath(start.empty() ? "/" : StringToUtf8(start), StringToUtf8(first.Shown)));
+  // Only the folder asked for, when it is the current one already, gives
+  // bare names.
+  const bool bare = first.Shown == start;
   // The next folder to list is at the back; a folder's subfolders go on in
   // reverse, so the first found comes off first.
-  std::vector<String> pending{Dir.empty() ? String(u"/") : Dir};
+  std::vector<TFolder> pending{first};
+  std::vector<TFolder> found;
   bool top = true;
-  std::vector<String> found;
   while (!pending.empty()) {
-    const String dir = std::move(pending.back());
+    const TFolder dir = std::move(pending.back());
     pending.pop_back();
+    const bool bareNames = top && bare;
+    top = false;
     String current;
     if (!FtpGetCurrentDirectory(connection, current)) current.clear();
-    // Only the folder asked for, when it is the current one already, gives
-    // bare names.
-    const bool bare = top && dir == start;
-    top = false;
-    if (dir != current && !FtpSetCurrentDirectory(connection, dir)) {
+    if (dir.Shown != current && dir.Path != current && !FtpSetCurrentDirectory(connection, dir.Path)) {
       // The user is told, and the listing goes on.
       String reason = InternetGetLastErrorText();
       if (reason.empty()) reason = InternetGetLastResponseInfo();
-      Application->MessageBox(u"Cannot open the folder " + dir + (reason.empty() ? String() : u": " + reason),
+      Application->MessageBox(u"Cannot open the folder " + dir.Path + (reason.empty() ? String() : u": " + reason),
                               Application->Title(), MB_OK | MB_ICONERROR);
     }
     TInetFindData data;
-    TInternetHandle find(FtpFindFirstFile(connection, bare ? WildCard : JoinFtpPath(dir, WildCard), data));
+    TInternetHandle find(FtpFindFirstFile(connection, bareNames ? WildCard : JoinFtpPath(dir.Path, WildCard), data));
     found.clear();
     for (bool more = static_cast<bool>(find); more; more = InternetFindNextFile(find, data)) {
-      Strings.Add(bare ? data.FileName : JoinFtpPath(dir, data.FileName));
+      Strings.Add(bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName));
       if (SubFolders && (data.Attributes & FILE_ATTRIBUTE_DIRECTORY) && data.FileName != u"." && data.FileName != u"..")
-        found.push_back(JoinFtpPath(dir, data.FileName));
+        found.push_back({JoinFtpPath(dir.Shown, data.FileName), JoinFtpPath(dir.Path, data.FileName)});
     }
     pending.insert(pending.end(), std::make_move_iterator(found.rbegin()), std::make_move_iterator(found.rend()));
   }

@@ -139,6 +139,13 @@ TEST_P(RemoteFilesFtpTest, AFolderOtherThanTheCurrentGivesPathsAndTheCurrentFold
   ExpectBlocks(Lines(list), {{"/pub/readme", "/pub/tools"}, {"/pub/tools/x.bin"}});
   EXPECT_EQ(lister.CurrentFolder(), u"/");
 
+  // A folder relative to the current one is searched where it is, not under
+  // itself once it has become the current folder.
+  list.Clear();
+  ASSERT_TRUE(lister.ReadDirFromInet(u"pub/tools", u"*.*", list, true));
+  EXPECT_EQ(Lines(list), (std::vector<std::string>{"pub/tools/x.bin"}));
+  EXPECT_EQ(lister.CurrentFolder(), u"/");
+
   // A pattern picks the subfolders visited too: pub does not match.
   list.Clear();
   ASSERT_TRUE(lister.ReadDirFromInet(String(), u"*s*", list, true));
