@@ -73,7 +73,7 @@ void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard
     top = false;
     String current;
     if (!FtpGetCurrentDirectory(connection, current)) current.clear();
-    if (dir.Shown != current && dir.Path != current && !FtpSetCurrentDirectory(connection, dir.Path)) {
+    if (dir.Path != current && !FtpSetCurrentDirectory(connection, dir.Path)) {
       // The user is told, and the listing goes on.
       String reason = InternetGetLastErrorText();
       if (reason.empty()) reason = InternetGetLastResponseInfo();
