@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -139,6 +140,88 @@ std::string FoldFtpPath(const std::string& Current, const std::string& Dir) {
   std::string resolved = "/";
   for (std::size_t i = 0; i < parts.size(); ++i) resolved += (i ? "/" : "") + parts[i];
   return resolved;
+}
+
+namespace {
+
+// One "[...]" class at pattern[p] against c: the position after it, with In
+// set, or npos when the class is not closed (the "[" is then a plain
+// character). "!" or "^" first negates; "]" first is a member; "a-z" is a
+// range; a backslash takes the next character as it is.
+std::size_t MatchClass(std::string_view pattern, std::size_t p, unsigned char c, bool& in) {
+  std::size_t i = p + 1;
+  bool negate = false;
+  if (i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^')) {
+    negate = true;
+    ++i;
+  }
+  auto take = [&](std::size_t& at) {
+    if (pattern[at] == '\\' && at + 1 < pattern.size()) ++at;
+    return static_cast<unsigned char>(pattern[at++]);
+  };
+  in = false;
+  bool first = true;
+  while (i < pattern.size() && (first || pattern[i] != ']')) {
+    first = false;
+    const unsigned char lo = take(i);
+    unsigned char hi = lo;
+    if (i + 1 < pattern.size() && pattern[i] == '-' && pattern[i + 1] != ']') {
+      ++i;
+      hi = take(i);
+    }
+    if (lo <= c && c <= hi) in = true;
+  }
+  if (i >= pattern.size()) return std::string_view::npos;
+  in = in != negate;
+  return i + 1;
+}
+
+}  // namespace
+
+// Greedy matching that goes back only to the last "*": at most the
+// pattern's length in steps per character of the name, where a recursive
+// matcher (fnmatch) can take time exponential in the number of stars.
+bool MatchesWildCard(const std::string& Pattern, const std::string& Name) {
+  if (Pattern.empty() || Pattern == "*" || Pattern == "*.*") return true;
+  const std::string_view pat = Pattern, name = Name;
+  constexpr std::size_t npos = std::string_view::npos;
+  std::size_t p = 0, n = 0, starP = npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pat.size()) {
+      const char pc = pat[p];
+      if (pc == '*') {
+        starP = ++p;
+        starN = n;
+        continue;
+      }
+      bool ok;
+      std::size_t next = p + 1;
+      if (pc == '?') {
+        ok = true;
+      } else if (pc == '[') {
+        bool in = false;
+        const std::size_t end = MatchClass(pat, p, static_cast<unsigned char>(name[n]), in);
+        ok = end == npos ? name[n] == '[' : in;
+        if (end != npos) next = end;
+      } else if (pc == '\\' && p + 1 < pat.size()) {
+        ok = name[n] == pat[p + 1];
+        next = p + 2;
+      } else {
+        ok = name[n] == pc;
+      }
+      if (ok) {
+        p = next;
+        ++n;
+        continue;
+      }
+    }
+    // A mismatch: the last "*" takes one more character, if there is one.
+    if (starP == npos) return false;
+    p = starP;
+    n = ++starN;
+  }
+  while (p < pat.size() && pat[p] == '*') ++p;
+  return p == pat.size();
 }
 
 bool InetParseListingLine(const std::string& Line, bool Mlsd, TInetFindData& Data) {

@@ -21,4 +21,11 @@ bool ParseListLine(const std::string& Line, TInetFindData& Data);
 // dropped, ".." folded (never above "/"). The result is absolute.
 std::string FoldFtpPath(const std::string& Current, const std::string& Dir);
 
+// Whether a file name matches a search pattern: "*" any run of characters,
+// "?" any one, "[...]" one of a set ("[!...]" none of it, ranges "a-z"),
+// a backslash the next character as it is; a leading dot is like any other
+// character. "*.*", the pattern of every file, matches every name, one
+// without an extension too. Time is linear in the name for a given pattern.
+bool MatchesWildCard(const std::string& Pattern, const std::string& Name);
+
 }  // namespace kwinet

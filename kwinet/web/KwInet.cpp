@@ -3,8 +3,6 @@
 // proxy route of each transfer from the proxy policy.
 #include "kwinet/web/KwInet.h"
 
-#include <fnmatch.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -490,7 +488,7 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
     if (!line.empty() && line.back() == '\r') line.pop_back();
     TInetFindData d;
     if (!InetParseListingLine(line, mlsd, d)) continue;
-    if (::fnmatch(mask.c_str(), StringToUtf8(d.FileName).c_str(), FNM_PERIOD) != 0) continue;
+    if (!MatchesWildCard(mask, StringToUtf8(d.FileName))) continue;
     find->Entries.push_back(std::move(d));
   }
   if (find->Entries.empty()) {

@@ -1,16 +1,21 @@
 #include "kwinet/web/kwiupdate.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "kwinet/core/Application.h"
 #include "kwinet/core/DateTime.h"
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/utils/KwInCnst.h"
+#include "kwinet/web/FtpListing.h"
 
 namespace kwinet {
 
@@ -28,6 +33,133 @@ constexpr std::size_t kWriteBuffer = 256 * 1024;
 bool StatPath(const String& FileName, struct stat& st) {
   const std::string path = FileNameToPath(FileName);
   return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &st) == 0;
+}
+
+// A folder path and a name in it, with one separator between them.
+String JoinFtpPath(const String& dir, const String& name) {
+  return !dir.empty() && dir.back() == u'/' ? dir + name : dir + u"/" + name;
+}
+
+// The entries of an FTP folder tree, each folder whole before its
+// subfolders, which follow in the order found, each with its own
+// subfolders before the next: a work list in place of recursion, so the
+// depth of the tree costs no stack. The current folder is changed to each
+// folder listed and put back at the end.
+void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders) {
+  String start;
+  if (!FtpGetCurrentDirectory(connection, start)) start.clear();
+  // A folder as the entries show it (as Dir gives it) and its absolute path,
+  // which every search and change of folder uses: a folder given relative
+  // to the current one must not be looked for again under itself.
+  struct TFolder {
+    String Shown, Path;
+  };
+  TFolder first{Dir.empty() ? String(u"/") : Dir, String()};
+  first.Path = first.Shown.front() == u'/'
+                   ? first.Shown
+                   : Utf8ToString(FoldFtpPath(start.empty() ? "/" : StringToUtf8(start), StringToUtf8(first.Shown)));
+  // Only the folder asked for, when it is the current one already, gives
+  // bare names.
+  const bool bare = first.Shown == start;
+  // The next folder to list is at the back; a folder's subfolders go on in
+  // reverse, so the first found comes off first.
+  std::vector<TFolder> pending{first};
+  std::vector<TFolder> found;
+  bool top = true;
+  while (!pending.empty()) {
+    const TFolder dir = std::move(pending.back());
+    pending.pop_back();
+    const bool bareNames = top && bare;
+    top = false;
+    String current;
+    if (!FtpGetCurrentDirectory(connection, current)) current.clear();
+    if (dir.Path != current && !FtpSetCurrentDirectory(connection, dir.Path)) {
+      // The user is told, and the listing goes on.
+      String reason = InternetGetLastErrorText();
+      if (reason.empty()) reason = InternetGetLastResponseInfo();
+      Application->MessageBox(u"Cannot open the folder " + dir.Path + (reason.empty() ? String() : u": " + reason),
+                              Application->Title(), MB_OK | MB_ICONERROR);
+    }
+    TInetFindData data;
+    TInternetHandle find(FtpFindFirstFile(connection, bareNames ? WildCard : JoinFtpPath(dir.Path, WildCard), data));
+    found.clear();
+    for (bool more = static_cast<bool>(find); more; more = InternetFindNextFile(find, data)) {
+      Strings.Add(bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName));
+      if (SubFolders && (data.Attributes & FILE_ATTRIBUTE_DIRECTORY) && data.FileName != u"." && data.FileName != u"..")
+        found.push_back({JoinFtpPath(dir.Shown, data.FileName), JoinFtpPath(dir.Path, data.FileName)});
+    }
+    pending.insert(pending.end(), std::make_move_iterator(found.rbegin()), std::make_move_iterator(found.rend()));
+  }
+  String current;
+  if (!start.empty() && (!FtpGetCurrentDirectory(connection, current) || current != start))
+    FtpSetCurrentDirectory(connection, start);
+}
+
+// One folder of a local listing: its entries that match, in order, and how
+// far the listing has come.
+struct TLocalFolder {
+  std::string Prefix;                                 // the folder and a separator; empty for the current folder
+  std::vector<std::pair<std::string, bool>> Entries;  // name, is a folder
+  std::size_t Next = 0;
+};
+
+// Reads the folder Prefix names into Folder. False when it cannot be read
+// or is one that the walk has listed already (a link back up the tree).
+bool ReadLocalFolder(const std::string& prefix, const std::string& pattern, std::set<std::pair<dev_t, ino_t>>& seen,
+                     TLocalFolder& folder) {
+  const std::string path = prefix.empty() ? std::string(".") : prefix;
+  if (path.find('\0') != std::string::npos) return false;
+  DIR* d = ::opendir(path.c_str());
+  if (!d) return false;
+  struct stat st {};
+  if (::fstat(::dirfd(d), &st) != 0 || !seen.emplace(st.st_dev, st.st_ino).second) {
+    ::closedir(d);
+    return false;
+  }
+  folder.Prefix = prefix;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (!MatchesWildCard(pattern, name)) continue;
+    // A link counts as what it points to; a broken one as a file.
+    struct stat target {};
+    const bool isDir = ::fstatat(::dirfd(d), e->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+    folder.Entries.emplace_back(name, isDir);
+  }
+  ::closedir(d);
+  // The order of the directory is no order: "." and ".." first, then by name.
+  auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+  std::sort(folder.Entries.begin(), folder.Entries.end(), [&](const auto& a, const auto& b) {
+    const int ra = rank(a.first), rb = rank(b.first);
+    return ra != rb ? ra < rb : a.first < b.first;
+  });
+  return true;
+}
+
+// The entries of a local folder tree, each subfolder's entries right after
+// its own entry: a stack of folders in place of recursion. A folder reached
+// again (through a link) is listed as an entry but not entered again, so a
+// link loop ends.
+void ListLocalTree(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders) {
+  const std::string pattern = StringToUtf8(WildCard);
+  std::string prefix = FileNameToPath(Dir);
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  std::set<std::pair<dev_t, ino_t>> seen;
+  std::vector<TLocalFolder> stack(1);
+  if (!ReadLocalFolder(prefix, pattern, seen, stack.back())) return;
+  while (!stack.empty()) {
+    TLocalFolder& folder = stack.back();
+    if (folder.Next == folder.Entries.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const auto [name, isDir] = folder.Entries[folder.Next++];
+    const std::string path = folder.Prefix + name;
+    Strings.Add(Utf8ToString(path));
+    if (SubFolders && isDir && name != "." && name != "..") {
+      TLocalFolder sub;
+      if (ReadLocalFolder(path + "/", pattern, seen, sub)) stack.push_back(std::move(sub));
+    }
+  }
 }
 
 }  // namespace
@@ -480,6 +612,20 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
   }
   SetAction(iaDownloaded);
   return true;
+}
+
+bool TKwCustomWebComponent::ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings,
+                                            bool SubFolders) {
+  if (!hURL && FService != isNetwork) return false;
+  SetAction(iaFileSearch);
+  if (FService == isFTP)
+    ListFtpTree(hURL, Dir, WildCard, Strings, SubFolders);
+  else if (FService == isNetwork)
+    ListLocalTree(Dir, WildCard, Strings, SubFolders);
+  // Nothing is listed over HTTP.
+  const bool found = Strings.Count() > 0;
+  SetAction(iaFileFound);
+  return found;
 }
 
 bool TKwCustomWebComponent::ReadHTTPGetResponse(const String& URL, TStream& Stream) {

@@ -9,6 +9,7 @@
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/Streams.h"
+#include "kwinet/core/StringList.h"
 #include "kwinet/utils/KwInProxy.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/KwInet.h"
@@ -111,6 +112,13 @@ class TKwCustomWebComponent : public TComponent {
   void DisconnectFromInet();
   bool GetFileInfoFromInet(const String& FileName, std::uint32_t& FileSize, std::int64_t& FileTime);
   bool ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName, std::uint32_t FileSize);
+  // Appends the entries of Dir that match WildCard to Strings (never
+  // clearing it), and with SubFolders those of every subfolder: on the FTP
+  // server folder by folder (all entries of a folder, then its subfolders
+  // in the order found), in the file system depth first (a subfolder's
+  // entries right after its own). True when Strings holds any entry
+  // afterwards, also one that was there before.
+  bool ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders);
   void UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort);
   // Keeps the reason of a failure; with an empty Text, the transfer
   // layer's last one.

@@ -1,0 +1,88 @@
+// kwinet ls against pyftpdlib on loopback and local folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "peers/FtpServer.h"
+#include "peers/ServerProcess.h"
+#include "peers/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kwinet::test::ProcessResult;
+using kwinet::test::RunProcess;
+using kwinet::test::WriteFileBytes;
+
+ProcessResult Tool(std::vector<std::string> args) {
+  args.insert(args.begin(), KWINET_TOOL_PATH);
+  return RunProcess(args);
+}
+
+void MakeTree(const std::string& root) {
+  fs::create_directories(root + "/pub/tools");
+  for (const char* f : {"/readme.txt", "/pub/notes.txt", "/pub/tools/x.bin"}) WriteFileBytes(root + f, "x");
+}
+
+TEST(LsTool, ListsFtpAndLocalFoldersAndExitsByWhatItFound) {
+  // LIST only: the server sorts it, so the output is exact.
+  kwinet::test::TFtpOptions options;
+  options.Mlsd = false;
+  kwinet::test::TFtpServer ftp(options);
+  KWINET_REQUIRE_PEER(ftp.Started(), ftp.Error());
+  MakeTree(ftp.Root());
+  kwinet::test::TempDir local;
+  MakeTree(local.Path());
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(ftp.Port());
+  const std::string closed = "ftp://127.0.0.1:" + std::to_string(kwinet::test::FreePort()) + "/";
+  const std::string l = local.Path();
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    int code;
+  } cases[] = {
+      {{"ls", url}, "pub\nreadme.txt\n", 0},
+      {{"ls", "-r", url + "/"}, "pub\nreadme.txt\n/pub/notes.txt\n/pub/tools\n/pub/tools/x.bin\n", 0},
+      {{"ls", "-r", "--pattern", "*.txt", "--user", "ftpuser", "--password", "ftppass", url + "/pub/"},
+       "/pub/notes.txt\n",
+       0},
+      {{"ls", "--pattern", "*.exe", url}, "", 3},
+      {{"ls", "--user", "ftpuser", "--password", "wrong", url}, "", 1},
+      {{"ls", "--timeout", "5000", closed}, "", 1},
+      {{"ls", "-r", l + "/pub"},
+       l + "/pub/.\n" + l + "/pub/..\n" + l + "/pub/notes.txt\n" + l + "/pub/tools\n" + l + "/pub/tools/.\n" + l +
+           "/pub/tools/..\n" + l + "/pub/tools/x.bin\n",
+       0},
+      {{"ls", "--pattern", "*.exe", l}, "", 3},
+      {{"ls", l + "/missing"}, "", 1},
+      {{"ls", "http://127.0.0.1/"}, "", 2},
+      {{"ls", "--timeout", "-1", url}, "", 2},
+  };
+  for (const Case& c : cases) {
+    auto r = Tool(c.args);
+    std::string what;
+    for (const auto& a : c.args) what += a + " ";
+    EXPECT_EQ(r.Out, c.out) << what;
+    EXPECT_EQ(r.ExitCode, c.code) << what << r.Err;
+    // A failure is one line on standard error.
+    if (c.code != 0) {
+      EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << what << r.Err;
+    }
+  }
+}
+
+TEST(LsTool, AFolderThatCannotBeEnteredIsNamedAndFailsTheListing) {
+  kwinet::test::TFtpServer ftp;  // MLSD lists the link as a folder
+  KWINET_REQUIRE_PEER(ftp.Started(), ftp.Error());
+  MakeTree(ftp.Root());
+  fs::create_directory_symlink("/", ftp.Root() + "/pub/away");
+  auto r = Tool({"ls", "-r", "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub"});
+  EXPECT_EQ(r.ExitCode, 1) << r.Err;
+  EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+  EXPECT_NE(r.Err.find("/pub/away"), std::string::npos) << r.Err;
+  // The rest is listed all the same.
+  EXPECT_NE(r.Out.find("/pub/tools/x.bin\n"), std::string::npos) << r.Out;
+}
+
+}  // namespace
