@@ -84,10 +84,11 @@ void TPicture::LoadFromFile(const String& FileName) {
   Load(data, FileName);
 }
 
-void TPicture::LoadFromStream(TStream& Stream) {
+void TPicture::LoadFromStream(TStream& Stream, const String& Name) {
   if (Stream.Size() - Stream.Position() > kMaxPictureFileSize)
-    throw EInvalidGraphic(u"Cannot load picture: the stream is too large");
-  Load(Stream.ReadAll(), String());
+    throw EInvalidGraphic(Name.empty() ? String(u"Cannot load picture: the data is too large")
+                                       : kwinet::Format(u"Cannot load picture \"%s\": the data is too large", {Name}));
+  Load(Stream.ReadAll(), Name);
 }
 
 void TPicture::Clear() {

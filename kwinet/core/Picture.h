@@ -53,8 +53,9 @@ class TPicture : public TPersistent {
   // picture EInvalidGraphic naming the file; either way the picture held
   // before stays.
   void LoadFromFile(const String& FileName);
-  // The same from the rest of a stream.
-  void LoadFromStream(TStream& Stream);
+  // The same from the rest of a stream; an error message calls the data
+  // Name when one is given.
+  void LoadFromStream(TStream& Stream, const String& Name = String());
   void Clear();
   // Copies another picture; nullptr clears.
   void Assign(TPersistent* Source) override;

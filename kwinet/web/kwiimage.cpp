@@ -81,7 +81,9 @@ bool TKwRemoteImage::Execute() {
   bool result = TKwCustomWebUpdater::Execute();
   if (FImage && !FLocalFileName.empty() && FileExists(FLocalFileName)) {
     try {
-      FImage->Graphic()->LoadFromFile(FLocalFileName);
+      // The message names the remote file: the local copy is ours alone.
+      TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite);
+      FImage->Graphic()->LoadFromStream(file, FRemoteFileName);
     } catch (const Exception& e) {
       SetErrorText(e.Message());
       SetStatus(isFailed);

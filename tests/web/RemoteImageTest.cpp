@@ -134,7 +134,9 @@ TEST_F(RemoteImageTest, ADamagedImageFailsClearlyAndKeepsThePictureShown) {
     WriteFileBytes(server->Root() + "/broken.png", c.bytes);
     EXPECT_FALSE(r->Execute());
     EXPECT_EQ(r->Status(), isFailed);
-    EXPECT_NE(StringToUtf8(r->ErrorText()).find(c.reason), std::string::npos) << StringToUtf8(r->ErrorText());
+    const std::string error = StringToUtf8(r->ErrorText());
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_NE(error.find("/broken.png"), std::string::npos) << error;  // the remote name, not our copy's
     EXPECT_EQ(image->Graphic()->Width(), 20);
     EXPECT_EQ(image->Graphic()->Height(), 10);
   }

@@ -1,0 +1,103 @@
+#include "Target.h"
+
+#include <cctype>
+#include <filesystem>
+
+#include "Tool.h"
+
+namespace kwinet::tool {
+
+namespace {
+
+std::string PercentDecode(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TTarget ParseTarget(const std::string& url) {
+  TTarget t;
+  const std::size_t sep = url.find("://");
+  if (sep == std::string::npos) {
+    t.RemoteFileName = Utf8ToString(url);
+    return t;
+  }
+  std::string scheme = url.substr(0, sep);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string rest = url.substr(sep + 3);
+  if (scheme == "file") {
+    t.RemoteFileName = Utf8ToString(PercentDecode(rest));
+    return t;
+  }
+  if (scheme == "http")
+    t.Service = isHTTP;
+  else if (scheme == "https")
+    t.Service = isHTTPS;
+  else if (scheme == "ftp")
+    t.Service = isFTP;
+  else
+    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
+  const std::size_t slash = rest.find('/');
+  std::string authority = rest.substr(0, slash);
+  std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
+  if (std::size_t at = authority.rfind('@'); at != std::string::npos) {
+    std::string info = authority.substr(0, at);
+    authority = authority.substr(at + 1);
+    std::size_t colon = info.find(':');
+    t.User = Utf8ToString(PercentDecode(info.substr(0, colon)));
+    if (colon != std::string::npos) t.Password = Utf8ToString(PercentDecode(info.substr(colon + 1)));
+  }
+  std::string host = authority;
+  if (!host.empty() && host.front() == '[') {
+    std::size_t close = host.find(']');
+    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
+    std::string port = host.substr(close + 1);
+    host = host.substr(1, close - 1);
+    if (port.size() > 1 && port[0] == ':') t.Port = std::atoi(port.c_str() + 1);
+  } else if (std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+    t.Port = std::atoi(host.c_str() + colon + 1);
+    host.resize(colon);
+  }
+  if (host.empty()) throw ToolError(2, "no host in " + url);
+  if (t.Port < 0 || t.Port > 65535) throw ToolError(2, "bad port in " + url);
+  t.Host = Utf8ToString(host);
+  // HTTP paths travel as written; an FTP path is a file name on the server.
+  t.RemoteFileName = Utf8ToString(t.Service == isFTP ? PercentDecode(path) : path);
+  return t;
+}
+
+void SetTarget(TKwCustomWebComponent& web, const TTarget& target) {
+  web.SetService(target.Service);
+  if (target.Port > 0) web.SetPort(static_cast<std::uint16_t>(target.Port));
+  web.SetHost(target.Host);
+  web.SetUser(target.User);
+  web.SetPassword(target.Password);
+}
+
+std::uint32_t Milliseconds(const char* option, std::int64_t value) {
+  if (value < 0) throw ToolError(2, std::string(option) + " must be 0 or more milliseconds");
+  if (value > 0xFFFFFFFFLL) throw ToolError(2, std::string(option) + " is too large");
+  return static_cast<std::uint32_t>(value);
+}
+
+void CheckOutput(const std::string& output) {
+  namespace fs = std::filesystem;
+  const fs::path path(output);
+  const std::string name = path.filename().string();
+  if (output.empty() || name.empty() || name == "." || name == "..")
+    throw ToolError(2, "-o needs a file name, not \"" + output + "\"");
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
+}
+
+}  // namespace kwinet::tool

@@ -1,0 +1,39 @@
+// What the web commands share: the URL argument (a remote file over HTTP,
+// HTTPS or FTP, or a path of the file system) and the checks of their common
+// options.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kwinet/web/kwiupdate.h"
+
+namespace kwinet::tool {
+
+// What a URL argument names: the service, host, port, user info and the
+// remote file (a path of the file system when there is no scheme).
+struct TTarget {
+  TKwIService Service = isNetwork;
+  String Host;
+  int Port = 0;
+  String User, Password;
+  String RemoteFileName;
+};
+
+// Raises ToolError 2 for a scheme other than http, https, ftp or file, or a
+// URL without a host.
+TTarget ParseTarget(const std::string& url);
+
+// Points a web component at the target's server (its remote file is the
+// component's own business).
+void SetTarget(TKwCustomWebComponent& web, const TTarget& target);
+
+// --timeout and --max-time, as given: negative values are refused, not
+// taken as "no bound".
+std::uint32_t Milliseconds(const char* option, std::int64_t value);
+
+// The target of -o must be a file name: checked before anything goes on the
+// wire or to the disk.
+void CheckOutput(const std::string& output);
+
+}  // namespace kwinet::tool
