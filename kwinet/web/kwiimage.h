@@ -35,7 +35,7 @@ class TKwRemoteImage : public TKwCustomWebUpdater {
   void SetActive(bool value);
   // Milliseconds between the end of one refresh and the start of the next;
   // 0 stops the refreshes, a negative value counts as 0.
-  std::int32_t Interval() const { return static_cast<std::int32_t>(FTimer->Interval()); }
+  std::int32_t Interval() const { return FTimer ? static_cast<std::int32_t>(FTimer->Interval()) : 0; }
   void SetInterval(std::int32_t value);
   void Start() { SetActive(true); }
   void Stop() { SetActive(false); }

@@ -93,6 +93,7 @@ TEST(Picture, EachFormatIsReadByItsContentToTheRightSizeAndColours) {
   } cases[] = {
       {"png.jpg", test::MakePng(37, 23), pfPNG, 37, 23, 0},
       {"jpeg.gif", test::MakeJpeg(40, 32), pfJPEG, 40, 32, 12},
+      {"cmyk.jpg", test::MakeJpeg(24, 16, true), pfJPEG, 24, 16, 12},
       {"gif.bmp", test::MakeGif(33, 17), pfGIF, 33, 17, 0},
       {"interlaced.gif", test::MakeGif(20, 21, true), pfGIF, 20, 21, 0},
       {"bmp", test::MakeBmp(31, 19), pfBMP, 31, 19, 0},

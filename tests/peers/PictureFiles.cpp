@@ -58,7 +58,7 @@ std::string MakePng(int Width, int Height) {
   return out;
 }
 
-std::string MakeJpeg(int Width, int Height) {
+std::string MakeJpeg(int Width, int Height, bool Cmyk) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -68,14 +68,15 @@ std::string MakeJpeg(int Width, int Height) {
   jpeg_mem_dest(&info, &buffer, &size);
   info.image_width = static_cast<JDIMENSION>(Width);
   info.image_height = static_cast<JDIMENSION>(Height);
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
+  info.input_components = Cmyk ? 4 : 3;
+  info.in_color_space = Cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, 95, TRUE);
   jpeg_start_compress(&info, TRUE);
-  std::vector<unsigned char> pixels = Samples(Width, Height, 3);
+  // Inverted inks with full black are the colour itself: R, G, B, 255.
+  std::vector<unsigned char> pixels = Samples(Width, Height, Cmyk ? 4 : 3);
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = &pixels[std::size_t(info.next_scanline) * Width * 3];
+    JSAMPROW row = &pixels[std::size_t(info.next_scanline) * Width * info.input_components];
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

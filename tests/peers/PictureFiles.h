@@ -14,7 +14,9 @@ namespace kwinet::test {
 std::uint32_t QuadrantColor(int X, int Y, int Width, int Height);
 
 std::string MakePng(int Width, int Height);
-std::string MakeJpeg(int Width, int Height);
+// With Cmyk, four inks stored the way Adobe's encoders store them
+// (inverted), which a decoder must turn back into the same colours.
+std::string MakeJpeg(int Width, int Height, bool Cmyk = false);
 // Interlaced when asked; with a transparent colour index 4, used by the
 // sample's first row.
 std::string MakeGif(int Width, int Height, bool Interlaced = false, bool TransparentTopRow = false);
