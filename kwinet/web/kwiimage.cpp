@@ -30,6 +30,7 @@ void TKwRemoteImage::DeleteLocalFile() {
 void TKwRemoteImage::SetRemoteFileName(const String& Value) {
   TKwCustomWebUpdater::SetRemoteFileName(Value);
   DeleteLocalFile();
+  // Cleared first: should no private folder be had, no old name remains.
   FLocalFileName.clear();
   FLocalFileName = PrivateTempFileName(Value);
 }
