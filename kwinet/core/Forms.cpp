@@ -71,6 +71,21 @@ void TButton::Click() {
   if (FModalResult != mrNone && Form()) Form()->SetModalResult(FModalResult);
 }
 
+TImage::TImage(TComponent* AOwner) : TControl(AOwner), FGraphic(std::make_unique<TPicture>()) {
+  FGraphic->OnChange = [this](TObject* Sender) { GraphicChanged(Sender); };
+}
+
+TImage::~TImage() = default;
+
+void TImage::GraphicChanged(TObject*) {
+  // An autosized image takes the picture's size.
+  if (FAutoSize && !FGraphic->Empty()) {
+    SetBounds(Left(), Top(), FGraphic->Width(), FGraphic->Height());
+    return;
+  }
+  Changed();
+}
+
 void TImage::SetPicture(const String& resourceName) {
   FPicture = resourceName;
   Changed();
@@ -159,8 +174,7 @@ std::vector<TControl*> TCustomForm::TabOrderList() const {
   std::vector<TControl*> list;
   for (TControl* c : FControls)
     if (c->TabOrder() >= 0) list.push_back(c);
-  std::stable_sort(list.begin(), list.end(),
-                   [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
+  std::stable_sort(list.begin(), list.end(), [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
   return list;
 }
 

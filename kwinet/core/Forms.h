@@ -3,9 +3,11 @@
 // interface backend (see Application.h) shows them.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "kwinet/core/Classes.h"
+#include "kwinet/core/Picture.h"
 
 namespace kwinet {
 
@@ -135,19 +137,27 @@ class TBevel : public TControl {
   TBevelShape FShape = bsBox;
 };
 
-// An image; its picture is an embedded resource named by file name.
+// An image. What it shows is either an embedded resource named by file name
+// (Picture(), as the dialogs use it) or a decoded picture (Graphic(), which
+// a program or a remote image fills); the form is told when either changes.
 class TImage : public TControl {
  public:
-  using TControl::TControl;
+  explicit TImage(TComponent* AOwner);
+  ~TImage() override;
+
   const String& Picture() const { return FPicture; }
   void SetPicture(const String& resourceName);
+  TPicture* Graphic() const { return FGraphic.get(); }
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool value) { FAutoSize = value; }
   bool Transparent() const { return FTransparent; }
   void SetTransparent(bool value) { FTransparent = value; }
 
  private:
+  void GraphicChanged(TObject* Sender);
+
   String FPicture;
+  std::unique_ptr<TPicture> FGraphic;
   bool FAutoSize = false;
   bool FTransparent = false;
 };

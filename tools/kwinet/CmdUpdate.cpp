@@ -94,18 +94,6 @@ struct TGetArgs {
   bool OutputGiven = false;  // -o, even with an empty name
 };
 
-// The target of -o must be a file name: checked before anything goes on the
-// wire or to the disk.
-void CheckOutput(const std::string& output) {
-  namespace fs = std::filesystem;
-  const fs::path path(output);
-  const std::string name = path.filename().string();
-  if (output.empty() || name.empty() || name == "." || name == "..")
-    throw ToolError(2, "-o needs a file name, not \"" + output + "\"");
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
-}
-
 int RunGet(const TGetArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "Tool.h"
 
@@ -57,38 +58,58 @@ TTarget ParseTarget(const std::string& url) {
     t.User = Utf8ToString(PercentDecode(info.substr(0, colon)));
     if (colon != std::string::npos) t.Password = Utf8ToString(PercentDecode(info.substr(colon + 1)));
   }
-  std::string host = authority;
+  std::string host = authority, port;
   if (!host.empty() && host.front() == '[') {
     std::size_t close = host.find(']');
     if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
-    std::string port = host.substr(close + 1);
+    std::string after = host.substr(close + 1);
     host = host.substr(1, close - 1);
-    if (port.size() > 1 && port[0] == ':') t.Port = std::atoi(port.c_str() + 1);
+    if (!after.empty() && after[0] != ':') throw ToolError(2, "bad port in " + url);
+    if (!after.empty()) port = after.substr(1);
   } else if (std::size_t colon = host.rfind(':'); colon != std::string::npos) {
-    t.Port = std::atoi(host.c_str() + colon + 1);
+    port = host.substr(colon + 1);
     host.resize(colon);
   }
   if (host.empty()) throw ToolError(2, "no host in " + url);
-  if (t.Port < 0 || t.Port > 65535) throw ToolError(2, "bad port in " + url);
+  if (!port.empty()) {
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+      throw ToolError(2, "bad port in " + url);
+    t.Port = std::stoi(port);
+    if (t.Port < 1 || t.Port > 65535) throw ToolError(2, "bad port in " + url);
+  }
   t.Host = Utf8ToString(host);
   // HTTP paths travel as written; an FTP path is a file name on the server.
   t.RemoteFileName = Utf8ToString(t.Service == isFTP ? PercentDecode(path) : path);
   return t;
 }
 
-void ApplyTarget(const TTarget& Target, TKwCustomWebUpdater& Component) {
-  Component.SetService(Target.Service);
-  if (Target.Port > 0) Component.SetPort(static_cast<std::uint16_t>(Target.Port));
-  Component.SetHost(Target.Host);
-  Component.SetUser(Target.User);
-  Component.SetPassword(Target.Password);
-  Component.SetRemoteFileName(Target.RemoteFileName);
+void SetTarget(TKwCustomWebComponent& web, const TTarget& target) {
+  web.SetService(target.Service);
+  if (target.Port > 0) web.SetPort(static_cast<std::uint16_t>(target.Port));
+  web.SetHost(target.Host);
+  web.SetUser(target.User);
+  web.SetPassword(target.Password);
+}
+
+void ApplyTarget(const TTarget& target, TKwCustomWebUpdater& component) {
+  SetTarget(component, target);
+  component.SetRemoteFileName(target.RemoteFileName);
 }
 
 std::uint32_t Milliseconds(const char* option, std::int64_t value) {
   if (value < 0) throw ToolError(2, std::string(option) + " must be 0 or more milliseconds");
   if (value > 0xFFFFFFFFLL) throw ToolError(2, std::string(option) + " is too large");
   return static_cast<std::uint32_t>(value);
+}
+
+void CheckOutput(const std::string& output) {
+  namespace fs = std::filesystem;
+  const fs::path path(output);
+  const std::string name = path.filename().string();
+  if (output.empty() || name.empty() || name == "." || name == "..")
+    throw ToolError(2, "-o needs a file name, not \"" + output + "\"");
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
 }
 
 }  // namespace kwinet::tool

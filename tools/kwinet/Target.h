@@ -1,5 +1,6 @@
-// What the web commands share: the remote file that a URL argument names,
-// handed to a web component, and the millisecond options.
+// What the web commands share: the URL argument (a remote file over HTTP,
+// HTTPS or FTP, or a path of the file system), handed to a web component,
+// and the checks of their common options.
 #pragma once
 
 #include <cstdint>
@@ -21,15 +22,22 @@ struct TTarget {
 };
 
 // http://, https://, ftp://, file:// or a path; another scheme, a missing
-// host or a bad port is a usage error (ToolError 2).
+// host or a port that is not a number from 1 to 65535 is a usage error
+// (ToolError 2).
 TTarget ParseTarget(const std::string& url);
 
-// Sets the component's service, port (when the URL gives one), host, user,
-// password and remote file.
-void ApplyTarget(const TTarget& Target, TKwCustomWebUpdater& Component);
+// Points a web component at the target's server: service, port (when the URL
+// gives one), host, user and password.
+void SetTarget(TKwCustomWebComponent& web, const TTarget& target);
+// The same for an updater, and its remote file too.
+void ApplyTarget(const TTarget& target, TKwCustomWebUpdater& component);
 
 // --timeout and --max-time, as given: negative values are refused, not
 // taken as "no bound".
 std::uint32_t Milliseconds(const char* option, std::int64_t value);
+
+// The target of -o must be a file name: checked before anything goes on the
+// wire or to the disk.
+void CheckOutput(const std::string& output);
 
 }  // namespace kwinet::tool

@@ -1,0 +1,25 @@
+// The picture loader on arbitrary bytes: every decoder behind it (libpng,
+// libjpeg-turbo, giflib and our BMP reader) must decode or refuse within the
+// size limits, and a refusal must leave the picture held as it was.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "kwinet/core/Picture.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kwinet::TMemoryStream stream;
+  stream.WriteBuffer(data, static_cast<std::int64_t>(size));
+  stream.SetPosition(0);
+  kwinet::TPicture picture;
+  try {
+    picture.LoadFromStream(stream, u"input");
+  } catch (const kwinet::EInvalidGraphic&) {
+    if (!picture.Empty()) __builtin_trap();
+    return 0;
+  }
+  if (picture.Empty() || !kwinet::PictureSizeAllowed(picture.Width(), picture.Height()) ||
+      picture.Pixels().size() != std::size_t(picture.Width()) * std::size_t(picture.Height()))
+    __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,97 @@
+#include "kwinet/web/kwiimage.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "kwinet/core/Streams.h"
+#include "kwinet/utils/PrivateTemp.h"
+
+namespace kwinet {
+
+TKwRemoteImage::TKwRemoteImage(TComponent* AOwner) : TKwCustomWebUpdater(AOwner), FTimer(new TTimer(this)) {
+  FTimer->SetEnabled(false);
+}
+
+TKwRemoteImage::~TKwRemoteImage() {
+  delete FTimer;
+  FTimer = nullptr;
+  DeleteLocalFile();
+  SetImage(nullptr);
+}
+
+void TKwRemoteImage::DeleteLocalFile() {
+  if (FLocalFileName.empty()) return;
+  const std::string path = FileNameToPath(FLocalFileName);
+  ::unlink(path.c_str());
+  ::unlink((path + ".part").c_str());
+}
+
+void TKwRemoteImage::SetRemoteFileName(const String& Value) {
+  TKwCustomWebUpdater::SetRemoteFileName(Value);
+  DeleteLocalFile();
+  // Cleared first: should no private folder be had, no old name remains.
+  FLocalFileName.clear();
+  FLocalFileName = PrivateTempFileName(Value);
+}
+
+void TKwRemoteImage::SetImage(TImage* value) {
+  if (value == FImage) return;
+  if (FImage) FImage->RemoveFreeNotification(this);
+  FImage = value;
+  if (FImage) FImage->FreeNotification(this);
+}
+
+void TKwRemoteImage::Notification(TComponent* AComponent, TOperation Operation) {
+  TKwCustomWebUpdater::Notification(AComponent, Operation);
+  if (Operation != opRemove) return;
+  if (AComponent == FImage) FImage = nullptr;
+  if (AComponent == FTimer) FTimer = nullptr;
+}
+
+void TKwRemoteImage::SetActive(bool value) {
+  if (value == FActive) return;
+  FActive = value;
+  if (!FTimer) return;
+  if (value)
+    FTimer->OnTimer = [this](TObject* Sender) { TimerHandler(Sender); };
+  else
+    FTimer->OnTimer = nullptr;
+  // While a job runs the timer stays off; the job's end starts it.
+  FTimer->SetEnabled(value && FRunning == 0);
+}
+
+void TKwRemoteImage::SetInterval(std::int32_t value) {
+  if (FTimer) FTimer->SetInterval(static_cast<unsigned>(std::max<std::int32_t>(value, 0)));
+}
+
+void TKwRemoteImage::TimerHandler(TObject*) {
+  if (FRunning == 0) Execute();
+}
+
+bool TKwRemoteImage::Execute() {
+  ++FRunning;
+  if (FTimer) FTimer->SetEnabled(false);
+  // However the job ends, the timer starts counting again from here.
+  struct TEnd {
+    TKwRemoteImage* Self;
+    ~TEnd() {
+      if (--Self->FRunning == 0 && Self->FTimer) Self->FTimer->SetEnabled(Self->FActive);
+    }
+  } end{this};
+  bool result = TKwCustomWebUpdater::Execute();
+  if (FImage && !FLocalFileName.empty() && FileExists(FLocalFileName)) {
+    try {
+      // The message names the remote file: the local copy is ours alone.
+      TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite);
+      FImage->Graphic()->LoadFromStream(file, FRemoteFileName);
+    } catch (const Exception& e) {
+      SetErrorText(e.Message());
+      SetStatus(isFailed);
+      result = false;
+    }
+  }
+  return result;
+}
+
+}  // namespace kwinet

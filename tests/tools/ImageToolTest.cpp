@@ -1,0 +1,110 @@
+// kwinet image against nginx and local files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "peers/Nginx.h"
+#include "peers/PictureFiles.h"
+#include "peers/ServerProcess.h"
+#include "peers/TestSupport.h"
+
+namespace {
+
+using kwinet::test::ProcessResult;
+using kwinet::test::ReadFileBytes;
+using kwinet::test::RunProcess;
+using kwinet::test::WriteFileBytes;
+
+ProcessResult Tool(std::vector<std::string> args) {
+  args.insert(args.begin(), KWINET_TOOL_PATH);
+  return RunProcess(args);
+}
+
+// One line on standard error: a failure says why, and only once.
+int Lines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class ImageTool : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
+    server = new kwinet::test::TNginx();
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
+  static kwinet::test::TNginx* server;
+  kwinet::test::TempDir dir;
+};
+kwinet::test::TNginx* ImageTool::server = nullptr;
+
+TEST_F(ImageTool, PrintsWhatEachPictureIsAndExitsByTheOutcome) {
+  WriteFileBytes(server->Root() + "/a.png", kwinet::test::MakePng(64, 48));
+  WriteFileBytes(server->Root() + "/b.gif", kwinet::test::MakeGif(9, 3));
+  WriteFileBytes(server->Root() + "/broken.jpg", "<html>camera offline</html>");
+  WriteFileBytes(dir.File("c.jpeg"), kwinet::test::MakeJpeg(80, 60));
+  WriteFileBytes(dir.File("d.bmp"), kwinet::test::MakeBmp(3, 5));
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    int code;
+    const char* reason;  // on standard error
+  } cases[] = {
+      {{server->Url("/a.png")}, "PNG 64x48\n", 0, ""},
+      {{server->Url("/b.gif"), "--timeout", "5000"}, "GIF 9x3\n", 0, ""},
+      {{dir.File("c.jpeg")}, "JPEG 80x60\n", 0, ""},
+      {{"file://" + dir.File("d.bmp")}, "BMP 3x5\n", 0, ""},
+      {{server->Url("/broken.jpg")}, "", 1, "not a PNG, JPEG, GIF or BMP"},
+      {{server->Url("/nothing.png")}, "", 3, ""},
+      {{dir.File("nothing.png")}, "", 3, ""},
+      {{"gopher://127.0.0.1/x.png"}, "", 2, "gopher"},
+      {{server->Url("/a.png"), "--count", "0"}, "", 2, "--count"},
+      {{server->Url("/a.png"), "--every", "-1"}, "", 2, "--every"},
+      {{server->Url("/a.png"), "-o", dir.Path()}, "", 2, "directory"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"image"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto r = Tool(args);
+    SCOPED_TRACE(c.args[0]);
+    EXPECT_EQ(r.Out, c.out);
+    EXPECT_EQ(r.ExitCode, c.code) << r.Err;
+    EXPECT_EQ(Lines(r.Err), c.code == 0 ? 0 : 1) << r.Err;
+    EXPECT_NE(r.Err.find(c.reason), std::string::npos) << r.Err;
+  }
+}
+
+TEST_F(ImageTool, RefreshesOnATimerAndKeepsTheLastCopy) {
+  const std::string png = kwinet::test::MakePng(7, 6);
+  WriteFileBytes(server->Root() + "/live.png", png);
+  const std::string kept = dir.File("last.png");
+  auto r = Tool({"image", server->Url("/live.png"), "--every", "0.2", "--count", "3", "-o", kept});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "PNG 7x6\nPNG 7x6\nPNG 7x6\n");
+  EXPECT_EQ(ReadFileBytes(kept), png);
+  EXPECT_FALSE(std::filesystem::exists(kept + ".part"));
+  EXPECT_EQ(server->CountRequests("/live.png", 3), 3);
+
+  // A picture that breaks in the middle of a run ends it with the reason,
+  // and the copy kept is the last good one.
+  WriteFileBytes(server->Root() + "/flaky.png", png);
+  std::thread breaker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    WriteFileBytes(server->Root() + "/flaky.png", "broken");
+  });
+  r = Tool({"image", server->Url("/flaky.png"), "--every", "0.3", "--count", "50", "-o", kept});
+  breaker.join();
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(Lines(r.Err), 1) << r.Err;
+  EXPECT_NE(r.Out.find("PNG 7x6\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(kept), png);
+}
+
+}  // namespace
