@@ -13,6 +13,7 @@
 #include <map>
 
 #include "DemoSupport.h"
+#include "Target.h"
 #include "Tool.h"
 #include "kwinet/web/LinkScanner.h"
 #include "kwinet/web/kwixtract.h"
@@ -75,97 +76,16 @@ struct TLinksArgs {
   std::int64_t Timeout = 30000;
 };
 
-// What a URL names for the extractor.
-struct TRemote {
-  TKwIService Service = isHTTP;
-  String Host, User, Password, Path;
-  int Port = 0;
-};
-
-std::string PercentDecode(std::string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-      out.push_back(static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16)));
-      i += 2;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
-// False for a source that names a local file (a path or a file:// URL),
-// which is then in localPath.
-bool ParseRemote(const std::string& url, TRemote& r, std::string& localPath) {
-  const std::size_t sep = url.find("://");
-  if (sep == std::string::npos) {
-    localPath = url;
-    return false;
-  }
-  std::string scheme = url.substr(0, sep);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const std::string rest = url.substr(sep + 3);
-  if (scheme == "file") {
-    localPath = PercentDecode(rest);
-    return false;
-  }
-  if (scheme == "http")
-    r.Service = isHTTP;
-  else if (scheme == "https")
-    r.Service = isHTTPS;
-  else if (scheme == "ftp")
-    r.Service = isFTP;
-  else
-    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp, file or a file path)");
-  const std::size_t slash = rest.find('/');
-  std::string authority = rest.substr(0, slash);
-  const std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
-  if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-    const std::string info = authority.substr(0, at);
-    authority.erase(0, at + 1);
-    const std::size_t colon = info.find(':');
-    r.User = Utf8ToString(PercentDecode(info.substr(0, colon)));
-    if (colon != std::string::npos) r.Password = Utf8ToString(PercentDecode(info.substr(colon + 1)));
-  }
-  std::string host = authority, port;
-  if (!host.empty() && host.front() == '[') {
-    const std::size_t close = host.find(']');
-    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
-    if (host.size() > close + 1 && host[close + 1] == ':') port = host.substr(close + 2);
-    host = host.substr(1, close - 1);
-  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
-    port = host.substr(colon + 1);
-    host.resize(colon);
-  }
-  if (host.empty()) throw ToolError(2, "no host in " + url);
-  if (!port.empty()) {
-    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) == 0 ||
-        std::stoi(port) > 65535)
-      throw ToolError(2, "bad port in " + url);
-    r.Port = std::stoi(port);
-  }
-  r.Host = Utf8ToString(host);
-  // HTTP paths travel as written; an FTP path is a file name on the server.
-  r.Path = Utf8ToString(r.Service == isFTP ? PercentDecode(path) : path);
-  return true;
-}
-
-int ScanRemote(const TRemote& r, const TLinksArgs& a, TKwIExtract kind, std::uint32_t timeout) {
+int ScanRemote(const TTarget& t, const TLinksArgs& a, TKwIExtract kind, std::uint32_t timeout) {
   TKwInfoExtractor x(nullptr);
-  x.SetService(r.Service);
-  if (r.Port > 0) x.SetPort(static_cast<std::uint16_t>(r.Port));
-  x.SetHost(r.Host);
-  x.SetUser(r.User);
-  x.SetPassword(r.Password);
+  SetTarget(x, t);
   x.SetTimeout(timeout);
   if (!a.CA.empty()) x.SetCACertFile(Utf8ToString(a.CA));
   x.SetExtract(kind);
   // The dialog and the logon prompt only where a person can see and answer.
   x.StatusDialog()->SetEnabled(::isatty(2) != 0);
   x.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
-  x.SetRemoteFileName(r.Path);
+  x.SetRemoteFileName(t.RemoteFileName);
   x.Execute();
   const TKwIStatus status = x.Status();
   if (status == isFailed || status == isNotFound) {
@@ -218,12 +138,11 @@ int RunLinks(const TLinksArgs& a) {
   if (kind == kKinds.end())
     throw ToolError(2,
                     "unknown --kind \"" + a.Kind + "\" (mailto, http, https, ftp, file, telnet, news, gopher, wais)");
-  if (a.Timeout < 0) throw ToolError(2, "--timeout must be 0 or more milliseconds");
-  if (a.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout is too large");
-  TRemote remote;
-  std::string localPath;
-  if (ParseRemote(a.Source, remote, localPath))
-    return ScanRemote(remote, a, kind->second, static_cast<std::uint32_t>(a.Timeout));
+  const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  if (a.Source == "-") return ScanLocal(a.Source, kind->second);
+  const TTarget t = ParseTarget(a.Source);
+  if (t.Service != isNetwork) return ScanRemote(t, a, kind->second, timeout);
+  const std::string localPath = StringToUtf8(t.RemoteFileName);
   if (localPath.empty()) throw ToolError(2, "no file named");
   return ScanLocal(localPath, kind->second);
 }

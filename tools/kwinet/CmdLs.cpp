@@ -1,13 +1,13 @@
 // kwinet ls: the remote directory lister, over FTP or in a local folder.
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "DemoSupport.h"
+#include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/web/kwidir.h"
@@ -21,70 +21,23 @@ struct TLsArgs {
   std::int64_t Timeout = 30000;
 };
 
-std::string PercentDecode(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-      out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
 // Sets the lister up for URL: an ftp:// URL (user information and port
 // allowed) or a local folder (a path, or a file:// URL).
 void Target(TKwRemoteFiles& lister, const std::string& url) {
-  const std::size_t sep = url.find("://");
-  std::string scheme = sep == std::string::npos ? std::string() : url.substr(0, sep);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (scheme.empty() || scheme == "file") {
-    const std::string path = scheme.empty() ? url : PercentDecode(url.substr(sep + 3));
+  const TTarget t = ParseTarget(url);
+  if (t.Service == isNetwork) {
+    const std::string path = StringToUtf8(t.RemoteFileName);
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
       throw ToolError(1, "no such folder: " + path);
     lister.SetService(isNetwork);
-    lister.SetDirectory(Utf8ToString(path));
+    lister.SetDirectory(t.RemoteFileName);
     return;
   }
-  if (scheme != "ftp") throw ToolError(2, "ls lists ftp:// URLs and local folders, not " + scheme + "://");
-  std::string rest = url.substr(sep + 3);
-  const std::size_t slash = rest.find('/');
-  std::string authority = rest.substr(0, slash);
-  std::string path = slash == std::string::npos ? "/" : PercentDecode(rest.substr(slash));
-  if (std::size_t at = authority.rfind('@'); at != std::string::npos) {
-    const std::string info = authority.substr(0, at);
-    authority = authority.substr(at + 1);
-    const std::size_t colon = info.find(':');
-    lister.SetUser(Utf8ToString(PercentDecode(info.substr(0, colon))));
-    if (colon != std::string::npos) lister.SetPassword(Utf8ToString(PercentDecode(info.substr(colon + 1))));
-  }
-  std::string host = authority;
-  long port = 21;
-  std::string portText;
-  if (!host.empty() && host.front() == '[') {
-    const std::size_t close = host.find(']');
-    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
-    if (close + 1 < host.size() && host[close + 1] == ':') portText = host.substr(close + 2);
-    host = host.substr(1, close - 1);
-  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
-    portText = host.substr(colon + 1);
-    host.resize(colon);
-  }
-  if (!portText.empty()) {
-    char* end = nullptr;
-    port = std::strtol(portText.c_str(), &end, 10);
-    if (*end != '\0' || port < 1 || port > 65535) throw ToolError(2, "bad port in " + url);
-  }
-  if (host.empty()) throw ToolError(2, "no host in " + url);
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  lister.SetService(isFTP);
-  lister.SetHost(Utf8ToString(host));
-  lister.SetPort(static_cast<std::uint16_t>(port));
-  lister.SetDirectory(Utf8ToString(path));
+  if (t.Service != isFTP)
+    throw ToolError(2, "ls lists ftp:// URLs and local folders, not " + url.substr(0, url.find("://")) + "://");
+  SetTarget(lister, t);
+  lister.SetDirectory(t.RemoteFileName);
 }
 
 // Passes everything to the backend it wraps and counts the message boxes:
@@ -112,7 +65,7 @@ class TBoxCounter : public TUIBackend {
 };
 
 int RunLs(const TLsArgs& a) {
-  if (a.Timeout < 0 || a.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout must be 0 or more milliseconds");
+  const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   if (a.Pattern.empty()) throw ToolError(2, "--pattern must not be empty");
   TKwRemoteFiles lister(nullptr);
   Target(lister, a.Url);
@@ -120,7 +73,7 @@ int RunLs(const TLsArgs& a) {
   if (!a.Password.empty()) lister.SetPassword(Utf8ToString(a.Password));
   lister.SetWildCard(Utf8ToString(a.Pattern));
   lister.SetSubFolders(a.Recursive);
-  lister.SetTimeout(static_cast<std::uint32_t>(a.Timeout));
+  lister.SetTimeout(timeout);
   lister.SetLoginPrompt(false);
 
   // The backend goes back in place however the listing ends.

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "DemoSupport.h"
+#include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ConsoleBackend.h"
@@ -20,58 +21,6 @@ struct TNewsArgs {
   int Open = 0;
   std::int64_t Timeout = 30000;
 };
-
-// Points the component at URL: http://, https:// or ftp:// with an optional
-// user, password and port, or a file path (also as file://).
-void SetTarget(TKwWebDirect& web, const std::string& url) {
-  const std::size_t sep = url.find("://");
-  std::string scheme = sep == std::string::npos ? std::string() : url.substr(0, sep);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (sep == std::string::npos || scheme == "file") {
-    web.SetService(isNetwork);
-    web.SetRemoteFileName(Utf8ToString(sep == std::string::npos ? url : url.substr(sep + 3)));
-    return;
-  }
-  if (scheme == "http")
-    web.SetService(isHTTP);
-  else if (scheme == "https")
-    web.SetService(isHTTPS);
-  else if (scheme == "ftp")
-    web.SetService(isFTP);
-  else
-    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
-  const std::string rest = url.substr(sep + 3);
-  const std::size_t slash = rest.find('/');
-  std::string host = rest.substr(0, slash);
-  if (const std::size_t at = host.rfind('@'); at != std::string::npos) {
-    const std::string info = host.substr(0, at);
-    host = host.substr(at + 1);
-    const std::size_t colon = info.find(':');
-    web.SetUser(Utf8ToString(info.substr(0, colon)));
-    if (colon != std::string::npos) web.SetPassword(Utf8ToString(info.substr(colon + 1)));
-  }
-  std::string port;
-  if (!host.empty() && host.front() == '[') {
-    const std::size_t close = host.find(']');
-    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in " + url);
-    port = host.substr(close + 1);
-    host = host.substr(1, close - 1);
-    if (!port.empty() && port.front() != ':') throw ToolError(2, "bad port in " + url);
-    if (!port.empty()) port.erase(0, 1);
-  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
-    port = host.substr(colon + 1);
-    host.resize(colon);
-  }
-  if (host.empty()) throw ToolError(2, "no host in " + url);
-  if (!port.empty()) {
-    char* end = nullptr;
-    const long p = std::strtol(port.c_str(), &end, 10);
-    if (*end != '\0' || p <= 0 || p > 65535) throw ToolError(2, "bad port in " + url);
-    web.SetPort(static_cast<std::uint16_t>(p));
-  }
-  web.SetHost(Utf8ToString(host));
-  web.SetRemoteFileName(Utf8ToString(slash == std::string::npos ? "/" : rest.substr(slash)));
-}
 
 // The console backend while the dialog stands: the tool prints the tree
 // itself, and a refused link or an opener that failed becomes the tool's
@@ -94,11 +43,11 @@ class TNewsBackend : public TConsoleBackend {
 };
 
 int RunNews(const TNewsArgs& a) {
-  if (a.Timeout < 0 || a.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout must be 0 or more milliseconds");
+  const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   if (a.Open < 0) throw ToolError(2, "--open takes an item number from 1");
   TKwWebDirect web(nullptr);
-  SetTarget(web, a.Url);
-  web.SetTimeout(static_cast<std::uint32_t>(a.Timeout));
+  ApplyTarget(ParseTarget(a.Url), web);
+  web.SetTimeout(timeout);
   web.SetShowMode(omNever);
   web.StatusDialog()->SetEnabled(::isatty(2) != 0);
   web.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
