@@ -1,0 +1,196 @@
+#include "kwinet/tracking/KwITrack.h"
+
+#include <string>
+#include <vector>
+
+#include "kwinet/core/Application.h"
+
+namespace kwinet {
+
+namespace {
+
+// Piece size of the answer: one progress call each, against a fixed
+// maximum (the size of an answer is not known in advance).
+constexpr std::uint32_t kPieceSize = 2050;
+constexpr std::uint32_t kProgressMax = 10240;
+
+}  // namespace
+
+// --- TKwInetActivityAddress -----------------------------------------------------
+
+String TKwInetActivityAddress::Text() const {
+  String out;
+  for (const String* field :
+       {&FAddressLine1, &FAddressLine2, &FAddressLine3, &FCity, &FPostalCode, &FState, &FCountry}) {
+    if (field->empty()) continue;
+    if (!out.empty()) out += u' ';
+    out += *field;
+  }
+  return out;
+}
+
+void TKwInetActivityAddress::Assign(TPersistent* Source) {
+  if (auto* s = dynamic_cast<TKwInetActivityAddress*>(Source)) {
+    FAddressLine1 = s->FAddressLine1;
+    FAddressLine2 = s->FAddressLine2;
+    FAddressLine3 = s->FAddressLine3;
+    FCity = s->FCity;
+    FPostalCode = s->FPostalCode;
+    FState = s->FState;
+    FCountry = s->FCountry;
+    return;
+  }
+  TPersistent::Assign(Source);
+}
+
+// --- TKwInetActivity ------------------------------------------------------------
+
+TKwInetActivity::TKwInetActivity(TCollection* Collection)
+    : TCollectionItem(Collection), FLocation(std::make_unique<TKwInetActivityAddress>()) {}
+
+void TKwInetActivity::Assign(TPersistent* Source) {
+  auto* s = dynamic_cast<TKwInetActivity*>(Source);
+  if (!s) {
+    TCollectionItem::Assign(Source);
+    return;
+  }
+  if (s == this) return;
+  TCollection* c = Collection();
+  if (c) c->BeginUpdate();
+  FLocationCode = s->FLocationCode;
+  FLocation->Assign(s->FLocation.get());
+  FLocationDescription = s->FLocationDescription;
+  FLocationSignedForByName = s->FLocationSignedForByName;
+  FStatusTypeCode = s->FStatusTypeCode;
+  FStatusTypeDescription = s->FStatusTypeDescription;
+  FStatusCode = s->FStatusCode;
+  FDateTime = s->FDateTime;
+  if (c) c->EndUpdate();
+}
+
+// --- TKwShipmentValues ----------------------------------------------------------
+
+TKwShipmentValues::TKwShipmentValues()
+    : ShipperAddress(std::make_unique<TKwInetActivityAddress>()),
+      ShipToAddress(std::make_unique<TKwInetActivityAddress>()) {}
+
+// --- TKwInetCustomTracker -------------------------------------------------------
+
+TKwInetCustomTracker::TKwInetCustomTracker(TComponent* AOwner)
+    : TKwCustomWebComponent(AOwner), FActivities(std::make_unique<TKwInetActivities>(this)) {
+  SetAgent(u"Moravelle Tracker");
+  SetService(isHTTPS);
+  SetPort(443);
+}
+
+TKwInetCustomTracker::~TKwInetCustomTracker() {
+  FActivities.reset();
+}
+
+void TKwInetCustomTracker::SetTrackingNumber(const String& Value) {
+  if (Value != FTrackingNumber) FTrackingNumber = Value;
+  Clear();
+}
+
+void TKwInetCustomTracker::Clear() {
+  FActivities->Clear();
+  FLastXMLRequest.clear();
+  FLastXMLResponse.clear();
+}
+
+String TKwInetCustomTracker::GetLastXMLRequest() {
+  FLastXMLRequestChanged = false;
+  return FLastXMLRequest;
+}
+
+void TKwInetCustomTracker::SetLastXMLRequest(const String& Value) {
+  if (Value == FLastXMLRequest) return;
+  FLastXMLRequest = Value;
+  FLastXMLRequestChanged = true;
+}
+
+bool TKwInetCustomTracker::Exchange() {
+  // Certificates are checked as everywhere else: the chain against
+  // CACertFile (or the system's store) and the name against Host. Numbers
+  // and credentials go nowhere else.
+  const bool https = Service() == isHTTPS;
+  hFindFile = HttpOpenRequest(hURL, u"POST", GetTrackAppHeader(), String(),
+                              https ? INTERNET_FLAG_SECURE : INTERNET_FLAG_RELOAD);
+  if (!hFindFile) {
+    SetErrorText(u"Cannot make the request for " + GetTrackAppHeader());
+    return false;
+  }
+  String header1, header2, body;
+  BuildRequestHeader(header1, header2, body);
+  for (const String* line : {&header1, &header2}) {
+    if (!line->empty() && !HttpAddRequestHeaders(hFindFile, *line)) {
+      SetErrorText(u"Cannot add the request header \"" + *line + u"\"");
+      return false;
+    }
+  }
+  FLastXMLRequest = body;
+  FLastXMLRequestChanged = true;
+  if (!HttpSendRequest(hFindFile, BytesToString(StringToUtf8(body)))) {
+    // No answer: refused, an untrusted or misnamed certificate, no word
+    // within Timeout.
+    SetErrorText();
+    if (ErrorText().empty()) SetErrorText(u"No answer from " + Host());
+    return false;
+  }
+  // Any answer is read: a carrier's fault document comes with an error
+  // status, and its walk simply finds no shipment in it.
+  std::vector<char> piece(kPieceSize);
+  std::uint32_t total = 0;
+  bool abort = false;
+  for (;;) {
+    std::uint32_t n = 0;
+    if (!InternetReadFile(hFindFile, piece.data(), kPieceSize, n)) {
+      SetErrorText();
+      if (ErrorText().empty()) SetErrorText(u"The answer was cut short");
+      return false;
+    }
+    if (n == 0) break;
+    if (n > FMaxResponseSize - total) {
+      SetErrorText(u"The answer is larger than " + IntToStr(FMaxResponseSize) + u" bytes (MaxResponseSize)");
+      return false;
+    }
+    FLastXMLResponse.append(BytesToString(piece.data(), n));
+    total += n;
+    UpdateProgress(total, kProgressMax, abort);
+    if (abort) {
+      SetErrorText(u"Cancelled");
+      return false;
+    }
+  }
+  SetAction(iaDownloaded);
+  return true;
+}
+
+void TKwInetCustomTracker::ReportFailure() {
+  SetStatus(isFailed);
+  // Nothing of a partial answer stays: a cut document would still yield
+  // part of a shipment.
+  FLastXMLResponse = u"Error: " + ErrorText() + u"\r\n";
+  if (FErrorDialog &&
+      Application->MessageBox(ErrorText(), u"Shipment tracking", MB_OKCANCEL | MB_ICONERROR) == IDCANCEL)
+    FLastXMLResponse += u"Abort the operation\r\n";
+}
+
+void TKwInetCustomTracker::InternalExecute() {
+  FLastXMLRequest.clear();
+  FLastXMLResponse.clear();
+  ConnectToInet(false);
+  bool ok = false;
+  if (!hInet || !hURL) {
+    SetErrorText();
+    if (ErrorText().empty()) SetErrorText(Host().empty() ? String(u"No host given") : u"Cannot connect to " + Host());
+  } else {
+    ok = Exchange();
+  }
+  hFindFile.Reset();
+  if (!ok) ReportFailure();
+  DisconnectFromInet();
+  ParseXMLResponse();
+}
+
+}  // namespace kwinet

@@ -1,0 +1,50 @@
+// The UPS tracker: one access request and one track request posted as XML,
+// the track response read into the activities and the shipment values.
+#pragma once
+
+#include "kwinet/tracking/KwITrack.h"
+
+namespace kwinet {
+
+class TKwUPSTracker : public TKwInetCustomTracker {
+ public:
+  explicit TKwUPSTracker(TComponent* AOwner);
+  ~TKwUPSTracker() override;
+
+  // The UPS access key sent with every request.
+  const String& AccessLicenseNumber() const { return FAccessLicenseNumber; }
+  void SetAccessLicenseNumber(const String& value) { FAccessLicenseNumber = value; }
+
+  const String& ShipperNumber() const { return FShipment.ShipperNumber; }
+  TKwInetActivityAddress* ShipperAddress() const { return FShipment.ShipperAddress.get(); }
+  TKwInetActivityAddress* ShipToAddress() const { return FShipment.ShipToAddress.get(); }
+  const String& IdentificationNumber() const { return FShipment.IdentificationNumber; }
+  // The date only.
+  TDateTime PickupDate() const { return FShipment.PickupDate; }
+  const String& ServiceCode() const { return FShipment.ServiceCode; }
+  const String& ServiceDescription() const { return FShipment.ServiceDescription; }
+  const String& ShipmentWeight() const { return FShipment.ShipmentWeight; }
+  const String& ShipmentWeightUnits() const { return FShipment.ShipmentWeightUnits; }
+
+ protected:
+  void ParseXMLResponse() override;
+  void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
+  String GetTrackAppHeader() override { return u"/ups.app/xml/Track"; }
+
+ private:
+  String FAccessLicenseNumber;
+  TKwShipmentValues FShipment;
+};
+
+// The request body: the access request with Key, the track request with
+// Agent as the customer context and "#" and Number as the tracking number;
+// every value XML-escaped.
+String UPSTrackRequest(const String& Key, const String& Agent, const String& Number);
+
+// The walk of a track response (one character per byte): the values found
+// replace those in Shipment (a value not in the answer keeps its old one),
+// and each activity of the package is appended to Activities. An answer that
+// is no track response changes nothing.
+void ReadUPSTrackResponse(const String& Response, TKwShipmentValues& Shipment, TKwInetActivities& Activities);
+
+}  // namespace kwinet

@@ -1,0 +1,310 @@
+// kwinet track: where a UPS or FedEx shipment is, through the carrier's XML
+// service (or a compatible gateway).
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "DemoSupport.h"
+#include "Tool.h"
+#include "kwinet/tracking/KwIFedEx.h"
+#include "kwinet/tracking/KwIUPS.h"
+#include "kwinet/tracking/TrackXML.h"
+
+namespace kwinet::tool {
+namespace {
+
+struct TTrackArgs {
+  std::string Carrier, Number, Host, CA;
+  std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = 0;
+  // UPS.
+  std::string License;
+  // FedEx.
+  std::string Key, Password, ParentKey, ParentPassword, Account, Meter, Integrator;
+};
+
+// --host: the scheme, host and port of the service; nothing else.
+struct TService {
+  TKwIService Service = isHTTPS;
+  String Host;
+  int Port = 0;
+};
+
+TService ParseHost(const std::string& url) {
+  TService s;
+  const std::size_t sep = url.find("://");
+  std::string scheme = sep == std::string::npos ? std::string() : url.substr(0, sep);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (scheme == "https")
+    s.Service = isHTTPS;
+  else if (scheme == "http")
+    s.Service = isHTTP;
+  else
+    throw ToolError(2, "--host needs http:// or https://, a host and maybe a port, not \"" + url + "\"");
+  std::string authority = url.substr(sep + 3);
+  if (!authority.empty() && authority.back() == '/') authority.pop_back();
+  if (authority.find_first_of("/?#@ ") != std::string::npos)
+    throw ToolError(2, "--host takes the scheme, host and port only (the carrier's path is fixed): " + url);
+  std::string host = authority, port;
+  if (!host.empty() && host.front() == '[') {
+    const std::size_t close = host.find(']');
+    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in --host " + url);
+    port = host.substr(close + 1);
+    host = host.substr(1, close - 1);
+    if (!port.empty() && port.front() != ':') throw ToolError(2, "bad port in --host " + url);
+    if (!port.empty()) port.erase(0, 1);
+  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
+    port = host.substr(colon + 1);
+    host.resize(colon);
+  }
+  if (host.empty()) throw ToolError(2, "no host in --host " + url);
+  if (!port.empty()) {
+    int n = 0;
+    if (!TryStrToInt(Utf8ToString(port), n) || n < 1 || n > 65535 ||
+        port.find_first_not_of("0123456789") != std::string::npos)
+      throw ToolError(2, "bad port in --host " + url);
+    s.Port = n;
+  }
+  s.Host = Utf8ToString(host);
+  return s;
+}
+
+std::uint32_t Milliseconds(const char* option, std::int64_t value) {
+  if (value < 0) throw ToolError(2, std::string(option) + " must be 0 or more milliseconds");
+  if (value > 0xFFFFFFFFLL) throw ToolError(2, std::string(option) + " is too large");
+  return static_cast<std::uint32_t>(value);
+}
+
+// A value from the carrier on one line of the terminal: control characters
+// (a line break, a tab, an escape sequence) become "?".
+String Shown(const String& s) {
+  String out = s;
+  for (Char& c : out)
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) c = u'?';
+  return out;
+}
+
+String DateTimeText(TDateTime value) {
+  if (value == 0) return u"-";
+  int y, m, d, h, n, s, ms;
+  DecodeDate(value, y, m, d);
+  DecodeTime(value, h, n, s, ms);
+  return Format(u"%.4d-%.2d-%.2d %.2d:%.2d:%.2d", {y, m, d, h, n, s});
+}
+
+void Line(const char* label, const String& value) {
+  if (value.empty()) return;
+  Print(Utf8ToString(label) + u": " + Shown(value));
+}
+
+// Whatever the carrier says went wrong, for the error line.
+String CarrierReason(const String& response) {
+  TKwXMLEngine e(nullptr);
+  LoadTrackResponse(e, response);
+  for (const char16_t* tag : {u"ErrorDescription", u"faultstring", u"Message"}) {
+    const String v = Trim(TagValueUnder(e, nullptr, tag));
+    if (!v.empty()) return Shown(v);
+  }
+  return String();
+}
+
+template <typename Tracker>
+void PrintShipment(const Tracker& t) {
+  Line("Tracking number", t.TrackingNumber());
+  Line("Identification number", t.IdentificationNumber());
+  Line("Service", Trim(t.ServiceCode() + u" " + t.ServiceDescription()));
+  if (t.PickupDate() != 0) Line("Pickup date", DateTimeText(t.PickupDate()));
+  Line("Weight", Trim(t.ShipmentWeight() + u" " + t.ShipmentWeightUnits()));
+  Line("Shipper number", t.ShipperNumber());
+  Line("Shipper", t.ShipperAddress()->Text());
+  Line("Ship to", t.ShipToAddress()->Text());
+  const TKwInetActivities& acts = *t.Activities();
+  for (int i = 0; i < acts.Count(); ++i) {
+    const TKwInetActivity& a = *acts.GetActivity(i);
+    const String status = a.StatusTypeDescription().empty() ? a.StatusTypeCode() : a.StatusTypeDescription();
+    String place = a.Location()->Text();
+    if (place.empty()) place = a.LocationDescription().empty() ? a.LocationCode() : a.LocationDescription();
+    Print(DateTimeText(a.DateTime()) + u"\t" + Shown(status) + u"\t" + Shown(place));
+  }
+}
+
+template <typename Tracker>
+int Track(Tracker& t, const TTrackArgs& a) {
+  t.SetTimeout(Milliseconds("--timeout", a.Timeout));
+  t.SetMaxTime(Milliseconds("--max-time", a.MaxTime));
+  if (!a.Host.empty()) {
+    const TService s = ParseHost(a.Host);
+    t.SetService(s.Service);
+    t.SetHost(s.Host);
+    t.SetPort(static_cast<std::uint16_t>(s.Port ? s.Port : s.Service == isHTTPS ? 443 : 80));
+  }
+  if (!a.CA.empty()) t.SetCACertFile(Utf8ToString(a.CA));
+  // The tool says what went wrong in one line of its own.
+  t.SetErrorDialog(false);
+  t.SetTrackingNumber(Utf8ToString(a.Number));
+  if (!t.Execute()) throw ToolError(1, StringToUtf8(t.ErrorText()));
+  if (t.IdentificationNumber().empty() && t.Activities()->Count() == 0) {
+    const String reason = CarrierReason(t.LastXMLResponse());
+    throw ToolError(3, "the carrier's answer holds no shipment for " + a.Number +
+                           (reason.empty() ? std::string() : ": " + StringToUtf8(reason)));
+  }
+  PrintShipment(t);
+  return 0;
+}
+
+int RunTrack(const TTrackArgs& a) {
+  const bool ups = a.Carrier == "ups";
+  const std::pair<const char*, const std::string*> fedexOnly[] = {{"--key", &a.Key},
+                                                                  {"--password", &a.Password},
+                                                                  {"--parent-key", &a.ParentKey},
+                                                                  {"--parent-password", &a.ParentPassword},
+                                                                  {"--account", &a.Account},
+                                                                  {"--meter", &a.Meter},
+                                                                  {"--integrator", &a.Integrator}};
+  if (ups) {
+    for (const auto& [name, value] : fedexOnly)
+      if (!value->empty()) throw ToolError(2, std::string(name) + " is a FedEx credential; UPS takes --license");
+    TKwUPSTracker t(nullptr);
+    if (!a.License.empty()) t.SetAccessLicenseNumber(Utf8ToString(a.License));
+    return Track(t, a);
+  }
+  if (!a.License.empty()) throw ToolError(2, "--license is the UPS access key; FedEx takes --key and --password");
+  TKwFedExTracker t(nullptr);
+  TKwFedExWebAuthenticationDetail& d = *t.WebAuthenticationDetail();
+  d.UserCredential()->SetKey(Utf8ToString(a.Key));
+  d.UserCredential()->SetPassword(Utf8ToString(a.Password));
+  d.ParentCredential()->SetKey(Utf8ToString(a.ParentKey));
+  d.ParentCredential()->SetPassword(Utf8ToString(a.ParentPassword));
+  d.ClientDetail()->SetAccountNumber(Utf8ToString(a.Account));
+  d.ClientDetail()->SetMeterNumber(Utf8ToString(a.Meter));
+  d.ClientDetail()->SetIntegratorId(Utf8ToString(a.Integrator));
+  return Track(t, a);
+}
+
+void Setup(CLI::App& app) {
+  // Setup runs for every parse (the demo parses many command lines in one
+  // process): options left out must not keep an earlier line's values.
+  static TTrackArgs args;
+  args = TTrackArgs();
+  auto* cmd = app.add_subcommand(
+      "track", "Track a UPS or FedEx shipment: prints the shipment's values, then one scan event a line");
+  cmd->add_option("CARRIER", args.Carrier, "ups or fedex")->required()->check(CLI::IsMember({"ups", "fedex"}));
+  cmd->add_option("NUMBER", args.Number, "The tracking number")->required();
+  cmd->add_option("--host", args.Host,
+                  "Scheme, host and port of the service (https://localhost:8443), for a compatible gateway or a "
+                  "test server; default: the carrier's own");
+  cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check the server against (default: the system's)");
+  cmd->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)")
+      ->capture_default_str();
+  cmd->add_option("--max-time", args.MaxTime, "Milliseconds that the whole exchange may take (0: no bound)");
+  cmd->add_option("--license", args.License, "UPS: the access license number");
+  cmd->add_option("--key", args.Key, "FedEx: the user credential's key");
+  cmd->add_option("--password", args.Password, "FedEx: the user credential's password");
+  cmd->add_option("--parent-key", args.ParentKey, "FedEx: the parent credential's key");
+  cmd->add_option("--parent-password", args.ParentPassword, "FedEx: the parent credential's password");
+  cmd->add_option("--account", args.Account, "FedEx: the account number");
+  cmd->add_option("--meter", args.Meter, "FedEx: the meter number");
+  cmd->add_option("--integrator", args.Integrator, "FedEx: the integrator id");
+  cmd->footer(
+      "Output: \"Label: value\" lines for the shipment (those the carrier gave), then one line per scan event:\n"
+      "date and time (YYYY-MM-DD HH:MM:SS, \"-\" when unknown), status and place, separated by tabs.\n"
+      "Exit status: 0 the shipment was printed; 1 the service could not be reached, its certificate was not\n"
+      "trusted or named another host, it did not answer within --timeout, or its answer was cut short or\n"
+      "larger than 16 MiB; 3 the service answered, but with no shipment (an unknown number, refused\n"
+      "credentials: its reason is printed); 2 usage. The reason of 1 and 3 is printed on standard error.");
+  cmd->callback([] { ExitCode() = RunTrack(args); });
+}
+
+// --- demo -------------------------------------------------------------------
+
+const std::string kDemoUPS =
+    "<?xml version=\"1.0\"?><TrackResponse><Response><ResponseStatusCode>1</ResponseStatusCode></Response>"
+    "<Shipment><Shipper><ShipperNumber>A1B2C3</ShipperNumber><Address><City>LOUISVILLE</City>"
+    "<StateProvinceCode>KY</StateProvinceCode><CountryCode>US</CountryCode></Address></Shipper>"
+    "<ShipTo><Address><City>LYON</City><PostalCode>69002</PostalCode><CountryCode>FR</CountryCode></Address>"
+    "</ShipTo><ShipmentWeight><UnitOfMeasurement><Code>KGS</Code></UnitOfMeasurement><Weight>1.50</Weight>"
+    "</ShipmentWeight><Service><Code>065</Code><Description>UPS SAVER</Description></Service>"
+    "<ShipmentIdentificationNumber>1ZA1B2C30400000019</ShipmentIdentificationNumber>"
+    "<PickupDate>20240311</PickupDate><Package>"
+    "<Activity><ActivityLocation><Address><City>LYON</City><CountryCode>FR</CountryCode></Address>"
+    "<Description>RECEPTION</Description></ActivityLocation><Status><StatusType><Code>D</Code>"
+    "<Description>DELIVERED</Description></StatusType></Status><Date>20240314</Date><Time>101500</Time></Activity>"
+    "<Activity><ActivityLocation><Address><City>KOELN</City><CountryCode>DE</CountryCode></Address>"
+    "</ActivityLocation><Status><StatusType><Code>I</Code><Description>DEPARTURE SCAN</Description></StatusType>"
+    "</Status><Date>20240313</Date><Time>031000</Time></Activity></Package></Shipment></TrackResponse>";
+
+const std::string kDemoUPSUnknown =
+    "<?xml version=\"1.0\"?><TrackResponse><Response><ResponseStatusCode>0</ResponseStatusCode><Error>"
+    "<ErrorSeverity>Hard</ErrorSeverity><ErrorCode>151018</ErrorCode>"
+    "<ErrorDescription>Invalid tracking number</ErrorDescription></Error></Response></TrackResponse>";
+
+const std::string kDemoFedEx =
+    "<soapenv:Envelope xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\"><soapenv:Body>"
+    "<TrackReply xmlns=\"http://fedex.com/ws/track/v10\"><HighestSeverity>SUCCESS</HighestSeverity>"
+    "<CompletedTrackDetails><TrackDetails><TrackingNumberUniqueIdentifier>12017~797806677146~FDEG"
+    "</TrackingNumberUniqueIdentifier><Service><Type>FEDEX_GROUND</Type><Description>FedEx Ground</Description>"
+    "</Service><ShipmentWeight><Units>LB</Units><Value>4.0</Value></ShipmentWeight><DestinationAddress>"
+    "<City>AUSTIN</City><StateOrProvinceCode>TX</StateOrProvinceCode><CountryName>United States</CountryName>"
+    "</DestinationAddress><ActualDeliveryTimestamp>2024-03-14T11:02:00-05:00</ActualDeliveryTimestamp>"
+    "<Events><Timestamp>2024-03-14T11:02:00-05:00</Timestamp><EventType>DL</EventType>"
+    "<EventDescription>Delivered</EventDescription><Address><City>AUSTIN</City>"
+    "<StateOrProvinceCode>TX</StateOrProvinceCode></Address></Events>"
+    "<Events><Timestamp>2024-03-14T06:40:00-05:00</Timestamp><EventType>OD</EventType>"
+    "<EventDescription>On FedEx vehicle for delivery</EventDescription><Address><City>AUSTIN</City>"
+    "<StateOrProvinceCode>TX</StateOrProvinceCode></Address></Events>"
+    "</TrackDetails></CompletedTrackDetails></TrackReply></soapenv:Body></soapenv:Envelope>";
+
+// The carriers' side of the demo: reads a request with its body and answers
+// by path and number.
+void ServeCarrier(support::FakeConnection& c) {
+  if (!c.ReadUntil("\r\n\r\n")) return;
+  const std::size_t headEnd = c.Data().find("\r\n\r\n") + 4;
+  std::string head = c.Data().substr(0, headEnd);
+  for (char& ch : head) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const std::size_t p = head.find("\ncontent-length:");
+  const std::size_t length = p == std::string::npos ? 0 : std::strtoul(head.c_str() + p + 16, nullptr, 10);
+  if (length > 65536 || !c.ReadCount(headEnd + length)) return;
+  const std::string body = c.Data().substr(headEnd);
+  std::string answer;
+  if (head.starts_with("post /ups.app/xml/track "))
+    answer = body.find("#1ZA1B2C30400000019<") != std::string::npos ? kDemoUPS : kDemoUPSUnknown;
+  else
+    answer = kDemoFedEx;
+  c.Send("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(answer.size()) + "\r\n\r\n" +
+         answer);
+}
+
+int Demo() {
+  std::unique_ptr<support::FakeServer> carrier;
+  try {
+    carrier = std::make_unique<support::FakeServer>(ServeCarrier);
+  } catch (const std::runtime_error& e) {
+    std::printf("cannot start the demo carrier: %s\n", e.what());
+    return 1;
+  }
+  // Real TLS with a test CA in front of it.
+  const std::string upstream = "http://127.0.0.1:" + std::to_string(carrier->Port());
+  support::TNginxOptions options;
+  options.Https = true;
+  options.ServerExtra = "    location /ups.app/ { proxy_pass " + upstream + "; }\n" +
+                        "    location /web-services/ { proxy_pass " + upstream + "; }\n";
+  support::TNginx nginx(options);
+  if (!nginx.Started()) {
+    std::printf("%s\n", nginx.Error().c_str());
+    return 1;
+  }
+  const std::string host = "https://localhost:" + std::to_string(nginx.HttpsPort());
+  int failures = 0;
+  failures += !Show({"track", "ups", "1ZA1B2C30400000019", "--host", host, "--ca", nginx.CAFile()});
+  failures += !Show({"track", "fedex", "797806677146", "--host", host, "--ca", nginx.CAFile(), "--key", "demo-key",
+                     "--password", "demo-password", "--account", "510087020", "--meter", "118785166"});
+  failures += !Show({"track", "ups", "1Z0000000000000000", "--host", host, "--ca", nginx.CAFile()}, 3);
+  // The same server without its CA: the number is never sent.
+  failures += !Show({"track", "ups", "1ZA1B2C30400000019", "--host", host}, 1);
+  return failures;
+}
+
+Register reg({"track", 60, Setup, Demo});
+
+}  // namespace
+}  // namespace kwinet::tool
