@@ -85,8 +85,10 @@ bool ReadBmp(std::string_view d, TPixelImage& image, String& error) {
         paletteAt += 4 * count;
       } else if (headerSize < kInfoHeaderSize + 12) {
         return Fail(error, u"unsupported BMP header");
-      } else if (headerSize >= kInfoHeaderSize + 16) {
-        count = 4;
+      } else {
+        // Only the masks that the header holds: an alpha mask past its end
+        // is no mask.
+        count = headerSize >= kInfoHeaderSize + 16 ? 4 : 3;
       }
       for (std::size_t i = 0; i < count; ++i) masks[i] = U32(d, at + 4 * i);
       haveMasks = true;
