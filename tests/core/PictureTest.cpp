@@ -3,7 +3,9 @@
 // the picture held, and BMP headers that lie about their data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "kwinet/core/BmpReader.h"
 #include "kwinet/core/Forms.h"
@@ -263,9 +265,12 @@ TEST(BmpReader, MasksAreReadOnlyFromInsideTheHeader) {
            0x01, 0x00, 0x00, 0x26, 0x26, 0x00, 0x00, 0x00, 0x01, 0x00, 0x61, 0x00, 0x00, 0x5b, 0x01, 0x20, 0xbf,
            0xff, 0x2c, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x2c, 0xbf, 0x00, 0x2c, 0x2a, 0x00, 0x71, 0x0a});
   ASSERT_EQ(bytes.size(), 67u);
+  // In a buffer of exactly its size, so that a read past it is seen.
+  const auto exact = std::make_unique<char[]>(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), exact.get());
   TPixelImage image;
   String error;
-  EXPECT_FALSE(ReadBmp(bytes, image, error));
+  EXPECT_FALSE(ReadBmp(std::string_view(exact.get(), bytes.size()), image, error));
   EXPECT_EQ(StringToUtf8(error), "truncated BMP data");
 }
 
