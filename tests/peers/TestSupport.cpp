@@ -43,6 +43,18 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+TEnvScope::TEnvScope(const char* name, const std::string& value) : FName(name) {
+  if (const char* old = std::getenv(name)) FOld = old;
+  ::setenv(name, value.c_str(), 1);
+}
+
+TEnvScope::~TEnvScope() {
+  if (FOld)
+    ::setenv(FName, FOld->c_str(), 1);
+  else
+    ::unsetenv(FName);
+}
+
 bool InCI() {
   const char* ci = std::getenv("CI");
   return ci && std::string(ci) == "true";

@@ -2,6 +2,7 @@
 // come from the support library that the tool's demo uses as well.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "support/Process.h"
@@ -22,6 +23,20 @@ long long HeapInUse();
 // Whether a shared library whose file name holds Stem is loaded in this
 // process.
 bool LibraryLoaded(const char* Stem);
+
+// Sets an environment variable for as long as it lives; the old value (or
+// its absence) comes back afterwards.
+class TEnvScope {
+ public:
+  TEnvScope(const char* name, const std::string& value);
+  ~TEnvScope();
+  TEnvScope(const TEnvScope&) = delete;
+  TEnvScope& operator=(const TEnvScope&) = delete;
+
+ private:
+  const char* FName;
+  std::optional<std::string> FOld;
+};
 
 // True when running under CI (CI=true): a missing peer must fail, not skip.
 bool InCI();

@@ -1,16 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
-using kwinet::test::ProcessResult;
 using kwinet::test::RunProcess;
-
-namespace {
-ProcessResult Tool(std::vector<std::string> args, const std::string& input = "") {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args, input);
-}
-}  // namespace
+using kwinet::test::Tool;
 
 TEST(CodecTool, Base64OfAFileAndOfStandardInput) {
   kwinet::test::TempDir dir;

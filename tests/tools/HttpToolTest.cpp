@@ -5,8 +5,9 @@
 #include "peers/FakeServer.h"
 #include "peers/Nginx.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 
 TEST(HttpTool, BodyHeadersRedirectsAndErrors) {
   kwinet::test::TNginx nginx({false, {{"kwuser", "kwpass"}}, "location = /old { return 302 /a.bin; }"});
@@ -15,27 +16,27 @@ TEST(HttpTool, BodyHeadersRedirectsAndErrors) {
   kwinet::test::WriteFileBytes(nginx.Root() + "/a.bin", body);
   const std::string base = "http://127.0.0.1:" + std::to_string(nginx.Port());
 
-  auto get = RunProcess({KWINET_TOOL_PATH, "http", base + "/a.bin"});
+  auto get = Tool({"http", base + "/a.bin"});
   ASSERT_EQ(get.ExitCode, 0) << get.Err;
   EXPECT_TRUE(get.Out == body);
 
-  auto head = RunProcess({KWINET_TOOL_PATH, "http", "--method", "HEAD", "-i", base + "/a.bin"});
+  auto head = Tool({"http", "--method", "HEAD", "-i", base + "/a.bin"});
   EXPECT_EQ(head.ExitCode, 0);
   EXPECT_EQ(head.Out.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << head.Out;
   EXPECT_NE(head.Out.find("Content-Length: 12\r\n"), std::string::npos);
   EXPECT_EQ(head.Out.substr(head.Out.size() - 4), "\r\n\r\n");
 
-  auto notFollowed = RunProcess({KWINET_TOOL_PATH, "http", "-i", base + "/old"});
+  auto notFollowed = Tool({"http", "-i", base + "/old"});
   EXPECT_EQ(notFollowed.Out.rfind("HTTP/1.1 302", 0), 0u);
-  auto followed = RunProcess({KWINET_TOOL_PATH, "http", "--follow", base + "/old"});
+  auto followed = Tool({"http", "--follow", base + "/old"});
   EXPECT_TRUE(followed.Out == body);
 
-  auto missing = RunProcess({KWINET_TOOL_PATH, "http", base + "/none"});
+  auto missing = Tool({"http", base + "/none"});
   EXPECT_EQ(missing.ExitCode, 3);
   EXPECT_EQ(missing.Err, "kwinet: File not found\n");
-  auto https = RunProcess({KWINET_TOOL_PATH, "http", "https://127.0.0.1/"});
+  auto https = Tool({"http", "https://127.0.0.1/"});
   EXPECT_EQ(https.ExitCode, 2);
-  auto refused = RunProcess({KWINET_TOOL_PATH, "http", "--timeout", "2000", "http://127.0.0.1:1/"});
+  auto refused = Tool({"http", "--timeout", "2000", "http://127.0.0.1:1/"});
   EXPECT_EQ(refused.ExitCode, 1);
   EXPECT_FALSE(refused.Err.empty());
 }
@@ -57,8 +58,7 @@ TEST(HttpTool, OnlyAWholeHttpAnswerExitsZero) {
   };
   for (const auto& tc : cases) {
     kwinet::test::FakeServer server(kwinet::test::FakeServer::ReplyAndClose(tc.reply, "\r\n\r\n"));
-    auto r = RunProcess(
-        {KWINET_TOOL_PATH, "http", "--timeout", "5000", "http://127.0.0.1:" + std::to_string(server.Port()) + "/x"});
+    auto r = Tool({"http", "--timeout", "5000", "http://127.0.0.1:" + std::to_string(server.Port()) + "/x"});
     EXPECT_EQ(r.ExitCode, tc.code) << tc.reply << r.Err;
     if (tc.code == 0) {
       EXPECT_EQ(r.Out, tc.text);
@@ -92,13 +92,13 @@ TEST(HttpTool, BadUrlsAreRefusedBeforeConnecting) {
       {"gopher://127.0.0.1/", "must begin with http://"},
   };
   for (const auto& tc : cases) {
-    auto r = RunProcess({KWINET_TOOL_PATH, "http", tc.url});
+    auto r = Tool({"http", tc.url});
     EXPECT_EQ(r.ExitCode, 2) << tc.url << r.Err;
     EXPECT_NE(r.Err.find(tc.text), std::string::npos) << tc.url << " gave: " << r.Err;
   }
   EXPECT_EQ(server.ConnectionCount(), 0u);
   // What may go is sent as it should: non-ASCII percent-encoded, no fragment.
-  auto r = RunProcess({KWINET_TOOL_PATH, "http", base + "/caf\xC3\xA9?q=1#top"});
+  auto r = Tool({"http", base + "/caf\xC3\xA9?q=1#top"});
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   ASSERT_TRUE(server.WaitForConnections(1));
   const std::string sent = server.Received(0);
@@ -116,9 +116,8 @@ TEST(HttpTool, TricklingServerEndsTheCommandAtItsTimeout) {
     }
   });
   const auto start = std::chrono::steady_clock::now();
-  auto r = RunProcess(
-      {KWINET_TOOL_PATH, "http", "--timeout", "2000", "http://127.0.0.1:" + std::to_string(trickle.Port()) + "/x"}, "",
-      std::chrono::seconds(20));
+  auto r = Tool({"http", "--timeout", "2000", "http://127.0.0.1:" + std::to_string(trickle.Port()) + "/x"}, "",
+                std::chrono::seconds(20));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(r.ExitCode, 1);
   EXPECT_EQ(r.Out, "");

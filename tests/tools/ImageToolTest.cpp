@@ -7,43 +7,25 @@
 #include <filesystem>
 #include <thread>
 
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/PictureFiles.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
+using kwinet::test::Lines;
 using kwinet::test::ProcessResult;
 using kwinet::test::ReadFileBytes;
 using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
 
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
-
-// One line on standard error: a failure says why, and only once.
-int Lines(const std::string& text) {
-  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
-class ImageTool : public ::testing::Test {
+class ImageTool : public kwinet::test::TNginxSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
-    server = new kwinet::test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
-  static kwinet::test::TNginx* server;
   kwinet::test::TempDir dir;
 };
-kwinet::test::TNginx* ImageTool::server = nullptr;
 
 TEST_F(ImageTool, PrintsWhatEachPictureIsAndExitsByTheOutcome) {
   WriteFileBytes(server->Root() + "/a.png", kwinet::test::MakePng(64, 48));

@@ -5,25 +5,22 @@
 #include <filesystem>
 
 #include "peers/FakeServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
 using kwinet::test::FakeServer;
+using kwinet::test::OneErrorLine;
 using kwinet::test::ProcessResult;
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
 
 ProcessResult Links(std::vector<std::string> args, const std::string& input = "") {
-  args.insert(args.begin(), {KWINET_TOOL_PATH, "links"});
-  return RunProcess(args, input);
-}
-
-// A failure says why in one line on standard error.
-bool OneErrorLine(const ProcessResult& r) {
-  return !r.Err.empty() && r.Err.find('\n') == r.Err.size() - 1;
+  args.insert(args.begin(), "links");
+  return Tool(args, input);
 }
 
 constexpr const char* kPage =
@@ -31,22 +28,10 @@ constexpr const char* kPage =
     "<a href=\"http://example.org/b\r\nc\">b</a> https://example.org/s ftp://example.org/f\x01 HTTP://LOUD\n"
     "http://example.org/a";
 
-class LinksTool : public ::testing::Test {
+class LinksTool : public kwinet::test::TNginxSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-      ::unsetenv(v);
-    server = new kwinet::test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
-  static kwinet::test::TNginx* server;
   kwinet::test::TempDir dir;
 };
-kwinet::test::TNginx* LinksTool::server = nullptr;
 
 TEST_F(LinksTool, PrintsTheLinksOfAPageOnAServerOrInAFile) {
   WriteFileBytes(server->Root() + "/page.html", kPage);

@@ -7,18 +7,15 @@
 #include "peers/FtpServer.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kwinet::test::Lines;
 using kwinet::test::ProcessResult;
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
-
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
 
 void MakeTree(const std::string& root) {
   fs::create_directories(root + "/pub/tools");
@@ -67,7 +64,7 @@ TEST(LsTool, ListsFtpAndLocalFoldersAndExitsByWhatItFound) {
     EXPECT_EQ(r.ExitCode, c.code) << what << r.Err;
     // A failure is one line on standard error.
     if (c.code != 0) {
-      EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << what << r.Err;
+      EXPECT_EQ(Lines(r.Err), 1) << what << r.Err;
     }
   }
 }
@@ -79,7 +76,7 @@ TEST(LsTool, AFolderThatCannotBeEnteredIsNamedAndFailsTheListing) {
   fs::create_directory_symlink("/", ftp.Root() + "/pub/away");
   auto r = Tool({"ls", "-r", "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub"});
   EXPECT_EQ(r.ExitCode, 1) << r.Err;
-  EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+  EXPECT_EQ(Lines(r.Err), 1) << r.Err;
   EXPECT_NE(r.Err.find("/pub/away"), std::string::npos) << r.Err;
   // The rest is listed all the same.
   EXPECT_NE(r.Out.find("/pub/tools/x.bin\n"), std::string::npos) << r.Out;

@@ -3,8 +3,9 @@
 #include "peers/FakeServer.h"
 #include "peers/SmtpServer.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 
 TEST(MailTool, SendsBodyFromStandardInputWithAttachmentAndReportsRefusals) {
   kwinet::test::TSmtpServer server({"plain", "", "", {"nobody@test.invalid"}});
@@ -13,9 +14,9 @@ TEST(MailTool, SendsBodyFromStandardInputWithAttachmentAndReportsRefusals) {
   kwinet::test::WriteFileBytes(dir.File("a.bin"), std::string("\x00\x01\xFF\n.", 5));
   const std::string port = std::to_string(server.Port());
   auto sent =
-      RunProcess({KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port, "--from", "a@test.invalid", "--to",
-                  "b@test.invalid", "--cc", "c@test.invalid", "--subject", "S\xC3\xBC", "--attach", dir.File("a.bin")},
-                 "line\n.\nend\n");
+      Tool({"mail", "--server", "127.0.0.1", "--port", port, "--from", "a@test.invalid", "--to", "b@test.invalid",
+            "--cc", "c@test.invalid", "--subject", "S\xC3\xBC", "--attach", dir.File("a.bin")},
+           "line\n.\nend\n");
   ASSERT_EQ(sent.ExitCode, 0) << sent.Err;
   EXPECT_EQ(sent.Out, "Sent to 2 recipient(s).\n");
   ASSERT_TRUE(server.WaitForMessage(1));
@@ -27,18 +28,18 @@ TEST(MailTool, SendsBodyFromStandardInputWithAttachmentAndReportsRefusals) {
   EXPECT_NE(eml.find("Content-Disposition: attachment; filename=\"a.bin\"\r\n"), std::string::npos) << eml;
   EXPECT_EQ(eml.find(dir.Path()), std::string::npos);
 
-  auto refused = RunProcess({KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port, "--from",
-                             "a@test.invalid", "--to", "nobody@test.invalid", "--body-file", "/dev/null"});
+  auto refused = Tool({"mail", "--server", "127.0.0.1", "--port", port, "--from", "a@test.invalid", "--to",
+                       "nobody@test.invalid", "--body-file", "/dev/null"});
   EXPECT_EQ(refused.ExitCode, 1);
   EXPECT_NE(refused.Err.find("550"), std::string::npos) << refused.Err;
   EXPECT_EQ(refused.Err.find('\n'), refused.Err.size() - 1);
 }
 
 TEST(MailTool, RequiredOptionsAndHelp) {
-  auto missing = RunProcess({KWINET_TOOL_PATH, "mail", "--server", "x"});
+  auto missing = Tool({"mail", "--server", "x"});
   EXPECT_NE(missing.ExitCode, 0);
   EXPECT_NE(missing.Err.find("--from"), std::string::npos) << missing.Err;
-  auto help = RunProcess({KWINET_TOOL_PATH, "mail", "--help"});
+  auto help = Tool({"mail", "--help"});
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Out.find("--bcc"), std::string::npos);
 }
@@ -94,17 +95,16 @@ TEST(MailTool, ExitStatusFollowsDeliveryAndAddressesAreCheckedFirst) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Extra.back());
     kwinet::test::FakeServer server(SmtpEndingWith(c.QuitReply));
-    std::vector<std::string> args = {KWINET_TOOL_PATH, "mail",     "--server",
-                                     "127.0.0.1",      "--port",   std::to_string(server.Port()),
-                                     "--body-file",    "/dev/null"};
+    std::vector<std::string> args = {"mail",        "--server", "127.0.0.1", "--port", std::to_string(server.Port()),
+                                     "--body-file", "/dev/null"};
     args.insert(args.end(), c.Extra.begin(), c.Extra.end());
-    auto run = RunProcess(args);
+    auto run = Tool(args);
     EXPECT_EQ(run.ExitCode, c.Exit) << run.Err;
     if (c.Err.empty())
       EXPECT_EQ(run.Err, "");
     else
       EXPECT_NE(run.Err.find(c.Err), std::string::npos) << run.Err;
-    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), run.Err.empty() ? 0 : 1) << run.Err;
+    EXPECT_EQ(kwinet::test::Lines(run.Err), run.Err.empty() ? 0 : 1) << run.Err;
     EXPECT_EQ(run.Out.empty(), c.Exit != 0) << run.Out;
     if (c.Connects) {
       ASSERT_TRUE(server.WaitForConnections(1));
@@ -122,10 +122,9 @@ TEST(MailTool, MessageTextFromAFileIsReadWhileSentAndFromAPipeUpToABound) {
       "e\r\n.a dot line\nlast";
   kwinet::test::WriteFileBytes(dir.File("body.txt"), text);
   auto run = [](const std::string& port, const std::vector<std::string>& body, const std::string& input) {
-    std::vector<std::string> args = {KWINET_TOOL_PATH, "mail", "--server", "127.0.0.1", "--port", port,
-                                     "--from",         "a@x",  "--to",     "b@x"};
+    std::vector<std::string> args = {"mail", "--server", "127.0.0.1", "--port", port, "--from", "a@x", "--to", "b@x"};
     args.insert(args.end(), body.begin(), body.end());
-    return RunProcess(args, input);
+    return Tool(args, input);
   };
   // The text part as it went out, from its header to the end of data.
   auto textPart = [](const std::string& session) {
@@ -157,7 +156,7 @@ TEST(MailTool, MessageTextFromAFileIsReadWhileSentAndFromAPipeUpToABound) {
     auto r = run(std::to_string(server.Port()), body, input);
     EXPECT_EQ(r.ExitCode, 1) << r.Err;
     EXPECT_NE(r.Err.find("longer than 16 MiB"), std::string::npos) << r.Err;
-    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_EQ(kwinet::test::Lines(r.Err), 1) << r.Err;
     EXPECT_EQ(server.ConnectionCount(), 0u);
   }
 }

@@ -6,56 +6,23 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
 using kwinet::test::ProcessResult;
 using kwinet::test::ReadFileBytes;
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
 
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
-
-// Sets an environment variable for the life of a scope.
-class TEnv {
- public:
-  TEnv(const char* name, const std::string& value) : FName(name) {
-    const char* old = std::getenv(name);
-    FHad = old != nullptr;
-    if (old) FOld = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~TEnv() {
-    if (FHad)
-      ::setenv(FName, FOld.c_str(), 1);
-    else
-      ::unsetenv(FName);
-  }
-
- private:
-  const char* FName;
-  std::string FOld;
-  bool FHad = false;
-};
-
-class NewsTool : public ::testing::Test {
+class NewsTool : public kwinet::test::TNginxSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
-    server = new kwinet::test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
   void SetUp() override {
-    KWINET_REQUIRE_PEER(server->Started(), server->Error());
+    TNginxSuite::SetUp();
+    if (NoServer()) return;
     // The stand-in opener: it notes its argument and stays for 10 s. It lets
     // go of the tool's output at once, so that the test sees the tool end
     // rather than the opener.
@@ -64,12 +31,11 @@ class NewsTool : public ::testing::Test {
                    "#!/bin/sh\nexec >/dev/null 2>&1\necho \"$1\" >> " + dir.File("opened.txt") + "\nsleep 10\n");
     ::chmod(dir.File("bin/xdg-open").c_str(), 0755);
   }
-  static kwinet::test::TNginx* server;
   kwinet::test::TempDir dir;
-  TEnv data{"XDG_DATA_HOME", dir.File("data")};
-  TEnv path{"PATH", dir.File("bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
+  kwinet::test::TEnvScope data{"XDG_DATA_HOME", dir.File("data")};
+  kwinet::test::TEnvScope path{"PATH",
+                               dir.File("bin") + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin")};
 };
-kwinet::test::TNginx* NewsTool::server = nullptr;
 
 TEST_F(NewsTool, PrintsTheTreeAndMarksWhatIsNew) {
   const std::string remote = server->Root() + "/news.sin";

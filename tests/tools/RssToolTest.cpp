@@ -4,35 +4,19 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
+using kwinet::test::Lines;
 using kwinet::test::ProcessResult;
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
 
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
-
-class RssTool : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
-    server = new kwinet::test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
-  static kwinet::test::TNginx* server;
-};
-kwinet::test::TNginx* RssTool::server = nullptr;
+class RssTool : public kwinet::test::TNginxSuite {};
 
 TEST_F(RssTool, PrintsOneFieldALine) {
   // A windows-1251 feed whose description holds line breaks, a tab, a
@@ -80,7 +64,7 @@ TEST_F(RssTool, FailsWithOneLineAndItsCode) {
     const std::string& last = c.args.back();
     EXPECT_EQ(r.ExitCode, c.code) << last << r.Err;
     EXPECT_EQ(r.Out, "") << last;
-    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << last << r.Err;
+    EXPECT_EQ(Lines(r.Err), 1) << last << r.Err;
     EXPECT_NE(r.Err.find(c.says), std::string::npos) << last << r.Err;
   }
 }

@@ -9,24 +9,13 @@
 #include "peers/Dnsmasq.h"
 #include "peers/FakeServer.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 using kwinet::test::FakeConnection;
 using kwinet::test::FakeServer;
+using kwinet::test::OneErrorLine;
 using kwinet::test::ProcessResult;
-using kwinet::test::RunProcess;
-
-namespace {
-
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args, "", std::chrono::seconds(30));
-}
-
-bool OneErrorLine(const ProcessResult& r) {
-  return r.Out.empty() && !r.Err.empty() && r.Err.find('\n') == r.Err.size() - 1;
-}
-
-}  // namespace
+using kwinet::test::Tool;
 
 TEST(SocketTools, WhoisSendsTheDomainLineAndPrintsTheText) {
   FakeServer server(FakeServer::ReplyAndClose("Domain Name: EXAMPLE.COM\r\n", "\r\n"));
@@ -72,7 +61,7 @@ TEST(SocketTools, FailuresGiveOneLineAndNonZeroStatus) {
   for (const auto& tc : cases) {
     auto r = Tool(tc.args);
     EXPECT_EQ(r.ExitCode, tc.code) << tc.args[0] << " " << r.Err;
-    EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+    EXPECT_TRUE(r.Out.empty() && OneErrorLine(r)) << r.Out << r.Err;
     EXPECT_NE(r.Err.find(tc.text), std::string::npos) << r.Err;
   }
 }
@@ -95,21 +84,18 @@ TEST(SocketTools, TricklingServerEndsTheCommandAtItsTimeout) {
     auto r = Tool(args);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_TRUE(OneErrorLine(r)) << r.Out << "|" << r.Err;
+    EXPECT_TRUE(r.Out.empty() && OneErrorLine(r)) << r.Out << "|" << r.Err;
     EXPECT_NE(r.Err.find("timed out after 1000 ms"), std::string::npos) << r.Err;
   }
 }
 
 TEST(SocketTools, DaytimePrintsTheServersTimeAsLocalTime) {
   FakeServer server(FakeServer::SendOnConnect("\n60000 23-02-25 18:39:37 00 0 0 345.3 UTC(NIST) *\n"));
-  const char* old = std::getenv("TZ");
-  const std::string saved = old ? old : "";
-  ::setenv("TZ", "XXX-1", 1);  // the tool inherits a zone of UTC+1
-  auto r = Tool({"time", "--daytime", "--host", "127.0.0.1", "--port", std::to_string(server.Port())});
-  if (old)
-    ::setenv("TZ", saved.c_str(), 1);
-  else
-    ::unsetenv("TZ");
+  ProcessResult r;
+  {
+    kwinet::test::TEnvScope zone("TZ", "XXX-1");  // the tool inherits a zone of UTC+1
+    r = Tool({"time", "--daytime", "--host", "127.0.0.1", "--port", std::to_string(server.Port())});
+  }
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(r.Out, "2023-02-25 19:39:37\n");
 }
@@ -154,7 +140,7 @@ TEST(SocketTools, DnsPrintsOneLinePerAnswerRecord) {
   }
   auto big = Tool({"dns", "--server", "127.0.0.1", "--port", port, "-t", "TXT", "big.kwinet.test"});
   EXPECT_EQ(big.ExitCode, 0) << big.Err;
-  EXPECT_EQ(std::count(big.Out.begin(), big.Out.end(), '\n'), 6);
+  EXPECT_EQ(kwinet::test::Lines(big.Out), 6);
 }
 
 TEST(SocketTools, HelpNamesTheOptions) {
@@ -189,7 +175,7 @@ TEST(SocketTools, ServerTextIsPrintedOrRefusedByWhatItIsNotByTheDigitsInIt) {
     if (tc.code == 0) {
       EXPECT_EQ(r.Out, tc.text);
     } else {
-      EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+      EXPECT_TRUE(r.Out.empty() && OneErrorLine(r)) << r.Out << r.Err;
       EXPECT_NE(r.Err.find(tc.text), std::string::npos) << r.Err;
     }
   }
@@ -224,7 +210,7 @@ TEST(SocketTools, SntpAnswerWithoutAValidTimeIsAnError) {
         Tool({"time", "--sntp", "--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--timeout", "2000"});
     EXPECT_EQ(r.ExitCode, tc.code) << r.Out << r.Err;
     if (tc.code != 0) {
-      EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+      EXPECT_TRUE(r.Out.empty() && OneErrorLine(r)) << r.Out << r.Err;
       EXPECT_NE(r.Err.find("no valid time"), std::string::npos) << r.Err;
     }
   }
@@ -243,7 +229,7 @@ TEST(SocketTools, NegativeTimeoutIsAUsageErrorForEveryCommand) {
     args.insert(args.end(), {"--timeout", "-5"});
     auto r = Tool(args);
     EXPECT_EQ(r.ExitCode, 2) << args[0] << ": " << r.Err;
-    EXPECT_TRUE(OneErrorLine(r)) << r.Out << r.Err;
+    EXPECT_TRUE(r.Out.empty() && OneErrorLine(r)) << r.Out << r.Err;
     EXPECT_NE(r.Err.find("--timeout"), std::string::npos) << r.Err;
   }
 }

@@ -6,34 +6,25 @@
 #include <mutex>
 
 #include "peers/FakeServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 #include "tracking/TrackAnswers.h"
 
 namespace {
 
 using kwinet::test::FakeConnection;
 using kwinet::test::FakeServer;
+using kwinet::test::OneErrorLine;
 using kwinet::test::ProcessResult;
-using kwinet::test::RunProcess;
-
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
-
-bool OneErrorLine(const ProcessResult& r) {
-  return !r.Err.empty() && r.Err.find('\n') == r.Err.size() - 1;
-}
+using kwinet::test::Tool;
 
 // Answers a UPS request with Answer and a FedEx request with the canned
 // reply; a request whose body holds "#stall" gets no answer.
-class TrackTool : public ::testing::Test {
+class TrackTool : public kwinet::test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-      ::unsetenv(v);
     carrier = new FakeServer([](FakeConnection& c) {
       if (!c.ReadUntil("\r\n\r\n")) return;
       const std::size_t headEnd = c.Data().find("\r\n\r\n") + 4;
@@ -57,34 +48,32 @@ class TrackTool : public ::testing::Test {
     options.Https = true;
     options.ServerExtra = "    location /ups.app/ { proxy_pass " + upstream + "; proxy_read_timeout 30s; }\n" +
                           "    location /web-services/ { proxy_pass " + upstream + "; }\n";
-    nginx = new kwinet::test::TNginx(options);
+    StartNginx(options);
   }
   static void TearDownTestSuite() {
-    delete nginx;
+    StopNginx();
     delete carrier;
   }
   void SetUp() override {
-    KWINET_REQUIRE_PEER(nginx->Started(), nginx->Error());
+    TNginxSuite::SetUp();
     UPSAnswer(kwinet::test::kUPSAnswer);
   }
   static void UPSAnswer(const std::string& answer) {
     std::lock_guard<std::mutex> hold(lock);
     upsAnswer = answer;
   }
-  static std::string Host() { return "https://localhost:" + std::to_string(nginx->HttpsPort()); }
+  static std::string Host() { return "https://localhost:" + std::to_string(server->HttpsPort()); }
 
   static FakeServer* carrier;
-  static kwinet::test::TNginx* nginx;
   static std::mutex lock;
   static std::string upsAnswer;
 };
 FakeServer* TrackTool::carrier = nullptr;
-kwinet::test::TNginx* TrackTool::nginx = nullptr;
 std::mutex TrackTool::lock;
 std::string TrackTool::upsAnswer;
 
 TEST_F(TrackTool, PrintsTheShipmentThenOneActivityALine) {
-  auto ups = Tool({"track", "ups", "1Z12345E0291980793", "--host", Host(), "--ca", nginx->CAFile()});
+  auto ups = Tool({"track", "ups", "1Z12345E0291980793", "--host", Host(), "--ca", server->CAFile()});
   EXPECT_EQ(ups.ExitCode, 0) << ups.Err;
   EXPECT_EQ(ups.Err, "");
   EXPECT_EQ(ups.Out,
@@ -98,7 +87,7 @@ TEST_F(TrackTool, PrintsTheShipmentThenOneActivityALine) {
             "Ship to: 4 rue de la Paix Z\xC3\xBCrich 8001 CH\n"
             "2013-05-07 14:30:09\tDELIVERED\tZ\xC3\xBCrich CH\n"
             "-\tARRIVAL SCAN\tROISSY FR\n");
-  auto fedex = Tool({"track", "fedex", "123456789012", "--host", Host(), "--ca", nginx->CAFile(), "--key", "k",
+  auto fedex = Tool({"track", "fedex", "123456789012", "--host", Host(), "--ca", server->CAFile(), "--key", "k",
                      "--password", "p", "--account", "1", "--meter", "2"});
   EXPECT_EQ(fedex.ExitCode, 0) << fedex.Err;
   EXPECT_EQ(fedex.Out,
@@ -118,7 +107,7 @@ TEST_F(TrackTool, CarrierTextCannotDriveTheTerminal) {
       "31m</ShipmentIdentificationNumber>"
       "<Package><Activity><Status><StatusType><Description>A\tB\r\nC</Description></StatusType></Status>"
       "</Activity></Package></Shipment>");
-  auto r = Tool({"track", "ups", "1Z", "--host", Host(), "--ca", nginx->CAFile()});
+  auto r = Tool({"track", "ups", "1Z", "--host", Host(), "--ca", server->CAFile()});
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_EQ(r.Out, "Tracking number: 1Z\nIdentification number: 1Z?[2J?31m\n-\tA?B??C\t\n");
 }
@@ -128,8 +117,8 @@ TEST_F(TrackTool, EachFailureIsOneLineAndItsExitStatus) {
       "<?xml version=\"1.0\"?><TrackResponse><Response><ResponseStatusCode>0</ResponseStatusCode><Error>"
       "<ErrorCode>151018</ErrorCode><ErrorDescription>Invalid tracking number</ErrorDescription></Error>"
       "</Response></TrackResponse>");
-  const std::string ca = nginx->CAFile();
-  const std::string wrongName = "https://localhost:" + std::to_string(nginx->WrongNameHttpsPort());
+  const std::string ca = server->CAFile();
+  const std::string wrongName = "https://localhost:" + std::to_string(server->WrongNameHttpsPort());
   struct Case {
     std::vector<std::string> args;
     int code;

@@ -5,21 +5,17 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
 using kwinet::test::ProcessResult;
 using kwinet::test::ReadFileBytes;
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
-
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
 
 std::string Audio() {
   std::string audio;
@@ -27,14 +23,12 @@ std::string Audio() {
   return audio;
 }
 
-class TranslateTool : public ::testing::Test {
+class TranslateTool : public kwinet::test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
-      ::unsetenv(v);
     kwinet::test::TNginxOptions options;
     options.Https = true;
-    server = new kwinet::test::TNginx(options);
+    StartNginx(options);
     if (!server->Started()) return;
     const std::string root = server->Root();
     std::filesystem::create_directories(root + "/translate_a");
@@ -48,16 +42,9 @@ class TranslateTool : public ::testing::Test {
     WriteFileBytes(root + "/v2/Http.svc/GetLanguagesForSpeak", "<ArrayOfstring><string>en</string></ArrayOfstring>");
     WriteFileBytes(root + "/v2/Http.svc/Speak", Audio());
   }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
   std::string Host() const { return server->Url("", true); }
-  static kwinet::test::TNginx* server;
   kwinet::test::TempDir dir;
 };
-kwinet::test::TNginx* TranslateTool::server = nullptr;
 
 TEST_F(TranslateTool, PrintsWhatTheServiceAnswers) {
   const std::string ca = server->CAFile();

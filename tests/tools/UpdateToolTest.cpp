@@ -7,40 +7,28 @@
 
 #include "peers/FakeServer.h"
 #include "peers/FtpServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 namespace {
 
+using kwinet::test::OneErrorLine;
 using kwinet::test::ProcessResult;
 using kwinet::test::ReadFileBytes;
-using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 using kwinet::test::WriteFileBytes;
 
-ProcessResult Tool(std::vector<std::string> args) {
-  args.insert(args.begin(), KWINET_TOOL_PATH);
-  return RunProcess(args);
-}
-
-class UpdateTool : public ::testing::Test {
+class UpdateTool : public kwinet::test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
-      ::unsetenv(v);
     kwinet::test::TNginxOptions options;
     options.Https = true;
-    server = new kwinet::test::TNginx(options);
+    StartNginx(options);
   }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
-  static kwinet::test::TNginx* server;
   kwinet::test::TempDir dir;
 };
-kwinet::test::TNginx* UpdateTool::server = nullptr;
 
 TEST_F(UpdateTool, PrintsTheStatusAndExitsByIt) {
   WriteFileBytes(server->Root() + "/app.bin", std::string(50000, 'a'));
@@ -110,11 +98,6 @@ using kwinet::test::FakeServer;
 
 FakeServer::ConnectionHandler Reply(std::string answer) {
   return FakeServer::ReplyAndClose(std::move(answer), "\r\n\r\n");
-}
-
-// One line on standard error, the reason of a failure.
-bool OneErrorLine(const ProcessResult& r) {
-  return !r.Err.empty() && r.Err.find('\n') == r.Err.size() - 1;
 }
 
 // update: the status line and exit code say what happened; a failure or a

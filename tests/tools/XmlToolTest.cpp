@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "peers/TestSupport.h"
+#include "tools/ToolRun.h"
 
 using kwinet::test::ProcessResult;
 using kwinet::test::RunProcess;
+using kwinet::test::Tool;
 
 namespace {
 
 ProcessResult XmlTool(std::vector<std::string> args) {
-  args.insert(args.begin(), {KWINET_TOOL_PATH, "xml"});
-  return RunProcess(args);
+  args.insert(args.begin(), "xml");
+  return Tool(args);
 }
 
 TEST(XmlTool, PrintsTheTreeOrOneSubtree) {
@@ -79,7 +81,7 @@ TEST(XmlTool, ReadsPipesAndStandardInputAndShowsAttributeText) {
       {dir.Path(), "", 1, "cannot read"}, {dir.File("none.xml"), "", 1, "cannot open"},
   };
   for (const Case& c : cases) {
-    ProcessResult r = RunProcess({KWINET_TOOL_PATH, "xml", c.file}, c.input);
+    ProcessResult r = Tool({"xml", c.file}, c.input);
     EXPECT_EQ(r.ExitCode, c.exitCode) << c.file << ": " << r.Err;
     if (c.exitCode == 0) {
       EXPECT_EQ(r.Out, c.out) << c.file;
@@ -89,10 +91,10 @@ TEST(XmlTool, ReadsPipesAndStandardInputAndShowsAttributeText) {
       EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
     }
   }
-  ProcessResult piped = RunProcess({KWINET_TOOL_PATH, "xml", "--find", "e", "-"}, "<r>" + big + "</r>");
+  ProcessResult piped = Tool({"xml", "--find", "e", "-"}, "<r>" + big + "</r>");
   EXPECT_EQ(piped.ExitCode, 0) << piped.Err;
   EXPECT_EQ(piped.Out, "property e [n=\"0\"] = x\n");
-  ProcessResult last = RunProcess({KWINET_TOOL_PATH, "xml", "/dev/stdin"}, "<r>" + big + "</r>");
+  ProcessResult last = Tool({"xml", "/dev/stdin"}, "<r>" + big + "</r>");
   EXPECT_TRUE(last.Out.ends_with("  property e [n=\"19999\"] = x\n")) << last.Out.size();
 }
 
@@ -101,7 +103,7 @@ TEST(XmlTool, DeepNestingStopsIndentingAndShowsTheDepth) {
   std::string deep;
   for (int i = 0; i <= depth; ++i) deep += "<a>";
   const std::string wall(128, ' ');
-  ProcessResult r = RunProcess({KWINET_TOOL_PATH, "xml", "-"}, deep);
+  ProcessResult r = Tool({"xml", "-"}, deep);
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   // Linear: without the cap this document prints about 100 MB.
   EXPECT_LT(r.Out.size(), static_cast<std::size_t>(depth) * 160);

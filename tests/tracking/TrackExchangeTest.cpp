@@ -11,7 +11,7 @@
 #include "kwinet/tracking/KwIUPS.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "peers/FakeServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "tracking/TrackAnswers.h"
 
@@ -65,30 +65,27 @@ class TCarrier {
   FakeServer FServer;
 };
 
-class TrackExchange : public ::testing::Test {
+class TrackExchange : public test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-      ::unsetenv(v);
     carrier = new TCarrier;
     const std::string upstream = "http://127.0.0.1:" + std::to_string(carrier->Server().Port());
     test::TNginxOptions options;
     options.Https = true;
     options.ServerExtra = "    location /ups.app/ { proxy_pass " + upstream + "; }\n" +
                           "    location /web-services/ { proxy_pass " + upstream + "; }\n";
-    nginx = new test::TNginx(options);
+    StartNginx(options);
   }
   static void TearDownTestSuite() {
-    delete nginx;
+    StopNginx();
     delete carrier;
   }
-  void SetUp() override { KWINET_REQUIRE_PEER(nginx->Started(), nginx->Error()); }
 
   // Points a tracker at nginx, trusting the test CA.
   static void Aim(TKwInetCustomTracker& t, int port = 0) {
     t.SetHost(u"localhost");
-    t.SetPort(static_cast<std::uint16_t>(port ? port : nginx->HttpsPort()));
-    t.SetCACertFile(Utf8ToString(nginx->CAFile()));
+    t.SetPort(static_cast<std::uint16_t>(port ? port : server->HttpsPort()));
+    t.SetCACertFile(Utf8ToString(server->CAFile()));
     t.SetErrorDialog(false);
   }
   // Runs the job; the request that reached the carrier, or "" when none did.
@@ -101,10 +98,8 @@ class TrackExchange : public ::testing::Test {
   }
 
   static TCarrier* carrier;
-  static test::TNginx* nginx;
 };
 TCarrier* TrackExchange::carrier = nullptr;
-test::TNginx* TrackExchange::nginx = nullptr;
 
 TEST_F(TrackExchange, UPSPostsTheTemplateAndReadsTheAnswer) {
   carrier->Answer(test::kUPSAnswer);
@@ -226,7 +221,7 @@ TEST_F(TrackExchange, UntrustedOrMisnamedCertificatesSendNothing) {
   } cases[] = {{"unknown CA", false, false}, {"wrong host name", true, true}};
   for (const Case& c : cases) {
     TKwUPSTracker t(nullptr);
-    Aim(t, c.wrongName ? nginx->WrongNameHttpsPort() : 0);
+    Aim(t, c.wrongName ? server->WrongNameHttpsPort() : 0);
     if (!c.trustCA) t.SetCACertFile(String());  // the system's store knows no test CA
     t.SetTrackingNumber(u"1Z999");
     EXPECT_EQ(Run(t, false), "") << c.what;  // the number never reached the carrier
@@ -272,7 +267,7 @@ TEST_F(TrackExchange, TheErrorGoesThroughTheUserInterface) {
   TBackendScope<TScriptedBackend> ui;
   ui->QueueMessageAnswer(IDCANCEL);
   TKwUPSTracker t(nullptr);
-  Aim(t, nginx->WrongNameHttpsPort());
+  Aim(t, server->WrongNameHttpsPort());
   t.SetErrorDialog(true);
   EXPECT_FALSE(t.Execute());
   ASSERT_EQ(ui->Messages.size(), 1u);

@@ -12,7 +12,7 @@
 #include "kwinet/translate/KwIGoogleTranslate.h"
 #include "kwinet/translate/KwIMSTranslator.h"
 #include "peers/FakeServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
 
@@ -70,11 +70,9 @@ class TCannedService {
 
 const char* const kMS = "/v2/Http.svc";
 
-class TranslatorService : public ::testing::Test {
+class TranslatorService : public test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
-      ::unsetenv(v);
     service = new TCannedService;
     fake = new FakeServer([](FakeConnection& c) { service->Handle(c); });
     const std::string up = "http://127.0.0.1:" + std::to_string(fake->Port());
@@ -82,30 +80,27 @@ class TranslatorService : public ::testing::Test {
     options.Https = true;
     options.ServerExtra =
         "    location /v2/ { proxy_pass " + up + "; }\n    location /translate_a/ { proxy_pass " + up + "; }\n";
-    nginx = new test::TNginx(options);
+    StartNginx(options);
   }
   static void TearDownTestSuite() {
-    delete nginx;
+    StopNginx();
     delete fake;
     delete service;
   }
-  void SetUp() override { KWINET_REQUIRE_PEER(nginx->Started(), nginx->Error()); }
 
   template <typename T>
   void PointAtTestServer(T& t, const std::string& path) {
-    t.SetHost(Utf8ToString(nginx->Url(path, true)));
-    t.SetCACertFile(Utf8ToString(nginx->CAFile()));
+    t.SetHost(Utf8ToString(server->Url(path, true)));
+    t.SetCACertFile(Utf8ToString(server->CAFile()));
     t.SetTimeout(5000);
   }
 
   static TCannedService* service;
   static FakeServer* fake;
-  static test::TNginx* nginx;
   test::TempDir dir;
 };
 TCannedService* TranslatorService::service = nullptr;
 FakeServer* TranslatorService::fake = nullptr;
-test::TNginx* TranslatorService::nginx = nullptr;
 
 TEST_F(TranslatorService, MicrosoftTranslatesAndDetectsWithEncodedQueries) {
   TKwMSTranslator ms(nullptr);
@@ -240,14 +235,14 @@ TEST_F(TranslatorService, StallAndUntrustedCertificatesEndWithinTimeout) {
     bool ca;
     const char* method;
   } cases[] = {
-      {"stalled service", nginx->Url(kMS, true), true, "translate"},
-      {"unknown CA", nginx->Url(kMS, true), false, "detect"},
-      {"wrong host name", "https://localhost:" + std::to_string(nginx->WrongNameHttpsPort()) + kMS, true, "detect"},
+      {"stalled service", server->Url(kMS, true), true, "translate"},
+      {"unknown CA", server->Url(kMS, true), false, "detect"},
+      {"wrong host name", "https://localhost:" + std::to_string(server->WrongNameHttpsPort()) + kMS, true, "detect"},
   };
   for (const Case& c : cases) {
     TKwMSTranslator ms(nullptr);
     ms.SetHost(Utf8ToString(c.host));
-    if (c.ca) ms.SetCACertFile(Utf8ToString(nginx->CAFile()));
+    if (c.ca) ms.SetCACertFile(Utf8ToString(server->CAFile()));
     ms.SetTimeout(1000);
     const auto start = std::chrono::steady_clock::now();
     const String result =

@@ -16,24 +16,12 @@ namespace {
 // Points TMPDIR at a folder of the test's own for as long as it lives.
 class TmpDirScope {
  public:
-  TmpDirScope() {
-    const char* old = std::getenv("TMPDIR");
-    if (old) FOld = old, FHadOld = true;
-    ::setenv("TMPDIR", FDir.Path().c_str(), 1);
-  }
-  ~TmpDirScope() {
-    if (FHadOld)
-      ::setenv("TMPDIR", FOld.c_str(), 1);
-    else
-      ::unsetenv("TMPDIR");
-  }
   std::string Mine() const { return FDir.Path() + "/kwinet-" + std::to_string(::geteuid()); }
   const std::string& Path() const { return FDir.Path(); }
 
  private:
   test::TempDir FDir;
-  std::string FOld;
-  bool FHadOld = false;
+  test::TEnvScope FTmp{"TMPDIR", FDir.Path()};
 };
 
 TEST(PrivateTempTest, FolderIsPrivateAndNeverALink) {

@@ -13,7 +13,7 @@
 #include "kwinet/web/InetHandleTable.h"
 #include "kwinet/web/KwInet.h"
 #include "peers/FtpServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 
 namespace kwinet {
 namespace {
@@ -39,21 +39,18 @@ bool ReadAll(HINTERNET h, std::uint32_t piece, std::string& out) {
   }
 }
 
-class InetHttpTest : public ::testing::Test {
+class InetHttpTest : public test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    server = new test::TNginx();
+    StartNginx({});
     if (server->Started()) {
       body = RandomBytes(3 * 1024 * 1024 + 17, 1);
       WriteFileBytes(server->Root() + "/big.bin", body);
     }
   }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
   void SetUp() override {
-    KWINET_REQUIRE_PEER(server->Started(), server->Error());
+    TNginxSuite::SetUp();
+    if (NoServer()) return;
     root = InternetOpen(u"kwinet-test", INTERNET_OPEN_TYPE_DIRECT, String());
     ASSERT_NE(root, nullptr);
     conn = InternetConnect(root, u"127.0.0.1", static_cast<std::uint16_t>(server->Port()), u"", u"",
@@ -62,12 +59,10 @@ class InetHttpTest : public ::testing::Test {
   }
   void TearDown() override { InternetCloseHandle(root); }
 
-  static test::TNginx* server;
   static std::string body;
   HINTERNET root = nullptr;
   HINTERNET conn = nullptr;
 };
-test::TNginx* InetHttpTest::server = nullptr;
 std::string InetHttpTest::body;
 
 TEST_F(InetHttpTest, PullsTheBodyWhateverThePieceSize) {

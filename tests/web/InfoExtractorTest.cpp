@@ -8,7 +8,7 @@
 #include "kwinet/core/Exceptions.h"
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/kwixtract.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/TestSupport.h"
 
 namespace kwinet {
@@ -23,32 +23,8 @@ std::vector<std::string> Lines(const TStringList& list) {
   return out;
 }
 
-class InfoExtractorTest : public ::testing::Test {
+class InfoExtractorTest : public test::TNginxSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-      ::unsetenv(v);
-    server = new test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override {
-    KWINET_REQUIRE_PEER(server->Started(), server->Error());
-    // The local copies go to a folder of this test, where they can be seen.
-    const char* old = std::getenv("TMPDIR");
-    oldTmp = old ? old : "";
-    hadTmp = old != nullptr;
-    ::setenv("TMPDIR", dir.Path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (hadTmp)
-      ::setenv("TMPDIR", oldTmp.c_str(), 1);
-    else
-      ::unsetenv("TMPDIR");
-  }
-
   std::unique_ptr<TKwInfoExtractor> Extractor(const std::string& path, TKwIExtract kind = ieHTTP) {
     auto x = std::make_unique<TKwInfoExtractor>(nullptr);
     x->SetHost(u"127.0.0.1");
@@ -60,12 +36,10 @@ class InfoExtractorTest : public ::testing::Test {
     return x;
   }
 
-  static test::TNginx* server;
   test::TempDir dir;
-  std::string oldTmp;
-  bool hadTmp = false;
+  // The local copies go to a folder of this test, where they can be seen.
+  test::TEnvScope tmp{"TMPDIR", dir.Path()};
 };
-test::TNginx* InfoExtractorTest::server = nullptr;
 
 TEST_F(InfoExtractorTest, FindsEachKindOfLinkInAPage) {
   WriteFileBytes(server->Root() + "/kinds.html",

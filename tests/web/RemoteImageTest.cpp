@@ -11,7 +11,7 @@
 #include "kwinet/core/Application.h"
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/kwiimage.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/PictureFiles.h"
 
 namespace kwinet {
@@ -24,18 +24,10 @@ bool Exists(const String& file) {
   return std::filesystem::exists(StringToUtf8(file));
 }
 
-class RemoteImageTest : public ::testing::Test {
+class RemoteImageTest : public test::TNginxSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
-    server = new test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
   void SetUp() override {
-    KWINET_REQUIRE_PEER(server->Started(), server->Error());
+    TNginxSuite::SetUp();
     image = new TImage(&form);
   }
 
@@ -51,11 +43,9 @@ class RemoteImageTest : public ::testing::Test {
     return r;
   }
 
-  static test::TNginx* server;
   TCustomForm form{nullptr};
   TImage* image = nullptr;
 };
-test::TNginx* RemoteImageTest::server = nullptr;
 
 TEST_F(RemoteImageTest, EachFormatIsShownAtItsSizeFromACopyOfItsOwn) {
   struct Case {

@@ -10,7 +10,7 @@
 
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/KwIRSS.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
 
@@ -73,18 +73,8 @@ std::vector<std::string> ItemTitles(const TKwIRSSChannel& channel) {
   return titles;
 }
 
-class RssParserTest : public ::testing::Test {
+class RssParserTest : public test::TNginxSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
-    server = new test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
-
   void Serve(const std::string& path, const std::string& bytes) { WriteFileBytes(server->Root() + path, bytes); }
 
   std::unique_ptr<TKwIRSSParser> Parser(const std::string& path) {
@@ -95,10 +85,7 @@ class RssParserTest : public ::testing::Test {
     p->SetRemoteFileName(Utf8ToString(path));
     return p;
   }
-
-  static test::TNginx* server;
 };
-test::TNginx* RssParserTest::server = nullptr;
 
 TEST_F(RssParserTest, ReadsRss2AndRdfFeeds) {
   Serve("/news.xml", kRss2);

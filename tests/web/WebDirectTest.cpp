@@ -11,7 +11,7 @@
 #include "kwinet/ui/ConsoleBackend.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/web/kwidirect.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/TestSupport.h"
 
 namespace kwinet {
@@ -27,20 +27,8 @@ void SetMTime(const std::string& path, time_t t) {
 
 // The data folder points into the test's own folder: nothing is written in
 // the user's real one.
-class WebDirectTest : public ::testing::Test {
+class TWebDirectScene {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_DATA_HOME");
-    FOldXdg = old ? old : "";
-    FHadXdg = old != nullptr;
-    ::setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
-  }
-  void TearDown() override {
-    if (FHadXdg)
-      ::setenv("XDG_DATA_HOME", FOldXdg.c_str(), 1);
-    else
-      ::unsetenv("XDG_DATA_HOME");
-  }
   // The tree of the dialog as the backend showed it modally, last showing.
   std::string LastModalTree() const {
     return backend->ModalForms.empty() ? "(not shown)" : StringToUtf8(backend->ModalForms.back().Text(u"tree"));
@@ -48,24 +36,13 @@ class WebDirectTest : public ::testing::Test {
 
   test::TempDir dir;
   TBackendScope<TScriptedBackend> backend;
-  std::string FOldXdg;
-  bool FHadXdg = false;
+  test::TEnvScope data{"XDG_DATA_HOME", dir.File("data")};
 };
 
-class WebDirectHttpTest : public WebDirectTest {
+class WebDirectTest : public ::testing::Test, protected TWebDirectScene {};
+
+class WebDirectHttpTest : public test::TNginxSuite, protected TWebDirectScene {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
-    server = new test::TNginx();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override {
-    KWINET_REQUIRE_PEER(server->Started(), server->Error());
-    WebDirectTest::SetUp();
-  }
   std::unique_ptr<TKwWebDirect> Direct(TKwIShowMode mode) {
     auto web = std::make_unique<TKwWebDirect>(nullptr);
     web->SetHost(u"127.0.0.1");
@@ -80,9 +57,7 @@ class WebDirectHttpTest : public WebDirectTest {
     WriteFileBytes(server->Root() + "/news.sin", text);
     SetMTime(server->Root() + "/news.sin", time);
   }
-  static test::TNginx* server;
 };
-test::TNginx* WebDirectHttpTest::server = nullptr;
 
 TEST_F(WebDirectHttpTest, MarksWhatThePreviousCopyDidNotHave) {
   auto web = Direct(omAlways);

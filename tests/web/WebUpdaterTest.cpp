@@ -15,12 +15,13 @@
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/web/kwiupdate.h"
 #include "peers/FtpServer.h"
-#include "peers/Nginx.h"
+#include "peers/NginxSuite.h"
 #include "peers/Tinyproxy.h"
 
 namespace kwinet {
 namespace {
 
+using test::ClearProxyEnvironment;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
@@ -47,26 +48,13 @@ bool Exists(const std::string& path) {
   return std::filesystem::exists(path);
 }
 
-// The environment must not send the tests' loopback traffic to a proxy.
-void ClearProxyEnvironment() {
-  for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy", "ALL_PROXY",
-                        "no_proxy", "NO_PROXY"})
-    ::unsetenv(v);
-}
-
-class UpdaterHttpTest : public ::testing::Test {
+class UpdaterHttpTest : public test::TNginxSuite {
  protected:
   static void SetUpTestSuite() {
-    ClearProxyEnvironment();
     test::TNginxOptions options;
     options.Https = true;
-    server = new test::TNginx(options);
+    StartNginx(options);
   }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  void SetUp() override { KWINET_REQUIRE_PEER(server->Started(), server->Error()); }
 
   // An updater for a file of the nginx root.
   std::unique_ptr<TKwWebUpdater> Updater(const std::string& remotePath, const std::string& local,
@@ -86,10 +74,8 @@ class UpdaterHttpTest : public ::testing::Test {
     return u;
   }
 
-  static test::TNginx* server;
   test::TempDir dir;
 };
-test::TNginx* UpdaterHttpTest::server = nullptr;
 
 // Every row of the outcome table, over HTTP and over a file path.
 class UpdaterOutcomeTest : public UpdaterHttpTest, public ::testing::WithParamInterface<TKwIService> {};
