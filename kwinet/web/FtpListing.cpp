@@ -66,6 +66,8 @@ bool ParseMlsdLine(const std::string& line, TInetFindData& d) {
     } else if (key == "modify" && value.size() >= 14) {
       auto num = [&](int at, int len) { return std::atoi(value.substr(at, len).c_str()); };
       d.LastWriteTime = FileTimeOfUtc(num(0, 4), num(4, 2), num(6, 2), num(8, 2), num(10, 2), num(12, 2));
+    } else if (key == "unique") {
+      d.Identity = value;
     } else if (key == "perm") {
       writable = value.find_first_of("wa") != std::string::npos;
     }
@@ -226,6 +228,22 @@ bool MatchesWildCard(const std::string& Pattern, const std::string& Name) {
 
 bool InetParseListingLine(const std::string& Line, bool Mlsd, TInetFindData& Data) {
   return Mlsd ? ParseMlsdLine(Line, Data) : ParseListLine(Line, Data);
+}
+
+TFtpWalkBound::TVerdict TFtpWalkBound::Enter(const std::string& Identity, int Depth) {
+  if (!Identity.empty() && FSeen.count(Identity) != 0) return wvSeen;
+  TVerdict verdict = wvEnter;
+  if (Depth > FMaxDepth)
+    verdict = wvTooDeep;
+  else if (FEntered >= FMaxFolders)
+    verdict = wvTooMany;
+  if (verdict != wvEnter) {
+    if (FCut == wvEnter) FCut = verdict;
+    return verdict;
+  }
+  ++FEntered;
+  if (!Identity.empty()) FSeen.insert(Identity);
+  return wvEnter;
 }
 
 }  // namespace kwinet

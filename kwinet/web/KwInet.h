@@ -65,6 +65,10 @@ struct TInetFindData {
   String FileName;
   std::uint64_t FileSize = 0;
   std::int64_t LastWriteTime = 0;  // file time (100 ns since 1601 UTC); 0 when unknown
+  // What the server says makes the entry itself unique (MLSD's "unique"
+  // fact): two names of one folder, such as a link and its target, carry
+  // the same. Empty when the server does not say.
+  std::string Identity;
 };
 
 // Root handle. ProxyName is "host:port" (a scheme and user information may

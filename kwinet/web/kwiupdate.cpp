@@ -44,8 +44,12 @@ String JoinFtpPath(const String& dir, const String& name) {
 // subfolders, which follow in the order found, each with its own
 // subfolders before the next: a work list in place of recursion, so the
 // depth of the tree costs no stack. The current folder is changed to each
-// folder listed and put back at the end.
-void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders) {
+// folder listed and put back at the end. A folder met again under another
+// name (a link) is listed but not entered, and so is one past the walk's
+// bounds: the result then says why the walk was cut short (empty when it
+// is whole).
+String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings,
+                   bool SubFolders) {
   String start;
   if (!FtpGetCurrentDirectory(connection, start)) start.clear();
   // A folder as the entries show it (as Dir gives it) and its absolute path,
@@ -53,6 +57,7 @@ void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard
   // to the current one must not be looked for again under itself.
   struct TFolder {
     String Shown, Path;
+    int Depth = 0;  // below the start
   };
   TFolder first{Dir.empty() ? String(u"/") : Dir, String()};
   first.Path = first.Shown.front() == u'/'
@@ -65,6 +70,10 @@ void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard
   // reverse, so the first found comes off first.
   std::vector<TFolder> pending{first};
   std::vector<TFolder> found;
+  // The start's own identity is not known: only a folder's parent lists it.
+  TFtpWalkBound bound;
+  bound.Enter(std::string(), 0);
+  String cut;
   bool top = true;
   while (!pending.empty()) {
     const TFolder dir = std::move(pending.back());
@@ -85,14 +94,29 @@ void ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard
     found.clear();
     for (bool more = static_cast<bool>(find); more; more = InternetFindNextFile(find, data)) {
       Strings.Add(bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName));
-      if (SubFolders && (data.Attributes & FILE_ATTRIBUTE_DIRECTORY) && data.FileName != u"." && data.FileName != u"..")
-        found.push_back({JoinFtpPath(dir.Shown, data.FileName), JoinFtpPath(dir.Path, data.FileName)});
+      if (!SubFolders || !(data.Attributes & FILE_ATTRIBUTE_DIRECTORY) || data.FileName == u"." ||
+          data.FileName == u"..")
+        continue;
+      // A folder is taken on when it is found, so that of two names of one
+      // folder the one found first is entered, wherever the walk is then.
+      TFolder sub{JoinFtpPath(dir.Shown, data.FileName), JoinFtpPath(dir.Path, data.FileName), dir.Depth + 1};
+      const TFtpWalkBound::TVerdict verdict = bound.Enter(data.Identity, sub.Depth);
+      if (verdict == TFtpWalkBound::wvEnter) {
+        found.push_back(std::move(sub));
+      } else if (cut.empty() && verdict == TFtpWalkBound::wvTooDeep) {
+        cut = u"Listing cut short: folders more than " + IntToStr(bound.MaxDepth()) + u" levels below " + first.Shown +
+              u" are listed but not entered, such as " + sub.Shown;
+      } else if (cut.empty() && verdict == TFtpWalkBound::wvTooMany) {
+        cut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(bound.MaxFolders())) +
+              u" folders are entered in one listing; the others are listed only, such as " + sub.Shown;
+      }
     }
     pending.insert(pending.end(), std::make_move_iterator(found.rbegin()), std::make_move_iterator(found.rend()));
   }
   String current;
   if (!start.empty() && (!FtpGetCurrentDirectory(connection, current) || current != start))
     FtpSetCurrentDirectory(connection, start);
+  return cut;
 }
 
 // One folder of a local listing: its entries that match, in order, and how
@@ -618,9 +642,10 @@ bool TKwCustomWebComponent::ReadDirFromInet(const String& Dir, const String& Wil
                                             bool SubFolders) {
   if (!hURL && FService != isNetwork) return false;
   SetAction(iaFileSearch);
-  if (FService == isFTP)
-    ListFtpTree(hURL, Dir, WildCard, Strings, SubFolders);
-  else if (FService == isNetwork)
+  if (FService == isFTP) {
+    // A walk cut short still lists what it found; only the reason tells.
+    if (const String cut = ListFtpTree(hURL, Dir, WildCard, Strings, SubFolders); !cut.empty()) SetErrorText(cut);
+  } else if (FService == isNetwork)
     ListLocalTree(Dir, WildCard, Strings, SubFolders);
   // Nothing is listed over HTTP.
   const bool found = Strings.Count() > 0;

@@ -93,8 +93,9 @@ class TKwCustomWebComponent : public TComponent {
   TKwIStatus Status() const { return FStatus; }
   void SetStatus(TKwIStatus Value);
   // Why the last job ended isFailed or isNotFound (or why the last
-  // ReadHTTPGetResponse failed); empty when it did not, or no reason is
-  // known.
+  // ReadHTTPGetResponse failed), or why a job that ended otherwise did not
+  // do all it was asked (a folder walk cut short); empty when it did, or no
+  // reason is known.
   const String& ErrorText() const { return FErrorText; }
   bool ResumeDownload() const { return FResumeDownload; }
   void SetResumeDownload(bool value) { FResumeDownload = value; }
@@ -117,7 +118,9 @@ class TKwCustomWebComponent : public TComponent {
   // server folder by folder (all entries of a folder, then its subfolders
   // in the order found), in the file system depth first (a subfolder's
   // entries right after its own). True when Strings holds any entry
-  // afterwards, also one that was there before.
+  // afterwards, also one that was there before. An FTP walk enters no
+  // folder twice and stops at kFtpWalkMaxDepth and kFtpWalkMaxFolders;
+  // a walk cut short sets ErrorText() and lists what it found.
   bool ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders);
   void UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort);
   // Keeps the reason of a failure; with an empty Text, the transfer

@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
 
 #include "DemoSupport.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
+#include "kwinet/web/FtpListing.h"
 #include "kwinet/web/kwidir.h"
 
 namespace kwinet::tool {
@@ -90,6 +92,10 @@ int RunLs(const TLsArgs& a) {
   for (int i = 0; i < lister.FileList()->Count(); ++i) Print(lister.FileList()->Strings(i));
   std::fflush(stdout);
   if (lister.Status() == isFailed) throw ToolError(1, StringToUtf8(lister.ErrorText()));
+  // A walk cut short (too deep, too many folders) listed what it found, not
+  // all that was asked.
+  if (lister.Status() == isFinished && !lister.ErrorText().empty())
+    throw ToolError(1, StringToUtf8(lister.ErrorText()));
   // Each folder that could not be entered was reported on standard error.
   if (scope.Counter->Boxes > 0) return 1;
   if (lister.Status() == isNotFound) throw ToolError(3, StringToUtf8(lister.ErrorText()));
@@ -112,8 +118,10 @@ void Setup(CLI::App& app) {
       "otherwise; each folder's entries come before those of its subfolders. A local folder lists its \".\" "
       "and \"..\" too, each subfolder's entries right after its own entry.\n"
       "Exit status: 0 entries were listed, 3 none matched, 1 the server could not be reached or refused the "
-      "logon, the local folder does not exist, or a folder could not be entered (each one is named on standard "
-      "error; the listing goes on), 2 bad arguments.");
+      "logon, the local folder does not exist, a folder could not be entered (each one is named on standard "
+      "error; the listing goes on), or with -r the walk was cut short: folders more than " +
+      std::to_string(kFtpWalkMaxDepth) + " levels below the start, or past the " + std::to_string(kFtpWalkMaxFolders) +
+      "th, are listed but not entered (one line on standard error says which), 2 bad arguments.");
   ls->callback([] { ExitCode() = RunLs(args); });
 }
 
