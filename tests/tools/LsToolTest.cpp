@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "kwinet/web/FtpListing.h"
 #include "peers/FtpServer.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
@@ -80,6 +81,22 @@ TEST(LsTool, AFolderThatCannotBeEnteredIsNamedAndFailsTheListing) {
   EXPECT_NE(r.Err.find("/pub/away"), std::string::npos) << r.Err;
   // The rest is listed all the same.
   EXPECT_NE(r.Out.find("/pub/tools/x.bin\n"), std::string::npos) << r.Out;
+}
+
+// An FTP tree deeper than the walk goes: the listing is printed, but the job
+// did not do all it was asked.
+TEST(LsTool, AWalkCutShortPrintsTheListingAndFailsWithOneLine) {
+  kwinet::test::TFtpServer ftp;
+  KWINET_REQUIRE_PEER(ftp.Started(), ftp.Error());
+  std::string deepest = ftp.Root();
+  for (int i = 0; i <= kwinet::kFtpWalkMaxDepth + 1; ++i) deepest += "/d";
+  fs::create_directories(deepest);
+  const ProcessResult r = Tool({"ls", "-r", "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/"});
+  EXPECT_EQ(r.ExitCode, 1) << r.Err;
+  // Every folder down to the first one left out.
+  EXPECT_EQ(Lines(r.Out), kwinet::kFtpWalkMaxDepth + 1) << r.Out;
+  EXPECT_TRUE(kwinet::test::OneErrorLine(r)) << r.Err;
+  EXPECT_NE(r.Err.find("cut short"), std::string::npos) << r.Err;
 }
 
 }  // namespace
