@@ -9,14 +9,7 @@ const char16_t* const FedExSOAPAction = u"SOAPAction: \"http://fedex.com/ws/trac
 namespace {
 
 void FillAddress(TKwXMLEngine& e, TKwXMLItem* node, TKwInetActivityAddress& address) {
-  if (!node) return;
-  address.SetAddressLine1(TagValueUnder(e, node, u"AddressLine1"));
-  address.SetAddressLine2(TagValueUnder(e, node, u"AddressLine2"));
-  address.SetAddressLine3(TagValueUnder(e, node, u"AddressLine3"));
-  address.SetCity(TagValueUnder(e, node, u"City"));
-  address.SetPostalCode(TagValueUnder(e, node, u"PostalCode"));
-  address.SetState(TagValueUnder(e, node, u"StateOrProvinceCode"));
-  address.SetCountry(TagValueUnder(e, node, u"CountryName"));
+  FillTrackAddress(e, node, address, u"StateOrProvinceCode", u"CountryName");
 }
 
 }  // namespace

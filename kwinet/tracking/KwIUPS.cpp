@@ -31,17 +31,10 @@ bool UPSTime(const String& s, TDateTime& time) {
          TryEncodeTime(h, n, sec, 0, time);
 }
 
+// UPS names the state or province code so; the carrier's other fields have
+// no place in the record.
 void FillAddress(TKwXMLEngine& e, TKwXMLItem* node, TKwInetActivityAddress& address) {
-  if (!node) return;
-  address.SetAddressLine1(TagValueUnder(e, node, u"AddressLine1"));
-  address.SetAddressLine2(TagValueUnder(e, node, u"AddressLine2"));
-  address.SetAddressLine3(TagValueUnder(e, node, u"AddressLine3"));
-  address.SetCity(TagValueUnder(e, node, u"City"));
-  address.SetPostalCode(TagValueUnder(e, node, u"PostalCode"));
-  // UPS names the state or province code so; the carrier's other fields
-  // have no place in the record.
-  address.SetState(TagValueUnder(e, node, u"StateProvinceCode"));
-  address.SetCountry(TagValueUnder(e, node, u"CountryCode"));
+  FillTrackAddress(e, node, address, u"StateProvinceCode", u"CountryCode");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "kwinet/tracking/KwITrack.h"
+
 namespace kwinet {
 
 namespace {
@@ -84,6 +86,18 @@ void LoadTrackResponse(TKwXMLEngine& Engine, const String& Response) {
 String TagValueUnder(TKwXMLEngine& Engine, TKwXMLItem* Root, const String& Tag) {
   TKwXMLItem* item = Engine.GetItemByTag(Root, Tag);
   return item ? item->GetTagValue() : String();
+}
+
+void FillTrackAddress(TKwXMLEngine& Engine, TKwXMLItem* Node, TKwInetActivityAddress& Address, const String& StateTag,
+                      const String& CountryTag) {
+  if (!Node) return;
+  Address.SetAddressLine1(TagValueUnder(Engine, Node, u"AddressLine1"));
+  Address.SetAddressLine2(TagValueUnder(Engine, Node, u"AddressLine2"));
+  Address.SetAddressLine3(TagValueUnder(Engine, Node, u"AddressLine3"));
+  Address.SetCity(TagValueUnder(Engine, Node, u"City"));
+  Address.SetPostalCode(TagValueUnder(Engine, Node, u"PostalCode"));
+  Address.SetState(TagValueUnder(Engine, Node, StateTag));
+  Address.SetCountry(TagValueUnder(Engine, Node, CountryTag));
 }
 
 }  // namespace kwinet

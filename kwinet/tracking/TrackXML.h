@@ -7,6 +7,8 @@
 
 namespace kwinet {
 
+class TKwInetActivityAddress;
+
 // Text made safe to stand inside an XML element or a quoted attribute:
 // & < > " ' become entity references.
 String KwXMLEscape(const String& S);
@@ -19,5 +21,11 @@ void LoadTrackResponse(TKwXMLEngine& Engine, const String& Response);
 // The value of the first node named Tag (case ignored) in the subtree of
 // Root, or the empty string when there is none.
 String TagValueUnder(TKwXMLEngine& Engine, TKwXMLItem* Root, const String& Tag);
+
+// Fills Address from a carrier's address element Node (nothing when Node is
+// null): the three lines, the city and the postal code under the names both
+// carriers use, the state and the country under the carrier's own.
+void FillTrackAddress(TKwXMLEngine& Engine, TKwXMLItem* Node, TKwInetActivityAddress& Address, const String& StateTag,
+                      const String& CountryTag);
 
 }  // namespace kwinet
