@@ -112,10 +112,10 @@ void TKwInetCustomTracker::SetLastXMLRequest(const String& Value) {
 bool TKwInetCustomTracker::Exchange() {
   // Certificates are checked as everywhere else: the chain against
   // CACertFile (or the system's store) and the name against Host. Numbers
-  // and credentials go nowhere else.
+  // and credentials go nowhere else: not even where a redirection points.
   const bool https = Service() == isHTTPS;
   hFindFile = HttpOpenRequest(hURL, u"POST", GetTrackAppHeader(), String(),
-                              https ? INTERNET_FLAG_SECURE : INTERNET_FLAG_RELOAD);
+                              (https ? INTERNET_FLAG_SECURE : INTERNET_FLAG_RELOAD) | INTERNET_FLAG_NO_AUTO_REDIRECT);
   if (!hFindFile) {
     SetErrorText(u"Cannot make the request for " + GetTrackAppHeader());
     return false;
@@ -137,8 +137,14 @@ bool TKwInetCustomTracker::Exchange() {
     if (ErrorText().empty()) SetErrorText(u"No answer from " + Host());
     return false;
   }
-  // Any answer is read: a carrier's fault document comes with an error
-  // status, and its walk simply finds no shipment in it.
+  int code = 0;
+  if (HttpQueryStatusCode(hFindFile, code) && code >= 300 && code < 400) {
+    SetErrorText(u"The service answered " + IntToStr(code) +
+                 u" (a redirection); the request goes to no other place than " + Host());
+    return false;
+  }
+  // Any other answer is read: a carrier's fault document comes with an
+  // error status, and its walk simply finds no shipment in it.
   std::vector<char> piece(kPieceSize);
   std::uint32_t total = 0;
   bool abort = false;

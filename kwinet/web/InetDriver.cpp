@@ -341,8 +341,8 @@ void SetCommonOptions(TState* t, const TTransferSettings& s) {
 
 void SetHttpOptions(TState* t, const TTransferSettings& s) {
   CURL* e = t->Easy;
-  t->FollowRedirects = true;
-  gCurl->easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  t->FollowRedirects = !s.NoRedirect;
+  gCurl->easy_setopt(e, CURLOPT_FOLLOWLOCATION, s.NoRedirect ? 0L : 1L);
   gCurl->easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
   gCurl->easy_setopt(e, CURLOPT_HTTP_VERSION,
                      static_cast<long>(s.Http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1));

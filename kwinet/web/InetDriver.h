@@ -40,6 +40,7 @@ struct TTransferSettings {
   bool Http = false;
   std::string Verb = "GET";
   bool Http10 = false;
+  bool NoRedirect = false;           // the answer is what the server said
   std::vector<std::string> Headers;  // "Name: value" lines
   std::string Body;                  // for POST
   bool Credentials = false;          // User and Password go at once (basic)

@@ -154,6 +154,7 @@ struct TBodyHandle : TInetNode {
   bool HasUser = false, HasPassword = false;
   std::string LastBody;
   std::uint32_t SecurityFlags = 0;
+  std::uint32_t Flags = 0;  // the request's INTERNET_FLAG_ values
   std::unique_ptr<TTransfer> Current;
   std::int64_t Position = 0;  // where the current transfer's body starts
 };
@@ -241,6 +242,7 @@ bool StartBody(TBodyHandle* b, std::int64_t from) {
   TTransferSettings s = BaseSettings(b->Root, b->Url, b->Scheme, b->Host, b->Port, b->SecurityFlags);
   if (s.Http) {
     s.Http10 = b->Version == "HTTP/1.0";
+    s.NoRedirect = (b->Flags & INTERNET_FLAG_NO_AUTO_REDIRECT) != 0;
     s.Verb = b->Verb;
     s.Headers = b->AddedHeaders;
     if (b->Verb == "POST") s.Body = b->LastBody;
@@ -350,6 +352,7 @@ HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String
   r->Url = c->BaseUrl(r->Scheme) + EncodePath(path, false);
   r->Verb = Verb.empty() ? std::string("GET") : StringToUtf8(UpperCase(Verb));
   r->Version = StringToUtf8(Version);
+  r->Flags = Flags;
   return AddNode(std::move(r));
 }
 

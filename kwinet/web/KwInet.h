@@ -32,6 +32,8 @@ inline constexpr std::uint32_t INTERNET_SERVICE_HTTP = 3;
 // Request flags.
 inline constexpr std::uint32_t INTERNET_FLAG_RELOAD = 0x80000000;
 inline constexpr std::uint32_t INTERNET_FLAG_SECURE = 0x00800000;
+// The answer is what the server said: a redirection is not followed.
+inline constexpr std::uint32_t INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
 
 inline constexpr std::uint32_t FTP_TRANSFER_TYPE_BINARY = 2;
 

@@ -308,6 +308,33 @@ TEST(TrackFaults, EveryWaitIsBoundedByTimeout) {
   }
 }
 
+TEST(TrackFaults, ARedirectionIsNotFollowed) {
+  // Tracking numbers and credentials go to the carrier's host only: a
+  // redirection of the POST to another server fails the job.
+  FakeServer elsewhere([](FakeConnection& c) {
+    if (ReadRequest(c)) c.Send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  });
+  for (const char* status :
+       {"301 Moved Permanently", "302 Found", "307 Temporary Redirect", "308 Permanent Redirect"}) {
+    FakeServer carrier([&](FakeConnection& c) {
+      if (ReadRequest(c))
+        c.Send(std::string("HTTP/1.0 ") + status + "\r\nLocation: http://127.0.0.1:" +
+               std::to_string(elsewhere.Port()) + "/steal\r\nContent-Length: 0\r\n\r\n");
+    });
+    TKwFedExTracker t(nullptr);
+    t.SetErrorDialog(false);
+    t.SetService(isHTTP);
+    t.SetHost(u"127.0.0.1");
+    t.SetPort(static_cast<std::uint16_t>(carrier.Port()));
+    t.SetTimeout(2000);
+    EXPECT_FALSE(t.Execute()) << status;
+    EXPECT_EQ(t.Status(), isFailed) << status;
+    EXPECT_NE(t.ErrorText().find(u"redirection"), String::npos) << StringToUtf8(t.ErrorText());
+    EXPECT_EQ(carrier.ConnectionCount(), 1u) << status;
+  }
+  EXPECT_EQ(elsewhere.ConnectionCount(), 0u);
+}
+
 TEST(TrackFaults, NoHostFailsAtOnce) {
   TKwFedExTracker t(nullptr);
   t.SetErrorDialog(false);
