@@ -458,9 +458,9 @@ TMessageFile OpenMessageFile(const String& fileName, const char16_t* what) {
 }
 
 // Passes the file's content through Encoder to Writer, a piece at a time.
-// What is sent is the size the file had when it was opened, or less when it
-// shrinks meanwhile: a file that grows cannot hold the message open, and
-// the encoding stays whole either way.
+// What is sent is the size the file had when it was opened: a file that
+// grows cannot hold the message open. A file that shrinks meanwhile fails
+// the message before its end is sent, so no cut copy is delivered.
 void WriteFile(TMessageFile& file, TPartEncoder& encoder, TMessageWriter& writer) {
   std::vector<char> piece(TKwISMTP::FileChunkSize);
   std::string encoded;
@@ -471,7 +471,7 @@ void WriteFile(TMessageFile& file, TPartEncoder& encoder, TMessageWriter& writer
     if (n < 0)
       throw Exception(u"The message was not sent: reading %s failed: %s",
                       {file.FileName, SysErrorMessage(GetLastError())});
-    if (n == 0) break;
+    if (n == 0) throw Exception(u"The message was not sent: %s became shorter while it was sent", {file.FileName});
     left -= n;
     encoded.clear();
     encoder.Feed(std::string_view(piece.data(), static_cast<std::size_t>(n)), encoded);
