@@ -99,4 +99,15 @@ TEST(LsTool, AWalkCutShortPrintsTheListingAndFailsWithOneLine) {
   EXPECT_NE(r.Err.find("cut short"), std::string::npos) << r.Err;
 }
 
+// A name with control characters in it reaches the terminal escaped, never
+// as an escape sequence.
+TEST(LsTool, ControlCharactersInNamesAreShownEscaped) {
+  kwinet::test::TempDir dir;
+  WriteFileBytes(dir.File("red\x1b[31mname\tx"), "x");
+  const ProcessResult r = Tool({"ls", dir.Path()});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find(dir.Path() + "/red\\x1B[31mname\\tx\n"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Out.find('\x1b'), std::string::npos);
+}
+
 }  // namespace

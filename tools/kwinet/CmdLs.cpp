@@ -89,7 +89,8 @@ int RunLs(const TLsArgs& a) {
     ~TCounterScope() { Application->SetBackend(Counter->TakeInner()); }
   } scope;
   lister.Execute();
-  for (int i = 0; i < lister.FileList()->Count(); ++i) Print(lister.FileList()->Strings(i));
+  for (int i = 0; i < lister.FileList()->Count(); ++i)
+    std::printf("%s\n", OneLineValue(lister.FileList()->Strings(i)).c_str());
   std::fflush(stdout);
   if (lister.Status() == isFailed) throw ToolError(1, StringToUtf8(lister.ErrorText()));
   // A walk cut short (too deep, too many folders) listed what it found, not

@@ -78,13 +78,13 @@ int RunNews(const TNewsArgs& a) {
   std::vector<TTreeNode*> items;
   for (TTreeNode* n = web.Tree()->Items()->GetFirstNode(); n; n = n->GetNext()) {
     if (n->Level() == 0) {
-      Print(n->Text());
+      std::printf("%s\n", OneLineValue(n->Text()).c_str());
       continue;
     }
     items.push_back(n);
     const auto* data = dynamic_cast<TKwINodeData*>(n->Data());
-    Print(Str(n->Bold() ? "  * " : "    ") + IntToStr(static_cast<std::int64_t>(items.size())) + u". " + n->Text() +
-          u"  " + (data ? data->Url : String()));
+    std::printf("%s%d. %s  %s\n", n->Bold() ? "  * " : "    ", static_cast<int>(items.size()),
+                OneLineValue(n->Text()).c_str(), OneLineValue(data ? data->Url : String()).c_str());
   }
   std::fflush(stdout);
   if (a.Open == 0) return 0;

@@ -13,43 +13,6 @@
 namespace kwinet::tool {
 namespace {
 
-// A value on one line of a terminal: line breaks, tabs and every other control
-// character (an escape sequence from a feed must not reach the terminal) are
-// written as "\n", "\r", "\t" or "\xHH"; a backslash as "\\".
-std::string OneLineValue(const String& value) {
-  std::string out;
-  out.reserve(value.size());
-  String text;
-  for (Char c : value) {
-    if (c >= 0x20 && c != 0x7F && (c < 0x80 || c > 0x9F) && c != u'\\') {
-      text.push_back(c);
-      continue;
-    }
-    out += StringToUtf8(text);
-    text.clear();
-    switch (c) {
-      case u'\\':
-        out += "\\\\";
-        break;
-      case u'\n':
-        out += "\\n";
-        break;
-      case u'\r':
-        out += "\\r";
-        break;
-      case u'\t':
-        out += "\\t";
-        break;
-      default: {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
-        out += hex;
-      }
-    }
-  }
-  return out + StringToUtf8(text);
-}
-
 void Field(const char* prefix, const char* name, const String& value) {
   if (value.empty()) return;
   std::printf("%s.%s: %s\n", prefix, name, OneLineValue(value).c_str());

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,5 +45,11 @@ int Run(const std::vector<std::string>& args);
 // Writes text as UTF-8 to standard output, with or without a line end.
 void Print(const String& text, bool newline = true);
 void PrintBytes(std::string_view bytes);
+
+// A value from a server on one line of a terminal, as UTF-8: line breaks,
+// tabs and every other control character (an escape sequence must not reach
+// the terminal) are written as "\n", "\r", "\t" or "\xHH"; a backslash as
+// "\\".
+std::string OneLineValue(const String& value);
 
 }  // namespace kwinet::tool
