@@ -34,7 +34,7 @@ TFtpServer::TFtpServer(TFtpOptions options) {
               "from pyftpdlib.servers import FTPServer\n"
               "logging.basicConfig(filename=sys.argv[5], level=logging.DEBUG)\n"
               "a = DummyAuthorizer()\n"
-              "a.add_user(sys.argv[3], sys.argv[4], sys.argv[2], perm='elradfmw')\n"
+              "a.add_user(sys.argv[3], sys.argv[4], sys.argv[2], perm=sys.argv[6])\n"
               "a.add_anonymous(sys.argv[2])\n"
               "class Handler(FTPHandler):\n"
               "    authorizer = a\n"
@@ -45,9 +45,9 @@ TFtpServer::TFtpServer(TFtpOptions options) {
     script << "s = FTPServer(('127.0.0.1', int(sys.argv[1])), Handler)\n"
               "s.serve_forever()\n";
   }
-  if (!FProcess.Start(
-          {python, d + "/ftpd.py", std::to_string(FPort), Root(), options.User, options.Password, d + "/ftpd.log"},
-          d + "/ftpd.out")) {
+  if (!FProcess.Start({python, d + "/ftpd.py", std::to_string(FPort), Root(), options.User, options.Password,
+                       d + "/ftpd.log", options.Permissions},
+                      d + "/ftpd.out")) {
     FError = "pyftpdlib could not be started";
     return;
   }

@@ -14,6 +14,8 @@ struct TFtpOptions {
   std::string Password = "ftppass";
   // Without MLSD the client has to read LIST output.
   bool Mlsd = true;
+  // The user's pyftpdlib permissions ("e": change folder, "l": list...).
+  std::string Permissions = "elradfmw";
 };
 
 class TFtpServer {

@@ -480,7 +480,10 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
   const std::string url = c->FtpUrl(dir, true);
   std::string listing;
   bool mlsd = FetchListing(c, url, "MLSD", listing);
-  if (!mlsd && !FetchListing(c, url, "LIST", listing)) return nullptr;
+  if (!mlsd && !FetchListing(c, url, "LIST", listing)) {
+    if (InetLastError().empty() || InetLastError() == kNoMoreFiles) InetLastError() = u"The server refused the listing";
+    return nullptr;
+  }
   auto find = std::make_unique<TFind>(c);
   std::size_t pos = 0;
   while (pos < listing.size()) {
@@ -495,7 +498,7 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
     find->Entries.push_back(std::move(d));
   }
   if (find->Entries.empty()) {
-    InetLastError() = u"No more files";
+    InetLastError() = kNoMoreFiles;
     return nullptr;
   }
   Data = find->Entries[0];

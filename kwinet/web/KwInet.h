@@ -127,6 +127,8 @@ std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position);
 // line), and the reason of the last failure.
 String InternetGetLastResponseInfo();
 String InternetGetLastErrorText();
+// The last error text of a search that found nothing (rather than failed).
+inline constexpr const char16_t* kNoMoreFiles = u"No more files";
 // The last failure was a connection that could not be opened (unknown
 // host, refused, secure channel refused) rather than a failed exchange.
 bool InternetLastErrorIsConnect();

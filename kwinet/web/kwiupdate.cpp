@@ -82,7 +82,8 @@ String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCa
     top = false;
     String current;
     if (!FtpGetCurrentDirectory(connection, current)) current.clear();
-    if (dir.Path != current && !FtpSetCurrentDirectory(connection, dir.Path)) {
+    const bool entered = dir.Path == current || FtpSetCurrentDirectory(connection, dir.Path);
+    if (!entered) {
       // The user is told, and the listing goes on.
       String reason = InternetGetLastErrorText();
       if (reason.empty()) reason = InternetGetLastResponseInfo();
@@ -91,6 +92,12 @@ String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCa
     }
     TInetFindData data;
     TInternetHandle find(FtpFindFirstFile(connection, bareNames ? WildCard : JoinFtpPath(dir.Path, WildCard), data));
+    if (!find && entered && InternetGetLastErrorText() != kNoMoreFiles) {
+      // A listing that failed is no empty folder: the user is told (once
+      // for a folder), and the listing goes on.
+      Application->MessageBox(u"Cannot list the folder " + dir.Path + u": " + InternetGetLastErrorText(),
+                              Application->Title(), MB_OK | MB_ICONERROR);
+    }
     found.clear();
     for (bool more = static_cast<bool>(find); more; more = InternetFindNextFile(find, data)) {
       Strings.Add(bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName));
@@ -134,7 +141,14 @@ bool ReadLocalFolder(const std::string& prefix, const std::string& pattern, std:
   const std::string path = prefix.empty() ? std::string(".") : prefix;
   if (path.find('\0') != std::string::npos) return false;
   DIR* d = ::opendir(path.c_str());
-  if (!d) return false;
+  if (!d) {
+    // A folder that cannot be read is no empty folder: the user is told,
+    // and the listing goes on.
+    const int e = errno;
+    Application->MessageBox(u"Cannot open the folder " + Utf8ToString(path) + u": " + SysErrorMessage(e),
+                            Application->Title(), MB_OK | MB_ICONERROR);
+    return false;
+  }
   struct stat st {};
   if (::fstat(::dirfd(d), &st) != 0 || !seen.emplace(st.st_dev, st.st_ino).second) {
     ::closedir(d);

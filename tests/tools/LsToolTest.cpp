@@ -83,6 +83,21 @@ TEST(LsTool, AFolderThatCannotBeEnteredIsNamedAndFailsTheListing) {
   EXPECT_NE(r.Out.find("/pub/tools/x.bin\n"), std::string::npos) << r.Out;
 }
 
+// A folder whose listing the server refuses is no empty folder: the listing
+// fails, naming it.
+TEST(LsTool, AListingTheServerRefusesFailsTheListing) {
+  kwinet::test::TFtpOptions options;
+  options.Permissions = "e";  // may change folders, may not list them
+  kwinet::test::TFtpServer ftp(options);
+  KWINET_REQUIRE_PEER(ftp.Started(), ftp.Error());
+  MakeTree(ftp.Root());
+  auto r = Tool(
+      {"ls", "--user", "ftpuser", "--password", "ftppass", "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/pub"});
+  EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+  EXPECT_EQ(Lines(r.Err), 1) << r.Err;
+  EXPECT_NE(r.Err.find("Cannot list the folder /pub"), std::string::npos) << r.Err;
+}
+
 // An FTP tree deeper than the walk goes: the listing is printed, but the job
 // did not do all it was asked.
 TEST(LsTool, AWalkCutShortPrintsTheListingAndFailsWithOneLine) {
