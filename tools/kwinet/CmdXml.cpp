@@ -31,32 +31,9 @@ const char* KindName(TKwXMLItemKind kind) {
 }
 
 // Keeps one node a line: line breaks, tabs, other control characters and
-// the backslash are written as escapes.
+// the backslash are written as escapes, as for every value the tool shows.
 String OneLine(const String& s) {
-  String out;
-  out.reserve(s.size());
-  for (Char c : s) {
-    switch (c) {
-      case u'\\':
-        out += u"\\\\";
-        break;
-      case u'\n':
-        out += u"\\n";
-        break;
-      case u'\r':
-        out += u"\\r";
-        break;
-      case u'\t':
-        out += u"\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F)
-          out += Format(u"\\x%.2x", {static_cast<int>(c)});
-        else
-          out.push_back(c);
-    }
-  }
-  return out;
+  return Utf8ToString(OneLineValue(s));
 }
 
 // Past this depth a line shows its depth as a number in place of more
