@@ -1,0 +1,68 @@
+// Stored forms: a root component and the components it owns, written to and
+// read from the text form (FormText.h) through the class registry
+// (TypInfo.h).
+//
+// Writing: a property is written only when its value differs from its
+// stored default, which is the value a freshly created object of the class
+// has (for a sub-object or a collection item: the value of the sub-object of
+// a fresh owner, or of a fresh item). A component with only default values
+// writes no properties. Events are never written.
+//
+// Reading: each object's properties are assigned in the class's declaration
+// order, whatever their order in the text, and component references are
+// fixed up after the whole form is read. Bad input (an unknown class or
+// property, a value of the wrong kind, an event, a reference to no
+// component of the form) raises EFormError naming the line and column, and
+// nothing that was built is left behind.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "kwinet/core/Forms.h"
+#include "kwinet/core/FormText.h"
+#include "kwinet/core/TypInfo.h"
+
+namespace kwinet {
+
+// The root of a stored form: a form holding components ("object Form1:
+// TForm"). Registered with the published properties Caption, ClientHeight,
+// ClientWidth, Left and Top.
+class TForm : public TCustomForm {
+ public:
+  using TCustomForm::TCustomForm;
+};
+
+// Registers TForm (the core's own classes); called by the functions below,
+// harmless to call again.
+void RegisterCoreClasses();
+
+// The tree of Root: its registered published properties that differ from
+// their defaults, and one child object per component Root owns whose class
+// is registered, in creation order (components without a name are given
+// one: the class name without its "T" and a number, as a designer does).
+TFormObject WriteComponent(TComponent* Root);
+std::string WriteComponentText(TComponent* Root);
+
+// Creates the root object's class with no owner, and each child with the
+// root as owner, and assigns their properties. Raises EFormError (line and
+// column) or EClassNotFound (as an EFormError with the position); on any
+// error everything created is freed again.
+std::unique_ptr<TComponent> ReadComponent(const TFormObject& Root);
+std::unique_ptr<TComponent> ReadComponentText(std::string_view Text);
+
+// The value of one property of an object as it would be written (for a
+// tkClass property: an fvIdent naming the class; for an event: an empty
+// fvIdent). Used by the designer's property listing.
+TFormValue GetPropValue(TObject* Instance, const TPropInfo& Prop);
+
+// The stored default of a published property of a class: its value on a
+// fresh object (see above). Raises EClassNotFound for an unknown class.
+TFormValue DefaultPropValue(const TClassInfo& Class, const TPropInfo& Prop);
+
+// A value as one line of a stored form would show it ("'text'", "8080",
+// "[a, b]", "<2 items>", "(3 lines)"...): for listings.
+String FormValueText(const TFormValue& Value);
+
+}  // namespace kwinet
