@@ -1,0 +1,7 @@
+#include "kwinet/core/FormStream.h"
+
+namespace kwinet {
+
+void RegisterCoreClasses() {}
+
+}  // namespace kwinet

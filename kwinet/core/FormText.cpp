@@ -1,0 +1,1 @@
+#include "kwinet/core/FormText.h"

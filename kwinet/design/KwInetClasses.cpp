@@ -1,0 +1,18 @@
+#include "kwinet/design/KwInetClasses.h"
+
+#include <mutex>
+
+#include "kwinet/core/FormStream.h"
+
+namespace kwinet {
+
+void RegisterKwInetClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterCoreClasses();
+    RegisterSocketClasses();
+    RegisterWebClasses();
+  });
+}
+
+}  // namespace kwinet

@@ -1,0 +1,7 @@
+#include "kwinet/design/KwInetClasses.h"
+
+namespace kwinet {
+
+void RegisterSocketClasses() {}
+
+}  // namespace kwinet
