@@ -109,8 +109,10 @@ void RegisterTestClasses() {
       .Int(u"Port", &TGadgetSub::Port, &TGadgetSub::SetPort)
       .Str(u"Host", &TGadgetSub::Host, &TGadgetSub::SetHost);
   TClassBuilder<TGadgetItem>(u"TGadgetItem", u"TCollectionItem")
-      .Str(u"Label", [](TGadgetItem& i) { return i.Label; }, [](TGadgetItem& i, const String& v) { i.Label = v; })
-      .Int(u"Weight", [](TGadgetItem& i) { return i.Weight; }, [](TGadgetItem& i, int v) { i.Weight = v; });
+      .Str(
+          u"Label", [](TGadgetItem& i) { return i.Label; }, [](TGadgetItem& i, const String& v) { i.Label = v; })
+      .Int(
+          u"Weight", [](TGadgetItem& i) { return i.Weight; }, [](TGadgetItem& i, int v) { i.Weight = v; });
   TClassBuilder<TGadget> b(u"TGadget", u"TComponent");
   if (!b.Fresh()) return;
   b.Str(u"Text", &TGadget::Text, &TGadget::SetText)
@@ -118,8 +120,7 @@ void RegisterTestClasses() {
       .Bool(u"Active", &TGadget::Active, &TGadget::SetActive)
       .Float(u"Ratio", &TGadget::Ratio, &TGadget::SetRatio)
       .Enum(u"Color", u"TGadgetColor", {u"gcRed", u"gcGreen", u"gcBlue"}, &TGadget::Color, &TGadget::SetColor)
-      .Set(u"Options", u"TGadgetOptions", {u"goFast", u"goSafe", u"goQuiet"}, &TGadget::Options,
-           &TGadget::SetOptions)
+      .Set(u"Options", u"TGadgetOptions", {u"goFast", u"goSafe", u"goQuiet"}, &TGadget::Options, &TGadget::SetOptions)
       .DateTime(u"Stamp", &TGadget::Stamp, &TGadget::SetStamp)
       .Object(u"Sub", u"TGadgetSub", &TGadget::Sub)
       .Collection(u"Items", u"TCollection", u"TGadgetItem", &TGadget::Items)
@@ -204,7 +205,8 @@ TEST_F(FormStream, EveryKindRoundTripsByteIdentically) {
       "      'com=whois.example'\n"
       "      '')\n"
       "    Buddy = Gadget1\n"
-      "    Data = {00FF10}\n"
+      "    Data = {\n"
+      "      00FF10}\n"
       "    Small = 200\n"
       "  end\n"
       "  object Gadget1: TGadget\n"
@@ -263,10 +265,15 @@ TEST_F(FormStream, PropertiesAreAssignedInDeclarationOrder) {
       "    Sub.Port = 1\n"
       "    Active = True\n"
       "    Count = 2\n"
+      "    Lines = (\n"
+      "      'short form')\n"
       "    Text = 'a'\n"
       "  end\n"
       "end\n");
   EXPECT_EQ(SetterLog, (std::vector<String>{u"Text", u"Count", u"Active", u"Sub.Port"}));
+  auto* g = dynamic_cast<TGadget*>(form->FindComponent(u"G"));
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->Lines()->Text(), u"short form\r\n");
 }
 
 TEST_F(FormStream, AReferenceToALaterComponentIsFixedUpAfterTheForm) {
@@ -277,7 +284,7 @@ TEST_F(FormStream, AReferenceToALaterComponentIsFixedUpAfterTheForm) {
       "  end\n"
       "  object Outer: TGadget\n"
       "    object B: TGadget\n"
-      "      Buddy = F\n"
+      "      Buddy = Outer\n"
       "    end\n"
       "  end\n"
       "end\n");
@@ -285,6 +292,7 @@ TEST_F(FormStream, AReferenceToALaterComponentIsFixedUpAfterTheForm) {
   auto* b = dynamic_cast<TGadget*>(form->FindComponent(u"B"));
   ASSERT_TRUE(a && b);  // a nested object is owned by the form as well
   EXPECT_EQ(a->Buddy(), b);
+  EXPECT_EQ(b->Buddy(), form->FindComponent(u"Outer"));
   EXPECT_EQ(form->ComponentCount(), 3);
 }
 
@@ -314,13 +322,14 @@ TEST_F(FormStream, BadFormsNameTheLineAndColumnAndLeaveNothingBehind) {
       {"    Buddy = W\n", "line 3, column 13: Buddy: W is a TWidget, not a TGadget"},
       {"    Buddy = 'G'\n", "line 3, column 13: Buddy expects a component name, not a string"},
       {"    Text = 'a'\n    Text = 'b'\n", "line 4, column 5: Text is set twice"},
-      {"    object W: TWidget\n    end\n", "line 3, column 5: A component named W already exists"},
+      {"    object W: TWidget\n    end\n", "line 6, column 3: A component named W already exists"},
       {"    object X: TNothing\n    end\n", "line 3, column 5: Class TNothing not found"},
-      {"    object X: TGadgetSub\n    end\n", "line 3, column 5: TGadgetSub is not a component class that can be created"},
+      {"    object X: TGadgetSub\n    end\n",
+       "line 3, column 5: TGadgetSub is not a component class that can be created"},
   };
   for (const Case& c : cases) {
-    std::string text = std::string("object F: TForm\n  object G: TGadget\n") + c.body +
-                       "  end\n  object W: TWidget\n  end\nend\n";
+    std::string text =
+        std::string("object F: TForm\n  object G: TGadget\n") + c.body + "  end\n  object W: TWidget\n  end\nend\n";
     try {
       ReadComponentText(text);
       ADD_FAILURE() << "no error for\n" << text;
