@@ -20,8 +20,8 @@
 #include <string>
 #include <string_view>
 
-#include "kwinet/core/Forms.h"
 #include "kwinet/core/FormText.h"
+#include "kwinet/core/Forms.h"
 #include "kwinet/core/TypInfo.h"
 
 namespace kwinet {
@@ -34,8 +34,10 @@ class TForm : public TCustomForm {
   using TCustomForm::TCustomForm;
 };
 
-// Registers TForm (the core's own classes); called by the functions below,
-// harmless to call again.
+// Registers the core's own classes, the roots that other classes name as
+// parents: TPersistent, TComponent, TCollection, TCollectionItem, TControl
+// (Left, Top, Width, Height, Visible, Enabled), TImage, TCustomForm and
+// TForm. Called by the functions below, harmless to call again.
 void RegisterCoreClasses();
 
 // The tree of Root: its registered published properties that differ from
@@ -58,7 +60,10 @@ std::unique_ptr<TComponent> ReadComponentText(std::string_view Text);
 TFormValue GetPropValue(TObject* Instance, const TPropInfo& Prop);
 
 // The stored default of a published property of a class: its value on a
-// fresh object (see above). Raises EClassNotFound for an unknown class.
+// fresh object (see above; a collection item class: on a fresh item).
+// Raises EClassNotFound for an unknown class, and EInvalidOperation for a
+// class that cannot be created (an abstract base, a sub-object's class) or
+// a property that is not the class's.
 TFormValue DefaultPropValue(const TClassInfo& Class, const TPropInfo& Prop);
 
 // A value as one line of a stored form would show it ("'text'", "8080",

@@ -3,7 +3,6 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 namespace kwinet {
 

@@ -97,12 +97,13 @@ TEST_F(WebClasses, HandWrittenJobsLoad) {
   const std::string text =
       "object Form1: TForm\n"
       "  object Fedex: TKwFedExTracker\n"
+      "    StatusDialog.Enabled = True\n"
+      "    StatusDialog.Picture.Data = {\n"
+      "      89504E470D0A1A0A}\n"
+      "    StatusDialog.Title = 'Tracking'\n"
       "    TrackingNumber = '123456789012'\n"
       "    WebAuthenticationDetail.UserCredential.Key = 'key'\n"
       "    WebAuthenticationDetail.ClientDetail.AccountNumber = '510087'\n"
-      "    StatusDialog.Enabled = True\n"
-      "    StatusDialog.Picture.Data = {89504E470D0A1A0A}\n"
-      "    StatusDialog.Title = 'Tracking'\n"
       "  end\n"
       "  object Cam: TKwRemoteImage\n"
       "    RemoteFileName = '/cam.jpg'\n"
@@ -140,7 +141,8 @@ TEST_F(WebClasses, HandWrittenJobsLoad) {
   EXPECT_EQ(news->ShowMode(), omIfChanged);
   EXPECT_EQ(news->ParentControl(), image);
 
-  // Written back, the form keeps what the text said and nothing else.
+  // Written back (the text is in the order a form is written in), the form
+  // keeps what the text said and nothing else.
   EXPECT_EQ(WriteComponentText(form.get()), text);
 }
 
