@@ -8,8 +8,8 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
-#include <typeindex>
 #include <type_traits>
+#include <typeindex>
 #include <utility>
 #include <vector>
 
@@ -95,7 +95,9 @@ class TClassInfo {
 
   const String& ClassName() const { return FName; }
   const String& ParentName() const { return FParentName; }
-  // The registered parent, or nullptr for a root class.
+  // The registered parent, or nullptr for a root class; EClassNotFound when
+  // the parent named at registration is not registered (so do Properties,
+  // FindProperty and InheritsFrom, which walk the parents).
   const TClassInfo* Parent() const;
   std::type_index Type() const { return FType; }
   bool InheritsFrom(const TClassInfo* other) const;
@@ -117,7 +119,8 @@ class TClassInfo {
   bool CanCreateItem() const { return static_cast<bool>(FItemFactory); }
   TCollectionItem* CreateItem(TCollection* Collection) const;
 
-  // Used while registering.
+  // Used while registering. A name the class already declares keeps its
+  // first declaration.
   TPropInfo& AddProperty(TPropInfo prop);
   void SetComponentFactory(TComponentFactory f) { FComponentFactory = std::move(f); }
   void SetItemFactory(TItemFactory f) { FItemFactory = std::move(f); }
@@ -140,9 +143,9 @@ TClassInfo& RegisterClassInfo(const String& name, const String& parentName, std:
 const TClassInfo* GetClass(const String& name);
 // The same, or EClassNotFound "Class %s not found".
 const TClassInfo* FindClass(const String& name);
-// The registered class of the object's own type, or of its nearest
-// registered ancestor type that the registry knows by C++ type; nullptr
-// when none is registered.
+// The registered class of the object's own C++ type, or nullptr. Only the
+// exact type is known (a std::type_index names no base), so an object of an
+// unregistered subclass of a registered class has none.
 const TClassInfo* ClassInfoOf(const TObject* object);
 // Every registered class, in registration order.
 std::vector<const TClassInfo*> RegisteredClasses();
@@ -212,8 +215,8 @@ class TClassBuilder {
   }
   // An unscoped enumeration; names by ordinal.
   template <class G, class S>
-  TClassBuilder& Enum(const String& name, const String& typeName, std::initializer_list<const char16_t*> names,
-                      G get, S set) {
+  TClassBuilder& Enum(const String& name, const String& typeName, std::initializer_list<const char16_t*> names, G get,
+                      S set) {
     TPropInfo p = Make(name, tkEnumeration, typeName);
     for (auto* n : names) p.ValueNames.emplace_back(n);
     p.GetOrdinal = [get](TObject* o) { return static_cast<std::int64_t>(std::invoke(get, Self(o))); };
@@ -222,8 +225,8 @@ class TClassBuilder {
   }
   // A TSet<E>; names of E's values by ordinal.
   template <class G, class S>
-  TClassBuilder& Set(const String& name, const String& typeName, std::initializer_list<const char16_t*> names,
-                     G get, S set) {
+  TClassBuilder& Set(const String& name, const String& typeName, std::initializer_list<const char16_t*> names, G get,
+                     S set) {
     TPropInfo p = Make(name, tkSet, typeName);
     for (auto* n : names) p.ValueNames.emplace_back(n);
     p.GetOrdinal = [get](TObject* o) { return static_cast<std::int64_t>(std::invoke(get, Self(o)).Bits()); };
@@ -307,8 +310,10 @@ class TClassBuilder {
   static void SetReference(S set, C& self, TComponent* c) {
     std::invoke(set, self, c);
   }
+  // Looks at the class's own properties only: its parent may be registered
+  // later.
   TClassBuilder& Add(TPropInfo p) {
-    if (Fresh() || !FInfo.FindProperty(p.Name)) FInfo.AddProperty(std::move(p));
+    FInfo.AddProperty(std::move(p));
     return *this;
   }
 

@@ -1,7 +1,12 @@
 #include "kwinet/design/KwInetClasses.h"
+#include "kwinet/design/WebFamilyClasses.h"
 
 namespace kwinet {
 
-void RegisterWebClasses() {}
+void RegisterWebClasses() {
+  RegisterWebTransferClasses();
+  RegisterTrackingClasses();
+  RegisterTranslateClasses();
+}
 
 }  // namespace kwinet

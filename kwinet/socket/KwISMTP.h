@@ -156,7 +156,12 @@ class TKwISMTP : public TKwInetBase {
   TKwISMTPPriority Priority() const { return FPriority; }
   void SetPriority(TKwISMTPPriority value) { FPriority = value; }
   TDateTime Date() const { return FDate; }
-  void SetDate(TDateTime value) { FDate = value; }
+  void SetDate(TDateTime value) {
+    FDate = value;
+    FDateAssigned = true;
+  }
+  // False while Date is still the moment of construction.
+  bool DateAssigned() const { return FDateAssigned; }
   TKwILogin* Login() const { return FLogin.get(); }
   void SetLogin(TKwILogin* value) { FLogin->Assign(value); }
   TKwIEMailAttachments* Attachments() const { return FAttachments.get(); }
@@ -249,6 +254,7 @@ class TKwISMTP : public TKwInetBase {
   String FEncoding = u"7bit";
   TKwISMTPPriority FPriority = spNormal;
   TDateTime FDate;
+  bool FDateAssigned = false;
   std::unique_ptr<TKwILogin> FLogin;
   std::unique_ptr<TKwIEMailAttachments> FAttachments;
   TKwISMTPUseTLS FUseTLS = utNone;

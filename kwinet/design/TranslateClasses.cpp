@@ -1,0 +1,27 @@
+// The translation clients' published properties. They are called through
+// their own methods; what a stored form keeps is their settings.
+#include "kwinet/core/TypInfo.h"
+#include "kwinet/design/WebFamilyClasses.h"
+#include "kwinet/translate/KwICustomTranslator.h"
+#include "kwinet/translate/KwIGoogleTranslate.h"
+#include "kwinet/translate/KwIMSTranslator.h"
+
+namespace kwinet {
+
+void RegisterTranslateClasses() {
+  using B = TKwCustomTranslator;
+  TClassBuilder<B> base(u"TKwCustomTranslator", u"TKwCustomWebComponent");
+  base.Int(u"MaxResponseSize", &B::MaxResponseSize, &B::SetMaxResponseSize, u"Int64");
+  // The clients' base: it knows no service, so it is not created by name.
+  base.Info().SetComponentFactory(nullptr);
+
+  using M = TKwMSTranslator;
+  TClassBuilder<M>(u"TKwMSTranslator", u"TKwCustomTranslator").Str(u"BingAppId", &M::BingAppId, &M::SetBingAppId);
+
+  using G = TKwIGoogleTranslator;
+  TClassBuilder<G>(u"TKwIGoogleTranslator", u"TKwCustomTranslator")
+      .Str(u"SourceLanguage", &G::SourceLanguage, &G::SetSourceLanguage)
+      .Str(u"DestinationLanguage", &G::DestinationLanguage, &G::SetDestinationLanguage);
+}
+
+}  // namespace kwinet
