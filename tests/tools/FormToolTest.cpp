@@ -110,7 +110,7 @@ TEST(FormTool, NewWritesOnlyWhatDiffersAndRunExecutesIt) {
   EXPECT_FALSE(std::filesystem::exists(form + ".part"));
   const std::string text = ReadFileBytes(form);
   EXPECT_EQ(text.rfind("object Form1: TForm\n  object KwWhoIs1: TKwWhoIs\n", 0), 0u) << text;
-  for (const std::string& line : {"    Port = " + port + "\n", std::string("    Host = '127.0.0.1'\n"),
+  for (const std::string& line : {"    Port = " + port + "\n", std::string("    Address = '127.0.0.1'\n"),
                                   std::string("    Domain = 'example.com'\n"), std::string("    Proxy.Port = 8080\n"),
                                   std::string("      'com=whois.example'\n")})
     EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
@@ -186,7 +186,8 @@ TEST(FormTool, RunRefusesABadFormWithItsLineAndColumn) {
       {"object Form1: TForm\n  object A: TKwWhoIs\n    Port = 'x'\n  end\nend\n", {}, "line 3, column "},
       {"object Form1: TForm\n  object A: TKwWhoIs\n    Domain = 'x\n", {}, "line 3, column "},
       {"object Form1: TForm\n  object A: TKwWhoIs\n  end\n", {}, "line "},
-      {"object Form1: TForm\nend\n", {"--execute", "B"}, "holds no component named B"},
+      {"object Form1: TForm\nend\n", {"--execute", "B"}, "no component named B"},
+      {"object Form1: TForm\nend\n", {}, "no component to run"},
   };
   for (const Case& c : cases) {
     const std::string form = dir.File("bad.form");

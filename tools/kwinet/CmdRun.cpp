@@ -190,10 +190,10 @@ int RunForm(const TRunArgs& args) {
   }
   if (!args.Execute.empty()) {
     TComponent* c = root->FindComponent(Utf8ToString(args.Execute));
-    if (!c) throw ToolError(2, args.Form + " holds no component named " + args.Execute);
+    if (!c) throw ToolError(2, args.Form + ": no component named " + args.Execute);
     return RunOne(*c, false) ? 0 : 1;
   }
-  if (root->ComponentCount() == 0) throw ToolError(2, args.Form + " holds no component to run");
+  if (root->ComponentCount() == 0) throw ToolError(2, args.Form + ": no component to run");
   int failures = 0;
   for (int i = 0; i < root->ComponentCount(); ++i) {
     failures += RunOne(*root->Components(i), true) ? 0 : 1;
@@ -232,7 +232,7 @@ int Demo() {
     support::TempDir dir("kwinet-demo");
     const std::string form = dir.File("whois.form");
     int failures = 0;
-    failures += !Show({"new", "TKwWhoIs", "Domain=example.com", "Host=127.0.0.1",
+    failures += !Show({"new", "TKwWhoIs", "AutoSelectServer=False", "Domain=example.com", "Host=127.0.0.1",
                        "Port=" + std::to_string(server.Port()), "Timeout=5000", "-o", form});
     std::ifstream in(form);
     std::printf("The stored form:\n");
