@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstdlib>
 
 #include "kwinet/ui/qt/QtPicture.h"
@@ -208,6 +209,9 @@ QWidget* TQtFormDialog::MakeWidget(TControl* c) {
   }
   if (auto* b = dynamic_cast<TButton*>(c)) {
     auto* w = new QPushButton(this);
+    // Enter is the model's default button, wherever the focus is; Space
+    // clicks the focused one.
+    w->setAutoDefault(false);
     w->setDefault(b->Default());
     connect(w, &QPushButton::clicked, this, [this, b] { ClickButton(b); });
     return w;
@@ -256,7 +260,7 @@ void TQtFormDialog::ApplyState(TControl* c, QWidget* w) {
 }
 
 void TQtFormDialog::Refresh() {
-  if (FDetached) return;
+  if (FDetached || FWritingBack) return;
   setWindowTitle(ToQString(FForm.Caption()));
   for (auto& e : FEntries) {
     TControl* c = e.Control;
@@ -338,8 +342,13 @@ void TQtFormDialog::RefreshTree(TTreeView* t, QTreeWidget* w) {
 
 void TQtFormDialog::WriteBack() {
   if (FDetached) return;
+  // Each text set tells the form, which would show the model again before
+  // the next box has been copied: the boxes are copied first, then shown.
+  FWritingBack = true;
   for (auto& e : FEntries)
     if (auto* ed = dynamic_cast<TEdit*>(e.Control)) ed->SetText(FromQString(static_cast<QLineEdit*>(e.Widget)->text()));
+  FWritingBack = false;
+  Refresh();
 }
 
 template <typename F>
@@ -406,15 +415,22 @@ void TQtFormDialog::keyPressEvent(QKeyEvent* Event) {
 }
 
 void TQtFormDialog::closeEvent(QCloseEvent* Event) {
-  // The model decides when the dialog goes: closing a modal form answers
-  // Cancel, closing one shown without waiting is its cancel button.
-  Event->ignore();
-  if (FDetached) return;
+  // The model decides: closing a modal form answers Cancel, closing one
+  // shown without waiting is its cancel button.
+  if (FDetached) {
+    Event->accept();
+    return;
+  }
   if (FModal) {
     RunHandler([this] { FForm.SetModalResult(mrCancel); });
-  } else {
-    PressCancel();
+    Event->setAccepted(!isVisible());
+    return;
   }
+  PressCancel();
+  // A person's close box leaves the dialog until the model hides it (the
+  // job ends at its next step); the application closing its windows as it
+  // quits (QApplication::quit) is not held up.
+  Event->setAccepted(!Event->spontaneous());
 }
 
 void TQtFormDialog::reject() {

@@ -70,6 +70,7 @@ class TQtFormDialog : public QDialog {
   bool FDetached = false;
   int FBusy = 0;
   bool FTreeDirty = false;
+  bool FWritingBack = false;
   std::exception_ptr FError;
   std::vector<TEntry> FEntries;
   std::unordered_map<const TControl*, QWidget*> FWidgets;
