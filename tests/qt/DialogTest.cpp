@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -253,6 +254,20 @@ TEST_F(QtDialogTest, AnExceptionInAClickHandlerComesOutOfShowModal) {
     EXPECT_EQ(e.Message(), u"no way");
   }
   EXPECT_FALSE(form.Visible());
+}
+
+TEST_F(QtDialogTest, AnExceptionFromATimerEndsTheModalDialogAndComesOutOfIt) {
+  TfrmKwILogon form(nullptr);
+  TTimer timer(nullptr);
+  timer.SetInterval(30);
+  timer.OnTimer = [](TObject*) { throw EInvalidOperation(u"timer failed"); };
+  try {
+    form.ShowModal();
+    ADD_FAILURE() << "no exception";
+  } catch (const EInvalidOperation& e) {
+    EXPECT_EQ(e.Message(), u"timer failed");
+  }
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(QtDialogTest, OnlyWebAndMailLinksAndLocalFilesAreOpened) {

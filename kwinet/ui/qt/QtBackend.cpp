@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <climits>
+#include <cstdio>
 #include <exception>
 #include <unordered_map>
 
@@ -33,6 +34,28 @@ int gArgc = 1;
 char gArg0[] = "kwinet";
 char* gArgv[] = {gArg0, nullptr};
 
+void ReportLost(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "unknown exception in a timer handler\n");
+  }
+}
+
+// Counts a wait of ours for as long as it lasts.
+class TWaitScope {
+ public:
+  explicit TWaitScope(int& count) : FCount(count) { ++FCount; }
+  ~TWaitScope() { --FCount; }
+  TWaitScope(const TWaitScope&) = delete;
+  TWaitScope& operator=(const TWaitScope&) = delete;
+
+ private:
+  int& FCount;
+};
+
 }  // namespace
 
 struct TQtBackend::TImpl {
@@ -49,6 +72,8 @@ struct TQtBackend::TImpl {
   // Qt's loop already).
   bool PumpCall = false;
   int Idling = 0;
+  // Modal dialogs and message boxes of ours open now.
+  int Waiting = 0;
 
   void RaisePending() {
     std::exception_ptr e;
@@ -91,7 +116,16 @@ TQtBackend::TQtBackend() : FImpl(std::make_unique<TImpl>()) {
     try {
       Application->ProcessMessages();
     } catch (...) {
-      if (!d.PumpError) d.PumpError = std::current_exception();
+      // Raised again from the wait of ours that runs Qt's loop now (a
+      // modal dialog); with none, the program's own loop runs and there is
+      // no caller to give it to: it is told on standard error.
+      if (d.Waiting > 0) {
+        if (!d.PumpError) d.PumpError = std::current_exception();
+        // The wait ends at once, so that its caller gets it now.
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->done(QDialog::Rejected);
+      } else {
+        ReportLost(std::current_exception());
+      }
     }
     d.PumpCall = false;
     d.Pumping = false;
@@ -128,7 +162,11 @@ TModalResult TQtBackend::ShowModal(TCustomForm& Form) {
   TQtFormDialog dialog(Form, true);
   FImpl->Dialogs[&Form] = &dialog;
   dialog.Place();
-  const int result = dialog.exec();
+  int result;
+  {
+    TWaitScope wait(FImpl->Waiting);
+    result = dialog.exec();
+  }
   FImpl->Dialogs.erase(&Form);
   if (auto e = dialog.TakeError()) std::rethrow_exception(e);
   if (dialog.Detached()) return mrCancel;
@@ -209,7 +247,10 @@ int TQtBackend::MessageBox(const String& Text, const String& Caption, int Flags)
       box.setEscapeButton(QMessageBox::Ok);
       break;
   }
-  box.exec();
+  {
+    TWaitScope wait(FImpl->Waiting);
+    box.exec();
+  }
   QAbstractButton* clicked = box.clickedButton();
   const QMessageBox::StandardButton answer = clicked ? box.standardButton(clicked) : QMessageBox::NoButton;
   FImpl->RaisePending();
@@ -243,8 +284,8 @@ void TQtBackend::ProcessMessages() {
 
 void TQtBackend::Idle(std::chrono::milliseconds Timeout) {
   FImpl->RaisePending();
-  ++FImpl->Idling;
-  try {
+  {
+    TWaitScope idle(FImpl->Idling);
     if (Timeout.count() <= 0) {
       QCoreApplication::processEvents(QEventLoop::AllEvents);
     } else {
@@ -255,11 +296,7 @@ void TQtBackend::Idle(std::chrono::milliseconds Timeout) {
       bound.start(static_cast<int>(std::min<std::chrono::milliseconds::rep>(Timeout.count(), INT_MAX)));
       QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
-  } catch (...) {
-    --FImpl->Idling;
-    throw;
   }
-  --FImpl->Idling;
   FImpl->RaisePending();
 }
 
