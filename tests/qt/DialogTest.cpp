@@ -145,7 +145,9 @@ TEST_F(QtDialogTest, AClickOnATreeItemSelectsItsNodeThenClicks) {
   TTreeNode* second = tree->Items()->AddChild(root, u"Second");
   tree->FullExpand();
   String clicked;
+  int clicks = 0;
   tree->OnClick = [&](TObject*) {
+    ++clicks;
     clicked = tree->Selected() ? tree->Selected()->Text() : u"(none)";
     // A handler that changes the tree: the widget follows once the click
     // has returned.
@@ -161,7 +163,16 @@ TEST_F(QtDialogTest, AClickOnATreeItemSelectsItsNodeThenClicks) {
   EXPECT_EQ(tree->Selected(), second);
   QTest::qWait(50);
   EXPECT_EQ(widget->topLevelItem(0)->childCount(), 3);
+  EXPECT_EQ(widget->currentItem()->text(0), "Second");
   ExpectMatchesModel(dialog, form);
+  // The keys move the selection without a click.
+  QTest::keyClick(widget, Qt::Key_Up);
+  ASSERT_NE(tree->Selected(), nullptr);
+  EXPECT_EQ(tree->Selected()->Text(), u"First");
+  EXPECT_EQ(clicks, 1);
+  // And the model's selection is shown.
+  tree->SetSelected(second);
+  EXPECT_EQ(widget->currentItem()->text(0), "Second");
   form.Hide();
 }
 

@@ -10,6 +10,7 @@ target_compile_definitions(test_qt PRIVATE KWINET_QT_SHOT_DIR="${CMAKE_BINARY_DI
 add_test(NAME qt-offscreen COMMAND test_qt --gtest_color=no --gtest_filter=-QtOwnApplication.*)
 set_tests_properties(qt-offscreen PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 add_test(NAME qt-xcb COMMAND test_qt --gtest_color=no --gtest_filter=-QtOwnApplication.*)
-set_tests_properties(qt-xcb PROPERTIES TIMEOUT 300 ENVIRONMENT "KWINET_QT_XVFB=1" SKIP_RETURN_CODE 77)
+set_tests_properties(qt-xcb PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 ENVIRONMENT
+  "KWINET_QT_XVFB=1;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/qt/lsan.supp")
 add_test(NAME qt-own-application COMMAND test_qt --gtest_color=no --own-application --gtest_filter=QtOwnApplication.*)
 set_tests_properties(qt-own-application PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -11,8 +11,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <algorithm>
 #include <cstdlib>
 
@@ -106,12 +108,13 @@ TTreeNode* NodeOf(QTreeWidgetItem* item) {
   return item ? reinterpret_cast<TTreeNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
 }
 
-// Everything a tree shows, as one string: rebuilt only when it differs.
+// Everything a tree shows but its selection, as one string: the widget is
+// rebuilt only when it differs.
 std::u16string TreeShape(const TTreeView& tree) {
   std::u16string shape;
   for (TTreeNode* n = tree.Items()->GetFirstNode(); n; n = n->GetNext()) {
     shape += static_cast<char16_t>(n->Level() + 1);
-    shape += static_cast<char16_t>((n->Bold() ? 1 : 0) | (n->Expanded() ? 2 : 0) | (n == tree.Selected() ? 4 : 0));
+    shape += static_cast<char16_t>((n->Bold() ? 1 : 0) | (n->Expanded() ? 2 : 0));
     shape += static_cast<char16_t>(n->ImageIndex() + 2);
     shape += static_cast<char16_t>(n->SelectedIndex() + 2);
     shape += n->Text();
@@ -122,6 +125,16 @@ std::u16string TreeShape(const TTreeView& tree) {
 }
 
 }  // namespace
+
+TTreeNode* TQtFormDialog::LiveNode(const TTreeView& Tree, QTreeWidgetItem* Item) {
+  // An item may outlive its node when the model changed under BeginUpdate
+  // and has not told the form yet: only a node still in the tree is used.
+  TTreeNode* node = NodeOf(Item);
+  if (!node) return nullptr;
+  for (TTreeNode* n = Tree.Items()->GetFirstNode(); n; n = n->GetNext())
+    if (n == node) return node;
+  return nullptr;
+}
 
 TQtFormDialog::TQtFormDialog(TCustomForm& Form, bool Modal) : FForm(Form), FModal(Modal) {
   setObjectName(ToQString(Form.Name()));
@@ -245,6 +258,11 @@ QWidget* TQtFormDialog::MakeWidget(TControl* c) {
     w->setEditTriggers(QAbstractItemView::NoEditTriggers);
     if (t->Images()) w->setIconSize(QSize(t->Images()->Width(), t->Images()->Height()));
     connect(w, &QTreeWidget::itemClicked, this, [this, t](QTreeWidgetItem* item, int) { ClickTree(t, item); });
+    // Moving with the keys selects without a click.
+    connect(w, &QTreeWidget::currentItemChanged, this, [this, t](QTreeWidgetItem* item) {
+      TTreeNode* node = LiveNode(*t, item);
+      if (node && node != t->Selected()) RunHandler([t, node] { t->SetSelected(node); });
+    });
     return w;
   }
   return nullptr;
@@ -304,9 +322,18 @@ void TQtFormDialog::RefreshTree(TTreeView* t, QTreeWidget* w) {
     FTreeDirty = true;
     return;
   }
+  // The model's selection, shown without telling the model back.
+  const QSignalBlocker quiet(w);
   std::u16string shape = TreeShape(*t);
   auto known = FTreeShapes.find(t);
-  if (known != FTreeShapes.end() && known->second == shape) return;
+  if (known != FTreeShapes.end() && known->second == shape) {
+    QTreeWidgetItem* current = nullptr;
+    if (TTreeNode* selected = t->Selected())
+      for (QTreeWidgetItemIterator it(w); *it && !current; ++it)
+        if (NodeOf(*it) == selected) current = *it;
+    if (w->currentItem() != current) w->setCurrentItem(current);
+    return;
+  }
   FTreeShapes[t] = std::move(shape);
   w->clear();
   TImageList* images = t->Images();
@@ -385,7 +412,8 @@ void TQtFormDialog::ClickButton(TButton* Button) {
 }
 
 void TQtFormDialog::ClickTree(TTreeView* Tree, QTreeWidgetItem* Item) {
-  TTreeNode* node = NodeOf(Item);
+  TTreeNode* node = LiveNode(*Tree, Item);
+  if (!node) return;
   RunHandler([Tree, node] {
     Tree->SetSelected(node);
     Tree->Click();

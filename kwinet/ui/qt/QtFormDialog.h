@@ -62,6 +62,7 @@ class TQtFormDialog : public QDialog {
   void RunHandler(F&& Handler);
   void ClickButton(TButton* Button);
   void ClickTree(TTreeView* Tree, QTreeWidgetItem* Item);
+  static TTreeNode* LiveNode(const TTreeView& Tree, QTreeWidgetItem* Item);
   void PressCancel();
   void CheckDone();
 
