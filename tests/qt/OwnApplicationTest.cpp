@@ -40,6 +40,8 @@ TEST_F(QtOwnApplication, CanShowTellsWhyNoDisplayCanBeReached) {
       // Display 937 has no server.
       {"xcb", ":937", "", false, u"no display: the X server :937 cannot be reached"},
       {"", ":937.0", "", false, u"no display: the X server :937.0 cannot be reached"},
+      {"xcb", "127.0.0.1:937", "", false, u"no display: the X server 127.0.0.1:937 cannot be reached"},
+      {"xcb", "nonsense", "", false, u"no display: DISPLAY nonsense is not a display name"},
       {"wayland", "", "nowhere-0", false, u"no display: the Wayland compositor nowhere-0 cannot be reached"},
   };
   for (const Case& c : cases) {

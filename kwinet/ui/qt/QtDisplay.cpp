@@ -76,16 +76,7 @@ bool ConnectTcp(const std::string& host, int port) {
 
 // An X server named by DISPLAY ("[host]:number[.screen]") that answers.
 bool XServerAnswers(const std::string& display, String& Why) {
-#ifdef KWINET_HAVE_XCB
-  (void)ConnectTcp;
-  // A connection as Qt makes it, authorisation included.
-  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-  const int error = xcb_connection_has_error(c);
-  xcb_disconnect(c);
-  if (error == 0) return true;
   Why = u"no display: the X server " + Utf8ToString(display) + u" cannot be reached";
-  return false;
-#else
   const std::size_t colon = display.rfind(':');
   if (colon == std::string::npos) {
     Why = u"no display: DISPLAY " + Utf8ToString(display) + u" is not a display name";
@@ -93,16 +84,23 @@ bool XServerAnswers(const std::string& display, String& Why) {
   }
   const std::string host = display.substr(0, colon);
   const int number = std::atoi(display.c_str() + colon + 1);
-  bool ok;
+  // Reached first with a bounded wait of our own: a connection to a host
+  // that does not answer could otherwise hang for minutes.
   if (host.empty() || host == "unix") {
     const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
-    ok = ConnectUnix(path, false) || ConnectUnix(path, true);
-  } else {
-    ok = ConnectTcp(host, 6000 + number);
+    if (!ConnectUnix(path, false) && !ConnectUnix(path, true)) return false;
+  } else if (!ConnectTcp(host, 6000 + number)) {
+    return false;
   }
-  if (!ok) Why = u"no display: the X server " + Utf8ToString(display) + u" cannot be reached";
-  return ok;
+#ifdef KWINET_HAVE_XCB
+  // Then a connection as Qt makes it, authorisation included.
+  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+  const int error = xcb_connection_has_error(c);
+  xcb_disconnect(c);
+  if (error != 0) return false;
 #endif
+  Why.clear();
+  return true;
 }
 
 bool WaylandAnswers(const std::string& name, String& Why) {
