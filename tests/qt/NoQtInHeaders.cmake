@@ -1,0 +1,16 @@
+# Fails when a header of a folder that must build without Qt includes a Qt
+# header. Run as: cmake -DROOT=<source folder> -P NoQtInHeaders.cmake
+set(offenders "")
+foreach(folder core utils socket web xml tracking translate)
+  file(GLOB_RECURSE headers ${ROOT}/kwinet/${folder}/*.h ${ROOT}/kwinet/${folder}/*.hpp)
+  foreach(header IN LISTS headers)
+    file(STRINGS ${header} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]|Qt|qt)")
+    if(includes)
+      list(APPEND offenders "${header}: ${includes}")
+    endif()
+  endforeach()
+endforeach()
+if(offenders)
+  string(REPLACE ";" "\n" offenders "${offenders}")
+  message(FATAL_ERROR "Qt headers in headers that must build without Qt:\n${offenders}")
+endif()
