@@ -1,0 +1,153 @@
+#include "kwinet/ui/qt/QtDisplay.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#ifdef KWINET_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
+namespace kwinet::qt {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 2000;
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// Connects with a bounded wait; true when the peer accepted.
+bool ConnectWithin(int fd, const sockaddr* addr, socklen_t len) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  if (::connect(fd, addr, len) == 0) return true;
+  if (errno != EINPROGRESS) return false;
+  pollfd p{fd, POLLOUT, 0};
+  int n;
+  do n = ::poll(&p, 1, kConnectTimeoutMs);
+  while (n < 0 && errno == EINTR);
+  if (n <= 0) return false;
+  int err = 0;
+  socklen_t errLen = sizeof err;
+  return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
+}
+
+bool ConnectUnix(const std::string& path, bool abstract) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::size_t offset = abstract ? 1 : 0;
+  if (path.size() + offset >= sizeof addr.sun_path) return false;
+  std::memcpy(addr.sun_path + offset, path.data(), path.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  const bool ok = ConnectWithin(fd, reinterpret_cast<sockaddr*>(&addr), len);
+  ::close(fd);
+  return ok;
+}
+
+bool ConnectTcp(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0) return false;
+  bool ok = false;
+  for (addrinfo* a = res; a && !ok; a = a->ai_next) {
+    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    ok = ConnectWithin(fd, a->ai_addr, a->ai_addrlen);
+    ::close(fd);
+  }
+  ::freeaddrinfo(res);
+  return ok;
+}
+
+// An X server named by DISPLAY ("[host]:number[.screen]") that answers.
+bool XServerAnswers(const std::string& display, String& Why) {
+#ifdef KWINET_HAVE_XCB
+  (void)ConnectTcp;
+  // A connection as Qt makes it, authorisation included.
+  xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+  const int error = xcb_connection_has_error(c);
+  xcb_disconnect(c);
+  if (error == 0) return true;
+  Why = u"no display: the X server " + Utf8ToString(display) + u" cannot be reached";
+  return false;
+#else
+  const std::size_t colon = display.rfind(':');
+  if (colon == std::string::npos) {
+    Why = u"no display: DISPLAY " + Utf8ToString(display) + u" is not a display name";
+    return false;
+  }
+  const std::string host = display.substr(0, colon);
+  const int number = std::atoi(display.c_str() + colon + 1);
+  bool ok;
+  if (host.empty() || host == "unix") {
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+    ok = ConnectUnix(path, false) || ConnectUnix(path, true);
+  } else {
+    ok = ConnectTcp(host, 6000 + number);
+  }
+  if (!ok) Why = u"no display: the X server " + Utf8ToString(display) + u" cannot be reached";
+  return ok;
+#endif
+}
+
+bool WaylandAnswers(const std::string& name, String& Why) {
+  std::string path = name;
+  if (path.empty() || path[0] != '/') {
+    const std::string runtime = Env("XDG_RUNTIME_DIR");
+    if (runtime.empty()) {
+      Why = u"no display: XDG_RUNTIME_DIR is not set";
+      return false;
+    }
+    path = runtime + "/" + (path.empty() ? "wayland-0" : path);
+  }
+  if (ConnectUnix(path, false)) return true;
+  Why = u"no display: the Wayland compositor " + Utf8ToString(name) + u" cannot be reached";
+  return false;
+}
+
+}  // namespace
+
+bool DisplayReachable(String& Why) {
+  Why.clear();
+  std::string platform = Env("QT_QPA_PLATFORM");
+  // "xcb:option..." or a list "wayland;xcb": the first is tried first.
+  platform = platform.substr(0, platform.find_first_of(":;"));
+  if (platform == "offscreen" || platform == "minimal" || platform == "vnc" || platform == "linuxfb" ||
+      platform == "eglfs" || platform == "minimalegl" || platform == "vkkhrdisplay")
+    return true;
+  const std::string display = Env("DISPLAY");
+  const std::string wayland = Env("WAYLAND_DISPLAY");
+  if (platform == "wayland") return WaylandAnswers(wayland, Why);
+  if (!platform.empty() && platform != "xcb") return true;  // Qt's own affair
+  // Unset: X first, as Qt tries it; a Wayland session will do otherwise.
+  if (display.empty()) {
+    Why = u"no display: DISPLAY is not set";
+  } else if (XServerAnswers(display, Why)) {
+    return true;
+  }
+  if (platform.empty() && !wayland.empty()) {
+    String ignored;
+    if (WaylandAnswers(wayland, ignored)) {
+      Why.clear();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace kwinet::qt

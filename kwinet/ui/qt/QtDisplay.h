@@ -1,0 +1,14 @@
+// Whether Qt can reach a display here, looked at before a QApplication is
+// made: Qt ends the process when its platform cannot connect.
+#pragma once
+
+#include "kwinet/core/String.h"
+
+namespace kwinet::qt {
+
+// Reads QT_QPA_PLATFORM, DISPLAY, WAYLAND_DISPLAY and XDG_RUNTIME_DIR: true
+// for a platform that needs no display, or when the X server or Wayland
+// compositor named answers; else false with a one-line reason.
+bool DisplayReachable(String& Why);
+
+}  // namespace kwinet::qt
