@@ -14,8 +14,9 @@
 #include "peers/TestSupport.h"
 #include "tools/ToolRun.h"
 #ifdef KWINET_TOOL_HAS_QT
-#include "peers/Xvfb.h"
-#include "support/Process.h"
+#include <sstream>
+
+#include "peers/ServerProcess.h"
 #endif
 
 namespace {
@@ -57,6 +58,40 @@ std::vector<std::string> ToolArgs(std::vector<std::string> args) {
   args.insert(args.begin(), KWINET_TOOL_PATH);
   return args;
 }
+
+// A virtual X server on the first free display: Xvfb picks the number and
+// writes it through -displayfd (to its log here). Stopped with the object.
+class TXvfb {
+ public:
+  TXvfb() {
+    if (!kwinet::test::HaveProgram("/usr/bin/Xvfb")) {
+      FError = "Xvfb is not installed (Debian xvfb)";
+      return;
+    }
+    const std::string log = FDir.File("xvfb.log");
+    if (!FServer.Start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, log) ||
+        !FServer.WaitReady(
+            [&] {
+              std::istringstream lines(ReadFileBytes(log));
+              for (std::string line; std::getline(lines, line);)
+                if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+                  FDisplay = ":" + line;
+                  return true;
+                }
+              return false;
+            },
+            std::chrono::seconds(10)))
+      FError = "Xvfb did not start: " + ReadFileBytes(log);
+  }
+  bool Ok() const { return !FDisplay.empty(); }
+  const std::string& Error() const { return FError; }
+  const std::string& Display() const { return FDisplay; }
+
+ private:
+  kwinet::test::TempDir FDir;
+  kwinet::test::TServerProcess FServer;
+  std::string FDisplay, FError;
+};
 
 // Neither X nor Wayland: what a session without a desktop has.
 const std::vector<std::string> kNoDisplay = {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"};
@@ -115,9 +150,9 @@ TEST_F(GuiTool, DownloadsWithTheDialogsOffscreen) {
 // for the user and password of the private folder although standard input
 // is not a terminal; what xdotool types there reaches the server.
 TEST_F(GuiTool, LogonDialogOnAnXServerTakesWhatIsTyped) {
-  kwinet::test::Xvfb x;
+  TXvfb x;
   const std::string missing = !x.Ok() ? x.Error()
-                              : !kwinet::support::HaveProgram("/usr/bin/xdotool")
+                              : !kwinet::test::HaveProgram("/usr/bin/xdotool")
                                   ? std::string("xdotool is not installed (Debian xdotool)")
                                   : std::string();
   if (!missing.empty()) {
