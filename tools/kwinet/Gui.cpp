@@ -55,7 +55,10 @@ void TGuiScope::Start(const std::string& command) {
   if (GuiCommands().count(command) == 0) throw ToolError(2, "--gui: " + command + " shows no dialog");
 #ifdef KWINET_TOOL_HAS_QT
   String why;
-  if (!TQtBackend::CanShow(why)) throw ToolError(2, "--gui: no display: " + StringToUtf8(why));
+  if (!TQtBackend::CanShow(why)) {
+    const std::string reason = StringToUtf8(why);
+    throw ToolError(2, "--gui: " + (reason.rfind("no display", 0) == 0 ? reason : "no display: " + reason));
+  }
   std::unique_ptr<TUIBackend> qt;
   try {
     qt = std::make_unique<TQtBackend>();
