@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "DemoSupport.h"
+#include "Gui.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
@@ -46,6 +47,20 @@ void KeepCopy(const String& local, const std::string& output) {
   }
 }
 
+// With --gui, the window of the picture: sized to it, shown at the first
+// refresh and redrawn at each one after.
+void ShowInWindow(TImage& image) {
+  TCustomForm& form = *image.Form();
+  const TPicture& p = *image.Graphic();
+  image.SetBounds(0, 0, p.Width(), p.Height());
+  form.SetClientWidth(p.Width());
+  form.SetClientHeight(p.Height());
+  if (form.Visible())
+    form.Changed();
+  else
+    form.Show();
+}
+
 // The remote image with a report after each refresh: the timer calls
 // Execute, so the report follows every refresh however it was started.
 class TReportingImage : public TKwRemoteImage {
@@ -67,6 +82,7 @@ class TReportingImage : public TKwRemoteImage {
       const TPicture& p = *Image()->Graphic();
       Print(PictureFormatName(p.Format()) + u" " + IntToStr(p.Width()) + u"x" + IntToStr(p.Height()));
       std::fflush(stdout);
+      if (GuiActive()) ShowInWindow(*Image());
       if (FArgs.OutputGiven) {
         try {
           KeepCopy(LocalFileName(), FArgs.Output);
@@ -106,6 +122,8 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
   const TTarget t = ParseTarget(a.Url);
 
   TCustomForm form(nullptr);
+  form.SetCaption(Utf8ToString(a.Url));
+  form.SetPosition(poScreenCenter);
   auto* image = new TImage(&form);
   TReportingImage r(a, count);
   SetTarget(r, t);
@@ -113,8 +131,7 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
   r.SetImage(image);
   r.SetTimeout(timeout);
   if (!a.CA.empty()) r.SetCACertFile(Utf8ToString(a.CA));
-  r.StatusDialog()->SetEnabled(false);
-  r.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  UseDialogs(r, false);
   if (everyGiven) r.SetInterval(static_cast<std::int32_t>(std::lround(a.Every * 1000)));
 
   // The first refresh at once, the others from the timer, each an interval
@@ -125,6 +142,11 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
     Application->Run();
   }
   if (r.Code() != 0) throw ToolError(r.Code(), r.Error());
+  // On the desktop the last picture stays until its window is closed.
+  if (GuiActive()) {
+    form.Hide();
+    form.ShowModal();
+  }
   return 0;
 }
 
@@ -152,7 +174,10 @@ void Setup(CLI::App& app) {
       "Exit status: 0 every refresh showed a picture, 3 the picture was not found (the server answered 404 or 410, "
       "no such FTP or local file, or the server could not be reached), 1 any other failure (an error answer, a "
       "broken or timed-out exchange, a file that is not a whole PNG, JPEG, GIF or BMP picture, an -o file that "
-      "cannot be written), 2 bad arguments. The first failure ends the run, with its reason on standard error.");
+      "cannot be written), 2 bad arguments. The first failure ends the run, with its reason on standard error.\n"
+      "With --gui (kwinet --gui image ...) the picture is also shown in a window while it refreshes; after the last "
+      "refresh the window stays until it is closed.");
+  OffersGui(cmd);
   cmd->callback([] {
     args.OutputGiven = output->count() > 0;
     ExitCode() = RunImage(args, every->count() > 0, count->count() > 0);

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "DemoSupport.h"
+#include "Gui.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/web/LinkScanner.h"
@@ -83,8 +84,7 @@ int ScanRemote(const TTarget& t, const TLinksArgs& a, TKwIExtract kind, std::uin
   if (!a.CA.empty()) x.SetCACertFile(Utf8ToString(a.CA));
   x.SetExtract(kind);
   // The dialog and the logon prompt only where a person can see and answer.
-  x.StatusDialog()->SetEnabled(::isatty(2) != 0);
-  x.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  UseDialogs(x);
   x.SetRemoteFileName(t.RemoteFileName);
   x.Execute();
   const TKwIStatus status = x.Status();
@@ -168,6 +168,7 @@ void Setup(CLI::App& app) {
       "timed-out exchange, a file that cannot be read), 2 bad arguments. The reason of 3 and 1 is printed on "
       "standard error.");
   links->callback([] { ExitCode() = RunLinks(args); });
+  OffersGui(links);
 }
 
 // --- demo -------------------------------------------------------------------

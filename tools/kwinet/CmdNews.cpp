@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "DemoSupport.h"
+#include "Gui.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
@@ -45,12 +46,12 @@ class TNewsBackend : public TConsoleBackend {
 int RunNews(const TNewsArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   if (a.Open < 0) throw ToolError(2, "--open takes an item number from 1");
+  if (a.Open > 0 && GuiActive()) throw ToolError(2, "--open does not go with --gui: click the item in the dialog");
   TKwWebDirect web(nullptr);
   ApplyTarget(ParseTarget(a.Url), web);
   web.SetTimeout(timeout);
   web.SetShowMode(omNever);
-  web.StatusDialog()->SetEnabled(::isatty(2) != 0);
-  web.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  UseDialogs(web);
   web.Execute();
   const TKwIStatus status = web.Status();
   if (status == isFailed || status == isNotFound) {
@@ -58,6 +59,13 @@ int RunNews(const TNewsArgs& a) {
     throw ToolError(status == isFailed ? 1 : 3, !reason.empty()      ? reason
                                                 : status == isFailed ? "download failed"
                                                                      : "news file not found");
+  }
+
+  // On the desktop the dialog itself shows the tree, until it is closed; a
+  // click opens a link there or tells why not.
+  if (GuiActive()) {
+    web.ShowModal();
+    return 0;
   }
 
   auto owned = std::make_unique<TNewsBackend>();
@@ -113,8 +121,11 @@ void Setup(CLI::App& app) {
       "the copy before the last run beside it as kwinet.~sin; items it did not have are marked with \"*\".\n"
       "Exit status: 0 the tree was printed (and item N handed to xdg-open), 1 the download failed or item N was "
       "refused or could not be opened, 3 no such news file (or the server could not be reached), 2 bad arguments. "
-      "The reason of 1 and 3 is printed on standard error.");
+      "The reason of 1 and 3 is printed on standard error.\n"
+      "With --gui (kwinet --gui news URL) the news dialog shows the tree on the desktop instead, until it is closed; "
+      "a click on an item opens it (--open does not go with --gui).");
   news->callback([] { ExitCode() = RunNews(args); });
+  OffersGui(news);
 }
 
 // --- demo -------------------------------------------------------------------

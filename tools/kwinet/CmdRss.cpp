@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DemoSupport.h"
+#include "Gui.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/web/KwIRSS.h"
@@ -64,8 +65,7 @@ int RunRss(const TRssArgs& a) {
   ApplyTarget(t, rss);
   rss.SetTimeout(timeout);
   if (!a.CA.empty()) rss.SetCACertFile(Utf8ToString(a.CA));
-  rss.StatusDialog()->SetEnabled(false);
-  rss.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  UseDialogs(rss, false);
   rss.Execute();
   switch (rss.Status()) {
     case isFinished:
@@ -99,6 +99,7 @@ void Setup(CLI::App& app) {
       "file, or the server cannot be reached), 4 the file holds no channel (not an RSS feed). The reason of 1, 3 "
       "and 4 is printed on standard error.");
   rss->callback([] { ExitCode() = RunRss(args); });
+  OffersGui(rss);
 }
 
 // --- demo -------------------------------------------------------------------

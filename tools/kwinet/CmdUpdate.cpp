@@ -11,9 +11,13 @@
 #include <random>
 
 #include "DemoSupport.h"
+#include "Gui.h"
 #include "Target.h"
 #include "Tool.h"
+#include "kwinet/core/Application.h"
 #include "kwinet/core/Streams.h"
+#include "kwinet/utils/KwInCnst.h"
+#include "kwinet/web/KwInStat.h"
 #include "kwinet/web/kwiupdate.h"
 
 namespace kwinet::tool {
@@ -40,6 +44,48 @@ class TStdoutStream : public TStream {
   std::int64_t Size() override { return 0; }
 };
 
+// A stream that passes writes on and shows how much has come in the
+// progress dialog, whose Cancel button stops the transfer at the next write.
+// The total is not known beforehand: the text counts bytes.
+class TProgressStream : public TStream {
+ public:
+  TProgressStream(TStream& inner, const std::string& url, const std::string& output) : FInner(inner) {
+    FDialog.lblRemoteFileName->SetCaption(Utf8ToString(url));
+    FDialog.lblLocalFileName->SetCaption(Utf8ToString(output.empty() ? "(standard output)" : output));
+    FDialog.lblCaption->SetCaption(Application->Title());
+    FDialog.lblStatus->SetCaption(strKwInDownloading);
+    FDialog.Show();
+    Application->ProcessMessages();
+  }
+  ~TProgressStream() override { FDialog.Hide(); }
+
+  std::int64_t Read(void* Buffer, std::int64_t Count) override { return FInner.Read(Buffer, Count); }
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    if (FDialog.IsCanceled) throw ToolError(1, "cancelled");
+    const std::int64_t n = FInner.Write(Buffer, Count);
+    FDone += n;
+    FDialog.lblStatus->SetCaption(u"Downloaded " + Utf8ToString(std::to_string(FDone)) + u" bytes");
+    Application->ProcessMessages();
+    if (FDialog.IsCanceled) throw ToolError(1, "cancelled");
+    return n;
+  }
+  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override { return FInner.Seek(Offset, Origin); }
+  void SetSize(std::int64_t NewSize) override { FInner.SetSize(NewSize); }
+  std::int64_t Size() override { return FInner.Size(); }
+
+ private:
+  TStream& FInner;
+  TfrmKwInetUpdate FDialog{nullptr};
+  std::int64_t FDone = 0;
+};
+
+// The body of Url into out, through the progress dialog with --gui.
+bool ReadBody(TKwWebUpdater& web, const std::string& url, const std::string& output, TStream& out) {
+  if (!GuiActive()) return web.ReadHTTPGetResponse(Utf8ToString(url), out);
+  TProgressStream shown(out, url, output);
+  return web.ReadHTTPGetResponse(Utf8ToString(url), shown);
+}
+
 struct TUpdateArgs {
   bool Resume = false;
   std::string User, Password, CA, Proxy, Url, Local;
@@ -65,8 +111,7 @@ int RunUpdate(const TUpdateArgs& a) {
     u.Proxy()->SetServer(Utf8ToString(a.Proxy));
   }
   // The dialog and the logon prompt only where a person can see and answer.
-  u.StatusDialog()->SetEnabled(::isatty(2) != 0);
-  u.SetLoginPrompt(::isatty(0) != 0 && ::isatty(2) != 0);
+  UseDialogs(u);
   u.Execute();
   const TKwIStatus status = u.Status();
   if (status == isFailed || status == isNotFound) {
@@ -111,15 +156,19 @@ int RunGet(const TGetArgs& a) {
   bool whole = false;
   if (!a.OutputGiven) {
     TStdoutStream out;
-    whole = web.ReadHTTPGetResponse(Utf8ToString(a.Url), out);
+    whole = ReadBody(web, a.Url, std::string(), out);
     std::fflush(stdout);
   } else {
     // The body goes to OUTPUT.part and takes OUTPUT's place only when it is
     // whole: a failed download leaves the old file as it was.
     const std::string part = a.Output + ".part";
-    {
+    try {
       TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite);
-      whole = web.ReadHTTPGetResponse(Utf8ToString(a.Url), out);
+      whole = ReadBody(web, a.Url, a.Output, out);
+    } catch (...) {
+      // Cancelled, or the file could not be written: the old file stays.
+      std::remove(part.c_str());
+      throw;
     }
     if (!whole) {
       std::remove(part.c_str());
@@ -153,8 +202,11 @@ void Setup(CLI::App& app) {
       "Exit status: 0 isFinished (downloaded) or isSkipped (the local file is current), 3 isNotFound (the server "
       "answered 404 or 410, no such FTP or local file, or the server could not be reached), 1 isFailed (any other "
       "error answer, a refused authorization, a broken, malformed or timed-out exchange; the local file is kept), "
-      "2 bad arguments. The reason of 3 and 1 is printed on standard error.");
+      "2 bad arguments. The reason of 3 and 1 is printed on standard error.\n"
+      "The progress dialog is shown and a 401 or 407 asks for a user and password when standard error (and, for "
+      "the logon, standard input) is a terminal, or always with --gui (kwinet --gui update ...), on the desktop.");
   update->callback([] { ExitCode() = RunUpdate(args); });
+  OffersGui(update);
 
   static TGetArgs getArgs;
   getArgs = TGetArgs();
@@ -168,8 +220,11 @@ void Setup(CLI::App& app) {
   get->add_option("--max-time", getArgs.MaxTime, "Milliseconds that the whole transfer may take (0: no bound)");
   get->add_option("URL", getArgs.Url, "The URL")->required();
   get->footer(
-      "Exit status: 0 the whole body was written (an HTTP error page too), 1 no body or only part of it (the "
-      "reason is printed on standard error; with -o the old file is kept), 2 bad arguments.");
+      "With --gui (kwinet --gui get ...) the progress dialog counts the bytes and its Cancel button stops the "
+      "transfer; there is no logon prompt, as the body of any answer is written.\n"
+      "Exit status: 0 the whole body was written (an HTTP error page too), 1 no body or only part of it, or "
+      "cancelled (the reason is printed on standard error; with -o the old file is kept), 2 bad arguments.");
+  OffersGui(get);
   get->callback([] {
     getArgs.OutputGiven = output->count() > 0;
     ExitCode() = RunGet(getArgs);

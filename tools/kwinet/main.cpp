@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "Gui.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ConsoleBackend.h"
@@ -74,6 +75,7 @@ int Run(const std::vector<std::string>& args) {
   for (const Command& c : Sorted()) c.Setup(app);
   app.add_subcommand("demo", "Show every component at work against servers started on this machine")
       ->callback([] { ExitCode() = RunDemo(); });
+  TGuiScope gui(app);
   ExitCode() = 0;
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {

@@ -1,0 +1,93 @@
+#include "Gui.h"
+
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "Tool.h"
+#include "kwinet/web/kwiupdate.h"
+#ifdef KWINET_TOOL_HAS_QT
+#include "kwinet/ui/qt/QtBackend.h"
+#endif
+
+namespace kwinet::tool {
+namespace {
+
+std::set<std::string>& GuiCommands() {
+  static std::set<std::string> names;
+  return names;
+}
+
+bool& Active() {
+  static bool active = false;
+  return active;
+}
+
+}  // namespace
+
+void OffersGui(CLI::App* command) {
+  GuiCommands().insert(command->get_name());
+}
+
+TGuiScope::TGuiScope(CLI::App& app) : FWasActive(Active()) {
+  const std::string help =
+      "Show the dialogs on the desktop (Qt 6) in place of the terminal: the progress dialog, and a logon prompt on a "
+      "401 or 407 even when standard input is not a terminal. Goes with update, get, links, news, rss and image; any "
+      "other command is refused (exit status 2), and so is --gui without a display";
+  FFlag = app.add_flag("--gui", help);
+  // Each command is checked as it starts, before it reads its own
+  // arguments, so nothing connects when --gui cannot be honoured.
+  for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+    const std::string name = command->get_name();
+    command->preparse_callback([this, name](std::size_t) {
+      if (FFlag->count() > 0) Start(name);
+    });
+  }
+}
+
+TGuiScope::~TGuiScope() {
+  if (FInstalled) Application->SetBackend(std::move(FPrevious));
+  Active() = FWasActive;
+}
+
+void TGuiScope::Start(const std::string& command) {
+  if (GuiCommands().count(command) == 0) throw ToolError(2, "--gui: " + command + " shows no dialog");
+#ifdef KWINET_TOOL_HAS_QT
+  String why;
+  if (!TQtBackend::CanShow(why)) {
+    const std::string reason = StringToUtf8(why);
+    throw ToolError(2, "--gui: " + (reason.rfind("no display", 0) == 0 ? reason : "no display: " + reason));
+  }
+  std::unique_ptr<TUIBackend> qt;
+  try {
+    qt = std::make_unique<TQtBackend>();
+  } catch (const Exception& e) {
+    throw ToolError(2, "--gui: " + StringToUtf8(e.Message()));
+  }
+  FPrevious = Application->SetBackend(std::move(qt));
+  FInstalled = true;
+  Active() = true;
+#else
+  throw ToolError(2, "--gui: this kwinet was built without Qt");
+#endif
+}
+
+bool GuiActive() {
+  return Active();
+}
+
+bool ShowProgress() {
+  return GuiActive() || ::isatty(2) != 0;
+}
+
+bool OfferLogon() {
+  return GuiActive() || (::isatty(0) != 0 && ::isatty(2) != 0);
+}
+
+void UseDialogs(TKwCustomWebComponent& component, bool progress) {
+  component.StatusDialog()->SetEnabled(progress && ShowProgress());
+  component.SetLoginPrompt(OfferLogon());
+}
+
+}  // namespace kwinet::tool
