@@ -151,7 +151,8 @@ class TFiller {
         p.SetBinary(object, preset ? std::get<std::string>(*preset) : p.GetBinary(object) + "\x01\x7f\xff");
         break;
       default:
-        FAIL() << "unexpected kind " << Utf8(TypeKindName(p.Kind));
+        ADD_FAILURE() << "unexpected kind " << Utf8(TypeKindName(p.Kind));
+        return;
     }
     if (!WriteDiscarded(cls, p)) {
       EXPECT_FALSE(GetPropValue(object, p) == before) << "setting it changed nothing from " << Shown(before)

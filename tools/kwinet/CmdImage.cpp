@@ -31,20 +31,10 @@ struct TImageArgs {
 // Copies the local copy to Output through Output.part, which takes Output's
 // place only when whole.
 void KeepCopy(const String& local, const std::string& output) {
-  const std::string part = output + ".part";
-  try {
+  WriteOutputFile(output, [&](TStream& out) {
     TFileStream in(local, fmOpenRead | fmShareDenyWrite);
-    TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite | fmNoFollow, 0644);
     out.CopyFrom(in, 0);
-  } catch (const Exception& e) {
-    std::remove(part.c_str());
-    throw ToolError(1, "cannot write " + output + ": " + StringToUtf8(e.Message()));
-  }
-  if (std::rename(part.c_str(), output.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(part.c_str());
-    throw ToolError(1, "cannot write " + output + ": " + why);
-  }
+  });
 }
 
 // With --gui, the window of the picture: sized to it, shown at the first

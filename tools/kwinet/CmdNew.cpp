@@ -198,19 +198,7 @@ TAssignment Resolve(const std::string& arg, TComponent* component, const TClassI
 }
 
 void WriteOutput(const std::string& text, const std::string& output) {
-  const std::string part = output + ".part";
-  try {
-    TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite | fmNoFollow, 0644);
-    out.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
-  } catch (const Exception& e) {
-    std::remove(part.c_str());
-    throw ToolError(1, "cannot write " + output + ": " + StringToUtf8(e.Message()));
-  }
-  if (std::rename(part.c_str(), output.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(part.c_str());
-    throw ToolError(1, "cannot write " + output + ": " + why);
-  }
+  WriteOutputFile(output, [&](TStream& out) { out.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size())); });
 }
 
 void RunNew(const TNewArgs& args, bool toFile) {

@@ -1,7 +1,10 @@
 #include "Target.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "Tool.h"
@@ -110,6 +113,22 @@ void CheckOutput(const std::string& output) {
     throw ToolError(2, "-o needs a file name, not \"" + output + "\"");
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
+}
+
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill) {
+  const std::string part = output + ".part";
+  try {
+    TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite | fmNoFollow, 0644);
+    fill(out);
+  } catch (const Exception& e) {
+    std::remove(part.c_str());
+    throw ToolError(1, "cannot write " + output + ": " + StringToUtf8(e.Message()));
+  }
+  if (std::rename(part.c_str(), output.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    std::remove(part.c_str());
+    throw ToolError(1, "cannot write " + output + ": " + why);
+  }
 }
 
 }  // namespace kwinet::tool

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "kwinet/core/Streams.h"
 #include "kwinet/core/String.h"
 #include "kwinet/web/kwiupdate.h"
 
@@ -39,5 +41,10 @@ std::uint32_t Milliseconds(const char* option, std::int64_t value);
 // The target of -o must be a file name: checked before anything goes on the
 // wire or to the disk.
 void CheckOutput(const std::string& output);
+
+// Writes Output through Output.part, which takes Output's place only when
+// Fill has written it whole; on failure Output is untouched, no .part is
+// left and ToolError(1, "cannot write OUTPUT: why") is raised.
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill);
 
 }  // namespace kwinet::tool
