@@ -1,7 +1,10 @@
 #include "peers/TestSupport.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <link.h>
 #include <malloc.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +44,11 @@ std::string ReadFileBytes(const std::string& path) {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void SetMTime(const std::string& path, time_t t) {
+  struct timespec times[2] = {{t, 0}, {t, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
 TEnvScope::TEnvScope(const char* name, const std::string& value) : FName(name) {

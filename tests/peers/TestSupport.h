@@ -2,6 +2,7 @@
 // come from the support library that the tool's demo uses as well.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,9 @@ using support::TempDir;
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// Sets the file's access and modification times to t (a test failure when it
+// cannot).
+void SetMTime(const std::string& path, time_t t);
 
 // Heap bytes in use now (the sanitizer's count under AddressSanitizer).
 long long HeapInUse();

@@ -27,12 +27,8 @@ namespace kwinet {
 namespace {
 
 using test::ReadFileBytes;
+using test::SetMTime;
 using test::WriteFileBytes;
-
-void SetMTime(const std::string& path, time_t t) {
-  struct timespec times[2] = {{t, 0}, {t, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
 
 // The progress dialog on screen now, or nullptr.
 QDialog* ShownProgressDialog() {

@@ -23,6 +23,7 @@ namespace {
 
 using test::ClearProxyEnvironment;
 using test::ReadFileBytes;
+using test::SetMTime;
 using test::WriteFileBytes;
 
 constexpr time_t kRemoteTime = 1700000000;  // 2023-11-14 22:13:20 UTC
@@ -32,11 +33,6 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
   std::string s(n, '\0');
   for (auto& c : s) c = static_cast<char>(gen());
   return s;
-}
-
-void SetMTime(const std::string& path, time_t t) {
-  struct timespec times[2] = {{t, 0}, {t, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
 time_t MTime(const std::string& path) {
