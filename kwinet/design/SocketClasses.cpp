@@ -135,7 +135,8 @@ void RegisterMail() {
       .Collection(u"Attachments", u"TKwIEMailAttachments", u"TKwIEMailAttachment", &TKwISMTP::Attachments)
       .Enum(u"UseTLS", u"TKwISMTPUseTLS", {u"utNone", u"utStartTLS", u"utImplicit"}, &TKwISMTP::UseTLS,
             &TKwISMTP::SetUseTLS)
-      .Str(u"CACertFile", &TKwISMTP::CACertFile, &TKwISMTP::SetCACertFile);
+      .Str(u"CACertFile", &TKwISMTP::CACertFile, &TKwISMTP::SetCACertFile)
+      .Bool(u"AllowPlainAuth", &TKwISMTP::AllowPlainAuth, &TKwISMTP::SetAllowPlainAuth);
 }
 
 }  // namespace

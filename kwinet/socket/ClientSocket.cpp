@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -72,6 +73,8 @@ int Resolve(const String& host, const String& address, int port, int sockType, A
     message = Format(u"Invalid port %d", {port});
     return EINVAL;
   }
+  message = HostNameError(!host.empty() ? host : address);
+  if (!message.empty()) return EINVAL;
   addrinfo* res = nullptr;
   int rc = ::getaddrinfo(node.c_str(), service.c_str(), &hints, &res);
   if (rc == EAI_ADDRFAMILY || (rc == EAI_NONAME && !host.empty() && (hints.ai_flags & AI_ADDRCONFIG))) {
@@ -95,6 +98,23 @@ int Resolve(const String& host, const String& address, int port, int sockType, A
 
 String TimeoutMessage(const String& what, const String& target, int timeoutMs) {
   return Format(u"%s %s timed out after %d ms", {what, target, timeoutMs});
+}
+
+String HostNameError(const String& Name) {
+  const auto control = [](Char c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); };
+  if (std::none_of(Name.begin(), Name.end(), control)) return String();
+  String shown;
+  for (Char c : Name) {
+    if (!control(c)) {
+      shown.push_back(c);
+      continue;
+    }
+    static const char hex[] = "0123456789abcdef";
+    shown += u"\\x";
+    shown.push_back(static_cast<Char>(hex[c >> 4]));
+    shown.push_back(static_cast<Char>(hex[c & 15]));
+  }
+  return Format(u"The server name \"%s\" holds a control character", {shown});
 }
 
 // --- TSocketTransport -------------------------------------------------------------

@@ -180,4 +180,9 @@ std::string DatagramExchange(const String& Host, const String& Address, int Port
 // The message of a wait that ran out: what was waited for, and how long.
 String TimeoutMessage(const String& what, const String& target, int timeoutMs);
 
+// Why Name cannot name a server (it holds a control character: a NUL would
+// cut it short before the resolver, a line break would end a request line),
+// as a message that shows it with such characters escaped; empty when it can.
+String HostNameError(const String& Name);
+
 }  // namespace kwinet

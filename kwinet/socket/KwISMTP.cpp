@@ -402,6 +402,17 @@ std::string TextInCharSet(const String& text, const String& charSet) {
   return out;
 }
 
+// ASCII text as a quoted string: in double quotes, with a backslash before
+// every double quote and backslash, so that none of them ends it early.
+std::string QuotedString(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  return quoted + "\"";
+}
+
 // A display name inside an address header: encoded when it is not ASCII,
 // quoted when it holds characters that would split or end the address.
 std::string HeaderAddress(const TKwIEMailAddress& a) {
@@ -412,16 +423,16 @@ std::string HeaderAddress(const TKwIEMailAddress& a) {
     name = EncodeHeaderText(a.Name());
   } else {
     name = StringToUtf8(a.Name());
-    if (name.find_first_of("()<>[]:;@\\,.\"") != std::string::npos) {
-      std::string quoted = "\"";
-      for (char c : name) {
-        if (c == '"' || c == '\\') quoted.push_back('\\');
-        quoted.push_back(c);
-      }
-      name = quoted + "\"";
-    }
+    if (name.find_first_of("()<>[]:;@\\,.\"") != std::string::npos) name = QuotedString(name);
   }
   return name + " <" + address + ">";
+}
+
+// The value of a name or filename parameter: a quoted string (a quote or
+// backslash in the name cannot end it and start parameters of its own); a
+// name that is not ASCII as encoded words inside it.
+std::string ParameterValue(const String& name) {
+  return IsAscii(name) ? QuotedString(StringToUtf8(name)) : "\"" + EncodeHeaderText(name) + "\"";
 }
 
 std::string HeaderAddressList(const TKwIEMailAddresses& list) {
@@ -620,6 +631,11 @@ void TKwISMTP::CheckAddresses() const {
   for (int i = 0; i < FReplyTo->Count(); ++i) check(*FReplyTo->Items(i), u"the reply-to address");
 }
 
+String TKwISMTP::PlainAuthRefused() {
+  return u"The message was not sent: logging in without TLS would send the password readable to anyone on the way; "
+         u"use TLS (UseTLS), or allow it with AllowPlainAuth";
+}
+
 void TKwISMTP::CheckHeaderFields() const {
   CheckAddresses();
   auto check = [](const String& value, const char16_t* what) {
@@ -648,6 +664,7 @@ void TKwISMTP::CheckHeaderFields() const {
 void TKwISMTP::BeforeExecute() {
   TKwInetBase::BeforeExecute();
   CheckHeaderFields();
+  if (FLogin->UseLogin() && FUseTLS == utNone && !FAllowPlainAuth) throw Exception(PlainAuthRefused());
 }
 
 struct TKwISMTP::TMessageFiles {
@@ -709,10 +726,10 @@ void TKwISMTP::WriteMessage(TMessageFiles& Files, const std::function<void(std::
       const TKwIEMailAttachment* a = FAttachments->Items(i);
       const String encoding = a->Encoding().empty() ? String(u"base64") : a->Encoding();
       const String type = a->ContentType().empty() ? ContentTypeByFile(a->FileName()) : a->ContentType();
-      w.Line("Content-Type: " + StringToUtf8(type) + "; name=\"" + EncodeHeaderText(a->GetAttachmentName()) + "\"");
+      w.Line("Content-Type: " + StringToUtf8(type) + "; name=" + ParameterValue(a->GetAttachmentName()));
       w.Line("Content-Transfer-Encoding: " + StringToUtf8(encoding));
       // The file's name only: the folder it lives in is the sender's business.
-      w.Line("Content-Disposition: attachment; filename=\"" + EncodeHeaderText(FileBaseName(a->FileName())) + "\"");
+      w.Line("Content-Disposition: attachment; filename=" + ParameterValue(FileBaseName(a->FileName())));
       w.Line("");
       // Base64 takes the bytes as they are; text has its line ends made CR LF.
       const TPartKind kind = PartKind(encoding);
@@ -788,6 +805,7 @@ void TKwISMTP::StartTLS() {
   const String host = !Host().empty() ? Host() : Address();
   ClientSocket()->Socket()->SetTransport(
       TTlsTransport::Handshake(ClientSocket()->Socket()->Handle(), host, FCACertFile, Timeout()));
+  FSecured = true;
 }
 
 void TKwISMTP::Connect() {
@@ -796,6 +814,7 @@ void TKwISMTP::Connect() {
   const String hello = GetLocalHost();
   if (!reuse) {
     FReplies.Reset();
+    FSecured = false;
     try {
       if (FUseTLS == utImplicit) StartTLS();
       if (ReadReply() != 220) throw Exception(u"The mail server refused the connection: %s", {FLastReply});
@@ -851,6 +870,9 @@ void TKwISMTP::Send() {
 
   Command(u"RSET", {250});
   if (FLogin->UseLogin()) {
+    // A kept connection may have been opened before UseTLS was set: what
+    // counts is whether this one runs in TLS.
+    if (!FSecured && !FAllowPlainAuth) throw Exception(PlainAuthRefused());
     // Credentials travel as UTF-8; error texts never show them.
     Command(u"auth LOGIN", {334});
     Command(Encode64(BytesToString(StringToUtf8(FLogin->UserID()))), {334}, u"AUTH LOGIN (user name)");

@@ -172,6 +172,11 @@ class TKwISMTP : public TKwInetBase {
   // means the system's store.
   const String& CACertFile() const { return FCACertFile; }
   void SetCACertFile(const String& value) { FCACertFile = value; }
+  // Whether Login may send the user name and password on a connection
+  // without TLS, where anyone on the way can read them. False: such a
+  // login is refused before anything is sent.
+  bool AllowPlainAuth() const { return FAllowPlainAuth; }
+  void SetAllowPlainAuth(bool value) { FAllowPlainAuth = value; }
 
   // Opens the connection (unless one is open), reads the greeting and
   // greets with EHLO, or HELO when EHLO is refused; STARTTLS when asked.
@@ -218,8 +223,9 @@ class TKwISMTP : public TKwInetBase {
  protected:
   void InternalExecute(String& Text) override;
   // Refuses a message whose header fields hold line breaks, or whose
-  // addresses are empty or would break out of their angle brackets, before
-  // anything is sent.
+  // addresses are empty or would break out of their angle brackets, and a
+  // login without TLS that AllowPlainAuth does not allow, before anything is
+  // sent.
   void BeforeExecute() override;
   bool SendsRawHeaders() const override { return false; }
 
@@ -244,6 +250,8 @@ class TKwISMTP : public TKwInetBase {
   // Refuses an address that CheckMailAddress refuses, before anything is sent.
   void CheckAddresses() const;
   void CheckHeaderFields() const;
+  // The refusal of a login without TLS.
+  static String PlainAuthRefused();
 
   std::unique_ptr<TKwIEMailAddress> FFrom;
   std::unique_ptr<TKwIEMailAddresses> FRecipients, FCC, FBCC, FReplyTo;
@@ -259,6 +267,8 @@ class TKwISMTP : public TKwInetBase {
   std::unique_ptr<TKwIEMailAttachments> FAttachments;
   TKwISMTPUseTLS FUseTLS = utNone;
   String FCACertFile;
+  bool FAllowPlainAuth = false;
+  bool FSecured = false;  // the connection of this session runs in TLS
   TSmtpReplyReader FReplies;
   String FLastReply;
   String FWarning;

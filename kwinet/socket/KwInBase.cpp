@@ -117,24 +117,14 @@ String TKwInetBase::GetQuery() {
 }
 
 String TKwInetBase::GetRawHeaders() {
-  if (SpeaksHTTP() && ProxyInUse()) return ProxyAuthorizationLines() + u"\r\n";
-  String result;
-  if (FProxy->UseProxy()) {
-    if (FLoginPrompt) {
-      String user = FProxy->User();
-      String password = FProxy->Password();
-      if (KwInAskLogon(strKwInProxyLogon, user, password)) {
-        FProxy->SetUser(user);
-        FProxy->SetPassword(password);
-      }
-    }
-    if (!FProxy->User().empty()) result += u"Username: " + FProxy->User() + u"\r\n";
-    if (!FProxy->Password().empty()) result += u"Password: " + FProxy->Password() + u"\r\n";
-  } else {
-    result += u"Proxy-Connection: Keep-Alive\r\n";
-  }
-  result += u"\r\n";
-  return result;
+  // The proxy's credentials go to the proxy and nowhere else: an HTTP
+  // request handed to the proxy carries them, a tunnel has given them with
+  // its CONNECT, and what goes through the tunnel or over a direct
+  // connection (UseProxy without a Server, or a server that no_proxy names)
+  // reaches the server itself.
+  if (!ProxyInUse()) return u"Proxy-Connection: Keep-Alive\r\n\r\n";
+  if (SpeaksHTTP()) return ProxyAuthorizationLines() + u"\r\n";
+  return u"\r\n";
 }
 
 void TKwInetBase::Connect() {
@@ -145,6 +135,9 @@ void TKwInetBase::Connect() {
     FClientSocket->Close();
   }
   if (FClientSocket->Host().empty() && FClientSocket->Address().empty()) throw Exception(strKwInEHost);
+  // The server's name goes to the resolver, or into the request to a proxy:
+  // a control character in it is refused before either.
+  if (const String error = HostNameError(!FHost.empty() ? FHost : FAddress); !error.empty()) throw ESocketError(error);
   if (ProxyInUse()) {
     const String& server = FProxy->Server();
     if (AddrIsIP(server)) {
@@ -184,6 +177,11 @@ String TKwInetBase::ProxyAuthorizationLines() {
     }
   }
   if (FProxy->User().empty()) return String();
+  // Base64 keeps a line break from ending the header, but the proxy would
+  // take it as part of the name or password: such a value is a mistake.
+  const auto holdsLineBreak = [](const String& s) { return s.find_first_of(u"\r\n") != String::npos; };
+  if (holdsLineBreak(FProxy->User()) || holdsLineBreak(FProxy->Password()))
+    throw Exception(u"The proxy's user name or password holds a line break");
   const String credentials = BytesToString(StringToUtf8(FProxy->User() + u":" + FProxy->Password()));
   return u"Proxy-Authorization: Basic " + Encode64(credentials) + u"\r\n";
 }

@@ -35,15 +35,18 @@ class TKwInetBase : public TComponent {
   // The text to send in the current step; empty means: send nothing, only
   // read (a server that talks first).
   virtual String GetQuery();
-  // Lines appended to a non-empty query: the proxy's user and password, or
-  // "Proxy-Connection: Keep-Alive", then an empty line.
+  // Lines appended to a non-empty query, ending with an empty line: on a
+  // direct connection "Proxy-Connection: Keep-Alive"; an HTTP request to
+  // the proxy gets the proxy's credentials; a tunnel's query nothing more.
+  // The proxy's credentials never go on a connection to the server.
   virtual String GetRawHeaders();
   // Opens the connection unless one is open and its peer still there; a
   // connection whose peer has closed is closed and opened anew.
   virtual void Connect();
   // The proxy's credentials as a "Proxy-Authorization: Basic" line, asked
   // for first through the logon prompt when LoginPrompt is set; empty when
-  // the proxy has no user.
+  // the proxy has no user. Raises when the user or password holds a line
+  // break.
   String ProxyAuthorizationLines();
   virtual void Disconnect();
 

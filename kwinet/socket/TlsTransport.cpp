@@ -136,6 +136,11 @@ TTlsTransport::~TTlsTransport() = default;
 
 std::unique_ptr<TTlsTransport> TTlsTransport::Handshake(int Fd, const String& Host, const String& CAFile,
                                                          int TimeoutMs) {
+  // The name is what the certificate is checked against: OpenSSL takes it
+  // as a C string, so a NUL would check a shorter name, and an empty one
+  // would check none.
+  if (Host.empty()) HandshakeFailed(u"the server", u"no server name to check the certificate against");
+  if (const String error = HostNameError(Host); !error.empty()) HandshakeFailed(u"the server", error);
   if (!LoadOpenSSL()) HandshakeFailed(Host, Utf8ToString("OpenSSL could not be loaded: " + gSslLoadError));
   std::unique_ptr<TTlsTransport> t(new TTlsTransport());
   t->FState = std::make_unique<State>();
@@ -163,11 +168,17 @@ std::unique_ptr<TTlsTransport> TTlsTransport::Handshake(int Fd, const String& Ho
   // The name to verify: an address literal, or a host name (also sent as SNI).
   unsigned char addr[16];
   const bool isIP = ::inet_pton(AF_INET, host.c_str(), addr) == 1 || ::inet_pton(AF_INET6, host.c_str(), addr) == 1;
+  // A name that cannot be set would leave the certificate's name unchecked:
+  // the handshake stops there.
   if (isIP) {
-    gSsl->X509_VERIFY_PARAM_set1_ip_asc(gSsl->SSL_get0_param(s.Ssl), host.c_str());
+    if (gSsl->X509_VERIFY_PARAM_set1_ip_asc(gSsl->SSL_get0_param(s.Ssl), host.c_str()) != 1)
+      HandshakeFailed(Host, u"cannot set the address to check the certificate against: " + OpenSSLReason());
   } else {
-    gSsl->SSL_ctrl(s.Ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host.c_str()));
-    gSsl->SSL_set1_host(s.Ssl, host.c_str());
+    if (gSsl->SSL_ctrl(s.Ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                       const_cast<char*>(host.c_str())) != 1)
+      HandshakeFailed(Host, u"cannot set the server name to send: " + OpenSSLReason());
+    if (gSsl->SSL_set1_host(s.Ssl, host.c_str()) != 1)
+      HandshakeFailed(Host, u"cannot set the name to check the certificate against: " + OpenSSLReason());
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
   for (;;) {

@@ -1,6 +1,9 @@
 """A mail server for the tests (aiosmtpd): keeps every message it accepts in
-a folder, as msgN.eml with msgN.json (envelope) and the decoded attachments
-as msgN.att.NAME. Runs until it is terminated."""
+a folder, as msgN.eml with msgN.json (envelope), the decoded attachments as
+msgN.att.NAME, and msgN.names with a line for each attachment: its file
+name, its name, then the parameter names of its Content-Type and of its
+Content-Disposition, as Python's mail parser reads them, separated by tabs.
+Runs until it is terminated."""
 import argparse
 import email
 import email.policy
@@ -33,10 +36,19 @@ class Keeper:
         with open(base + ".eml", "wb") as f:
             f.write(data)
         msg = email.message_from_bytes(data, policy=email.policy.default)
+        names = []
         for part in msg.iter_attachments():
             name = os.path.basename((part.get_filename() or "unnamed").replace("\\", "/"))
             with open(base + ".att." + name, "wb") as f:
                 f.write(part.get_payload(decode=True) or b"")
+            names.append("\t".join([
+                part.get_filename() or "",
+                part.get_param("name") or "",
+                " ".join(k for k, _ in (part.get_params() or [])[1:]),
+                " ".join(k for k, _ in (part.get_params(header="content-disposition") or [])[1:]),
+            ]) + "\n")
+        with open(base + ".names", "w") as f:
+            f.write("".join(names))
         info = {
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,

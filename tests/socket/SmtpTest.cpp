@@ -1,4 +1,7 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +12,7 @@
 #include <set>
 
 #include "kwinet/socket/KwISMTP.h"
+#include "kwinet/socket/TlsTransport.h"
 #include "kwinet/utils/kwiutil.h"
 #include "peers/FakeServer.h"
 #include "peers/SmtpServer.h"
@@ -124,6 +128,7 @@ TEST(SmtpDialogue, CommandsAndMessageOnTheWire) {
   smtp->Login()->SetUseLogin(true);
   smtp->Login()->SetUserID(u"user");
   smtp->Login()->SetPassword(u"p\u00E4ss");
+  smtp->SetAllowPlainAuth(true);  // the fake server speaks no TLS
   smtp->Body()->SetText(u"Hello\r\n.\r\n.hidden\r\nend");
   EXPECT_EQ(smtp->Execute(), u"");
   ASSERT_TRUE(server.WaitForConnections(1));
@@ -158,6 +163,53 @@ TEST(SmtpDialogue, CommandsAndMessageOnTheWire) {
   EXPECT_EQ(message.at(19), "QUIT");
   EXPECT_EQ(server.Received(0).find("z@test.invalid", server.Received(0).find("DATA")), std::string::npos)
       << "the blind copy must not appear in the message";
+}
+
+// A login on a connection without TLS would show the password to anyone on
+// the way: it is refused before any of it is sent, unless AllowPlainAuth
+// says otherwise. What counts is the connection itself: one kept open from
+// before UseTLS was set is no protection.
+TEST(SmtpDialogue, LoginWithoutTlsIsRefusedBeforeAnyCredentialUnlessAllowed) {
+  const std::string refusal =
+      "The message was not sent: logging in without TLS would send the password readable to anyone on the way; "
+      "use TLS (UseTLS), or allow it with AllowPlainAuth";
+  FakeServer server(FakeSmtp());
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  smtp->Login()->SetUseLogin(true);
+  smtp->Login()->SetUserID(u"user");
+  smtp->Login()->SetPassword(u"secret");
+  EXPECT_FALSE(smtp->AllowPlainAuth());
+  try {
+    smtp->Execute();
+    ADD_FAILURE() << "sent";
+  } catch (const Exception& e) {
+    EXPECT_EQ(StringToUtf8(e.Message()), refusal);
+  }
+  EXPECT_EQ(server.ConnectionCount(), 0u);
+
+  // A plain connection kept open, then UseTLS set: the session goes on in
+  // the clear, so the login is refused after RSET, before AUTH.
+  smtp->Login()->SetUseLogin(false);
+  smtp->SetKeepConnection(true);
+  EXPECT_EQ(StringToUtf8(smtp->Execute()), "");
+  smtp->Login()->SetUseLogin(true);
+  smtp->SetUseTLS(utStartTLS);
+  EXPECT_EQ(StringToUtf8(smtp->Execute()), refusal);
+  smtp->SetKeepConnection(false);
+  smtp->Disconnect();
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string refused = server.Received(0);
+  EXPECT_NE(refused.find("RSET\r\n"), std::string::npos) << refused;
+  for (const char* secret : {"auth", "AUTH", "dXNlcg==", "c2VjcmV0"})
+    EXPECT_EQ(refused.find(secret), std::string::npos) << secret << " in " << refused;
+
+  smtp->SetUseTLS(utNone);
+  smtp->SetAllowPlainAuth(true);
+  EXPECT_EQ(StringToUtf8(smtp->Execute()), "");
+  ASSERT_TRUE(server.WaitForConnections(2));
+  EXPECT_NE(server.Received(1).find("RSET\r\nauth LOGIN\r\ndXNlcg==\r\nc2VjcmV0\r\nMAIL FROM:"), std::string::npos)
+      << server.Received(1);
 }
 
 TEST(SmtpDialogue, RefusedRecipientIsReportedAndNothingMoreIsSent) {
@@ -312,6 +364,28 @@ TEST(SmtpDialogue, AttachmentsNameTheFileWithoutItsFolder) {
   EXPECT_EQ(wire.find(dir.Path()), std::string::npos) << "the sender's folder went out";
 }
 
+// Quotes and backslashes in a name cannot end its quoted string and add
+// parameters of their own.
+TEST(SmtpDialogue, AttachmentNamesAreQuotedStrings) {
+  FakeServer server(FakeSmtp());
+  kwinet::test::TempDir dir;
+  const std::string onDisk = "a\"; size=1; x=\".txt";
+  kwinet::test::WriteFileBytes(dir.File(onDisk), "hi");
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"x@test.invalid");
+  auto* a = smtp->Attachments()->Add();
+  a->SetFileName(Utf8ToString(dir.File(onDisk)));
+  a->SetAttachmentName(u"say \"hi\" \\ bye\\\".txt");
+  a->SetContentType(u"text/plain");
+  ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string wire = server.Received(0);
+  EXPECT_NE(wire.find("Content-Type: text/plain; name=\"say \\\"hi\\\" \\\\ bye\\\\\\\".txt\"\r\n"), std::string::npos)
+      << wire;
+  EXPECT_NE(wire.find("Content-Disposition: attachment; filename=\"a\\\"; size=1; x=\\\".txt\"\r\n"), std::string::npos)
+      << wire;
+}
+
 TEST(SmtpDialogue, BytesAfterTheStartTlsAnswerEndTheSessionBeforeAnyHandshake) {
   // A man in the middle appends a forged reply to the 220, in the clear.
   FakeServer server([](FakeConnection& c) {
@@ -399,6 +473,37 @@ TEST(SmtpServer, StartTlsLoginCopiesAndAttachmentsArrive) {
   EXPECT_EQ(kwinet::test::ReadFileBytes(server.MessageFile(1, ".att.notes.txt")), "line one\r\n.\r\nline three\r\n");
 }
 
+TEST(SmtpServer, AttachmentNamesWithQuotesAndBackslashesReadBackAsGiven) {
+  kwinet::test::TSmtpServer server;
+  KWINET_REQUIRE_PEER(server.Started(), server.Error());
+  kwinet::test::TempDir dir;
+  struct Case {
+    std::string onDisk;
+    String name;  // AttachmentName
+  } cases[] = {
+      {"a\"; size=1; x=\".txt", u""},
+      {"plain.txt", u"say \"hi\" \\ bye\\\".txt"},
+      {"back\\slash \"q\".txt", u"\\\""},
+  };
+  auto smtp = MakeMailer(server.Port());
+  smtp->Recipients()->SetEMailAddresses(u"to@test.invalid");
+  std::string expected;
+  for (const Case& c : cases) {
+    kwinet::test::WriteFileBytes(dir.File(c.onDisk), "hi");
+    auto* a = smtp->Attachments()->Add();
+    a->SetFileName(Utf8ToString(dir.File(c.onDisk)));
+    a->SetAttachmentName(c.name);
+    a->SetContentType(u"text/plain");
+    // The file's name without its folder; a backslash counts as a folder
+    // separator too.
+    const std::string fileName = c.onDisk.substr(c.onDisk.find_last_of('\\') + 1);
+    expected += fileName + "\t" + (c.name.empty() ? fileName : StringToUtf8(c.name)) + "\tname\tfilename\n";
+  }
+  ASSERT_EQ(StringToUtf8(smtp->Execute()), "");
+  ASSERT_TRUE(server.WaitForMessage(1));
+  EXPECT_EQ(kwinet::test::ReadFileBytes(server.MessageFile(1, ".names")), expected);
+}
+
 TEST(SmtpServer, ImplicitTlsWrongCertificateAndRefusal) {
   kwinet::test::TSmtpServer server({"implicit", "", "", {"gone@test.invalid"}});
   KWINET_REQUIRE_PEER(server.Started(), server.Error());
@@ -424,6 +529,43 @@ TEST(SmtpServer, ImplicitTlsWrongCertificateAndRefusal) {
     FAIL() << "no exception";
   } catch (const Exception& e) {
     EXPECT_NE(e.Message().find(u"certificate"), String::npos) << StringToUtf8(e.Message());
+  }
+}
+
+// The certificate is checked against the whole name asked for: a name that
+// OpenSSL would take shorter (cut at a NUL) or not at all (empty) would
+// check another name or none, so the handshake fails instead.
+TEST(SmtpServer, TlsChecksTheWholeServerName) {
+  kwinet::test::TSmtpServer server({"implicit", "", "", {}});
+  KWINET_REQUIRE_PEER(server.Started(), server.Error());
+  struct Case {
+    String host;
+    const char* error;  // in the handshake's message; nullptr: it succeeds
+  } cases[] = {
+      {u"localhost", nullptr},
+      {u"127.0.0.1", nullptr},
+      {u"wrong.invalid", "hostname mismatch"},
+      {u"", "no server name to check the certificate against"},
+      {String(u"localhost\0.evil.example", 23), "holds a control character"},
+      {u"localhost\r\n", "holds a control character"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(StringToUtf8(c.host));
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(server.Port()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    try {
+      TTlsTransport::Handshake(fd, c.host, Utf8ToString(server.CAFile()), 5000);
+      EXPECT_EQ(c.error, nullptr);
+    } catch (const ESocketError& e) {
+      ASSERT_NE(c.error, nullptr) << StringToUtf8(e.Message());
+      EXPECT_NE(StringToUtf8(e.Message()).find(c.error), std::string::npos) << StringToUtf8(e.Message());
+    }
+    ::close(fd);
   }
 }
 

@@ -35,6 +35,18 @@ TEST(MailTool, SendsBodyFromStandardInputWithAttachmentAndReportsRefusals) {
   EXPECT_EQ(refused.Err.find('\n'), refused.Err.size() - 1);
 }
 
+TEST(MailTool, LoginWithoutTlsGoesThroughWithAllowPlainAuth) {
+  kwinet::test::TSmtpServer server({"plain", "mailuser", "mailpass", {}});
+  KWINET_REQUIRE_PEER(server.Started(), server.Error());
+  auto sent = Tool({"mail", "--server", "127.0.0.1", "--port", std::to_string(server.Port()), "--user", "mailuser",
+                    "--password", "mailpass", "--allow-plain-auth", "--from", "a@test.invalid", "--to",
+                    "b@test.invalid", "--body-file", "/dev/null"});
+  ASSERT_EQ(sent.ExitCode, 0) << sent.Err;
+  ASSERT_TRUE(server.WaitForMessage(1));
+  const std::string info = kwinet::test::ReadFileBytes(server.MessageFile(1, ".json"));
+  EXPECT_NE(info.find("\"authenticated\": true"), std::string::npos) << info;
+}
+
 TEST(MailTool, RequiredOptionsAndHelp) {
   auto missing = Tool({"mail", "--server", "x"});
   EXPECT_NE(missing.ExitCode, 0);
@@ -42,6 +54,7 @@ TEST(MailTool, RequiredOptionsAndHelp) {
   auto help = Tool({"mail", "--help"});
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Out.find("--bcc"), std::string::npos);
+  EXPECT_NE(help.Out.find("--allow-plain-auth"), std::string::npos);
 }
 
 namespace {
@@ -89,6 +102,12 @@ TEST(MailTool, ExitStatusFollowsDeliveryAndAddressesAreCheckedFirst) {
       {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--bcc", "c@x\r\nRSET"}, 2, "holds a control character", false},
       {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--cc", "Name <>"}, 2, "is empty", false},
       {"221 Bye\r\n", {"--from", "a@x SIZE=9", "--to", "b@x"}, 2, "--from", false},
+      // The password would cross the wire in the clear: refused before it is asked for or sent.
+      {"221 Bye\r\n",
+       {"--from", "a@x", "--to", "b@x", "--user", "u", "--password", "p"},
+       2,
+       "--allow-plain-auth",
+       false},
       // A device has no end: it is refused before the envelope.
       {"221 Bye\r\n", {"--from", "a@x", "--to", "b@x", "--attach", "/dev/zero"}, 1, "not a regular file", true},
   };

@@ -28,6 +28,7 @@ struct MailOptions {
   std::string CA;
   std::string User, Password;
   bool PasswordGiven = false;
+  bool AllowPlainAuth = false;
   std::string From;
   std::vector<std::string> To, Cc, Bcc, Attach;
   std::string Subject;
@@ -87,6 +88,12 @@ void SendMail() {
   smtp->SetPort(o.Port > 0 ? o.Port : (o.Tls == "implicit" ? 465 : 25));
   smtp->SetCACertFile(Utf8ToString(o.CA));
   smtp->SetTimeout(o.Timeout);
+  smtp->SetAllowPlainAuth(o.AllowPlainAuth);
+  // Found before the password is asked for, and before anything is sent.
+  if (!o.User.empty() && o.Tls.empty() && !o.AllowPlainAuth)
+    throw ToolError(2,
+                    "--user without --tls would send the password readable to anyone on the way: use --tls starttls "
+                    "or --tls implicit, or --allow-plain-auth to send it anyway");
   if (!o.User.empty()) {
     String user = Utf8ToString(o.User), password = Utf8ToString(o.Password);
     // Without --password the password is asked for on the terminal, unseen.
@@ -163,16 +170,20 @@ void Setup(CLI::App& app) {
                          "Send a mail message, with attachments, through an SMTP server.\nExit 0 once the server has "
                          "accepted the message (a failed QUIT after that is only a warning);\naddresses with spaces, "
                          "angle brackets or control characters are refused (exit 2); a message text over 16 MiB from "
-                         "standard\ninput, a pipe or a device is refused (exit 1)");
+                         "standard\ninput, a pipe or a device is refused (exit 1);\n--user without --tls is "
+                         "refused unless --allow-plain-auth is given (exit 2)");
   mail->add_option("--server", o.Server, "The SMTP server's host name or address")->required();
   mail->add_option("--port", o.Port, "The server's port (25; 465 with --tls implicit)");
   mail->add_option("--tls", o.Tls, "Protect the connection: starttls (after the greeting) or implicit")
       ->check(CLI::IsMember({"starttls", "implicit"}));
   mail->add_option("--ca", o.CA, "A file of trusted CA certificates (default: the system's)");
-  auto* user = mail->add_option("--user", o.User, "Log in (AUTH LOGIN) with this user name");
+  auto* user =
+      mail->add_option("--user", o.User, "Log in (AUTH LOGIN) with this user name; needs --tls or --allow-plain-auth");
   mail->add_option("--password", o.Password, "The password for --user (asked for on the terminal when absent)")
       ->needs(user)
       ->each([&o](const std::string&) { o.PasswordGiven = true; });
+  mail->add_flag("--allow-plain-auth", o.AllowPlainAuth,
+                 "Let --user log in without --tls, the password readable to anyone on the way (refused otherwise)");
   mail->add_option("--from", o.From, "The sender, e.g. 'Ann <ann@example.org>'")->required();
   mail->add_option("--to", o.To, "A recipient (repeat for more)")->required();
   mail->add_option("--cc", o.Cc, "A recipient of a copy (repeat for more)");
