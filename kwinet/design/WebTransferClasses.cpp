@@ -50,6 +50,7 @@ void RegisterWebComponent() {
       .Int(u"MaxTime", &C::MaxTime, &C::SetMaxTime, u"Cardinal")
       .Str(u"CACertFile", &C::CACertFile, &C::SetCACertFile)
       .Event(u"OnProgress", u"TKwIProgress")
+      .Event(u"OnProgress64", u"TKwIProgress64")
       .Event(u"OnBeforeExecute")
       .Event(u"OnAfterExecute")
       .Event(u"OnActionChange")

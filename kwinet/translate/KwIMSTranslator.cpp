@@ -5,6 +5,7 @@
 
 #include "kwinet/core/Exceptions.h"
 #include "kwinet/translate/MSTranslatorAnswer.h"
+#include "kwinet/utils/PartFile.h"
 
 namespace kwinet {
 
@@ -63,29 +64,17 @@ void TKwMSTranslator::GetLanguagesForSpeak(TStrings* AList) {
 }
 
 void TKwMSTranslator::SpeakText(const String& Language, const String& DestFileName, const String& AText) {
-  const String part = DestFileName + u".part";
-  const std::string partPath = FileNameToPath(part);
-  bool ok = false;
-  try {
-    TFileStream file(part, fmCreate | fmShareDenyWrite | fmNoFollow);
-    BeginCall();
-    ok = FetchAnswer(Host() + u"/Speak?appId=" + TranslatorQueryValue(FBingAppId) + u"&text=" +
-                         TranslatorQueryValue(AText) + u"&language=" + TranslatorQueryValue(Language),
-                     file);
-  } catch (const EFCreateError&) {
-    throw;  // nothing of ours to clean up
-  } catch (...) {
-    std::remove(partPath.c_str());  // a write failed: no partial audio stays
-    throw;
-  }
-  if (ok && std::rename(partPath.c_str(), FileNameToPath(DestFileName).c_str()) != 0) {
-    const int e = errno;
-    std::remove(partPath.c_str());
-    EndCall(false, Format(u"Cannot write \"%s\". %s", {DestFileName, SysErrorMessage(e)}));
+  // Made before any request; removed again unless the whole answer came.
+  TPartFile file(DestFileName);
+  BeginCall();
+  if (!FetchAnswer(Host() + u"/Speak?appId=" + TranslatorQueryValue(FBingAppId) + u"&text=" +
+                       TranslatorQueryValue(AText) + u"&language=" + TranslatorQueryValue(Language),
+                   file))
     return;
-  }
-  if (!ok) {
-    std::remove(partPath.c_str());
+  try {
+    file.Commit();
+  } catch (const EFCreateError& e) {
+    EndCall(false, e.Message());
     return;
   }
   EndCall(true);

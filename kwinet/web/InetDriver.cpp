@@ -378,6 +378,7 @@ void SetFtpOptions(TState* t, const TTransferSettings& s) {
   CURL* e = t->Easy;
   if (!s.Command.empty()) gCurl->easy_setopt(e, CURLOPT_CUSTOMREQUEST, s.Command.c_str());
   if (s.NoBody) gCurl->easy_setopt(e, CURLOPT_NOBODY, 1L);
+  if (s.FileTime) gCurl->easy_setopt(e, CURLOPT_FILETIME, 1L);
   gCurl->easy_setopt(e, CURLOPT_TRANSFERTEXT, s.Text ? 1L : 0L);
   if (!s.User.empty()) gCurl->easy_setopt(e, CURLOPT_USERNAME, s.User.c_str());
   if (!s.Password.empty()) gCurl->easy_setopt(e, CURLOPT_PASSWORD, s.Password.c_str());
@@ -486,6 +487,13 @@ const THttpAnswer& TTransfer::Answer() {
     if (connectCode >= 400) t->Answer.Status = static_cast<int>(connectCode);
   }
   return t->Answer;
+}
+
+bool TTransfer::FileTime(std::int64_t& Seconds) const {
+  curl_off_t time = -1;
+  if (!F->Easy || gCurl->easy_getinfo(F->Easy, CURLINFO_FILETIME_T, &time) != CURLE_OK || time < 0) return false;
+  Seconds = static_cast<std::int64_t>(time);
+  return true;
 }
 
 std::string TTransfer::FtpEntryPath() const {

@@ -53,6 +53,8 @@ struct TTransferSettings {
   bool Text = false;
   // A listing is read whole (up to a bound) instead of being paused.
   bool Unbounded = false;
+  // FTP: ask for the file's time (MDTM).
+  bool FileTime = false;
 
   // Where the body starts: a byte range for HTTP, REST for FTP.
   std::int64_t From = 0;
@@ -111,6 +113,9 @@ class TTransfer {
   const THttpAnswer& Answer();
   // FTP: the folder the server put the user in at logon.
   std::string FtpEntryPath() const;
+  // FTP with FileTime: the file's time in seconds since 1970; false when
+  // the server gave none.
+  bool FileTime(std::int64_t& Seconds) const;
 
   struct TState;  // the driver's own
 

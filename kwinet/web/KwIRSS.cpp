@@ -156,7 +156,7 @@ TKwIRSSParser::TKwIRSSParser(TComponent* AOwner)
     : TKwCustomWebUpdater(AOwner), FChannels(std::make_unique<TKwIRSSChannels>()) {}
 
 TKwIRSSParser::~TKwIRSSParser() {
-  DeleteLocalFile();
+  RemoveTempCopy(FLocalFileName);
 }
 
 void TKwIRSSParser::DeleteLocalFile() {
@@ -165,7 +165,7 @@ void TKwIRSSParser::DeleteLocalFile() {
 
 void TKwIRSSParser::SetRemoteFileName(const String& Value) {
   if (Value != RemoteFileName()) {
-    DeleteLocalFile();
+    RemoveTempCopy(FLocalFileName);
     FLocalFileName.clear();
   }
   TKwCustomWebUpdater::SetRemoteFileName(Value);

@@ -533,6 +533,19 @@ bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory) {
   return true;
 }
 
+bool FtpGetFileTime(HINTERNET Connection, const String& FileName, std::int64_t& FileTime) {
+  TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
+  if (!c || FileName.empty()) return false;
+  TTransferSettings s = FtpSettings(c, c->FtpUrl(StringToUtf8(FileName), false));
+  s.NoBody = true;
+  s.FileTime = true;
+  TTransfer t(c->Root->Session, s);
+  std::int64_t seconds = 0;
+  if (!t.Start() || !t.RunToEnd() || !t.FileTime(seconds)) return false;
+  FileTime = UnixToFileTime(seconds);
+  return true;
+}
+
 HINTERNET FtpOpenFile(HINTERNET Connection, const String& FileName, std::uint32_t Access, std::uint32_t Flags) {
   (void)Access;
   (void)Flags;

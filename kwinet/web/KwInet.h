@@ -109,6 +109,9 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
 bool InternetFindNextFile(HINTERNET Find, TInetFindData& Data);
 bool FtpGetCurrentDirectory(HINTERNET Connection, String& Directory);
 bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory);
+// The time of a file on the server as its MDTM gives it (a file time);
+// false when the server gives none.
+bool FtpGetFileTime(HINTERNET Connection, const String& FileName, std::int64_t& FileTime);
 // Starts reading a file; nullptr when the server refuses it.
 HINTERNET FtpOpenFile(HINTERNET Connection, const String& FileName, std::uint32_t Access, std::uint32_t Flags);
 

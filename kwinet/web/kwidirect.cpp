@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "kwinet/core/Application.h"
+#include "kwinet/utils/PartFile.h"
 #include "kwinet/web/NewsFile.h"
 
 namespace kwinet {
@@ -36,33 +37,24 @@ void ForceFolders(const std::string& folder) {
   }
 }
 
-// Writes the whole of fd into a new file "<to>.part" (never through a link)
+// Writes the whole of fd into "<to>.part" (TPartFile: never through a link)
 // and renames it to `to`; false, with nothing left behind, when it fails.
-bool CopyInto(int from, const std::string& to) {
-  const std::string part = to + ".part";
-  const int out = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (out < 0) return false;
-  bool ok = true;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(from, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    for (ssize_t done = 0; ok && done < n;) {
-      const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0)
-        ok = false;
-      else
-        done += w;
+bool CopyInto(int from, const String& to) {
+  try {
+    TPartFile out(to, pfNew, 0600);
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(from, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) break;
+      out.WriteBuffer(buffer, n);
     }
-    if (!ok) break;
+    out.Commit();
+    return true;
+  } catch (const Exception&) {
+    return false;
   }
-  if (::close(out) != 0) ok = false;
-  if (ok && std::rename(part.c_str(), to.c_str()) == 0) return true;
-  ::unlink(part.c_str());
-  return false;
 }
 
 // A link that the shell may be asked to open: a web, FTP or mail address.
@@ -145,7 +137,7 @@ void TKwWebDirect::KeepPreviousCopy() {
   struct stat st {};
   // A previous copy that cannot be made leaves the older one: items then
   // count as new against it, and nothing is lost.
-  if (::fstat(from, &st) == 0 && S_ISREG(st.st_mode)) CopyInto(from, FileNameToPath(PreviousFileName()));
+  if (::fstat(from, &st) == 0 && S_ISREG(st.st_mode)) CopyInto(from, PreviousFileName());
   ::close(from);
 }
 

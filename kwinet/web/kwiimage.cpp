@@ -21,10 +21,7 @@ TKwRemoteImage::~TKwRemoteImage() {
 }
 
 void TKwRemoteImage::DeleteLocalFile() {
-  if (FLocalFileName.empty()) return;
-  const std::string path = FileNameToPath(FLocalFileName);
-  ::unlink(path.c_str());
-  ::unlink((path + ".part").c_str());
+  RemoveTempCopy(FLocalFileName);
 }
 
 void TKwRemoteImage::SetRemoteFileName(const String& Value) {

@@ -15,6 +15,7 @@
 #include "kwinet/core/DateTime.h"
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/utils/KwInCnst.h"
+#include "kwinet/utils/PartFile.h"
 #include "kwinet/web/FtpListing.h"
 
 namespace kwinet {
@@ -33,6 +34,21 @@ constexpr std::size_t kWriteBuffer = 256 * 1024;
 bool StatPath(const String& FileName, struct stat& st) {
   const std::string path = FileNameToPath(FileName);
   return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &st) == 0;
+}
+
+// A file time as an HTTP date ("Tue, 14 Nov 2023 22:13:20 GMT"), named in
+// English whatever the locale.
+String HttpDate(std::int64_t FileTime) {
+  static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const time_t seconds = FileTimeToTimespec(FileTime).tv_sec;
+  struct tm t {};
+  if (!::gmtime_r(&seconds, &t)) return String();
+  char text[40];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.tm_wday % 7], t.tm_mday,
+                months[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+  return Utf8ToString(text);
 }
 
 // A folder path and a name in it, with one separator between them.
@@ -218,6 +234,24 @@ String KwIStatusName(TKwIStatus Value) {
   return String();
 }
 
+void KwIScaleProgress(std::uint64_t CurValue, std::uint64_t MaxValue, std::int32_t& ScaledCur,
+                      std::int32_t& ScaledMax) {
+  while (MaxValue > 0x7FFFFFFFu || CurValue > 0x7FFFFFFFu) {
+    MaxValue >>= 1;
+    CurValue >>= 1;
+  }
+  ScaledCur = static_cast<std::int32_t>(CurValue);
+  ScaledMax = static_cast<std::int32_t>(MaxValue);
+}
+
+bool KwIDownloadNeeded(bool LocalExists, std::uint64_t LocalSize, std::int64_t LocalTime, std::uint64_t RemoteSize,
+                       std::int64_t RemoteTime, bool RemoteTimeKnown) {
+  if (!LocalExists) return true;
+  const bool older = LocalTime < RemoteTime;
+  if (RemoteSize != 0) return LocalSize != RemoteSize || older;
+  return !RemoteTimeKnown || older;
+}
+
 // --- TKwCustomWebComponent ----------------------------------------------------
 
 TKwCustomWebComponent::TKwCustomWebComponent(TComponent* AOwner)
@@ -341,27 +375,26 @@ void TKwCustomWebComponent::SetErrorText(const String& Text) {
   FErrorText = Text.empty() ? InternetGetLastErrorText() : Text;
 }
 
-void TKwCustomWebComponent::UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort) {
+void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort) {
+  // The bar and the 32-bit event hold signed values: totals past 2 GiB are
+  // scaled down.
+  std::int32_t scaledCur = 0, scaledMax = 0;
+  KwIScaleProgress(CurValue, MaxValue, scaledCur, scaledMax);
   if (dlgStatus && FStatusDialog->Enabled()) {
     TfrmKwInetUpdate& d = *dlgStatus;
     Abort = d.IsCanceled;
-    // The bar holds signed values: totals past 2 GiB are scaled down.
-    std::uint32_t barMax = MaxValue, barPos = CurValue;
-    while (barMax > 0x7FFFFFFFu || barPos > 0x7FFFFFFFu) {
-      barMax >>= 1;
-      barPos >>= 1;
-    }
-    d.pbStatus->SetMax(static_cast<std::int32_t>(barMax));
-    d.pbStatus->SetPosition(static_cast<std::int32_t>(barPos));
-    // In 64 bits, so that large files still give 0 to 100; an unknown total
-    // (0) shows 0 %.
-    const std::uint64_t percent = MaxValue ? static_cast<std::uint64_t>(CurValue) * 100 / MaxValue : 0;
-    d.lblStatus->SetCaption(
-        Format(strKwInProgress, {static_cast<std::int32_t>(CurValue), static_cast<std::int32_t>(MaxValue),
-                                 static_cast<std::int32_t>(percent)}));
+    d.pbStatus->SetMax(scaledMax);
+    d.pbStatus->SetPosition(scaledCur);
+    // The text counts the bytes as they are; an unknown total (0) shows 0 %.
+    const std::uint64_t percent = MaxValue == 0                        ? 0
+                                  : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
+                                                                 : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
+    d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
     Application->ProcessMessages();
   }
-  if (OnProgress) OnProgress(this, static_cast<std::int32_t>(CurValue), static_cast<std::int32_t>(MaxValue), Abort);
+  if (OnProgress) OnProgress(this, scaledCur, scaledMax, Abort);
+  if (OnProgress64)
+    OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), Abort);
 }
 
 String TKwCustomWebComponent::ProxyName() const {
@@ -482,7 +515,7 @@ bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
   }
 }
 
-bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uint32_t& FileSize,
+bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uint64_t& FileSize,
                                                 std::int64_t& FileTime) {
   FileSize = 0;
   FSearchFailed = false;
@@ -499,14 +532,14 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
           if (HttpQueryContentLength(hFindFile, length)) {
             std::int64_t n = 0;
             // A length that is no number of bytes makes the whole answer
-            // suspect; a valid one is kept in its low 32 bits.
+            // suspect.
             if (!TryStrToInt64(Trim(length), n) || n < 0) {
               FSearchFailed = true;
               SetErrorText(u"Malformed Content-Length \"" + length + u"\" in the answer");
               hFindFile.Reset();
               break;
             }
-            FileSize = static_cast<std::uint32_t>(n);
+            FileSize = static_cast<std::uint64_t>(n);
           }
           std::int64_t time = 0;
           if (HttpQueryLastModified(hFindFile, time)) FileTime = FFoundTime = time;
@@ -520,19 +553,23 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         hFindFile = FtpFindFirstFile(hURL, FileName, data);
         if (!hFindFile) SetErrorText(u"No such file on the server: " + FileName);
         if (hFindFile) {
-          FileSize = static_cast<std::uint32_t>(data.FileSize);
+          FileSize = data.FileSize;
           if (data.LastWriteTime != 0) FileTime = FFoundTime = data.LastWriteTime;
         }
         break;
       }
       case isNetwork: {
         struct stat st {};
-        if (StatPath(FileName, st) && S_ISREG(st.st_mode)) {
-          FileSize = static_cast<std::uint32_t>(st.st_size);
+        if (!StatPath(FileName, st)) {
+          SetErrorText(u"No such file: " + FileName);
+        } else if (!S_ISREG(st.st_mode)) {
+          // There, but nothing to copy: a failure, not a missing file.
+          FSearchFailed = true;
+          SetErrorText(FileName + (S_ISDIR(st.st_mode) ? u" is a directory" : u" is not a regular file"));
+        } else {
+          FileSize = static_cast<std::uint64_t>(st.st_size);
           FileTime = FFoundTime = TimespecToFileTime(st.st_mtim);
           found = true;
-        } else {
-          SetErrorText(u"No such file: " + FileName);
         }
         break;
       }
@@ -549,13 +586,20 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
 }
 
 bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName,
-                                             std::uint32_t FileSize) {
+                                             std::uint64_t FileSize) {
   if (!hURL && FService != isNetwork) return false;
   SetAction(iaDownloading);
+  const bool http = FService == isHTTP || FService == isHTTPS;
+  // What names the version of the remote file that a partial copy holds:
+  // the search's time, and over FTP the server's MDTM, which is exact where
+  // a listing may not be. Without one no partial copy is continued.
+  std::int64_t validator = FFoundTime;
   std::unique_ptr<TFileStream> source;
   HINTERNET remote = nullptr;
   if (FService == isFTP) {
     hFindFile.Reset();
+    std::int64_t mdtm = 0;
+    validator = FtpGetFileTime(hURL, RemoteFileName, mdtm) ? mdtm : 0;
     hFindFile = FtpOpenFile(hURL, RemoteFileName, 0, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD);
     remote = hFindFile;
   } else if (FService == isNetwork) {
@@ -573,41 +617,46 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
 
   // The body goes into "<local>.part" and takes the local file's place only
   // when it is whole, so a failed or cancelled download leaves the old copy
-  // as it was and the partial file for a resume.
-  const String part = LocalFileName + u".part";
-  std::unique_ptr<TFileStream> local;
+  // as it was and the partial file for a resume (also after a signal).
+  TPartFile local(LocalFileName, pfKeepOnSignal | (FResumeDownload ? pfResume : pfNew));
   bool failed = false;
-  struct stat st {};
-  const std::string partPath = FileNameToPath(part);
-  if (FResumeDownload && ::lstat(partPath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    local = std::make_unique<TFileStream>(part, fmOpenReadWrite | fmShareDenyWrite | fmNoFollow);
-    const std::int64_t have = local->Size();
-    // A partial of another version of the file is no start.
-    if (FFoundTime != 0 && TimespecToFileTime(st.st_mtim) != FFoundTime) {
-      local->SetSize(0);
+  if (local.Resumed()) {
+    const std::int64_t have = local.Size();
+    struct stat st {};
+    // A partial of another version of the file, or of one whose version
+    // cannot be told, is no start.
+    if (validator == 0 || ::fstat(local.Handle(), &st) != 0 || TimespecToFileTime(st.st_mtim) != validator) {
+      local.SetSize(0);
     } else if (have > 0) {
       std::int64_t at;
-      if (source)
+      if (source) {
         at = have <= source->Size() ? source->Seek(have, soBeginning) : 0;
-      else
+      } else {
+        // The server sends the rest only while the file is still that
+        // version; a changed file comes whole.
+        if (http) HttpAddRequestHeaders(remote, u"If-Range: " + HttpDate(validator));
         at = InternetSetFilePointer(remote, have);
-      if (at < 0)
+      }
+      if (at < 0) {
         failed = true;
-      else if (at != have)
-        local->SetSize(0);  // the server sends it all: start over
+      } else if (at != have) {
+        local.SetSize(0);  // the server sends it all: start over
+        // Whole again, perhaps as a newer version: its time is the one
+        // that counts now.
+        std::int64_t time = 0;
+        if (http) FFoundTime = validator = HttpQueryLastModified(remote, time) ? time : 0;
+      }
     }
-    local->Seek(0, soEnd);
-  } else {
-    local = std::make_unique<TFileStream>(part, fmCreate | fmShareDenyWrite | fmNoFollow);
+    local.Seek(0, soEnd);
   }
   // The new copy keeps the old one's permissions (an updated program stays
   // executable).
   struct stat old {};
   if (::stat(FileNameToPath(LocalFileName).c_str(), &old) == 0 && S_ISREG(old.st_mode))
-    ::fchmod(local->Handle(), old.st_mode & 07777);
+    ::fchmod(local.Handle(), old.st_mode & 07777);
 
   bool abort = false;
-  std::uint32_t total = 0;
+  std::uint64_t total = 0;
   // Each piece is read straight into the write buffer.
   std::vector<char> pending(kWriteBuffer + kPieceSize);
   std::size_t filled = 0;
@@ -623,30 +672,29 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
     if (n == 0) break;
     filled += n;
     if (filled >= kWriteBuffer) {
-      local->WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
+      local.WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
       filled = 0;
     }
     total += n;
     UpdateProgress(total, FileSize, abort);
     if (abort) break;
   }
-  if (filled > 0) local->WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
-  if ((abort || failed) && FFoundTime != 0) {
-    struct timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(FFoundTime)};
-    ::futimens(local->Handle(), times);
-  }
-  local.reset();
+  if (filled > 0) local.WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
   source.reset();
   if (abort || failed) {
+    // The partial copy carries the version it holds, for a resume to check.
+    if (validator != 0) {
+      struct timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(validator)};
+      ::futimens(local.Handle(), times);
+    }
+    local.Close();
     if (abort)
       SetErrorText(u"Download cancelled");
     else
       SetErrorText();
     SetStatus(isFailed);
-  } else if (::rename(partPath.c_str(), FileNameToPath(LocalFileName).c_str()) != 0) {
-    const int e = errno;
-    SetLastError(e);
-    throw EFCreateError(u"Cannot create file \"%s\". %s", {LocalFileName, SysErrorMessage(e)});
+  } else {
+    local.Commit();
   }
   SetAction(iaDownloaded);
   return true;
@@ -728,15 +776,11 @@ void TKwCustomWebUpdater::InternalExecute() {
     // A missing local copy is always fetched. A size of 0 is no size (the
     // server may not have said): then the times decide, and with no remote
     // time either nothing shows the copy current.
-    bool needed = true;
     struct stat st {};
-    if (StatPath(FLocalFileName, st)) {
-      const bool older = TimespecToFileTime(st.st_mtim) < FRemoteFileCreated;
-      if (FRemoteFileSize != 0)
-        needed = static_cast<std::uint32_t>(st.st_size) != FRemoteFileSize || older;
-      else
-        needed = !FoundTime() || older;
-    }
+    const bool local = StatPath(FLocalFileName, st);
+    bool needed = KwIDownloadNeeded(local, local ? static_cast<std::uint64_t>(st.st_size) : 0,
+                                    local ? TimespecToFileTime(st.st_mtim) : 0, FRemoteFileSize,
+                                    FRemoteFileCreated, FoundTime());
     if (OnFileCompare) {
       bool equal = !needed;
       OnFileCompare(this, equal);
@@ -746,6 +790,8 @@ void TKwCustomWebUpdater::InternalExecute() {
     if (!needed) {
       SetStatus(isSkipped);
     } else if (ReadFileFromInet(FRemoteFileName, FLocalFileName, FRemoteFileSize)) {
+      // A download that started over may have brought a newer version.
+      if (FoundFileTime() != 0) FRemoteFileCreated = FoundFileTime();
       // Only a complete copy takes the remote time (an old copy given it
       // after a failure would pass for current), and only a known time.
       if (Status() != isFailed && FRemoteFileCreated != 0) {

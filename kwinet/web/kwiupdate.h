@@ -33,10 +33,27 @@ enum TKwIAction : std::uint8_t {
 };
 
 using TKwIProgress = std::function<void(TObject* Sender, std::int32_t CurValue, std::int32_t MaxValue, bool& Abort)>;
+// The same in 64 bits: the bytes as they are, for files of 2 GiB and more.
+using TKwIProgress64 =
+    std::function<void(TObject* Sender, std::int64_t CurValue, std::int64_t MaxValue, bool& Abort)>;
 using TKwIFileCompare = std::function<void(TObject* Sender, bool& Equal)>;
 
 // The names of the values, as the tool prints them ("isFinished"...).
 String KwIStatusName(TKwIStatus Value);
+
+// Progress values for the 32-bit event and the bar: both are halved
+// together until they fit a signed 32-bit value, so that files past 2 GiB
+// keep their proportion.
+void KwIScaleProgress(std::uint64_t CurValue, std::uint64_t MaxValue, std::int32_t& ScaledCur,
+                      std::int32_t& ScaledMax);
+
+// The updater's rule, with sizes in 64 bits. A missing local copy is always
+// fetched. A remote size of 0 is no size (the server may not have said):
+// then the times decide, and with no remote time nothing shows the copy
+// current. Otherwise the copy is fetched when the sizes differ or it is
+// older than the remote file.
+bool KwIDownloadNeeded(bool LocalExists, std::uint64_t LocalSize, std::int64_t LocalTime, std::uint64_t RemoteSize,
+                       std::int64_t RemoteTime, bool RemoteTimeKnown);
 
 class TKwCustomWebComponent : public TComponent {
  public:
@@ -100,7 +117,9 @@ class TKwCustomWebComponent : public TComponent {
   bool ResumeDownload() const { return FResumeDownload; }
   void SetResumeDownload(bool value) { FResumeDownload = value; }
 
+  // Progress in 32 bits, scaled past 2 GiB (KwIScaleProgress), and in 64.
   TKwIProgress OnProgress;
+  TKwIProgress64 OnProgress64;
   TNotifyEvent OnBeforeExecute;
   TNotifyEvent OnAfterExecute;
   TNotifyEvent OnActionChange;
@@ -111,8 +130,13 @@ class TKwCustomWebComponent : public TComponent {
 
   void ConnectToInet(bool FillProxy);
   void DisconnectFromInet();
-  bool GetFileInfoFromInet(const String& FileName, std::uint32_t& FileSize, std::int64_t& FileTime);
-  bool ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName, std::uint32_t FileSize);
+  bool GetFileInfoFromInet(const String& FileName, std::uint64_t& FileSize, std::int64_t& FileTime);
+  // Copies the remote file into LocalFileName through "LocalFileName.part"
+  // (TPartFile). With ResumeDownload a partial copy is continued only when
+  // its time is the remote file's version (the Last-Modified sent back as
+  // If-Range over HTTP, the server's MDTM over FTP); otherwise, or when the
+  // server sends the file whole, it starts over.
+  bool ReadFileFromInet(const String& RemoteFileName, const String& LocalFileName, std::uint64_t FileSize);
   // Appends the entries of Dir that match WildCard to Strings (never
   // clearing it), and with SubFolders those of every subfolder: on the FTP
   // server folder by folder (all entries of a folder, then its subfolders
@@ -122,7 +146,7 @@ class TKwCustomWebComponent : public TComponent {
   // folder twice and stops at kFtpWalkMaxDepth and kFtpWalkMaxFolders;
   // a walk cut short sets ErrorText() and lists what it found.
   bool ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders);
-  void UpdateProgress(std::uint32_t CurValue, std::uint32_t MaxValue, bool& Abort);
+  void UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort);
   // Keeps the reason of a failure; with an empty Text, the transfer
   // layer's last one.
   void SetErrorText(const String& Text = String());
@@ -132,6 +156,9 @@ class TKwCustomWebComponent : public TComponent {
   bool SearchFailed() const { return FSearchFailed; }
   // The last search gave the remote file's time.
   bool FoundTime() const { return FFoundTime != 0; }
+  // That time (0: none); a download that had to start over with a newer
+  // version gives that version's.
+  std::int64_t FoundFileTime() const { return FFoundTime; }
 
   // Owned: each closes itself, and a root closes what it holds.
   TInternetHandle hInet;
@@ -180,7 +207,7 @@ class TKwCustomWebUpdater : public TKwCustomWebComponent {
 
   const String& RemoteFileName() const { return FRemoteFileName; }
   virtual void SetRemoteFileName(const String& Value);
-  std::uint32_t RemoteFileSize() const { return FRemoteFileSize; }
+  std::uint64_t RemoteFileSize() const { return FRemoteFileSize; }
   std::int64_t RemoteFileCreated() const { return FRemoteFileCreated; }
   const String& LocalFileName() const { return FLocalFileName; }
 
@@ -189,7 +216,7 @@ class TKwCustomWebUpdater : public TKwCustomWebComponent {
  protected:
   void InternalExecute() override;
 
-  std::uint32_t FRemoteFileSize = 0;
+  std::uint64_t FRemoteFileSize = 0;
   std::int64_t FRemoteFileCreated = 0;
   String FRemoteFileName;
   String FLocalFileName;

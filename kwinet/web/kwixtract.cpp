@@ -22,11 +22,9 @@ TKwInfoExtractor::~TKwInfoExtractor() {
 }
 
 void TKwInfoExtractor::DeleteLocalFile() {
-  if (FLocalFileName.empty()) return;
   // The copy and a partial download that a failed job left beside it; both
   // live in this user's private folder, where unlink touches only the name.
-  ::unlink(FileNameToPath(FLocalFileName).c_str());
-  ::unlink(FileNameToPath(FLocalFileName + u".part").c_str());
+  RemoveTempCopy(FLocalFileName);
 }
 
 void TKwInfoExtractor::SetRemoteFileName(const String& Value) {

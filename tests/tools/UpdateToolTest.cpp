@@ -249,4 +249,37 @@ TEST(UpdateToolFaults, GetReplacesTheFileOnlyWithAWholeBody) {
   EXPECT_TRUE(OneErrorLine(cut)) << cut.Err;
 }
 
+// get -o never writes through a link planted at FILE.part: the file it
+// points to stays as it was, and so does the link. A stale regular .part of
+// an earlier run is replaced.
+TEST(UpdateToolFaults, GetRefusesALinkAtThePartFile) {
+  for (const char* v : {"http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"}) ::unsetenv(v);
+  FakeServer whole(Reply("HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nnew body"));
+  const std::string url = "http://127.0.0.1:" + std::to_string(whole.Port()) + "/f";
+  kwinet::test::TempDir dir;
+  const std::string file = dir.File("out.txt");
+  const std::string precious = dir.File("precious.txt");
+  for (bool link : {true, false}) {
+    SCOPED_TRACE(link ? "a link" : "a stale .part");
+    WriteFileBytes(file, "previous contents");
+    WriteFileBytes(precious, "the user's own file");
+    std::filesystem::remove(file + ".part");
+    if (link)
+      std::filesystem::create_symlink(precious, file + ".part");
+    else
+      WriteFileBytes(file + ".part", "left by an earlier run");
+    auto r = Tool({"get", "-o", file, url});
+    EXPECT_EQ(r.ExitCode, link ? 1 : 0) << r.Err;
+    EXPECT_EQ(ReadFileBytes(precious), "the user's own file");
+    EXPECT_EQ(ReadFileBytes(file), link ? "previous contents" : "new body");
+    if (link) {
+      EXPECT_TRUE(OneErrorLine(r)) << r.Err;
+      EXPECT_NE(r.Err.find("symbolic link"), std::string::npos) << r.Err;
+      EXPECT_TRUE(std::filesystem::is_symlink(file + ".part"));
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(file + ".part"));
+    }
+  }
+}
+
 }  // namespace

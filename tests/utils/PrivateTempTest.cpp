@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -71,6 +72,45 @@ TEST(PrivateTempTest, EachCopyGetsItsOwnName) {
   EXPECT_EQ(ExtractFileExt(a), String());
   EXPECT_EQ(ExtractFileExt(b), u".png");
   EXPECT_FALSE(FileExists(b));  // only a name: nothing is made
+}
+
+TEST(PrivateTempTest, CopiesOfProcessesThatNoLongerRunAreRemoved) {
+  TmpDirScope tmp;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string dead = std::to_string(child);
+  const std::string live = std::to_string(::getppid());
+  const std::string self = std::to_string(::getpid());
+  PrivateTempFolder();
+  const struct {
+    std::string name;
+    bool stays;
+  } files[] = {
+      {"tmp" + dead + "-1.png", false}, {"tmp" + dead + "-2.png.part", false}, {"tmp" + dead + "-3", false},
+      {"tmp" + live + "-1.png", true},  {"tmp" + self + "-7.png.part", true},  {"notes.txt", true},
+      {"tmp" + dead + ".png", true},    {"tmpx-1.png", true},
+  };
+  for (const auto& f : files) test::WriteFileBytes(tmp.Mine() + "/" + f.name, "x");
+  RemoveStaleTempCopies();
+  for (const auto& f : files) EXPECT_EQ(std::filesystem::exists(tmp.Mine() + "/" + f.name), f.stays) << f.name;
+}
+
+TEST(PrivateTempTest, ACopyAndItsPartGoOnASignalUntilRemoved) {
+  TmpDirScope tmp;
+  const String name = PrivateTempFileName(u"cam.jpg");
+  test::WriteFileBytes(StringToUtf8(name), "picture");
+  test::WriteFileBytes(StringToUtf8(name) + ".part", "half");
+  RemoveRegisteredFiles();
+  EXPECT_FALSE(FileExists(name));
+  EXPECT_FALSE(FileExists(name + u".part"));
+  // Once removed by its owner the name is off the list: a file of that name
+  // made later is not the signal's to take.
+  RemoveTempCopy(name);
+  test::WriteFileBytes(StringToUtf8(name), "another");
+  RemoveRegisteredFiles();
+  EXPECT_TRUE(FileExists(name));
 }
 
 }  // namespace

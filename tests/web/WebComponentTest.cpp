@@ -172,6 +172,29 @@ TEST(WebComponentTest, ProgressTextAndTheCancelButton) {
   ASSERT_TRUE(web.Execute());
 }
 
+// Past 4 GiB the text and the 64-bit event count the bytes as they are;
+// the bar and the 32-bit event get both values scaled alike.
+TEST(WebComponentTest, ProgressPastFourGiB) {
+  TBackendScope<TScriptedBackend> ui;
+  TTestWeb web(nullptr);
+  web.StatusDialog()->SetEnabled(true);
+  constexpr std::uint64_t k4G = std::uint64_t{1} << 32;
+  std::pair<std::int32_t, std::int32_t> scaled;
+  std::pair<std::int64_t, std::int64_t> whole;
+  web.OnProgress = [&](TObject*, std::int32_t cur, std::int32_t max, bool&) { scaled = {cur, max}; };
+  web.OnProgress64 = [&](TObject*, std::int64_t cur, std::int64_t max, bool&) { whole = {cur, max}; };
+  web.Job = [&](TTestWeb& w) {
+    bool abort = false;
+    w.UpdateProgress(k4G + 10, 2 * k4G + 20, abort);
+    EXPECT_EQ(w.Dialog()->lblStatus->Caption(), u"Downloaded 4294967306 of 8589934612 bytes (50%)");
+    EXPECT_EQ(w.Dialog()->pbStatus->Max(), 0x40000002);
+    EXPECT_EQ(w.Dialog()->pbStatus->Position(), 0x20000001);
+  };
+  ASSERT_TRUE(web.Execute());
+  EXPECT_EQ(scaled, std::make_pair(0x20000001, 0x40000002));
+  EXPECT_EQ(whole, std::make_pair(std::int64_t(k4G + 10), std::int64_t(2 * k4G + 20)));
+}
+
 TEST(WebComponentTest, AnExceptionOutOfTheJobStillReleasesHandlesAndDialog) {
   TBackendScope<TScriptedBackend> ui;
   TTestWeb web(nullptr);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/web/kwiupdate.h"
+#include "peers/FakeServer.h"
 #include "peers/FtpServer.h"
 #include "peers/NginxSuite.h"
 #include "peers/Tinyproxy.h"
@@ -218,6 +220,56 @@ TEST_F(UpdaterHttpTest, ResumeStartsOverForAPartialThatDoesNotFit) {
       EXPECT_TRUE(ReadFileBytes(local) == remote) << int(service);
     }
   }
+}
+
+// A partial copy is continued only while the server still has the version
+// it holds: its time goes along as If-Range, and a file that changed after
+// the search comes whole (nginx answers the ranged request with 200).
+TEST_F(UpdaterHttpTest, AResumeContinuesOnlyTheSameVersion) {
+  const std::string v1 = RandomBytes(60000, 8), v2 = RandomBytes(70000, 9);
+  const std::string remote = server->Root() + "/ver.bin";
+  const std::string local = dir.File("ver.bin");
+  for (bool change : {false, true}) {
+    SCOPED_TRACE(change ? "changed after the search" : "unchanged");
+    WriteFileBytes(remote, v1);
+    SetMTime(remote, kRemoteTime);
+    std::filesystem::remove(local);
+    WriteFileBytes(local + ".part", v1.substr(0, 20000));
+    SetMTime(local + ".part", kRemoteTime);
+    auto u = Updater("/ver.bin", local);
+    u->SetResumeDownload(true);
+    u->OnActionChange = [&](TObject*) {
+      if (change && u->Action() == iaCompared) {
+        WriteFileBytes(remote, v2);
+        SetMTime(remote, kRemoteTime + 60);
+      }
+    };
+    EXPECT_TRUE(u->Execute());
+    EXPECT_EQ(u->Status(), isFinished);
+    EXPECT_TRUE(ReadFileBytes(local) == (change ? v2 : v1));
+    EXPECT_EQ(MTime(local), change ? kRemoteTime + 60 : kRemoteTime);
+    EXPECT_TRUE(server->WaitForLogLine(change ? "GET /ver.bin 200 bytes=20000-" : "GET /ver.bin 206 bytes=20000-"));
+  }
+}
+
+// A local copy of 4 GiB and 10 bytes (a sparse file) is no copy of a remote
+// file of 10 bytes, though the two sizes agree in their low 32 bits.
+TEST_F(UpdaterHttpTest, SizesAreComparedInSixtyFourBits) {
+  WriteFileBytes(server->Root() + "/ten.bin", "0123456789");
+  SetMTime(server->Root() + "/ten.bin", kRemoteTime);
+  const std::string local = dir.File("ten.bin");
+  {
+    const int fd = ::open(local.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const bool sized = ::ftruncate(fd, (off_t{1} << 32) + 10) == 0;
+    ::close(fd);
+    if (!sized) GTEST_SKIP() << "no sparse file of 4 GiB here";
+  }
+  SetMTime(local, kRemoteTime);
+  auto u = Updater("/ten.bin", local);
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(u->Status(), isFinished);
+  EXPECT_EQ(ReadFileBytes(local), "0123456789");
 }
 
 TEST_F(UpdaterHttpTest, HttpsIsVerifiedAgainstTheGivenCA) {
@@ -432,6 +484,21 @@ TEST(UpdaterFtpTest, FindsDownloadsResumesAndMissesFiles) {
   EXPECT_EQ(last, 50000);
   EXPECT_NE(ftp.Log().find("REST 70000"), std::string::npos);
 
+  // A partial of another version, as MDTM tells, starts over.
+  const std::string changed = RandomBytes(90000, 7);
+  WriteFileBytes(ftp.Root() + "/pub/app.bin", changed);
+  SetMTime(ftp.Root() + "/pub/app.bin", kRemoteTime + 3600);
+  std::filesystem::remove(local);
+  WriteFileBytes(local + ".part", remote.substr(0, 70000));
+  SetMTime(local + ".part", kRemoteTime);
+  const std::size_t logged = ftp.Log().size();
+  EXPECT_TRUE(u->Execute());
+  EXPECT_EQ(u->Status(), isFinished);
+  EXPECT_TRUE(ReadFileBytes(local) == changed);
+  EXPECT_EQ(MTime(local), kRemoteTime + 3600);
+  EXPECT_NE(ftp.Log().find("MDTM", logged), std::string::npos);
+  EXPECT_EQ(ftp.Log().find("REST 70000", logged), std::string::npos);
+
   auto missing = make("/pub/none.bin");
   EXPECT_TRUE(missing->Execute());
   EXPECT_EQ(missing->Status(), isNotFound);
@@ -448,16 +515,99 @@ TEST(UpdaterFtpTest, FindsDownloadsResumesAndMissesFiles) {
 namespace kwinet {
 namespace {
 
+// The rule and the 32-bit progress values, around the 32-bit boundaries.
+TEST(UpdaterSizeTest, TheRuleAndTheProgressHoldPastFourGiB) {
+  constexpr std::uint64_t k4G = std::uint64_t{1} << 32;
+  const struct {
+    bool exists;
+    std::uint64_t local, remote;
+    std::int64_t localTime, remoteTime;
+    bool timeKnown, needed;
+  } rules[] = {
+      {true, k4G + 10, 10, 5, 5, true, true},       {true, 10, k4G + 10, 5, 5, true, true},
+      {true, k4G + 10, k4G + 10, 5, 5, true, false}, {true, k4G + 10, k4G + 10, 4, 5, true, true},
+      {false, 0, 10, 0, 5, true, true},             {true, 10, 0, 5, 5, true, false},
+      {true, 10, 0, 5, 0, false, true},
+  };
+  for (const auto& r : rules)
+    EXPECT_EQ(KwIDownloadNeeded(r.exists, r.local, r.localTime, r.remote, r.remoteTime, r.timeKnown), r.needed)
+        << r.local << " " << r.remote;
+
+  const struct {
+    std::uint64_t cur, max;
+    std::int32_t scaledCur, scaledMax;
+  } progress[] = {
+      {2050, 300000, 2050, 300000},
+      {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF},
+      {1000, 0x80000000u, 500, 0x40000000},
+      {k4G + 10, k4G + 10, 0x40000002, 0x40000002},
+      {k4G / 2, k4G, 0x20000000, 0x40000000},
+      {10, 0, 10, 0},
+  };
+  for (const auto& p : progress) {
+    std::int32_t cur = -1, max = -1;
+    KwIScaleProgress(p.cur, p.max, cur, max);
+    EXPECT_EQ(cur, p.scaledCur) << p.cur << " of " << p.max;
+    EXPECT_EQ(max, p.scaledMax) << p.cur << " of " << p.max;
+  }
+}
+
+// What a resume sends: the version it continues as If-Range, beside the
+// range; with no Last-Modified there is no version to name, and the file is
+// fetched whole instead.
+TEST(UpdaterFaultTest, AResumeNamesTheVersionItContinues) {
+  ClearProxyEnvironment();
+  const std::string body = RandomBytes(30000, 6);
+  for (bool lastModified : {true, false}) {
+    SCOPED_TRACE(lastModified ? "with Last-Modified" : "without");
+    test::FakeServer server([&](test::FakeConnection& c) {
+      if (!c.ReadUntil("\r\n\r\n")) return;
+      std::size_t from = 0;
+      if (const auto at = c.Data().find("Range: bytes="); at != std::string::npos)
+        from = std::stoul(c.Data().substr(at + 13));
+      std::string head = from == 0 ? "HTTP/1.1 200 OK\r\n"
+                                   : "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) +
+                                         "-" + std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) +
+                                         "\r\n";
+      head += "Content-Length: " + std::to_string(body.size() - from) + "\r\nConnection: close\r\n";
+      if (lastModified) head += "Last-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\n";
+      c.Send(head + "\r\n" + body.substr(from));
+    });
+    test::TempDir dir;
+    const std::string local = dir.File("f.bin");
+    WriteFileBytes(local + ".part", body.substr(0, 10000));
+    SetMTime(local + ".part", kRemoteTime);
+    TKwWebUpdater u(nullptr);
+    u.SetHost(u"127.0.0.1");
+    u.SetPort(static_cast<std::uint16_t>(server.Port()));
+    u.SetRemoteFileName(u"/f.bin");
+    u.SetLocalFileName(Utf8ToString(local));
+    u.SetResumeDownload(true);
+    EXPECT_TRUE(u.Execute());
+    EXPECT_EQ(u.Status(), isFinished);
+    EXPECT_TRUE(ReadFileBytes(local) == body);
+    if (lastModified) {
+      ASSERT_TRUE(server.WaitForConnections(2));
+      EXPECT_NE(server.Received(1).find("Range: bytes=10000-\r\n"), std::string::npos) << server.Received(1);
+      EXPECT_NE(server.Received(1).find("If-Range: Tue, 14 Nov 2023 22:13:20 GMT\r\n"), std::string::npos);
+    } else {
+      ASSERT_TRUE(server.WaitForConnections(1));
+      for (std::size_t i = 0; i < server.ConnectionCount(); ++i)
+        EXPECT_EQ(server.Received(i).find("Range:"), std::string::npos) << server.Received(i);
+    }
+  }
+}
+
 TEST(UpdaterFaultTest, ContentLengthGivesTheRemoteSize) {
   ClearProxyEnvironment();
   struct Row {
     const char* header;
-    std::uint32_t size;
+    std::uint64_t size;
     TKwIStatus status;
   } rows[] = {{"", 0, isFinished},
-              {"Content-Length: 12\r\n", 12,
-               isFinished},  // Sizes are kept in 32 bits; the body, shorter than announced, is no file.
-              {"Content-Length: 4294967308\r\n", 12, isFailed}};
+              {"Content-Length: 12\r\n", 12, isFinished},
+              // Sizes are kept in 64 bits; the body, shorter than announced, is no file.
+              {"Content-Length: 4294967308\r\n", 4294967308u, isFailed}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.header);
     test::TempDir dir;

@@ -163,8 +163,10 @@ void Setup(CLI::App& app) {
       "Prints one line a refresh: FORMAT WIDTHxHEIGHT (an unchanged picture is shown again from the local copy). "
       "Exit status: 0 every refresh showed a picture, 3 the picture was not found (the server answered 404 or 410, "
       "no such FTP or local file, or the server could not be reached), 1 any other failure (an error answer, a "
-      "broken or timed-out exchange, a file that is not a whole PNG, JPEG, GIF or BMP picture, an -o file that "
-      "cannot be written), 2 bad arguments. The first failure ends the run, with its reason on standard error.\n"
+      "broken or timed-out exchange, a local path that is a directory or not a regular file, a file that is not a "
+      "whole PNG, JPEG, GIF or BMP picture, an -o file that cannot be written), 2 bad arguments. The first failure "
+      "ends the run, with its reason on standard error. Ctrl-C or SIGTERM removes the copies kept in the private "
+      "temporary folder.\n"
       "With --gui (kwinet --gui image ...) the picture is also shown in a window while it refreshes; after the last "
       "refresh the window stays until it is closed.");
   OffersGui(cmd);

@@ -160,22 +160,16 @@ int RunGet(const TGetArgs& a) {
     std::fflush(stdout);
   } else {
     // The body goes to OUTPUT.part and takes OUTPUT's place only when it is
-    // whole: a failed download leaves the old file as it was.
-    const std::string part = a.Output + ".part";
+    // whole: a failed or cancelled download leaves the old file as it was.
+    // A body that did not come whole is no failure to write: the reason
+    // follows below.
+    struct TIncomplete {};
     try {
-      TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite);
-      whole = ReadBody(web, a.Url, a.Output, out);
-    } catch (...) {
-      // Cancelled, or the file could not be written: the old file stays.
-      std::remove(part.c_str());
-      throw;
-    }
-    if (!whole) {
-      std::remove(part.c_str());
-    } else if (std::rename(part.c_str(), a.Output.c_str()) != 0) {
-      const std::string why = std::strerror(errno);
-      std::remove(part.c_str());
-      throw ToolError(1, "cannot write " + a.Output + ": " + why);
+      WriteOutputFile(a.Output, [&](TStream& out) {
+        whole = ReadBody(web, a.Url, a.Output, out);
+        if (!whole) throw TIncomplete{};
+      });
+    } catch (const TIncomplete&) {
     }
   }
   if (!whole) throw ToolError(1, StringToUtf8(web.ErrorText()));
@@ -189,7 +183,9 @@ void Setup(CLI::App& app) {
   args = TUpdateArgs();
   auto* update = app.add_subcommand(
       "update", "Bring LOCALFILE up to date from URL (http://, https://, ftp:// or a file path); prints the status");
-  update->add_flag("--resume", args.Resume, "Continue the partial download LOCALFILE.part");
+  update->add_flag("--resume", args.Resume,
+                   "Continue the partial download LOCALFILE.part when it holds the version the server still has "
+                   "(else the file is fetched whole)");
   update->add_option("--user", args.User, "User name for the server");
   update->add_option("--password", args.Password, "Password for the server");
   update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
@@ -201,8 +197,10 @@ void Setup(CLI::App& app) {
   update->footer(
       "Exit status: 0 isFinished (downloaded) or isSkipped (the local file is current), 3 isNotFound (the server "
       "answered 404 or 410, no such FTP or local file, or the server could not be reached), 1 isFailed (any other "
-      "error answer, a refused authorization, a broken, malformed or timed-out exchange; the local file is kept), "
-      "2 bad arguments. The reason of 3 and 1 is printed on standard error.\n"
+      "error answer, a refused authorization, a broken, malformed or timed-out exchange, a local path that is a "
+      "directory or not a regular file; the local file is kept) or a LOCALFILE.part that is a symbolic link, not a "
+      "regular file or another process's (left as it is), 2 bad arguments. The reason of 3 and 1 is printed on "
+      "standard error.\n"
       "The progress dialog is shown and a 401 or 407 asks for a user and password when standard error (and, for "
       "the logon, standard input) is a terminal, or always with --gui (kwinet --gui update ...), on the desktop.");
   update->callback([] { ExitCode() = RunUpdate(args); });
@@ -223,7 +221,8 @@ void Setup(CLI::App& app) {
       "With --gui (kwinet --gui get ...) the progress dialog counts the bytes and its Cancel button stops the "
       "transfer; there is no logon prompt, as the body of any answer is written.\n"
       "Exit status: 0 the whole body was written (an HTTP error page too), 1 no body or only part of it, or "
-      "cancelled (the reason is printed on standard error; with -o the old file is kept), 2 bad arguments.");
+      "cancelled (the reason is printed on standard error; with -o the old file is kept), or a FILE.part that is a "
+      "symbolic link, not a regular file or another process's (left as it is), 2 bad arguments.");
   OffersGui(get);
   get->callback([] {
     getArgs.OutputGiven = output->count() > 0;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "Tool.h"
+#include "kwinet/utils/PartFile.h"
 
 namespace kwinet::tool {
 
@@ -116,18 +117,12 @@ void CheckOutput(const std::string& output) {
 }
 
 void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill) {
-  const std::string part = output + ".part";
   try {
-    TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite | fmNoFollow, 0644);
+    TPartFile out(Utf8ToString(output));
     fill(out);
+    out.Commit();
   } catch (const Exception& e) {
-    std::remove(part.c_str());
     throw ToolError(1, "cannot write " + output + ": " + StringToUtf8(e.Message()));
-  }
-  if (std::rename(part.c_str(), output.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(part.c_str());
-    throw ToolError(1, "cannot write " + output + ": " + why);
   }
 }
 

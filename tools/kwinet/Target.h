@@ -42,9 +42,12 @@ std::uint32_t Milliseconds(const char* option, std::int64_t value);
 // wire or to the disk.
 void CheckOutput(const std::string& output);
 
-// Writes Output through Output.part, which takes Output's place only when
-// Fill has written it whole; on failure Output is untouched, no .part is
-// left and ToolError(1, "cannot write OUTPUT: why") is raised.
+// Writes Output through Output.part (TPartFile), which takes Output's place
+// only when Fill has written it whole; on failure Output is untouched, no
+// .part of ours is left and ToolError(1, "cannot write OUTPUT: why") is
+// raised. A .part that is a link, not a regular file, or another writer's
+// is refused and left as it is. Fill may raise ToolError itself (a
+// cancel); the .part goes then too.
 void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill);
 
 }  // namespace kwinet::tool

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ConsoleBackend.h"
+#include "kwinet/utils/PrivateTemp.h"
 
 namespace kwinet::tool {
 
@@ -54,6 +56,27 @@ int RunDemo() {
   }
   std::printf("\nDemo finished: %d part(s) failed.\n", failures);
   return failures == 0 ? 0 : 1;
+}
+
+// A stop from the terminal or the system takes the files this run would
+// leave behind (the copies in the private folder, a half-written -o file)
+// with it, then ends the program as the signal would have.
+void RemoveFilesAndStop(int sig) {
+  kwinet::RemoveRegisteredFiles();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = RemoveFilesAndStop;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal ignored by whoever started us stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &action, nullptr);
+  }
 }
 
 void OneLine(const std::string& message) {
@@ -105,6 +128,7 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   // Prompts (logon, progress) go to the terminal.
+  kwinet::tool::InstallStopHandlers();
   kwinet::Application->SetBackend(std::make_unique<kwinet::TConsoleBackend>());
   kwinet::Application->SetTitle(u"kwinet");
   std::vector<std::string> args(argv + 1, argv + argc);
