@@ -241,6 +241,10 @@ TEST_F(UpdaterHttpTest, HttpsIsVerifiedAgainstTheGivenCA) {
     EXPECT_EQ(Exists(local), r.status == isFinished);
     if (r.status == isFinished) {
       EXPECT_EQ(ReadFileBytes(local), "secret bits");
+    } else {
+      // Not found, but the reason says that the certificate was refused.
+      EXPECT_NE(StringToUtf8(u->ErrorText()).find("certificate was refused"), std::string::npos)
+          << StringToUtf8(u->ErrorText());
     }
   }
 }
