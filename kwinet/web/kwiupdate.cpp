@@ -48,7 +48,9 @@ class TWalkBudget {
   // Counts Entry in; false, with the reason in Cut(), when it would pass a
   // bound (the walk then ends).
   bool Take(const String& entry) {
-    FBytes += static_cast<std::int64_t>(entry.size()) + 1;
+    // Its UTF-8 bytes and a line break: what a listing of it would take.
+    FBytes += 1;
+    for (const char16_t c : entry) FBytes += c < 0x80 ? 1 : c < 0x800 ? 2 : (c >= 0xD800 && c < 0xE000) ? 2 : 3;
     if (++FEntries > kWalkMaxEntries)
       FCut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(kWalkMaxEntries)) +
              u" entries are listed in one listing";
