@@ -322,11 +322,24 @@ FakeServer::ConnectionHandler FakeServer::Garbage(std::size_t Count, std::string
   };
 }
 
-FakeServer::ConnectionHandler FakeServer::Endless(std::uint64_t MaxBytes) {
-  return [MaxBytes](FakeConnection& c) {
+FakeServer::ConnectionHandler FakeServer::Endless(std::uint64_t MaxBytes, std::string Head,
+                                                  std::string UntilDelimiter) {
+  return [MaxBytes, Head, UntilDelimiter](FakeConnection& c) {
+    if (!UntilDelimiter.empty() && !c.ReadUntil(UntilDelimiter)) return;
+    if (!Head.empty() && !c.Send(Head)) return;
     const std::string block(65536, 'x');
     for (std::uint64_t sent = 0; sent < MaxBytes; sent += block.size())
       if (!c.Send(block)) break;
+  };
+}
+
+FakeServer::ConnectionHandler FakeServer::Drip(std::string Head, int IntervalMs, std::string UntilDelimiter,
+                                               int MaxMs) {
+  return [Head, IntervalMs, UntilDelimiter, MaxMs](FakeConnection& c) {
+    if (!UntilDelimiter.empty() && !c.ReadUntil(UntilDelimiter)) return;
+    if (!c.Send(Head)) return;
+    for (int waited = 0; waited < MaxMs; waited += IntervalMs)
+      if (!c.Sleep(IntervalMs) || !c.Send("x")) break;
   };
 }
 

@@ -121,8 +121,15 @@ class FakeServer {
   // Reads until UntilDelimiter, then sends Count pseudo-random bytes, closes.
   static ConnectionHandler Garbage(std::size_t Count, std::string UntilDelimiter = "\r\n");
   // Sends without end until the client goes, the server stops or
-  // MaxBytes have gone out.
-  static ConnectionHandler Endless(std::uint64_t MaxBytes = std::uint64_t(1) << 32);
+  // MaxBytes have gone out; with UntilDelimiter, only once it has read that,
+  // and with Head first.
+  static ConnectionHandler Endless(std::uint64_t MaxBytes = std::uint64_t(1) << 32, std::string Head = std::string(),
+                                   std::string UntilDelimiter = std::string());
+  // Reads until UntilDelimiter (at once when empty), sends Head, then one
+  // byte every IntervalMs until the client goes or the server stops (at
+  // most MaxMs).
+  static ConnectionHandler Drip(std::string Head, int IntervalMs, std::string UntilDelimiter = "\r\n\r\n",
+                                int MaxMs = 60000);
 
  private:
   friend class FakeConnection;

@@ -60,7 +60,6 @@ void RegisterTrackers() {
   using T = TKwInetCustomTracker;
   TClassBuilder<T> base(u"TKwInetCustomTracker", u"TKwCustomWebComponent");
   base.Str(u"TrackingNumber", &T::TrackingNumber, &T::SetTrackingNumber)
-      .Int(u"MaxResponseSize", &T::MaxResponseSize, &T::SetMaxResponseSize, u"Cardinal")
       .Bool(u"ErrorDialog", &T::ErrorDialog, &T::SetErrorDialog);
   // The carriers' base: it knows no service, so it is not created by name.
   base.Info().SetComponentFactory(nullptr);

@@ -11,7 +11,6 @@ namespace kwinet {
 void RegisterTranslateClasses() {
   using B = TKwCustomTranslator;
   TClassBuilder<B> base(u"TKwCustomTranslator", u"TKwCustomWebComponent");
-  base.Int(u"MaxResponseSize", &B::MaxResponseSize, &B::SetMaxResponseSize, u"Int64");
   // The clients' base: it knows no service, so it is not created by name.
   base.Info().SetComponentFactory(nullptr);
 

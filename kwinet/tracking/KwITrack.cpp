@@ -81,6 +81,7 @@ TKwInetCustomTracker::TKwInetCustomTracker(TComponent* AOwner)
   SetAgent(u"Moravelle Tracker");
   SetService(isHTTPS);
   SetPort(443);
+  SetMaxResponseSize(ContentMaxResponseSize);
 }
 
 TKwInetCustomTracker::~TKwInetCustomTracker() {
@@ -156,10 +157,6 @@ bool TKwInetCustomTracker::Exchange() {
       return false;
     }
     if (n == 0) break;
-    if (n > FMaxResponseSize - total) {
-      SetErrorText(u"The answer is larger than " + IntToStr(FMaxResponseSize) + u" bytes (MaxResponseSize)");
-      return false;
-    }
     FLastXMLResponse.append(BytesToString(piece.data(), n));
     total += n;
     UpdateProgress(total, kProgressMax, abort);

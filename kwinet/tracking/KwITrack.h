@@ -129,9 +129,6 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   // exchange (then nothing of a partial answer is kept).
   const String& LastXMLResponse() const { return FLastXMLResponse; }
 
-  // The largest answer read, in bytes; a longer one fails the job.
-  std::uint32_t MaxResponseSize() const { return FMaxResponseSize; }
-  void SetMaxResponseSize(std::uint32_t value) { FMaxResponseSize = value; }
   // Whether a failed exchange is also shown to the user through the
   // user-interface backend (the error text goes to LastXMLResponse and
   // ErrorText either way).
@@ -166,7 +163,6 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
 
   String FTrackingNumber;
   std::unique_ptr<TKwInetActivities> FActivities;
-  std::uint32_t FMaxResponseSize = 16 * 1024 * 1024;
   bool FErrorDialog = true;
 };
 

@@ -6,40 +6,11 @@
 
 namespace kwinet {
 
-namespace {
-
-// Raised by the bounded stream to stop the transfer; never leaves
-// FetchAnswer.
-struct TAnswerTooLarge {};
-
-// Passes writes on to Target until Limit bytes have gone through; the write
-// that would pass the limit raises TAnswerTooLarge instead.
-class TBoundedStream : public TStream {
- public:
-  TBoundedStream(TStream& Target, std::int64_t Limit) : FTarget(Target), FLimit(Limit) {}
-  std::int64_t Read(void* Buffer, std::int64_t Count) override { return FTarget.Read(Buffer, Count); }
-  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
-    if (FLimit > 0 && Count > FLimit - FWritten) throw TAnswerTooLarge();
-    const std::int64_t n = FTarget.Write(Buffer, Count);
-    FWritten += n;
-    return n;
-  }
-  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override { return FTarget.Seek(Offset, Origin); }
-  void SetSize(std::int64_t NewSize) override { FTarget.SetSize(NewSize); }
-  std::int64_t Size() override { return FTarget.Size(); }
-
- private:
-  TStream& FTarget;
-  std::int64_t FLimit;
-  std::int64_t FWritten = 0;
-};
-
-}  // namespace
-
 TKwCustomTranslator::TKwCustomTranslator(TComponent* AOwner) : TKwCustomWebComponent(AOwner) {
   SetAgent(u"Moravelle Tracker");
   SetService(isHTTP);
   SetPort(443);
+  SetMaxResponseSize(ContentMaxResponseSize);
 }
 
 void TKwCustomTranslator::BeginCall() {
@@ -57,16 +28,8 @@ void TKwCustomTranslator::EndCall(bool Ok, const String& Reason) {
 }
 
 bool TKwCustomTranslator::FetchAnswer(const String& URL, TStream& Stream) {
-  TBoundedStream bounded(Stream, FMaxResponseSize);
-  bool whole = false;
-  try {
-    whole = ReadHTTPGetResponse(URL, bounded);
-  } catch (const TAnswerTooLarge&) {
-    Stream.SetPosition(0);
-    EndCall(false, Format(u"The answer is larger than MaxResponseSize (%d bytes)", {FMaxResponseSize}));
-    return false;
-  }
-  if (!whole) {
+  // MaxResponseSize bounds the answer in the transfer layer.
+  if (!ReadHTTPGetResponse(URL, Stream)) {
     // ReadHTTPGetResponse has said why.
     EndCall(false);
     return false;

@@ -15,13 +15,6 @@ class TKwCustomTranslator : public TKwCustomWebComponent {
  public:
   explicit TKwCustomTranslator(TComponent* AOwner);
 
-  // Bytes that an answer may have; a longer one ends the call isFailed.
-  // 0 = no bound.
-  std::int64_t MaxResponseSize() const { return FMaxResponseSize; }
-  void SetMaxResponseSize(std::int64_t value) { FMaxResponseSize = value < 0 ? 0 : value; }
-
-  static constexpr std::int64_t DefaultMaxResponseSize = 16 * 1024 * 1024;
-
  protected:
   // The clients are called directly; Execute has nothing to do.
   void InternalExecute() override {}
@@ -35,9 +28,6 @@ class TKwCustomTranslator : public TKwCustomWebComponent {
   bool FetchAnswer(const String& URL, TStream& Stream);
   // Ends a call: Status isFinished, or isFailed with Reason.
   void EndCall(bool Ok, const String& Reason = String());
-
- private:
-  std::int64_t FMaxResponseSize = DefaultMaxResponseSize;
 };
 
 // URL query value: the UTF-8 bytes of S, form-encoded.

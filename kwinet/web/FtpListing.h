@@ -37,6 +37,8 @@ bool MatchesWildCard(const std::string& Pattern, const std::string& Name);
 // makes folders up as it is asked would keep a walk going without end.
 constexpr int kFtpWalkMaxDepth = 64;                // folders below the start
 constexpr std::size_t kFtpWalkMaxFolders = 100000;  // folders entered, the start with them
+// Entries that one walk, over FTP or in the file system, lists at most.
+constexpr std::size_t kWalkMaxEntries = 1000000;
 
 // Which folders a walk enters, asked folder by folder as the listings name
 // them. A folder whose identity (TInetFindData::Identity) the walk has met

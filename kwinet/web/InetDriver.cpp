@@ -24,13 +24,11 @@ using Clock = std::chrono::steady_clock;
 // Body bytes held per transfer before the server is paused; the reader
 // refills below a quarter of it so the socket keeps flowing.
 constexpr std::size_t kBufferCap = 512 * 1024;
-// An FTP listing is read whole; a bound keeps a hostile server from filling
-// memory.
-constexpr std::size_t kListingCap = 64 * 1024 * 1024;
-
 thread_local String gLastResponse;
 thread_local String gLastError;
 thread_local bool gLastErrorIsConnect = false;
+thread_local bool gLastErrorIsTimeout = false;
+thread_local bool gLastErrorIsTooLarge = false;
 
 // libcurl and the two dozen libraries it pulls in are loaded on first use,
 // not at process start: most commands of the tool never transfer anything,
@@ -87,6 +85,12 @@ String& InetLastError() {
 bool& InetLastErrorIsConnect() {
   return gLastErrorIsConnect;
 }
+bool& InetLastErrorIsTimeout() {
+  return gLastErrorIsTimeout;
+}
+bool& InetLastErrorIsTooLarge() {
+  return gLastErrorIsTooLarge;
+}
 
 bool ParseHttpDate(const std::string& Text, std::int64_t& Seconds) {
   if (!InitCurl()) return false;
@@ -133,6 +137,9 @@ struct TTransfer::TState {
   bool Paused = false;
   std::size_t SincePerform = 0;  // bytes read since the reader last polled the socket
   bool Unbounded = false;
+  std::int64_t MaxBody = 0;  // 0: no bound
+  std::int64_t Received = 0;
+  bool TooLarge = false;
 
   bool Http = false;
   bool FollowRedirects = false;
@@ -175,15 +182,18 @@ size_t WriteCallback(char* data, size_t size, size_t count, void* user) noexcept
     auto* t = static_cast<TState*>(user);
     const std::size_t n = size * count;
     t->LastActivity = Clock::now();
-    if (t->Unbounded) {
-      if (t->Buf.size() + n > kListingCap) return CURL_WRITEFUNC_ERROR;
-    } else if (t->Available() >= kBufferCap) {
+    if (t->MaxBody > 0 && static_cast<std::int64_t>(n) > t->MaxBody - t->Received) {
+      t->TooLarge = true;
+      return CURL_WRITEFUNC_ERROR;
+    }
+    if (!t->Unbounded && t->Available() >= kBufferCap) {
       t->Paused = true;
       return CURL_WRITEFUNC_PAUSE;
     }
     if (t->Buf.capacity() < kBufferCap) t->Buf.reserve(2 * kBufferCap);
     t->MakeRoom(n);
     t->Buf.append(data, n);
+    t->Received += static_cast<std::int64_t>(n);
     return n;
   } catch (...) {
     return CURL_WRITEFUNC_ERROR;
@@ -227,6 +237,13 @@ void CollectDone(CURLM* multi) {
     t->Result = msg->data.result;
     if (t->Result != CURLE_OK) {
       gLastError = Utf8ToString(t->ErrorBuffer[0] ? std::string(t->ErrorBuffer) : gCurl->easy_strerror(t->Result));
+      gLastErrorIsTimeout = t->Result == CURLE_OPERATION_TIMEDOUT;
+      gLastErrorIsTooLarge = t->TooLarge;
+      if (t->TooLarge)
+        gLastError =
+            Utf8ToString("The answer is larger than " + std::to_string(t->MaxBody) + " bytes (MaxResponseSize)");
+      else if (t->Result == CURLE_PEER_FAILED_VERIFICATION)
+        gLastError = u"The server's certificate was refused: " + gLastError;
       switch (t->Result) {
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
@@ -248,6 +265,8 @@ void Fail(TState* t, CURLcode code, const char* text) {
   t->Result = code;
   gLastError = Utf8ToString(text);
   gLastErrorIsConnect = false;
+  gLastErrorIsTimeout = code == CURLE_OPERATION_TIMEDOUT;
+  gLastErrorIsTooLarge = false;
   if (t->Added) {
     gCurl->multi_remove_handle(t->Multi(), t->Easy);
     t->Added = false;
@@ -324,6 +343,11 @@ void SetCommonOptions(TState* t, const TTransferSettings& s) {
   if (!s.Agent.empty()) gCurl->easy_setopt(e, CURLOPT_USERAGENT, s.Agent.c_str());
   if (s.TimeoutMs > 0) gCurl->easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s.TimeoutMs);
   if (s.MaxTimeMs > 0) gCurl->easy_setopt(e, CURLOPT_TIMEOUT_MS, s.MaxTimeMs);
+  if (s.LowSpeedLimit > 0 && s.LowSpeedTimeMs > 0) {
+    // libcurl counts whole seconds; a paused transfer is not measured.
+    gCurl->easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, s.LowSpeedLimit);
+    gCurl->easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (s.LowSpeedTimeMs + 999) / 1000));
+  }
   gCurl->easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   // Both always set, so that libcurl never reads the environment itself:
   // the proxy policy has decided already.
@@ -396,6 +420,7 @@ TTransfer::TTransfer(TTransferSession& Session, const TTransferSettings& Setting
   if (!F->Easy) return;
   F->Http = Settings.Http;
   F->Unbounded = Settings.Unbounded;
+  F->MaxBody = std::max<std::int64_t>(0, Settings.MaxBodyBytes);
   SetCommonOptions(F.get(), Settings);
   if (F->Http)
     SetHttpOptions(F.get(), Settings);

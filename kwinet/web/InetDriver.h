@@ -26,6 +26,13 @@ struct TTransferSettings {
   long TimeoutMs = 30000;  // 0 = no bound
   // The longest the whole transfer may take, in ms; 0 = no bound.
   long MaxTimeMs = 0;
+  // A transfer slower than LowSpeedLimit bytes a second for LowSpeedTimeMs
+  // ends; 0 in either = no such bound.
+  long LowSpeedLimit = 0;
+  long LowSpeedTimeMs = 0;
+  // The most body bytes the transfer may bring; one more ends it. 0 = no
+  // bound.
+  std::int64_t MaxBodyBytes = 0;
   // The proxy as a URL ("http://host:port"); empty: direct. NoProxy names
   // the hosts that a redirect reaches directly (comma-separated).
   std::string Proxy;
@@ -51,7 +58,7 @@ struct TTransferSettings {
   std::string Command;
   bool NoBody = false;
   bool Text = false;
-  // A listing is read whole (up to a bound) instead of being paused.
+  // A listing is read whole (up to MaxBodyBytes) instead of being paused.
   bool Unbounded = false;
   // FTP: ask for the file's time (MDTM).
   bool FileTime = false;
@@ -133,5 +140,9 @@ String& InetLastError();
 // The last failure was a connection that could not be opened (no such
 // host, refused, no secure channel), not a failure of a running exchange.
 bool& InetLastErrorIsConnect();
+// The last failure was a bound of time (no data within the timeout, the
+// whole-transfer bound, too slow), or a body larger than its bound.
+bool& InetLastErrorIsTimeout();
+bool& InetLastErrorIsTooLarge();
 
 }  // namespace kwinet

@@ -153,7 +153,9 @@ void ParseRSSBytes(std::string_view Bytes, TKwIRSSChannels& Channels) {
 // --- the component ------------------------------------------------------------------
 
 TKwIRSSParser::TKwIRSSParser(TComponent* AOwner)
-    : TKwCustomWebUpdater(AOwner), FChannels(std::make_unique<TKwIRSSChannels>()) {}
+    : TKwCustomWebUpdater(AOwner), FChannels(std::make_unique<TKwIRSSChannels>()) {
+  SetMaxResponseSize(ContentMaxResponseSize);
+}
 
 TKwIRSSParser::~TKwIRSSParser() {
   RemoveTempCopy(FLocalFileName);

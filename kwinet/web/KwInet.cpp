@@ -107,6 +107,8 @@ struct TRoot : TInetNode {
   std::uint32_t SecurityFlags = 0;
   // When every transfer of the root must have ended; unset: no bound.
   std::optional<std::chrono::steady_clock::time_point> Deadline;
+  std::int64_t MaxResponseSize = 0;
+  long LowSpeedLimit = 0, LowSpeedTimeMs = 0;
 };
 
 struct TConnection : TInetNode {
@@ -210,6 +212,9 @@ TTransferSettings BaseSettings(const TRoot* root, const std::string& url, const 
         std::chrono::duration_cast<std::chrono::milliseconds>(*root->Deadline - std::chrono::steady_clock::now());
     s.MaxTimeMs = std::max<long>(1, static_cast<long>(left.count()));
   }
+  s.MaxBodyBytes = root->MaxResponseSize;
+  s.LowSpeedLimit = root->LowSpeedLimit;
+  s.LowSpeedTimeMs = root->LowSpeedTimeMs;
   const TProxyAddress proxy = root->Policy.Route(scheme, host, port);
   if (!proxy.Empty()) {
     s.Proxy = proxy.Url();
@@ -307,6 +312,8 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
   // A new session: an earlier session's failure is no longer news.
   InetLastError().clear();
   InetLastErrorIsConnect() = false;
+  InetLastErrorIsTimeout() = false;
+  InetLastErrorIsTooLarge() = false;
   auto root = std::make_unique<TRoot>();
   if (!root->Session.Valid()) return nullptr;
   root->Agent = StringToUtf8(Agent);
@@ -436,6 +443,15 @@ bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value
       case INTERNET_OPTION_SECURITY_FLAGS:
         root->SecurityFlags = static_cast<std::uint32_t>(std::strtoul(v.c_str(), nullptr, 10));
         return true;
+      case INTERNET_OPTION_MAX_RESPONSE_SIZE:
+        root->MaxResponseSize = std::max(0LL, std::atoll(v.c_str()));
+        return true;
+      case INTERNET_OPTION_LOW_SPEED_LIMIT:
+        root->LowSpeedLimit = std::max(0L, std::atol(v.c_str()));
+        return true;
+      case INTERNET_OPTION_LOW_SPEED_TIME:
+        root->LowSpeedTimeMs = std::max(0L, std::atol(v.c_str()));
+        return true;
       default:
         return false;
     }
@@ -480,7 +496,9 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
   const std::string url = c->FtpUrl(dir, true);
   std::string listing;
   bool mlsd = FetchListing(c, url, "MLSD", listing);
-  if (!mlsd && !FetchListing(c, url, "LIST", listing)) {
+  // LIST is tried when MLSD is refused, not when its listing passed a bound.
+  const bool bound = !mlsd && (InetLastErrorIsTooLarge() || InetLastErrorIsTimeout());
+  if (!mlsd && (bound || !FetchListing(c, url, "LIST", listing))) {
     if (InetLastError().empty() || InetLastError() == kNoMoreFiles) InetLastError() = u"The server refused the listing";
     return nullptr;
   }
@@ -616,6 +634,12 @@ String InternetGetLastErrorText() {
 }
 bool InternetLastErrorIsConnect() {
   return InetLastErrorIsConnect();
+}
+bool InternetLastErrorIsTimeout() {
+  return InetLastErrorIsTimeout();
+}
+bool InternetLastErrorIsTooLarge() {
+  return InetLastErrorIsTooLarge();
 }
 
 bool InternetCloseHandle(HINTERNET Handle) noexcept {

@@ -44,10 +44,13 @@ enum TInetOption : std::uint8_t {
   INTERNET_OPTION_PASSWORD,
   INTERNET_OPTION_PROXY_USERNAME,
   INTERNET_OPTION_PROXY_PASSWORD,
-  INTERNET_OPTION_SECURITY_FLAGS,  // SECURITY_FLAG_* as decimal text
-  INTERNET_OPTION_TIMEOUT,         // milliseconds as decimal text; 0 = no bound
-  INTERNET_OPTION_CA_FILE,         // CA bundle file; empty = the system's store
-  INTERNET_OPTION_MAX_TIME,        // ms from now that all the root's transfers must end by; 0 = no bound
+  INTERNET_OPTION_SECURITY_FLAGS,     // SECURITY_FLAG_* as decimal text
+  INTERNET_OPTION_TIMEOUT,            // milliseconds as decimal text; 0 = no bound
+  INTERNET_OPTION_CA_FILE,            // CA bundle file; empty = the system's store
+  INTERNET_OPTION_MAX_TIME,           // ms from now that all the root's transfers must end by; 0 = no bound
+  INTERNET_OPTION_MAX_RESPONSE_SIZE,  // bytes a body or listing may have, as decimal text; 0 = no bound
+  INTERNET_OPTION_LOW_SPEED_LIMIT,    // bytes a second below which a transfer is too slow; 0 = no bound
+  INTERNET_OPTION_LOW_SPEED_TIME,     // ms that a transfer may stay too slow; 0 = no bound
 };
 
 // Security flags: certificate checks that a caller may switch off on
@@ -135,6 +138,12 @@ inline constexpr const char16_t* kNoMoreFiles = u"No more files";
 // The last failure was a connection that could not be opened (unknown
 // host, refused, secure channel refused) rather than a failed exchange.
 bool InternetLastErrorIsConnect();
+// The last failure was a bound of time (the timeout, the whole-transfer
+// bound, a transfer too slow): asking again would cost the same wait.
+bool InternetLastErrorIsTimeout();
+// The last failure was a body or listing larger than the root's
+// INTERNET_OPTION_MAX_RESPONSE_SIZE.
+bool InternetLastErrorIsTooLarge();
 
 // Releases the handle and everything under it. False for nullptr and for a
 // handle that is closed already (also with its parent).

@@ -1,5 +1,6 @@
 #include "kwinet/web/LinkScanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
@@ -72,7 +73,8 @@ bool EndsLink(unsigned char C) {
   return kStop[C];
 }
 
-TLinkScanner::TLinkScanner(std::string_view Prefix, TOnLink OnLink) : FPrefix(Prefix), FOnLink(std::move(OnLink)) {
+TLinkScanner::TLinkScanner(std::string_view Prefix, TOnLink OnLink, std::size_t MaxLength)
+    : FPrefix(Prefix), FOnLink(std::move(OnLink)), FMaxLength(std::max(MaxLength, Prefix.size())) {
   if (FPrefix.empty()) throw std::invalid_argument("empty link prefix");
   for (char c : FPrefix)
     if (EndsLink(static_cast<unsigned char>(c))) throw std::invalid_argument("link prefix holds a stop character");
@@ -98,7 +100,18 @@ void TLinkScanner::Finish() {
 }
 
 std::size_t TLinkScanner::ContinueLink(std::string_view Piece) {
-  const std::size_t stop = FindStop(Piece.data(), 0, Piece.size());
+  // The link may take Room more bytes; the byte after those decides
+  // whether a stop character ends it there or the bound cuts it.
+  const std::size_t room = FMaxLength - FCarry.size();
+  const std::size_t end = std::min(Piece.size(), room + 1);
+  const std::size_t stop = FindStop(Piece.data(), 0, end);
+  if (stop == end && end == room + 1) {
+    FCarry.append(Piece.substr(0, room));
+    FOnLink(FCarry);
+    FCarry.clear();
+    FInLink = false;
+    return room;
+  }
   FCarry.append(Piece.substr(0, stop));
   if (stop == Piece.size()) return std::string_view::npos;
   FOnLink(FCarry);
@@ -148,7 +161,16 @@ void TLinkScanner::ScanPiece(std::string_view Piece, std::size_t From) {
     }
     if (p + k <= n) {
       if (std::memcmp(data + p, FPrefix.data(), k) == 0) {
-        const std::size_t stop = FindStop(data, p + k, n);
+        // A stop character up to right after the longest link ends it.
+        const bool bounded = n - p > FMaxLength;
+        const std::size_t end = bounded ? p + FMaxLength + 1 : n;
+        const std::size_t stop = FindStop(data, p + k, end);
+        if (stop == end && bounded) {
+          // No stop within the bound: the link ends there.
+          FOnLink(std::string_view(data + p, FMaxLength));
+          From = p + FMaxLength;
+          continue;
+        }
         if (stop == n) {
           FCarry.assign(data + p, n - p);
           FInLink = true;

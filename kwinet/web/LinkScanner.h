@@ -1,8 +1,9 @@
 // Finds the links of one kind in a text given piece by piece: every place
 // where the prefix ("http://", "mailto:"...) begins, up to the first
-// character that ends a link. Memory is bounded by the piece and the link
-// being read, not by the text, and a link or prefix split between two pieces
-// is found whole. Pure code over bytes; fuzzed.
+// character that ends a link, or until the link is kMaxLinkLength bytes long.
+// Memory is bounded by the piece and that length, not by the text, and a
+// link or prefix split between two pieces is found whole. Pure code over
+// bytes; fuzzed.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,10 @@ namespace kwinet {
 // and the apostrophe do not.
 bool EndsLink(unsigned char C);
 
+// The longest link, prefix included. A link that runs on ends there, and
+// scanning goes on with the byte after it.
+constexpr std::size_t kMaxLinkLength = 64 * 1024;
+
 class TLinkScanner {
  public:
   // Each link as found, prefix included; the view lives until the callback
@@ -27,8 +32,9 @@ class TLinkScanner {
   using TOnLink = std::function<void(std::string_view Link)>;
 
   // Prefix: compared exactly (case matters); must not be empty nor hold a
-  // character that ends a link.
-  TLinkScanner(std::string_view Prefix, TOnLink OnLink);
+  // character that ends a link. MaxLength: the longest link (at least the
+  // prefix's length).
+  TLinkScanner(std::string_view Prefix, TOnLink OnLink, std::size_t MaxLength = kMaxLinkLength);
 
   // The next piece of the text. The text ends at its first NUL: a link open
   // there is reported, and the call returns false, as does every later one
@@ -51,6 +57,7 @@ class TLinkScanner {
 
   std::string FPrefix;
   TOnLink FOnLink;
+  std::size_t FMaxLength;
   // Bytes of the text kept from earlier pieces: the open link (FInLink), or
   // a tail that may be the start of the prefix.
   std::string FCarry;

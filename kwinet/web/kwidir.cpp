@@ -3,7 +3,9 @@
 namespace kwinet {
 
 TKwRemoteFiles::TKwRemoteFiles(TComponent* AOwner)
-    : TKwCustomWebComponent(AOwner), FWildCard(u"*.*"), FFileList(std::make_unique<TStringList>()) {}
+    : TKwCustomWebComponent(AOwner), FWildCard(u"*.*"), FFileList(std::make_unique<TStringList>()) {
+  SetMaxResponseSize(ContentMaxResponseSize);
+}
 
 TKwRemoteFiles::~TKwRemoteFiles() = default;
 

@@ -103,6 +103,7 @@ void TfrmKwWebDirect::Close() {
 TKwWebDirect::TKwWebDirect(TComponent* AOwner) : TKwCustomWebUpdater(AOwner), FTitle(u"Moravelle WebDirect") {
   const String folder = ApplicationDataFolder();
   FLocalFileName = folder + u"/" + ChangeFileExt(ExtractFileName(folder), u".sin");
+  SetMaxResponseSize(ContentMaxResponseSize);
 }
 
 TKwWebDirect::~TKwWebDirect() {

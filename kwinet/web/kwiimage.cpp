@@ -11,6 +11,7 @@ namespace kwinet {
 
 TKwRemoteImage::TKwRemoteImage(TComponent* AOwner) : TKwCustomWebUpdater(AOwner), FTimer(new TTimer(this)) {
   FTimer->SetEnabled(false);
+  SetMaxResponseSize(ContentMaxResponseSize);
 }
 
 TKwRemoteImage::~TKwRemoteImage() {

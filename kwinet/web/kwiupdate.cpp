@@ -56,6 +56,33 @@ String JoinFtpPath(const String& dir, const String& name) {
   return !dir.empty() && dir.back() == u'/' ? dir + name : dir + u"/" + name;
 }
 
+// How much one walk lists at most: kWalkMaxEntries entries, and entries
+// whose bytes add up to MaxBytes (0: no such bound).
+class TWalkBudget {
+ public:
+  explicit TWalkBudget(std::int64_t maxBytes) : FMaxBytes(maxBytes) {}
+  // Counts Entry in; false, with the reason in Cut(), when it would pass a
+  // bound (the walk then ends).
+  bool Take(const String& entry) {
+    // Its UTF-8 bytes and a line break: what a listing of it would take.
+    FBytes += 1;
+    for (const char16_t c : entry) FBytes += c < 0x80 ? 1 : c < 0x800 ? 2 : (c >= 0xD800 && c < 0xE000) ? 2 : 3;
+    if (++FEntries > kWalkMaxEntries)
+      FCut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(kWalkMaxEntries)) +
+             u" entries are listed in one listing";
+    else if (FMaxBytes > 0 && FBytes > FMaxBytes)
+      FCut = u"Listing cut short: the entries add up to more than " + IntToStr(FMaxBytes) + u" bytes (MaxResponseSize)";
+    return FCut.empty();
+  }
+  const String& Cut() const { return FCut; }
+
+ private:
+  std::int64_t FMaxBytes;
+  std::size_t FEntries = 0;
+  std::int64_t FBytes = 0;
+  String FCut;
+};
+
 // The entries of an FTP folder tree, each folder whole before its
 // subfolders, which follow in the order found, each with its own
 // subfolders before the next: a work list in place of recursion, so the
@@ -64,8 +91,8 @@ String JoinFtpPath(const String& dir, const String& name) {
 // name (a link) is listed but not entered, and so is one past the walk's
 // bounds: the result then says why the walk was cut short (empty when it
 // is whole).
-String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings,
-                   bool SubFolders) {
+String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders,
+                   TWalkBudget& budget) {
   String start;
   if (!FtpGetCurrentDirectory(connection, start)) start.clear();
   // A folder as the entries show it (as Dir gives it) and its absolute path,
@@ -91,7 +118,7 @@ String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCa
   bound.Enter(std::string(), 0);
   String cut;
   bool top = true;
-  while (!pending.empty()) {
+  while (!pending.empty() && budget.Cut().empty()) {
     const TFolder dir = std::move(pending.back());
     pending.pop_back();
     const bool bareNames = top && bare;
@@ -116,7 +143,9 @@ String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCa
     }
     found.clear();
     for (bool more = static_cast<bool>(find); more; more = InternetFindNextFile(find, data)) {
-      Strings.Add(bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName));
+      const String entry = bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName);
+      if (!budget.Take(entry)) break;
+      Strings.Add(entry);
       if (!SubFolders || !(data.Attributes & FILE_ATTRIBUTE_DIRECTORY) || data.FileName == u"." ||
           data.FileName == u"..")
         continue;
@@ -139,7 +168,7 @@ String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCa
   String current;
   if (!start.empty() && (!FtpGetCurrentDirectory(connection, current) || current != start))
     FtpSetCurrentDirectory(connection, start);
-  return cut;
+  return budget.Cut().empty() ? cut : budget.Cut();
 }
 
 // One folder of a local listing: its entries that match, in order, and how
@@ -193,7 +222,7 @@ bool ReadLocalFolder(const std::string& prefix, const std::string& pattern, std:
 // its own entry: a stack of folders in place of recursion. A folder reached
 // again (through a link) is listed as an entry but not entered again, so a
 // link loop ends.
-void ListLocalTree(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders) {
+void ListLocalTree(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders, TWalkBudget& budget) {
   const std::string pattern = StringToUtf8(WildCard);
   std::string prefix = FileNameToPath(Dir);
   if (!prefix.empty() && prefix.back() != '/') prefix += '/';
@@ -208,7 +237,9 @@ void ListLocalTree(const String& Dir, const String& WildCard, TStrings& Strings,
     }
     const auto [name, isDir] = folder.Entries[folder.Next++];
     const std::string path = folder.Prefix + name;
-    Strings.Add(Utf8ToString(path));
+    const String entry = Utf8ToString(path);
+    if (!budget.Take(entry)) return;
+    Strings.Add(entry);
     if (SubFolders && isDir && name != "." && name != "..") {
       TLocalFolder sub;
       if (ReadLocalFolder(path + "/", pattern, seen, sub)) stack.push_back(std::move(sub));
@@ -416,6 +447,9 @@ HINTERNET TKwCustomWebComponent::OpenRoot() {
   if (root) {
     InternetSetOption(root, INTERNET_OPTION_TIMEOUT, IntToStr(FTimeout));
     if (FMaxTime > 0) InternetSetOption(root, INTERNET_OPTION_MAX_TIME, IntToStr(FMaxTime));
+    InternetSetOption(root, INTERNET_OPTION_MAX_RESPONSE_SIZE, IntToStr(FMaxResponseSize));
+    InternetSetOption(root, INTERNET_OPTION_LOW_SPEED_LIMIT, IntToStr(FLowSpeedLimit));
+    InternetSetOption(root, INTERNET_OPTION_LOW_SPEED_TIME, IntToStr(FLowSpeedTime));
     if (!FCACertFile.empty()) InternetSetOption(root, INTERNET_OPTION_CA_FILE, FCACertFile);
   }
   return root;
@@ -464,11 +498,13 @@ bool TKwCustomWebComponent::HttpSearch(const String& FileName) {
     // with its status, and is answered below like a server's.
     if (!answered && !(hasCode && code == 407)) {
       // No final answer. A server that could not be reached has no such
-      // file for us; one that said nothing at all is asked again; anything
-      // else (a reset mid-answer, a timeout, a redirect loop, a head that
-      // never ends or does not parse) is a failed exchange.
+      // file for us; one that closed without a word is asked again, but
+      // one that let a time bound pass is not (each send would cost the
+      // same wait); anything else (a reset mid-answer, a timeout, a
+      // redirect loop, a head that never ends or does not parse) is a
+      // failed exchange.
       const bool connect = InternetLastErrorIsConnect();
-      if (!connect && !hasCode && ++unanswered < kMaxUnansweredSends) continue;
+      if (!connect && !hasCode && !InternetLastErrorIsTimeout() && ++unanswered < kMaxUnansweredSends) continue;
       FSearchFailed = !connect;
       SetErrorText();
       if (FErrorText.empty()) FErrorText = u"No answer from the server";
@@ -656,6 +692,8 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
     ::fchmod(local.Handle(), old.st_mode & 07777);
 
   bool abort = false;
+  bool tooLarge = false;
+  std::int64_t copied = 0;
   std::uint64_t total = 0;
   // Each piece is read straight into the write buffer.
   std::vector<char> pending(kWriteBuffer + kPieceSize);
@@ -676,12 +714,24 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
       filled = 0;
     }
     total += n;
+    // A local source is held to the bound that the transfer layer keeps
+    // for a remote one.
+    if (source && FMaxResponseSize > 0 && (copied += n) > FMaxResponseSize) {
+      tooLarge = true;
+      break;
+    }
     UpdateProgress(total, FileSize, abort);
     if (abort) break;
   }
   if (filled > 0) local.WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
+  if (failed && InternetLastErrorIsTooLarge()) tooLarge = true;
   source.reset();
-  if (abort || failed) {
+  if (tooLarge) {
+    // Nothing past the bound is worth resuming.
+    local.Abandon();
+    SetErrorText(u"The file is larger than " + IntToStr(FMaxResponseSize) + u" bytes (MaxResponseSize)");
+    SetStatus(isFailed);
+  } else if (abort || failed) {
     // The partial copy carries the version it holds, for a resume to check.
     if (validator != 0) {
       struct timespec times[2] = {{0, UTIME_OMIT}, FileTimeToTimespec(validator)};
@@ -704,11 +754,15 @@ bool TKwCustomWebComponent::ReadDirFromInet(const String& Dir, const String& Wil
                                             bool SubFolders) {
   if (!hURL && FService != isNetwork) return false;
   SetAction(iaFileSearch);
+  TWalkBudget budget(FMaxResponseSize);
   if (FService == isFTP) {
     // A walk cut short still lists what it found; only the reason tells.
-    if (const String cut = ListFtpTree(hURL, Dir, WildCard, Strings, SubFolders); !cut.empty()) SetErrorText(cut);
-  } else if (FService == isNetwork)
-    ListLocalTree(Dir, WildCard, Strings, SubFolders);
+    if (const String cut = ListFtpTree(hURL, Dir, WildCard, Strings, SubFolders, budget); !cut.empty())
+      SetErrorText(cut);
+  } else if (FService == isNetwork) {
+    ListLocalTree(Dir, WildCard, Strings, SubFolders, budget);
+    if (!budget.Cut().empty()) SetErrorText(budget.Cut());
+  }
   // Nothing is listed over HTTP.
   const bool found = Strings.Count() > 0;
   SetAction(iaFileFound);

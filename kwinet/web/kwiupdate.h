@@ -100,6 +100,23 @@ class TKwCustomWebComponent : public TComponent {
   // bound.
   std::uint32_t MaxTime() const { return FMaxTime; }
   void SetMaxTime(std::uint32_t value) { FMaxTime = value; }
+  // A transfer that moves fewer than LowSpeedLimit bytes a second for
+  // LowSpeedTime milliseconds ends, failed: a server that drips its answer
+  // ends, while a large file over a slow line still comes. 0 in either =
+  // no such bound.
+  std::uint32_t LowSpeedLimit() const { return FLowSpeedLimit; }
+  void SetLowSpeedLimit(std::uint32_t value) { FLowSpeedLimit = value; }
+  std::uint32_t LowSpeedTime() const { return FLowSpeedTime; }
+  void SetLowSpeedTime(std::uint32_t value) { FLowSpeedTime = value; }
+  // The most bytes that one answer, downloaded file or listing may have,
+  // and the most that the entries of one folder walk may add up to; past
+  // it the job fails with a reason that says so, and the local file is
+  // kept as it was. 0 = no bound. Each class sets its own default: none
+  // for the updater (a download may be large), ContentMaxResponseSize for
+  // the components that read what they fetch.
+  std::int64_t MaxResponseSize() const { return FMaxResponseSize; }
+  void SetMaxResponseSize(std::int64_t value) { FMaxResponseSize = value < 0 ? 0 : value; }
+  static constexpr std::int64_t ContentMaxResponseSize = 16 * 1024 * 1024;
   // The CA certificates that HTTPS servers are checked against; empty: the
   // system's store.
   const String& CACertFile() const { return FCACertFile; }
@@ -144,7 +161,9 @@ class TKwCustomWebComponent : public TComponent {
   // entries right after its own). True when Strings holds any entry
   // afterwards, also one that was there before. An FTP walk enters no
   // folder twice and stops at kFtpWalkMaxDepth and kFtpWalkMaxFolders;
-  // a walk cut short sets ErrorText() and lists what it found.
+  // any walk stops at kWalkMaxEntries entries, or when its entries add up
+  // to more than MaxResponseSize bytes. A walk cut short sets ErrorText()
+  // and lists what it found.
   bool ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders);
   void UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort);
   // Keeps the reason of a failure; with an empty Text, the transfer
@@ -193,6 +212,9 @@ class TKwCustomWebComponent : public TComponent {
   bool FResumeDownload = false;
   std::uint32_t FTimeout = 30000;
   std::uint32_t FMaxTime = 0;
+  std::uint32_t FLowSpeedLimit = 1024;
+  std::uint32_t FLowSpeedTime = 60000;
+  std::int64_t FMaxResponseSize = 0;
   String FErrorText;
   bool FSearchFailed = false;
   String FCACertFile;

@@ -15,7 +15,9 @@ std::string_view KwIExtractPrefix(TKwIExtract Value) {
 }
 
 TKwInfoExtractor::TKwInfoExtractor(TComponent* AOwner)
-    : TKwCustomWebUpdater(AOwner), FExtractedInfo(std::make_unique<TStringList>()) {}
+    : TKwCustomWebUpdater(AOwner), FExtractedInfo(std::make_unique<TStringList>()) {
+  SetMaxResponseSize(ContentMaxResponseSize);
+}
 
 TKwInfoExtractor::~TKwInfoExtractor() {
   DeleteLocalFile();

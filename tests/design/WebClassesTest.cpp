@@ -62,6 +62,29 @@ TEST_F(WebClasses, PaletteClassesAreCreatedByNameAndBasesAreNot) {
   }
 }
 
+// One published size bound for the whole family, set by each class: none
+// for the updater (a download may be large), 16 MiB for what is read; the
+// time bounds alike for all.
+TEST_F(WebClasses, EachClassSetsItsOwnSizeBound) {
+  for (const char16_t* name :
+       {u"TKwWebUpdater", u"TKwUPSTracker", u"TKwFedExTracker", u"TKwWebDirect", u"TKwRemoteImage", u"TKwInfoExtractor",
+        u"TKwRemoteFiles", u"TKwIRSSParser", u"TKwMSTranslator", u"TKwIGoogleTranslator"}) {
+    SCOPED_TRACE(StringToUtf8(name));
+    const TClassInfo* info = GetClass(name);
+    ASSERT_NE(info, nullptr);
+    std::unique_ptr<TComponent> c(info->CreateComponent(nullptr));
+    auto value = [&](const char16_t* prop) {
+      const TPropInfo* p = info->FindProperty(prop);
+      EXPECT_NE(p, nullptr) << StringToUtf8(prop);
+      return p ? p->GetOrdinal(c.get()) : -1;
+    };
+    EXPECT_EQ(value(u"MaxResponseSize"), String(name) == u"TKwWebUpdater" ? 0 : 16 * 1024 * 1024);
+    EXPECT_EQ(value(u"MaxTime"), 0);
+    EXPECT_EQ(value(u"LowSpeedLimit"), 1024);
+    EXPECT_EQ(value(u"LowSpeedTime"), 60000);
+  }
+}
+
 // Writing Service also sets the service's port; a port kept with the form
 // must win over it, whichever order the text gives them in.
 TEST_F(WebClasses, StoredPortSurvivesTheServiceSetter) {

@@ -17,9 +17,10 @@ namespace {
 using Links = std::vector<std::string>;
 
 // The text given in pieces of at most Piece bytes (0: in one piece).
-Links Scan(std::string_view text, std::string_view prefix, std::size_t piece = 0) {
+Links Scan(std::string_view text, std::string_view prefix, std::size_t piece = 0, std::size_t max = kMaxLinkLength) {
   Links links;
-  TLinkScanner scanner(prefix, [&](std::string_view link) { links.emplace_back(link); });
+  TLinkScanner scanner(
+      prefix, [&](std::string_view link) { links.emplace_back(link); }, max);
   if (piece == 0) piece = std::max<std::size_t>(text.size(), 1);
   for (std::size_t at = 0; at < text.size(); at += piece)
     if (!scanner.Feed(text.substr(at, piece))) break;
@@ -29,8 +30,9 @@ Links Scan(std::string_view text, std::string_view prefix, std::size_t piece = 0
 
 // The rule written as plainly as it reads: at each place of the text, up to
 // its first NUL, a whole prefix starts a link that runs to the first stop
-// character; scanning goes on after that character.
-Links Reference(std::string_view text, std::string_view prefix) {
+// character; scanning goes on after that character. A link longer than Max
+// ends after Max bytes, and scanning goes on right there.
+Links Reference(std::string_view text, std::string_view prefix, std::size_t max = kMaxLinkLength) {
   text = text.substr(0, std::min(text.find('\0'), text.size()));
   const std::string stops(" \"#%<>[\\]^`{|}~");
   Links links;
@@ -39,6 +41,11 @@ Links Reference(std::string_view text, std::string_view prefix) {
     if (text.substr(i, prefix.size()) == prefix) {
       std::size_t end = text.find_first_of(stops, i);
       if (end == std::string_view::npos) end = text.size();
+      if (end - i > max) {
+        links.emplace_back(text.substr(i, max));
+        i += max;
+        continue;
+      }
       links.emplace_back(text.substr(i, end - i));
       i = end + 1;
     } else {
@@ -105,18 +112,45 @@ TEST(LinkScanner, AgreesWithThePlainRuleOnRandomPagesInRandomPieces) {
     const int count = static_cast<int>(gen() % 60);
     for (int i = 0; i < count; ++i) page += parts[gen() % parts.size()];
     if (gen() % 8 == 0) page.insert(gen() % (page.size() + 1), 1, '\0');
-    const Links expected = Reference(page, "http://");
-    std::size_t at = 0;
-    Links links;
-    TLinkScanner scanner("http://", [&](std::string_view link) { links.emplace_back(link); });
-    while (at < page.size()) {
-      const std::size_t piece = gen() % 40;
-      scanner.Feed(std::string_view(page).substr(at, piece));
-      at += piece;
+    // The longest link as long as the prefix, a little longer, and no bound
+    // that such a page reaches.
+    for (const std::size_t max : {std::size_t(7), std::size_t(12), kMaxLinkLength}) {
+      const Links expected = Reference(page, "http://", max);
+      std::size_t at = 0;
+      Links links;
+      TLinkScanner scanner(
+          "http://", [&](std::string_view link) { links.emplace_back(link); }, max);
+      while (at < page.size()) {
+        const std::size_t piece = gen() % 40;
+        scanner.Feed(std::string_view(page).substr(at, piece));
+        at += piece;
+      }
+      scanner.Finish();
+      ASSERT_EQ(links, expected) << "max " << max << ", page: " << page;
     }
-    scanner.Finish();
-    ASSERT_EQ(links, expected) << "page: " << page;
   }
+}
+
+TEST(LinkScanner, ALinkEndsAtItsLongestLength) {
+  // 64 KiB by default, wherever the pieces fall; the rest of the run is
+  // text, where another link may begin.
+  const std::string run = "http://" + std::string(kMaxLinkLength, 'a') + "http://b";
+  for (const std::size_t piece : {std::size_t(0), std::size_t(1000), std::size_t(65537)})
+    EXPECT_EQ(Scan(run, "http://", piece), (Links{run.substr(0, kMaxLinkLength), "http://b"})) << piece;
+  // A small bound shows where scanning goes on: right after the cut, where a
+  // prefix may begin; a stop character just past the bound is still skipped.
+  struct Case {
+    const char* text;
+    Links links;
+  } cases[] = {
+      {"http://abcdefgh", {"http://abc"}},
+      {"http://abc def", {"http://abc"}},
+      {"http://abcd http://e", {"http://abc", "http://e"}},
+      {"http://abchttp://defghi x", {"http://abc", "http://def"}},
+  };
+  for (const Case& c : cases)
+    for (std::size_t piece = 0; piece < std::strlen(c.text); ++piece)
+      EXPECT_EQ(Scan(c.text, "http://", piece, 10), c.links) << c.text << ", pieces of " << piece;
 }
 
 TEST(LinkScanner, LongPagesUseTheFastPathAndTheTailAlike) {

@@ -218,6 +218,25 @@ TEST(RemoteFilesLocalTest, ListsDepthFirstWithDotsAndEntersNoFolderTwice) {
   EXPECT_EQ(Lines(*lister.FileList()), (std::vector<std::string>{".", "..", "readme", "tools"}));
 }
 
+// A walk whose entries would add up to more than MaxResponseSize bytes (a
+// line break counted after each) ends there, keeps what it found and says
+// why.
+TEST(RemoteFilesLocalTest, AWalkEndsAtTheSizeBound) {
+  test::TempDir dir;
+  const std::string d = dir.Path();
+  MakeTree(d);
+  TKwRemoteFiles lister(nullptr);
+  lister.SetService(isNetwork);
+  lister.SetDirectory(Utf8ToString(d));
+  lister.SetSubFolders(true);
+  lister.SetMaxResponseSize(static_cast<std::int64_t>((d + "/.\n" + d + "/..\n").size()));
+  ASSERT_TRUE(lister.Execute());
+  EXPECT_EQ(lister.Status(), isFinished);
+  EXPECT_EQ(Lines(*lister.FileList()), (std::vector<std::string>{d + "/.", d + "/.."}));
+  EXPECT_NE(StringToUtf8(lister.ErrorText()).find("Listing cut short"), std::string::npos)
+      << StringToUtf8(lister.ErrorText());
+}
+
 TEST(RemoteFilesStatusTest, NothingFoundIsNotFoundAndNoServerIsFailed) {
   test::TempDir dir;
   struct Row {

@@ -293,6 +293,10 @@ TEST_F(UpdaterHttpTest, HttpsIsVerifiedAgainstTheGivenCA) {
     EXPECT_EQ(Exists(local), r.status == isFinished);
     if (r.status == isFinished) {
       EXPECT_EQ(ReadFileBytes(local), "secret bits");
+    } else {
+      // Not found, but the reason says that the certificate was refused.
+      EXPECT_NE(StringToUtf8(u->ErrorText()).find("certificate was refused"), std::string::npos)
+          << StringToUtf8(u->ErrorText());
     }
   }
 }
@@ -748,6 +752,50 @@ TEST(UpdaterFaultTest, MaxTimeEndsADownloadThatNeverEnds) {
   EXPECT_LT(took, std::chrono::seconds(4));
   EXPECT_EQ(u.Status(), isFailed);
   EXPECT_FALSE(Exists(dir.File("l")));
+}
+
+// The size bound and the slow-line bound end a job with their reason, and
+// so does silence; the old copy stays as it was and the server is asked
+// once. Past the size bound nothing is kept to resume.
+TEST(UpdaterFaultTest, BoundsEndTheJobOnceWithTheirReason) {
+  ClearProxyEnvironment();
+  using test::FakeServer;
+  const std::string head = "HTTP/1.0 200 OK\r\n\r\n";
+  struct Row {
+    const char* what;
+    FakeServer::ConnectionHandler handler;
+    std::int64_t maxSize;
+    std::uint32_t lowSpeedTime;
+    const char* says;
+  } rows[] = {
+      {"endless", FakeServer::Endless(std::uint64_t(1) << 32, head, "\r\n\r\n"), 1 << 20, 60000,
+       "larger than 1048576 bytes"},
+      {"drip", FakeServer::Drip(head, 200), 0, 1000, "slow"},
+      {"silent", FakeServer::Stall(20000), 0, 60000, "Timeout"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    test::TempDir dir;
+    const std::string local = dir.File("l");
+    WriteFileBytes(local, "old");
+    FakeServer server(r.handler);
+    TKwWebUpdater u(nullptr);
+    u.SetHost(u"127.0.0.1");
+    u.SetPort(static_cast<std::uint16_t>(server.Port()));
+    u.SetRemoteFileName(u"/f");
+    u.SetLocalFileName(Utf8ToString(local));
+    u.SetTimeout(1000);
+    u.SetMaxResponseSize(r.maxSize);
+    u.SetLowSpeedTime(r.lowSpeedTime);
+    EXPECT_FALSE(u.Execute());
+    EXPECT_EQ(u.Status(), isFailed);
+    EXPECT_NE(StringToUtf8(u.ErrorText()).find(r.says), std::string::npos) << StringToUtf8(u.ErrorText());
+    EXPECT_EQ(ReadFileBytes(local), "old");
+    if (r.maxSize > 0) {
+      EXPECT_FALSE(Exists(local + ".part"));
+    }
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+  }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ struct TImageArgs {
   double Every = 0;
   int Count = 0;
   std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = kFetchMaxTime;
   bool OutputGiven = false;
 };
 
@@ -102,6 +103,7 @@ class TReportingImage : public TKwRemoteImage {
 
 int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   if (everyGiven && !(a.Every >= 0.001 && a.Every <= 86400))
     throw ToolError(2, "--every must be between 0.001 and 86400 seconds");
   if (countGiven && a.Count < 1) throw ToolError(2, "--count must be 1 or more");
@@ -120,6 +122,7 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
   r.SetRemoteFileName(t.RemoteFileName);
   r.SetImage(image);
   r.SetTimeout(timeout);
+  r.SetMaxTime(maxTime);
   if (!a.CA.empty()) r.SetCACertFile(Utf8ToString(a.CA));
   UseDialogs(r, false);
   if (everyGiven) r.SetInterval(static_cast<std::int32_t>(std::lround(a.Every * 1000)));
@@ -158,15 +161,17 @@ void Setup(CLI::App& app) {
                            "Keep the last copy in this file (written as FILE.part, which replaces it when whole)");
   cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
   cmd->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  cmd->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime) + ", for each refresh");
   cmd->add_option("URL", args.Url, "The picture")->required();
   cmd->footer(
       "Prints one line a refresh: FORMAT WIDTHxHEIGHT (an unchanged picture is shown again from the local copy). "
       "Exit status: 0 every refresh showed a picture, 3 the picture was not found (the server answered 404 or 410, "
-      "no such FTP or local file, or the server could not be reached), 1 any other failure (an error answer, a "
-      "broken or timed-out exchange, a local path that is a directory or not a regular file, a file that is not a "
-      "whole PNG, JPEG, GIF or BMP picture, an -o file that cannot be written), 2 bad arguments. The first failure "
-      "ends the run, with its reason on standard error. Ctrl-C or SIGTERM removes the copies kept in the private "
-      "temporary folder.\n"
+      "no such FTP or local file, the server could not be reached or its certificate was refused), 1 any other "
+      "failure (an error answer, a broken or timed-out exchange, one that took longer than --max-time or dripped "
+      "slower than 1024 bytes a second for a minute, a picture larger than 16 MiB, a local path that is a directory "
+      "or not a regular file, a file that is not a whole PNG, JPEG, GIF or BMP picture, an -o file that cannot be "
+      "written; the -o file is then kept), 2 bad arguments. The first failure ends the run, with its reason on "
+      "standard error. Ctrl-C or SIGTERM removes the copies kept in the private temporary folder.\n"
       "With --gui (kwinet --gui image ...) the picture is also shown in a window while it refreshes; after the last "
       "refresh the window stays until it is closed.");
   OffersGui(cmd);

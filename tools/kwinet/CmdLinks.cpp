@@ -75,12 +75,14 @@ class TLinkWriter {
 struct TLinksArgs {
   std::string Source, Kind = "http", CA;
   std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = kFetchMaxTime;
 };
 
 int ScanRemote(const TTarget& t, const TLinksArgs& a, TKwIExtract kind, std::uint32_t timeout) {
   TKwInfoExtractor x(nullptr);
   SetTarget(x, t);
   x.SetTimeout(timeout);
+  x.SetMaxTime(Milliseconds("--max-time", a.MaxTime));
   if (!a.CA.empty()) x.SetCACertFile(Utf8ToString(a.CA));
   x.SetExtract(kind);
   // The dialog and the logon prompt only where a person can see and answer.
@@ -139,6 +141,7 @@ int RunLinks(const TLinksArgs& a) {
     throw ToolError(2,
                     "unknown --kind \"" + a.Kind + "\" (mailto, http, https, ftp, file, telnet, news, gopher, wais)");
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  Milliseconds("--max-time", a.MaxTime);
   if (a.Source == "-") return ScanLocal(a.Source, kind->second);
   const TTarget t = ParseTarget(a.Source);
   if (t.Service != isNetwork) return ScanRemote(t, a, kind->second, timeout);
@@ -155,17 +158,21 @@ void Setup(CLI::App& app) {
   links->add_option("--kind", args.Kind,
                     "The links to print: mailto, http (the default), https, ftp, file, telnet, news, gopher or wais");
   links->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  links->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
   links->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
   links->add_option("SOURCE", args.Source, "The page: a URL, a file path, or - for standard input")->required();
   links->footer(
       "A link begins with the kind's prefix, written exactly so (\"http://\", \"mailto:\"...), and runs to the "
-      "first space, quotation mark or one of #%<>[\\]^`{|}~; line breaks do not end it. The page ends at its "
-      "first NUL byte. Links are printed one a line in the order found, duplicates kept; a control character "
+      "first space, quotation mark or one of #%<>[\\]^`{|}~; line breaks do not end it, and a link "
+      "longer than 64 KiB ends there. The page ends at its first NUL byte. Links are printed one a line in the order "
+      "found, duplicates kept; a control character "
       "inside a link is written as \\n, \\r, \\t or \\xHH.\n"
       "Exit status: 0 the page was read and its links printed (a page without links prints nothing and is no "
-      "failure), 3 the page was not found (the server answered 404 or 410, no such FTP or local file, or the "
-      "server could not be reached), 1 any other failure (an error answer, a refused authorization, a broken or "
-      "timed-out exchange, a file that cannot be read), 2 bad arguments. The reason of 3 and 1 is printed on "
+      "failure), 3 the page was not found (the server answered 404 or 410, no such FTP or local file, the "
+      "server could not be reached or its certificate was refused), 1 any other failure (an error answer, a "
+      "refused authorization, a broken or timed-out exchange, one that took longer than --max-time or dripped "
+      "slower than 1024 bytes a second for a minute, a page larger than 16 MiB, a file that cannot be read), 2 bad "
+      "arguments. The reason of 3 and 1 is printed on "
       "standard error.");
   links->callback([] { ExitCode() = RunLinks(args); });
   OffersGui(links);

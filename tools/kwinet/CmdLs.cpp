@@ -21,6 +21,7 @@ struct TLsArgs {
   std::string Url, Pattern = "*.*", User, Password;
   bool Recursive = false;
   std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = 0;
 };
 
 // Sets the lister up for URL: an ftp:// URL (user information and port
@@ -68,6 +69,7 @@ class TBoxCounter : public TUIBackend {
 
 int RunLs(const TLsArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   if (a.Pattern.empty()) throw ToolError(2, "--pattern must not be empty");
   TKwRemoteFiles lister(nullptr);
   Target(lister, a.Url);
@@ -76,6 +78,7 @@ int RunLs(const TLsArgs& a) {
   lister.SetWildCard(Utf8ToString(a.Pattern));
   lister.SetSubFolders(a.Recursive);
   lister.SetTimeout(timeout);
+  lister.SetMaxTime(maxTime);
   lister.SetLoginPrompt(false);
 
   // The backend goes back in place however the listing ends.
@@ -113,16 +116,19 @@ void Setup(CLI::App& app) {
   ls->add_option("--user", args.User, "User name for the FTP server (default: anonymous)");
   ls->add_option("--password", args.Password, "Password for the FTP server");
   ls->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  ls->add_option("--max-time", args.MaxTime, MaxTimeHelp(0) + "; a large tree may take long");
   ls->add_option("URL", args.Url, "ftp:// URL of a folder, or a local folder")->required();
   ls->footer(
       "One entry a line: over FTP the names of the folder asked for when it is the login folder, paths "
       "otherwise; each folder's entries come before those of its subfolders. A local folder lists its \".\" "
       "and \"..\" too, each subfolder's entries right after its own entry.\n"
       "Exit status: 0 entries were listed, 3 none matched, 1 the server could not be reached or refused the "
-      "logon, the local folder does not exist, a folder could not be entered (each one is named on standard "
-      "error; the listing goes on), or with -r the walk was cut short: folders more than " +
+      "logon, the local folder does not exist, a folder could not be entered or listed (a listing larger than 16 "
+      "MiB, one that took longer than --max-time or dripped slower than 1024 bytes a second for a minute; each one "
+      "is named on standard error; the listing goes on), or with -r the walk was cut short: folders more than " +
       std::to_string(kFtpWalkMaxDepth) + " levels below the start, or past the " + std::to_string(kFtpWalkMaxFolders) +
-      "th, are listed but not entered (one line on standard error says which), 2 bad arguments.");
+      "th, are listed but not entered, and a walk ends after " + std::to_string(kWalkMaxEntries) +
+      " entries or 16 MiB of them (one line on standard error says which), 2 bad arguments.");
   ls->callback([] { ExitCode() = RunLs(args); });
 }
 

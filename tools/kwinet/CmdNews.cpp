@@ -21,6 +21,7 @@ struct TNewsArgs {
   std::string Url;
   int Open = 0;
   std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = kFetchMaxTime;
 };
 
 // The console backend while the dialog stands: the tool prints the tree
@@ -45,11 +46,13 @@ class TNewsBackend : public TConsoleBackend {
 
 int RunNews(const TNewsArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   if (a.Open < 0) throw ToolError(2, "--open takes an item number from 1");
   if (a.Open > 0 && GuiActive()) throw ToolError(2, "--open does not go with --gui: click the item in the dialog");
   TKwWebDirect web(nullptr);
   ApplyTarget(ParseTarget(a.Url), web);
   web.SetTimeout(timeout);
+  web.SetMaxTime(maxTime);
   web.SetShowMode(omNever);
   UseDialogs(web);
   web.Execute();
@@ -115,12 +118,16 @@ void Setup(CLI::App& app) {
       "news", "Bring the news file up to date from URL (http://, https://, ftp:// or a file path) and print its tree");
   news->add_option("--open", args.Open, "Open item N as a click would (http, https, ftp and mailto links only)");
   news->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  news->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
   news->add_option("URL", args.Url, "The remote news file")->required();
   news->footer(
       "The news file is kept as $XDG_DATA_HOME/kwinet/kwinet.sin (~/.local/share when XDG_DATA_HOME is not set), "
       "the copy before the last run beside it as kwinet.~sin; items it did not have are marked with \"*\".\n"
-      "Exit status: 0 the tree was printed (and item N handed to xdg-open), 1 the download failed or item N was "
-      "refused or could not be opened, 3 no such news file (or the server could not be reached), 2 bad arguments. "
+      "Exit status: 0 the tree was printed (and item N handed to xdg-open), 1 the download failed (an error "
+      "answer, a broken or timed-out exchange, one that took longer than --max-time or dripped slower than 1024 "
+      "bytes a second for a minute, a news file larger than 16 MiB; the kept news file is then unchanged) or item N "
+      "was refused or could not be opened, 3 no such news file (or the server could not be reached or its "
+      "certificate was refused), 2 bad arguments. "
       "The reason of 1 and 3 is printed on standard error.\n"
       "With --gui (kwinet --gui news URL) the news dialog shows the tree on the desktop instead, until it is closed; "
       "a click on an item opens it (--open does not go with --gui).");

@@ -56,14 +56,17 @@ void PrintChannels(const TKwIRSSChannels& channels) {
 struct TRssArgs {
   std::string Url, CA;
   std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = kFetchMaxTime;
 };
 
 int RunRss(const TRssArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
+  const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   const TTarget t = ParseTarget(a.Url);
   TKwIRSSParser rss(nullptr);
   ApplyTarget(t, rss);
   rss.SetTimeout(timeout);
+  rss.SetMaxTime(maxTime);
   if (!a.CA.empty()) rss.SetCACertFile(Utf8ToString(a.CA));
   UseDialogs(rss, false);
   rss.Execute();
@@ -86,6 +89,7 @@ void Setup(CLI::App& app) {
   auto* rss = app.add_subcommand("rss", "Print the channels and items of an RSS feed (RSS 0.9x, 2.0 or 1.0/RDF)");
   rss->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
   rss->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  rss->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
   rss->add_option("URL", args.Url, "The feed: http://, https://, ftp://, file:// or a file path")->required();
   rss->footer(
       "Output: for each channel a line \"channel N\", then one line per field that has a value, \"channel.FIELD: "
@@ -95,8 +99,10 @@ void Setup(CLI::App& app) {
       "CDATA sections dropped), decoded from the feed's encoding; line breaks, tabs and other control characters "
       "in a value are written \\n, \\r, \\t or \\xHH, a backslash \\\\.\n"
       "Exit status: 0 the feed was read and printed, 1 it could not be downloaded or read (an error answer, a "
-      "refused authorization, a broken or timed-out exchange), 2 bad arguments, 3 no such feed (404 or 410, no such "
-      "file, or the server cannot be reached), 4 the file holds no channel (not an RSS feed). The reason of 1, 3 "
+      "refused authorization, a broken or timed-out exchange, one that took longer than --max-time or dripped "
+      "slower than 1024 bytes a second for a minute, a feed larger than 16 MiB), 2 bad arguments, 3 no such feed "
+      "(404 or 410, no such file, the server cannot be reached or its certificate was refused), 4 the file holds no "
+      "channel (not an RSS feed). The reason of 1, 3 "
       "and 4 is printed on standard error.");
   rss->callback([] { ExitCode() = RunRss(args); });
   OffersGui(rss);

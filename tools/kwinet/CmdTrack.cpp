@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "DemoSupport.h"
+#include "Target.h"
 #include "Tool.h"
 #include "kwinet/tracking/KwIFedEx.h"
 #include "kwinet/tracking/KwIUPS.h"
@@ -16,7 +17,7 @@ namespace {
 struct TTrackArgs {
   std::string Carrier, Number, Host, CA;
   std::int64_t Timeout = 30000;
-  std::int64_t MaxTime = 0;
+  std::int64_t MaxTime = kFetchMaxTime;
   // UPS.
   std::string License;
   // FedEx.
@@ -196,7 +197,7 @@ void Setup(CLI::App& app) {
   cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check the server against (default: the system's)");
   cmd->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)")
       ->capture_default_str();
-  cmd->add_option("--max-time", args.MaxTime, "Milliseconds that the whole exchange may take (0: no bound)");
+  cmd->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
   cmd->add_option("--license", args.License, "UPS: the access license number");
   cmd->add_option("--key", args.Key, "FedEx: the user credential's key");
   cmd->add_option("--password", args.Password, "FedEx: the user credential's password");
@@ -209,9 +210,10 @@ void Setup(CLI::App& app) {
       "Output: \"Label: value\" lines for the shipment (those the carrier gave), then one line per scan event:\n"
       "date and time (YYYY-MM-DD HH:MM:SS, \"-\" when unknown), status and place, separated by tabs.\n"
       "Exit status: 0 the shipment was printed; 1 the service could not be reached, its certificate was not\n"
-      "trusted or named another host, it did not answer within --timeout, or its answer was cut short or\n"
-      "larger than 16 MiB; 3 the service answered, but with no shipment (an unknown number, refused\n"
-      "credentials: its reason is printed); 2 usage. The reason of 1 and 3 is printed on standard error.");
+      "trusted or named another host, it did not answer within --timeout, it took longer than --max-time or\n"
+      "dripped slower than 1024 bytes a second for a minute, or its answer was cut short or larger than\n"
+      "16 MiB; 3 the service answered, but with no shipment (an unknown number, refused credentials: its\n"
+      "reason is printed); 2 usage. The reason of 1 and 3 is printed on standard error.");
   cmd->callback([] { ExitCode() = RunTrack(args); });
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "DemoSupport.h"
+#include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/StringList.h"
 #include "kwinet/translate/KwIGoogleTranslate.h"
@@ -18,6 +19,7 @@ struct TServiceArgs {
   std::string Service = "google";
   std::string Host, CA, AppId;
   std::int64_t Timeout = 30000;
+  std::int64_t MaxTime = kFetchMaxTime;
 };
 
 struct TTranslateArgs {
@@ -35,6 +37,7 @@ void AddServiceOptions(CLI::App* cmd, TServiceArgs& s, bool withService) {
                   "or a test server)");
   cmd->add_option("--ca", s.CA, "CA certificates (PEM) to check an HTTPS service against");
   cmd->add_option("--timeout", s.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
+  cmd->add_option("--max-time", s.MaxTime, MaxTimeHelp(kFetchMaxTime));
   cmd->add_option("--app-id", s.AppId, "Application key for the Microsoft service (its appId)");
 }
 
@@ -44,6 +47,7 @@ void Configure(TKwCustomTranslator& t, const TServiceArgs& s, const char* path) 
   if (s.Timeout < 0) throw ToolError(2, "--timeout must be 0 or more milliseconds");
   if (s.Timeout > 0xFFFFFFFFLL) throw ToolError(2, "--timeout is too large");
   t.SetTimeout(static_cast<std::uint32_t>(s.Timeout));
+  t.SetMaxTime(Milliseconds("--max-time", s.MaxTime));
   if (!s.Host.empty()) {
     std::string host = s.Host;
     const std::string scheme = host.substr(0, host.find("://"));
@@ -126,8 +130,9 @@ void Setup(CLI::App& app) {
   static TTranslateArgs tr, lang, speak;
   tr = lang = speak = TTranslateArgs();
   const std::string failures =
-      "1 the service could not be reached or did not answer within --timeout, its certificate was not trusted, or it "
-      "answered with an error status or more than 16 MiB";
+      "1 the service could not be reached or did not answer within --timeout, took longer than --max-time or "
+      "dripped slower than 1024 bytes a second for a minute, its certificate was not trusted, or it answered with an "
+      "error status or more than 16 MiB";
 
   auto* translate = app.add_subcommand("translate", "Translate TEXT through Google Translate or Microsoft Translator");
   AddServiceOptions(translate, tr.S, true);

@@ -106,6 +106,12 @@ std::uint32_t Milliseconds(const char* option, std::int64_t value) {
   return static_cast<std::uint32_t>(value);
 }
 
+std::string MaxTimeHelp(std::int64_t defaultMs) {
+  return "Milliseconds that the whole exchange may take (0: no bound; default " +
+         (defaultMs == 0 ? std::string("none") : std::to_string(defaultMs)) +
+         (defaultMs == kFetchMaxTime ? ", 2 minutes)" : ")");
+}
+
 void CheckOutput(const std::string& output) {
   namespace fs = std::filesystem;
   const fs::path path(output);

@@ -38,6 +38,13 @@ void ApplyTarget(const TTarget& target, TKwCustomWebUpdater& component);
 // taken as "no bound".
 std::uint32_t Milliseconds(const char* option, std::int64_t value);
 
+// The --max-time of the commands that fetch an answer, a page, a feed or a
+// picture, when none is given: a server that drips its answer must not keep
+// them for ever. Downloads have none.
+constexpr std::int64_t kFetchMaxTime = 120000;
+// The help of --max-time, with its default (0: none).
+std::string MaxTimeHelp(std::int64_t defaultMs);
+
 // The target of -o must be a file name: checked before anything goes on the
 // wire or to the disk.
 void CheckOutput(const std::string& output);
