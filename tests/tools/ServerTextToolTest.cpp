@@ -8,6 +8,7 @@
 
 #include "kwinet/core/String.h"
 #include "peers/FakeServer.h"
+#include "peers/TestSupport.h"
 #include "tools/ToolRun.h"
 
 namespace {
@@ -51,6 +52,7 @@ TEST(ServerText, ReachesTheTerminalEscaped) {
       c.Send("HTTP/1.0 500 " + kReason + "\r\nContent-Length: 0\r\n\r\n");
   });
   const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
+  kwinet::test::TempDir dir;
   struct Case {
     std::vector<std::string> args;
     int code;
@@ -61,6 +63,7 @@ TEST(ServerText, ReachesTheTerminalEscaped) {
       {{"links", base + "/boom.html"}, 1, "", "Boom"},
       {{"rss", base + "/boom.xml"}, 1, "", "Boom"},
       {{"news", base + "/boom.ini"}, 1, "", "Boom"},
+      {{"update", base + "/boom.txt", dir.File("copy.txt")}, 1, "isFailed\n", "Boom"},
       {{"translate", "--service", "microsoft", "--host", base, "--to", "de", "x"}, 1, "", "Boom"},
       {{"languages", "--service", "microsoft", "--speak", "--host", base}, 1, "", "Boom"},
       {{"links", base + "/links.html"}, 0, "http://example.org/a\\x1B\\x9Bb\\x07\n", ""},
