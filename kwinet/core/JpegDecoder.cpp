@@ -84,7 +84,8 @@ bool Run(TJpegJob* job, const unsigned char* data, unsigned long size) {
     std::snprintf(job->Message, sizeof job->Message, "picture is too large");
     return false;
   }
-  if (!info->arith_code && !PictureSizeInProportion(info->image_width, info->image_height, size, kHuffmanPixelsPerByte)) {
+  if (!info->arith_code &&
+      !PictureSizeInProportion(info->image_width, info->image_height, size, kHuffmanPixelsPerByte)) {
     std::snprintf(job->Message, sizeof job->Message, "the file declares more pixels than its data can hold");
     return false;
   }

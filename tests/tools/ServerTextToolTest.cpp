@@ -19,7 +19,10 @@ using kwinet::test::Tool;
 
 // The hostile words: clear the screen, set the title, ring, a C1 CSI (as
 // UTF-8 and as a raw byte) and a backslash.
-const std::string kReason = "\x1B[2J\x1B]0;owned\aBoom \xC2\x9B" "1m \x9B" "2m a\\b";
+const std::string kReason =
+    "\x1B[2J\x1B]0;owned\aBoom \xC2\x9B"
+    "1m \x9B"
+    "2m a\\b";
 
 // True when Text is UTF-8 with no control character: C0 but line ends,
 // DEL or C1 (a raw byte 0x80-0x9F is no UTF-8).
@@ -34,7 +37,9 @@ bool Clean(const std::string& text) {
 TEST(ServerText, ReachesTheTerminalEscaped) {
   // Answers by path; any other path is an error with the hostile reason.
   const std::map<std::string, std::string> bodies = {
-      {"/links.html", "<a href=\"http://example.org/a\x1B\xC2\x9B" "b\a\\c\">x</a>"},
+      {"/links.html",
+       "<a href=\"http://example.org/a\x1B\xC2\x9B"
+       "b\a\\c\">x</a>"},
       {"/translate_a/single", R"([[["Hallo \u001b[2J\u0007\u009b \\ Welt","x"]]])"},
       {"/v2/Http.svc/GetLanguagesForTranslate",
        "<ArrayOfstring><string>d\x1B]0;x\ae</string><string>en</string></ArrayOfstring>"},

@@ -354,7 +354,8 @@ TEST(TrackFaults, AControlCharacterInTheRequestIsRefusedUnsent) {
     ups.SetAccessLicenseNumber(c.key);
     TKwFedExTracker fedex(nullptr);
     fedex.WebAuthenticationDetail()->UserCredential()->SetKey(c.key);
-    for (TKwInetCustomTracker* t : {static_cast<TKwInetCustomTracker*>(&ups), static_cast<TKwInetCustomTracker*>(&fedex)}) {
+    for (TKwInetCustomTracker* t :
+         {static_cast<TKwInetCustomTracker*>(&ups), static_cast<TKwInetCustomTracker*>(&fedex)}) {
       t->SetErrorDialog(false);
       t->SetService(isHTTP);
       t->SetHost(u"127.0.0.1");

@@ -191,7 +191,9 @@ TEST(ConsoleBackend, FormAndMessageTextReachTheTerminalEscaped) {
   ::close(fds[1]);  // nothing to read: the prompt ends at once
   FILE* out = std::tmpfile();
   TConsoleBackend console(fds[0], out);
-  const String evil = u"a\x1B]0;owned\a\x9B" u"2J\\b\r\nc";
+  const String evil =
+      u"a\x1B]0;owned\a\x9B"
+      u"2J\\b\r\nc";
   const std::string shown = "a\\x1B]0;owned\\x07\\x9B2J\\\\b\\r\\nc";
   console.MessageBox(evil, u"Folder \x1B[2J", MB_OK);
   TCustomForm form(nullptr);

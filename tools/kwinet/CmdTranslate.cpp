@@ -133,9 +133,10 @@ void Setup(CLI::App& app) {
   translate->add_option("--from", tr.From, "Language code of TEXT (default: the service detects it)");
   translate->add_option("--to", tr.To, "Language code wanted")->required();
   translate->add_option("TEXT", tr.Text, "The text (UTF-8)")->required();
-  translate->footer(std::string("Prints the translation on one line (a line break as \\n, a control character as \\xHH, a "
-                                "backslash as \\\\). Exit status: 0 done, ") + failures +
-                    ", or its answer held no translation (the reason is printed on standard error), 2 bad arguments.");
+  translate->footer(
+      std::string("Prints the translation on one line (a line break as \\n, a control character as \\xHH, a "
+                  "backslash as \\\\). Exit status: 0 done, ") +
+      failures + ", or its answer held no translation (the reason is printed on standard error), 2 bad arguments.");
   translate->callback([] { ExitCode() = RunTranslate(tr); });
 
   auto* languages = app.add_subcommand("languages", "List the language codes a translation service knows");

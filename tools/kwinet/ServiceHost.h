@@ -12,7 +12,7 @@ namespace kwinet::tool {
 
 struct TService {
   TKwIService Service = isHTTPS;
-  String Host;  // an IPv6 address without its brackets
+  String Host;   // an IPv6 address without its brackets
   int Port = 0;  // 0: the scheme's own
 };
 
