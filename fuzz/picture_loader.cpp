@@ -1,6 +1,8 @@
 // The picture loader on arbitrary bytes: every decoder behind it (libpng,
 // libjpeg-turbo, giflib and our BMP reader) must decode or refuse within the
-// size limits, and a refusal must leave the picture held as it was.
+// size limits, and in proportion to the data for the formats whose densest
+// coding has a bound (deflate and LZW: a few thousand pixels a byte), and a
+// refusal must leave the picture held as it was.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (picture.Empty() || !kwinet::PictureSizeAllowed(picture.Width(), picture.Height()) ||
       picture.Pixels().size() != std::size_t(picture.Width()) * std::size_t(picture.Height()))
+    __builtin_trap();
+  if ((picture.Format() == kwinet::pfPNG || picture.Format() == kwinet::pfGIF || picture.Format() == kwinet::pfBMP) &&
+      picture.Pixels().size() > 8256 * size)
     __builtin_trap();
   return 0;
 }

@@ -13,6 +13,11 @@ constexpr std::uint32_t kCoreHeaderSize = 12;  // OS/2 1.x: 16-bit sizes, 3-byte
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kMaxHeaderSize = 124;  // BITMAPV5HEADER
 
+// An RLE record of two bytes paints at most a run of 255 pixels, so the data
+// of a run-length picture gives at most 128 pixels a byte. (A move or an early
+// end can leave more untouched, but no encoder makes a picture of gaps.)
+constexpr std::int64_t kRlePixelsPerByte = 128;
+
 enum : std::uint32_t { biRGB = 0, biRLE8 = 1, biRLE4 = 2, biBitFields = 3, biAlphaBitFields = 6 };
 
 std::uint32_t U16(std::string_view d, std::size_t at) {
@@ -145,6 +150,8 @@ bool ReadBmp(std::string_view d, TPixelImage& image, String& error) {
   if (compression == biRLE8 || compression == biRLE4) {
     // Runs and literal stretches; what no run covers stays transparent.
     // Each step consumes input, so the work is bounded by the data.
+    if (!PictureSizeInProportion(width, height, bits.size(), kRlePixelsPerByte))
+      return Fail(error, u"BMP declares more pixels than its data can hold");
     pixels.assign(w * h, 0);
     std::size_t x = 0, y = 0, at = 0;
     const bool four = compression == biRLE4;

@@ -9,6 +9,13 @@ namespace kwinet {
 
 namespace {
 
+// One LZW code of at most 12 bits stands for at most 4096 pixels (the
+// longest string its table can hold), so a GIF's data gives at most 2731
+// pixels a byte. The logical screen is held to the same proportion: a file
+// that paints a few pixels in a vast empty screen is no picture worth
+// allocating for.
+constexpr std::int64_t kLzwPixelsPerByte = 2731;
+
 struct TGifSource {
   std::string_view Data;
   std::size_t At = 0;
@@ -83,6 +90,9 @@ bool DecodeGif(std::string_view data, TPixelImage& image, String& error) {
     if (frame.Width <= 0 || frame.Height <= 0 || width <= 0 || height <= 0) return Fail(error, u"no pixels");
     return Fail(error, u"picture is too large");
   }
+  if (!PictureSizeInProportion(width, height, data.size(), kLzwPixelsPerByte) ||
+      !PictureSizeInProportion(frame.Width, frame.Height, data.size(), kLzwPixelsPerByte))
+    return Fail(error, u"the file declares more pixels than its data can hold");
 
   const auto w = static_cast<std::size_t>(width);
   const auto h = static_cast<std::size_t>(height);

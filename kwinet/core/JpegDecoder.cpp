@@ -15,8 +15,19 @@ namespace kwinet {
 namespace {
 
 // A progressive file can ask for any number of scans, each a pass over the
-// whole picture; real encoders write about ten.
-constexpr int kMaxScans = 256;
+// whole picture. What the format needs is a first scan of the DC values, a
+// refinement or two, and the AC coefficients in a few bands with their own
+// refinements: the encoders' progressions use six scans a component at most.
+// Sixteen a component leaves room for any sensible encoder and keeps a file
+// of thousands of scans from costing thousands of passes.
+constexpr int kMaxScansPerComponent = 16;
+
+// A Huffman-coded file spends at least one bit on each block of 8 by 8
+// samples, and a component sampled down four times in each direction has a
+// block for every 32 by 32 pixels: at most 8192 pixels a byte. (Arithmetic
+// coding has no such floor: a plain picture can take next to nothing, so
+// only the fixed limits hold for it.)
+constexpr std::int64_t kHuffmanPixelsPerByte = 8192;
 
 // Everything the jump out of libjpeg may touch lives here, outside the frame
 // that calls setjmp.
@@ -52,7 +63,7 @@ void OutputMessage(j_common_ptr) {}
 
 void CheckProgress(j_common_ptr info) {
   auto* d = reinterpret_cast<j_decompress_ptr>(info);
-  if (d->input_scan_number > kMaxScans) {
+  if (d->input_scan_number > kMaxScansPerComponent * d->num_components) {
     TJpegJob* job = JobOf(info);
     std::snprintf(job->Message, sizeof job->Message, "too many scans");
     std::longjmp(job->Jump, 1);
@@ -71,6 +82,11 @@ bool Run(TJpegJob* job, const unsigned char* data, unsigned long size) {
   jpeg_read_header(info, TRUE);
   if (!PictureSizeAllowed(info->image_width, info->image_height)) {
     std::snprintf(job->Message, sizeof job->Message, "picture is too large");
+    return false;
+  }
+  if (!info->arith_code &&
+      !PictureSizeInProportion(info->image_width, info->image_height, size, kHuffmanPixelsPerByte)) {
+    std::snprintf(job->Message, sizeof job->Message, "the file declares more pixels than its data can hold");
     return false;
   }
   const bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;

@@ -3,6 +3,7 @@
 // a few hundred megabytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +29,15 @@ inline constexpr std::uint32_t Argb(unsigned a, unsigned r, unsigned g, unsigned
 inline bool PictureSizeAllowed(std::int64_t width, std::int64_t height) {
   return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
          width * height <= kMaxPicturePixels;
+}
+
+// True when Width by Height pixels (within the limits above) can come out of
+// Bytes bytes of a format whose densest coding gives at most PixelsPerByte
+// pixels a byte. A header that declares more lies about its data, and is
+// refused before its pixels are allocated.
+inline bool PictureSizeInProportion(std::int64_t width, std::int64_t height, std::size_t bytes,
+                                    std::int64_t pixelsPerByte) {
+  return (width * height + pixelsPerByte - 1) / pixelsPerByte <= static_cast<std::int64_t>(bytes);
 }
 
 }  // namespace kwinet

@@ -6,6 +6,14 @@
 
 namespace kwinet {
 
+namespace {
+
+// Deflate expands at most 1032 times (a 258-byte match in two bits or so),
+// and the smallest pixel is one bit: at most 8256 pixels a byte of file.
+constexpr std::int64_t kDeflatePixelsPerByte = 8 * 1032;
+
+}  // namespace
+
 bool DecodePng(std::string_view data, TPixelImage& image, String& error) {
   // libpng's simplified reader: it keeps its errors to itself (no jumps
   // through our frames) and converts every colour type to one layout.
@@ -20,6 +28,10 @@ bool DecodePng(std::string_view data, TPixelImage& image, String& error) {
   if (!PictureSizeAllowed(png.width, png.height)) {
     png.message[0] = 0;
     return fail("picture is too large");
+  }
+  if (!PictureSizeInProportion(png.width, png.height, data.size(), kDeflatePixelsPerByte)) {
+    png.message[0] = 0;
+    return fail("the file declares more pixels than its data can hold");
   }
   // 0xAARRGGBB words: B, G, R, A in memory on a little-endian machine.
   png.format = std::endian::native == std::endian::little ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;

@@ -123,6 +123,16 @@ bool TKwInetCustomTracker::Exchange() {
   }
   String header1, header2, body;
   BuildRequestHeader(header1, header2, body);
+  // A document can hold no control character but tab, line feed and
+  // carriage return, not even as a reference: a value with one (a number
+  // pasted with an escape, a key with a zero) would make an ill-formed
+  // request, which is refused here rather than sent.
+  for (Char c : body)
+    if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') {
+      SetErrorText(u"The request cannot carry the control character U+" + IntToHex(c, 4) +
+                   u" (in the tracking number or a setting)");
+      return false;
+    }
   for (const String* line : {&header1, &header2}) {
     if (!line->empty() && !HttpAddRequestHeaders(hFindFile, *line)) {
       SetErrorText(u"Cannot add the request header \"" + *line + u"\"");

@@ -7,9 +7,9 @@
 namespace kwinet {
 
 TKwCustomTranslator::TKwCustomTranslator(TComponent* AOwner) : TKwCustomWebComponent(AOwner) {
-  SetAgent(u"Moravelle Tracker");
-  SetService(isHTTP);
-  SetPort(443);
+  // The services are reached over HTTPS (the key travels in every query);
+  // Host carries the scheme, so a caller can still name a plain HTTP one.
+  SetService(isHTTPS);
   SetMaxResponseSize(ContentMaxResponseSize);
 }
 

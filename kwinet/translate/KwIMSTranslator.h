@@ -42,7 +42,7 @@ class TKwMSTranslator : public TKwCustomTranslator {
 
   // Host is the base address of the service, with its path and no
   // trailing slash.
-  static constexpr const Char* DefaultHost = u"http://api.microsofttranslator.com/v2/Http.svc";
+  static constexpr const Char* DefaultHost = u"https://api.microsofttranslator.com/v2/Http.svc";
 
  private:
   // One GET of Host + PathAndQuery; the answer's bytes, or false.

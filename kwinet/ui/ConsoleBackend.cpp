@@ -13,6 +13,7 @@
 
 #include "kwinet/core/ComCtrls.h"
 #include "kwinet/core/Forms.h"
+#include "kwinet/ui/TerminalText.h"
 
 extern char** environ;
 
@@ -162,25 +163,35 @@ bool TConsoleBackend::ReadLine(std::string& line, bool hidden) {
   return got;
 }
 
+// What a form shows comes from a form file or a server (captions, names in
+// a tree, a status line, a message): it reaches the terminal escaped, a line
+// at a time.
 TModalResult TConsoleBackend::ShowModal(TCustomForm& Form) {
   if (FLineOpen) {
     std::fputc('\n', FOut);
     FLineOpen = false;
   }
-  std::fprintf(FOut, "%s\n", StringToUtf8(Form.Caption()).c_str());
+  std::fprintf(FOut, "%s\n", TerminalLine(Form.Caption()).c_str());
   // A tree is shown as text, one node a line.
   for (TControl* c : Form.Controls())
-    if (auto* t = dynamic_cast<TTreeView*>(c); t && t->Visible() && t->Items()->Count() > 0)
-      std::fprintf(FOut, "%s\n", StringToUtf8(t->DisplayText()).c_str());
+    if (auto* t = dynamic_cast<TTreeView*>(c); t && t->Visible() && t->Items()->Count() > 0) {
+      const String text = t->DisplayText();
+      for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find(u'\n', at);
+        if (end == String::npos) end = text.size();
+        std::fprintf(FOut, "%s\n", TerminalLine(text.substr(at, end - at)).c_str());
+        at = end + 1;
+      }
+    }
   for (TControl* c : Form.TabOrderList()) {
     auto* edit = dynamic_cast<TEdit*>(c);
     if (!edit || !edit->Visible() || !edit->Enabled()) continue;
     TLabel* label = LabelFor(Form, edit);
     String prompt = label ? StripAmpersands(label->Caption()) : edit->Name();
     while (!prompt.empty() && prompt.back() == u':') prompt.pop_back();
-    std::string current = StringToUtf8(edit->DisplayText());
-    if (!current.empty()) std::fprintf(FOut, "%s [%s]: ", StringToUtf8(prompt).c_str(), current.c_str());
-    else std::fprintf(FOut, "%s: ", StringToUtf8(prompt).c_str());
+    std::string current = TerminalLine(edit->DisplayText());
+    if (!current.empty()) std::fprintf(FOut, "%s [%s]: ", TerminalLine(prompt).c_str(), current.c_str());
+    else std::fprintf(FOut, "%s: ", TerminalLine(prompt).c_str());
     std::fflush(FOut);
     std::string line;
     if (!ReadLine(line, edit->PasswordChar() != 0)) {
@@ -214,12 +225,12 @@ void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   if (FOutIsTty) {
     // Redraw in place, at most ten times a second unless forced.
     if (!force && line == FLastLine) return;
-    std::fprintf(FOut, "\r\x1b[2K%s", StringToUtf8(line).c_str());
+    std::fprintf(FOut, "\r\x1b[2K%s", TerminalLine(line).c_str());
     FLineOpen = true;
   } else {
     // Not a terminal: a new line only when the text besides the bar changes.
     if (Form.StatusLine() == FLastLine) return;
-    std::fprintf(FOut, "%s\n", StringToUtf8(line).c_str());
+    std::fprintf(FOut, "%s\n", TerminalLine(line).c_str());
     line = Form.StatusLine();
   }
   std::fflush(FOut);
@@ -228,7 +239,7 @@ void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
 }
 
 void TConsoleBackend::ShowForm(TCustomForm& Form) {
-  if (FOutIsTty && !Form.Caption().empty()) std::fprintf(FOut, "%s\n", StringToUtf8(Form.Caption()).c_str());
+  if (FOutIsTty && !Form.Caption().empty()) std::fprintf(FOut, "%s\n", TerminalLine(Form.Caption()).c_str());
   FLastLine.clear();
   Draw(Form, true);
 }
@@ -250,7 +261,7 @@ int TConsoleBackend::MessageBox(const String& Text, const String& Caption, int F
     std::fputc('\n', FOut);
     FLineOpen = false;
   }
-  std::fprintf(FOut, "%s: %s\n", StringToUtf8(Caption).c_str(), StringToUtf8(Text).c_str());
+  std::fprintf(FOut, "%s: %s\n", TerminalLine(Caption).c_str(), TerminalLine(Text).c_str());
   const int buttons = Flags & 0x0F;
   if (buttons != MB_YESNO && buttons != MB_OKCANCEL) return IDOK;
   std::fprintf(FOut, "%s [y/N] ", buttons == MB_YESNO ? "Yes or no?" : "Continue?");

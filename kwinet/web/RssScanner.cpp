@@ -73,6 +73,42 @@ bool DecodeCharset(std::string_view charset, std::string_view bytes, String& out
   return true;
 }
 
+// UTF-16 or UTF-32 of the given byte order. A unit that makes no character
+// (a lone surrogate, a value past U+10FFFF, a cut unit at the end) becomes
+// U+FFFD and reading goes on with the next unit, so one bad unit costs one
+// character, never the rest of the feed.
+String DecodeWide(std::string_view bytes, std::size_t unit, bool bigEndian) {
+  String out;
+  out.reserve(bytes.size() / unit + 1);
+  const auto at = [&](std::size_t i) {
+    char32_t v = 0;
+    for (std::size_t k = 0; k < unit; ++k) {
+      const auto b = static_cast<unsigned char>(bytes[i + (bigEndian ? k : unit - 1 - k)]);
+      v = (v << 8) | b;
+    }
+    return v;
+  };
+  const std::size_t n = bytes.size() / unit * unit;
+  for (std::size_t i = 0; i < n; i += unit) {
+    const char32_t c = at(i);
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    if (unit == 2 && high && i + unit < n && at(i + unit) >= 0xDC00 && at(i + unit) <= 0xDFFF) {
+      out.push_back(static_cast<Char>(c));
+      out.push_back(static_cast<Char>(at(i + unit)));
+      i += unit;
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      out.push_back(u'\uFFFD');
+    } else if (c > 0xFFFF) {
+      out.push_back(static_cast<Char>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<Char>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<Char>(c));
+    }
+  }
+  if (n < bytes.size()) out.push_back(u'\uFFFD');
+  return out;
+}
+
 // --- scanning -----------------------------------------------------------------
 
 // The element path ("rss/channel/item/") and whether it holds the names
@@ -85,6 +121,9 @@ class TElementPath {
   // Channel path: "/channel/"; item path: "/channel/item/" or "rdf:RDF/item/".
   bool InChannel() const { return FFirstEnd[0] != npos; }
   bool InItem() const { return FFirstEnd[1] != npos || FFirstEnd[2] != npos; }
+  // Inside the channel's logo or search box, whose title, link and
+  // description are theirs, not the channel's.
+  bool InChannelPart() const { return FFirstEnd[3] != npos || FFirstEnd[4] != npos || FFirstEnd[5] != npos; }
 
   void Push(View Name) {
     const std::size_t old = FPath.size();
@@ -116,9 +155,10 @@ class TElementPath {
   }
 
  private:
-  static constexpr std::array<View, 3> kPatterns = {u"/channel/", u"/channel/item/", u"rdf:RDF/item/"};
+  static constexpr std::array<View, 6> kPatterns = {u"/channel/",       u"/channel/item/",      u"rdf:RDF/item/",
+                                                    u"/channel/image/", u"/channel/textinput/", u"/channel/textInput/"};
   std::u16string FPath;
-  std::array<std::size_t, 3> FFirstEnd = {npos, npos, npos};
+  std::array<std::size_t, 6> FFirstEnd = {npos, npos, npos, npos, npos, npos};
 };
 
 struct TFieldName {
@@ -173,26 +213,29 @@ class TScanner {
     // no trace.
     if (name == u"?xml" || name == u"!--" || name.find(u"![CDATA[") != npos) return;
     FLastTag.assign(name);
-    FBeforeInChannel = FPath.InChannel();
+    FBeforeInChannel = FPath.InChannel() && !FPath.InChannelPart();
     FBeforeInItem = FPath.InItem();
     if (g.find(u"</") == npos && g.find(u"/>") == npos)
       FPath.Push(name);
     else if (g.find(u"/>") == npos)
       FPath.Pop();  // an end tag, whatever its name
+    // A channel or an item begins at its tag, whether text follows it or
+    // another tag at once (a feed without line breaks).
+    if (name == u"channel") {
+      FHandler.NewChannel();
+      FHaveChannel = true;
+      FHaveItem = false;
+    } else if (name == u"item" && FHaveChannel) {
+      FHandler.NewItem();
+      FHaveItem = true;
+    }
   }
 
   // Only the first text after a tag counts; it is trimmed.
   void Text(View text) {
-    if (FLastTag == u"channel") {
-      FHandler.NewChannel();
-      FHaveChannel = true;
-      FHaveItem = false;
-    } else if (FHaveChannel) {
+    if (FHaveChannel) {
       std::uint8_t field = 0;
-      if (FLastTag == u"item") {
-        FHandler.NewItem();
-        FHaveItem = true;
-      } else if (FBeforeInChannel && !FBeforeInItem) {
+      if (FBeforeInChannel && !FBeforeInItem) {
         if (FindField(kChannelFields, FLastTag, field))
           FHandler.ChannelField(static_cast<TRssChannelField>(field), String(TrimView(text)));
       } else if (FBeforeInItem && FHaveItem) {
@@ -221,12 +264,10 @@ String DecodeRssText(std::string_view Bytes) {
   String out;
   if (StartsWith(Bytes, "\xEF\xBB\xBF")) return Utf8ToString(Bytes.substr(3));
   // UTF-32 first: its little-endian mark starts with that of UTF-16.
-  if (StartsWith(Bytes, std::string_view("\xFF\xFE\0\0", 4)) && DecodeCharset("UTF-32LE", Bytes.substr(4), out))
-    return out;
-  if (StartsWith(Bytes, std::string_view("\0\0\xFE\xFF", 4)) && DecodeCharset("UTF-32BE", Bytes.substr(4), out))
-    return out;
-  if (StartsWith(Bytes, "\xFF\xFE") && DecodeCharset("UTF-16LE", Bytes.substr(2), out)) return out;
-  if (StartsWith(Bytes, "\xFE\xFF") && DecodeCharset("UTF-16BE", Bytes.substr(2), out)) return out;
+  if (StartsWith(Bytes, std::string_view("\xFF\xFE\0\0", 4))) return DecodeWide(Bytes.substr(4), 4, false);
+  if (StartsWith(Bytes, std::string_view("\0\0\xFE\xFF", 4))) return DecodeWide(Bytes.substr(4), 4, true);
+  if (StartsWith(Bytes, "\xFF\xFE")) return DecodeWide(Bytes.substr(2), 2, false);
+  if (StartsWith(Bytes, "\xFE\xFF")) return DecodeWide(Bytes.substr(2), 2, true);
   const std::string declared = LowerAscii(DeclaredEncoding(Bytes));
   if (declared == "iso-8859-1" || declared == "iso8859-1" || declared == "iso_8859-1" || declared == "latin1" ||
       declared == "l1")

@@ -190,6 +190,62 @@ TEST(Picture, AssignClearAndTheImageControl) {
   EXPECT_EQ(image->Picture(), u"key.png");
 }
 
+// A file of a few hundred bytes whose header declares 8192 x 4096 pixels (the
+// most that is decoded at all) is refused before those 128 MiB are taken:
+// its data cannot hold them.
+TEST(Picture, TinyFilesThatDeclareHugePicturesAreRefused) {
+  auto be = [](std::string& s, std::size_t at, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(v >> (8 * (bytes - 1 - i)));
+  };
+  std::string gifScreen = test::MakeGif(1, 1);
+  gifScreen[6] = 0, gifScreen[7] = 0x20, gifScreen[8] = 0, gifScreen[9] = 0x10;  // 8192 x 4096, a 1 x 1 frame
+  std::string png = test::MakePng(1, 1);
+  be(png, 16, 8192, 4), be(png, 20, 4096, 4);
+  std::uint32_t crc = 0xFFFFFFFF;  // the header chunk's checksum over its type and data
+  for (std::size_t i = 12; i < 29; ++i) {
+    crc ^= std::uint8_t(png[i]);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  be(png, 29, ~crc, 4);
+  std::string jpeg = test::MakeJpeg(8, 8);
+  const std::size_t sof = jpeg.find("\xFF\xC0");
+  be(jpeg, sof + 5, 4096, 2), be(jpeg, sof + 7, 8192, 2);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {"RLE BMP that ends at once", TBmp{8192, 4096, 8, 1, 40, 1, {0}, {}, Hex({0, 1})}.Bytes(), "BMP declares more"},
+      {"GIF with a vast screen", gifScreen, "GIF: the file declares more"},
+      {"PNG", png, "PNG: the file declares more"},
+      {"JPEG", jpeg, "JPEG: the file declares more"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_LT(c.bytes.size(), 1000u);
+    TPixelImage image;
+    TPictureFormat format = pfNone;
+    String error;
+    EXPECT_FALSE(DecodePicture(c.bytes, format, image, error));
+    EXPECT_NE(StringToUtf8(error).find(c.reason), std::string::npos) << StringToUtf8(error);
+    EXPECT_TRUE(image.Pixels.empty());
+  }
+}
+
+// A progressive JPEG is decoded in as many passes as it has scans; a file
+// with more than the format needs is refused, an ordinary one is read.
+TEST(Picture, JpegScansAreBoundedByWhatTheFormatNeeds) {
+  TPixelImage image;
+  TPictureFormat format = pfNone;
+  String error;
+  ASSERT_TRUE(DecodePicture(test::MakeProgressiveJpeg(32, 16, 3), format, image, error)) << StringToUtf8(error);
+  EXPECT_EQ(image.Width, 32);
+  EXPECT_TRUE(Near(image.Pixels[0], kRed, 12));
+  EXPECT_TRUE(DecodePicture(test::MakeProgressiveJpeg(32, 16, 15), format, image, error)) << StringToUtf8(error);
+  EXPECT_FALSE(DecodePicture(test::MakeProgressiveJpeg(32, 16, 21), format, image, error));  // 64 scans
+  EXPECT_EQ(StringToUtf8(error), "JPEG: too many scans");
+}
+
 TEST(Picture, GifTransparencyAndItsLogicalScreen) {
   TPixelImage image;
   TPictureFormat format = pfNone;

@@ -86,6 +86,46 @@ std::string MakeJpeg(int Width, int Height, bool Cmyk) {
   return out;
 }
 
+std::string MakeProgressiveJpeg(int Width, int Height, int AcBands) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(Width);
+  info.image_height = static_cast<JDIMENSION>(Height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  std::vector<jpeg_scan_info> scans(1);
+  scans[0].comps_in_scan = 3;
+  for (int c = 0; c < 3; ++c) scans[0].component_index[c] = c;
+  for (int c = 0; c < 3; ++c)
+    for (int band = 0; band < AcBands; ++band) {
+      jpeg_scan_info s{};
+      s.comps_in_scan = 1;
+      s.component_index[0] = c;
+      s.Ss = 1 + band * 63 / AcBands;
+      s.Se = (band + 1) * 63 / AcBands;
+      scans.push_back(s);
+    }
+  info.scan_info = scans.data();
+  info.num_scans = static_cast<int>(scans.size());
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> pixels = Samples(Width, Height, 3);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = &pixels[std::size_t(info.next_scanline) * Width * 3];
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  std::string out(reinterpret_cast<const char*>(buffer), size);
+  jpeg_destroy_compress(&info);
+  std::free(buffer);
+  return out;
+}
+
 std::string MakeGif(int Width, int Height, bool Interlaced, bool TransparentTopRow) {
   // Colours 0-3 are the quadrants, 4 the transparent one.
   GifColorType colors[8] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}, {9, 9, 9}};

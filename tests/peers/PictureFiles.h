@@ -17,6 +17,9 @@ std::string MakePng(int Width, int Height);
 // With Cmyk, four inks stored the way Adobe's encoders store them
 // (inverted), which a decoder must turn back into the same colours.
 std::string MakeJpeg(int Width, int Height, bool Cmyk = false);
+// Progressive, in 1 + 3 * AcBands scans: the DC values of the three
+// components, then each component's AC coefficients in AcBands bands.
+std::string MakeProgressiveJpeg(int Width, int Height, int AcBands);
 // Interlaced when asked; with a transparent colour index 4, used by the
 // sample's first row.
 std::string MakeGif(int Width, int Height, bool Interlaced = false, bool TransparentTopRow = false);

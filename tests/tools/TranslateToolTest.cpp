@@ -90,8 +90,9 @@ TEST_F(TranslateTool, FailuresExitWithOneLine) {
   } cases[] = {
       // No test CA: the certificate is not trusted.
       {{"translate", "--host", Host(), "--to", "de", "Hello"}, 1},
-      // nginx answers 404: an error status is no translation.
-      {{"translate", "--host", Host() + "/nothing", "--ca", server->CAFile(), "--to", "de", "Hello"}, 1},
+      // A path in --host is refused before any request (an error status is
+      // no translation: see ServerTextToolTest).
+      {{"translate", "--host", Host() + "/nothing", "--ca", server->CAFile(), "--to", "de", "Hello"}, 2},
       {{"translate", "--service", "bing", "--to", "de", "Hello"}, 2},
       {{"translate", "--host", "localhost:1", "--to", "de", "Hello"}, 2},
       {{"translate", "--timeout", "-1", "--to", "de", "Hello"}, 2},
@@ -106,6 +107,40 @@ TEST_F(TranslateTool, FailuresExitWithOneLine) {
     ASSERT_FALSE(r.Err.empty()) << c.args[1];
     EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
   }
+}
+
+// --host of every command that talks to a web service is the scheme, host
+// and port, checked one way: a path, query, fragment or user name, another
+// scheme, no host or a bad port are usage errors, refused before any request.
+TEST(HostOption, TakesSchemeHostAndPortOnlyForEveryServiceCommand) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"track", "ups", "1Z0"},
+      {"translate", "--to", "de", "Hello"},
+      {"translate", "--service", "microsoft", "--to", "de", "Hello"},
+      {"languages", "--service", "microsoft"},
+      {"languages"},
+      {"speak", "--to", "en", "-o", "/nonexistent-dir/x.wav", "Hello"},
+  };
+  const char* const hosts[] = {"https://localhost:8443/v2/Http.svc",
+                               "https://localhost/?appId=x",
+                               "https://localhost#top",
+                               "https://user@localhost",
+                               "http:///",
+                               "https://",
+                               "localhost:8443",
+                               "ftp://localhost",
+                               "https://localhost:99999",
+                               "https://localhost:8a",
+                               "https://[::1"};
+  for (const auto& command : commands)
+    for (const char* host : hosts) {
+      std::vector<std::string> args = command;
+      args.insert(args.begin() + 1, {"--host", host});
+      auto r = Tool(args);
+      EXPECT_EQ(r.ExitCode, 2) << command[0] << " " << host << ": " << r.Err;
+      EXPECT_EQ(r.Out, "") << command[0] << " " << host;
+      EXPECT_NE(r.Err.find("--host"), std::string::npos) << command[0] << " " << host << ": " << r.Err;
+    }
 }
 
 }  // namespace

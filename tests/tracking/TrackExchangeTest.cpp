@@ -335,6 +335,42 @@ TEST(TrackFaults, ARedirectionIsNotFollowed) {
   EXPECT_EQ(elsewhere.ConnectionCount(), 0u);
 }
 
+TEST(TrackFaults, AControlCharacterInTheRequestIsRefusedUnsent) {
+  FakeServer carrier([](FakeConnection& c) {
+    if (ReadRequest(c)) c.Send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  });
+  struct Case {
+    const char* what;
+    String number, key;
+    const char16_t* shown;
+  } cases[] = {
+      {"an escape in the number", u"1Z\x1B[2J", u"", u"U+001B"},
+      {"a zero in the number", String(u"1Z\0A", 4), u"", u"U+0000"},
+      {"a bell in the key", u"1Z999", u"KEY\a", u"U+0007"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TKwUPSTracker ups(nullptr);
+    ups.SetAccessLicenseNumber(c.key);
+    TKwFedExTracker fedex(nullptr);
+    fedex.WebAuthenticationDetail()->UserCredential()->SetKey(c.key);
+    for (TKwInetCustomTracker* t :
+         {static_cast<TKwInetCustomTracker*>(&ups), static_cast<TKwInetCustomTracker*>(&fedex)}) {
+      t->SetErrorDialog(false);
+      t->SetService(isHTTP);
+      t->SetHost(u"127.0.0.1");
+      t->SetPort(static_cast<std::uint16_t>(carrier.Port()));
+      t->SetTrackingNumber(c.number);
+      EXPECT_FALSE(t->Execute());
+      EXPECT_EQ(t->Status(), isFailed);
+      EXPECT_NE(t->ErrorText().find(u"control character " + String(c.shown)), String::npos)
+          << StringToUtf8(t->ErrorText());
+      EXPECT_EQ(t->LastXMLRequest(), u"");
+    }
+  }
+  EXPECT_EQ(carrier.ConnectionCount(), 0u);
+}
+
 TEST(TrackFaults, NoHostFailsAtOnce) {
   TKwFedExTracker t(nullptr);
   t.SetErrorDialog(false);

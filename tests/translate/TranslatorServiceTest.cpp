@@ -102,10 +102,24 @@ class TranslatorService : public test::TNginxSuite {
 TCannedService* TranslatorService::service = nullptr;
 FakeServer* TranslatorService::fake = nullptr;
 
+// The key travels in every query: both clients are set for HTTPS, with no
+// setting that says otherwise.
+TEST(TranslatorDefaults, BothClientsAreSetForHttps) {
+  TKwMSTranslator ms(nullptr);
+  TKwIGoogleTranslator google(nullptr);
+  for (TKwCustomTranslator* t : {static_cast<TKwCustomTranslator*>(&ms), static_cast<TKwCustomTranslator*>(&google)}) {
+    SCOPED_TRACE(StringToUtf8(t->Host()));
+    EXPECT_TRUE(StartsText(u"https://", t->Host()));
+    EXPECT_EQ(t->Service(), isHTTPS);
+    EXPECT_EQ(t->Port(), 443);
+    EXPECT_EQ(t->Agent().find(u"Tracker"), String::npos);
+  }
+}
+
 TEST_F(TranslatorService, MicrosoftTranslatesAndDetectsWithEncodedQueries) {
   TKwMSTranslator ms(nullptr);
-  EXPECT_EQ(ms.Host(), u"http://api.microsofttranslator.com/v2/Http.svc");
-  EXPECT_EQ(ms.Agent(), u"Moravelle Tracker");
+  EXPECT_EQ(ms.Host(), u"https://api.microsofttranslator.com/v2/Http.svc");
+  EXPECT_EQ(ms.Agent(), u"Moravelle WebUpdater");
   EXPECT_EQ(ms.MaxResponseSize(), 16 * 1024 * 1024);
   PointAtTestServer(ms, kMS);
   service->Answer("/v2/Http.svc/Translate",

@@ -1,4 +1,5 @@
-// The logon prompt on a terminal: the password must not be echoed.
+// The logon prompt on a terminal: the password must not be echoed; and
+// what the console backend shows of a form reaches the terminal escaped.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <thread>
 
+#include "kwinet/core/Forms.h"
 #include "kwinet/ui/ConsoleBackend.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/utils/KwILogOn.h"
@@ -178,4 +180,37 @@ TEST(ConsoleLogon, EndOfInputCancels) {
   EXPECT_EQ(password, u"pw");
   std::fclose(out);
   ::close(fds[0]);
+}
+
+// What a form or a message box shows comes from a form file or a server: it
+// reaches the terminal escaped, a line at a time, with no control character
+// of its own (an escape sequence could rewrite the screen or the title).
+TEST(ConsoleBackend, FormAndMessageTextReachTheTerminalEscaped) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[1]);  // nothing to read: the prompt ends at once
+  FILE* out = std::tmpfile();
+  TConsoleBackend console(fds[0], out);
+  const String evil =
+      u"a\x1B]0;owned\a\x9B"
+      u"2J\\b\r\nc";
+  const std::string shown = "a\\x1B]0;owned\\x07\\x9B2J\\\\b\\r\\nc";
+  console.MessageBox(evil, u"Folder \x1B[2J", MB_OK);
+  TCustomForm form(nullptr);
+  form.SetCaption(evil);
+  auto* label = new TLabel(&form);
+  label->SetCaption(evil);
+  auto* edit = new TEdit(&form);
+  edit->SetTabOrder(0);
+  edit->SetText(evil);
+  label->SetFocusControl(edit);
+  console.ShowModal(form);
+  std::fflush(out);
+  std::rewind(out);
+  std::string seen;
+  char buf[512];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;) seen.append(buf, n);
+  std::fclose(out);
+  ::close(fds[0]);
+  EXPECT_EQ(seen, "Folder \\x1B[2J: " + shown + "\n" + shown + "\n" + shown + " [" + shown + "]: \n");
 }

@@ -81,13 +81,21 @@ TEST(RssScanner, FollowsThePathRules) {
       {"a comment without a blank is a start tag: what follows is no item's",
        "<rss> <channel> <!--note--> <item> <title>A</title> </item> </channel> </rss>", "C|I|c.title=A"},
       {"blanks trimmed at both ends only", "<rss> <channel> <title>  A  B </title> </channel></rss>", "C|c.title=A  B"},
-      {"no text after <channel>: no channel", "<rss><channel><title>T</title></channel></rss>", ""},
-      {"no text after <item>: no item, its fields lost",
-       "<rss> <channel> <item><title>A</title></item> <item>\n<title>B</title></item></channel></rss>",
-       "C|I|i.title=B"},
-      {"a title nested in the channel's image replaces the channel's",
-       "<rss> <channel> <title>T</title> <image> <title>Logo</title> </image> </channel></rss>",
-       "C|c.title=T|c.title=Logo"},
+      {"a minified feed: channel and items begin at their tags",
+       "<rss version=\"2.0\"><channel><title>A</title><item><title>I1</title></item><item><title>I2</title>"
+       "</item></channel></rss>",
+       "C|c.title=A|I|i.title=I1|I|i.title=I2"},
+      {"a line break after <channel> alone keeps the item",
+       "<rss><channel>\n<title>T</title><item><title>A</title></item></channel></rss>", "C|c.title=T|I|i.title=A"},
+      {"the fields of the channel's image and text input are not the channel's",
+       "<rss><channel><title>T</title><image><title>Logo</title><link>http://logo/</link><url>u</url></image>"
+       "<textInput><title>Search</title><description>d</description></textInput><textinput><link>s</link>"
+       "</textinput><link>L</link><description>D</description></channel></rss>",
+       "C|c.title=T|c.link=L|c.description=D"},
+      {"an RSS 1.0 image beside the channel is no channel field",
+       "<rdf:RDF><channel><title>T</title></channel><image><title>Logo</title></image><item><title>A</title>"
+       "</item></rdf:RDF>",
+       "C|c.title=T|I|i.title=A"},
       {"entities stay as written", "<rss> <channel> <title>A &amp; B &#233;</title> </channel></rss>",
        "C|c.title=A &amp; B &#233;"},
       {"only the first text after a tag counts",
@@ -137,6 +145,24 @@ TEST(RssScanner, DecodesByMarkOrDeclaration) {
       {"UTF-8 mark dropped", "\xEF\xBB\xBF<t>" + title + "</t>", "<t>" + title + "</t>"},
       {"UTF-16LE mark", Bytes("\xFF\xFE<\0t\0>\0\x1D\x04\xE9\0"), "<t>\xD0\x9D\xC3\xA9"},
       {"UTF-16BE mark", Bytes("\xFE\xFF\0<\0t\0>\x04\x1D\0\xE9"), "<t>\xD0\x9D\xC3\xA9"},
+      {"UTF-16LE: a lone surrogate is one U+FFFD, a pair one character",
+       Bytes("\xFF\xFE"
+             "a\0\x00\xDC"
+             "b\0\x3D\xD8\x00\xDE\x3D\xD8"
+             "c\0\xE9"),
+       "a\xEF\xBF\xBD"
+       "b\xF0\x9F\x98\x80\xEF\xBF\xBD"
+       "c\xEF\xBF\xBD"},
+      {"UTF-16BE: a high surrogate before a plain unit", Bytes("\xFE\xFF\xD8\x00\0a\0b"),
+       "\xEF\xBF\xBD"
+       "ab"},
+      {"UTF-32LE: a bad unit is one U+FFFD, the next reads on",
+       Bytes("\xFF\xFE\0\0a\0\0\0\0\0\x11\0\x00\xD8\0\0\x00\xF6\x01\0b\0\0\0"),
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x98\x80"
+       "b"},
+      {"UTF-32BE", Bytes("\0\0\xFE\xFF\0\0\0a\0\x01\xF6\x00\xFF\xFF\xFF\xFF\0\0\0b"),
+       "a\xF0\x9F\x98\x80\xEF\xBF\xBD"
+       "b"},
       {"declared windows-1251", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><t>\xCD\xEE\xE2\xEE\xF1\xF2\xE8</t>",
        "<?xml version=\"1.0\" "
        "encoding=\"windows-1251\"?><t>\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8</t>"},

@@ -27,34 +27,20 @@ const std::map<std::string, TKwIExtract> kKinds = {
     {"telnet", itTelnet}, {"news", itNews}, {"gopher", itGopher}, {"wais", itWais},
 };
 
-// Links go out one a line, as bytes. A line break or other control
-// character inside a link is written as \n, \r, \t or \xHH; a backslash
-// ends a link, so the escapes cannot be mistaken for link text.
+// Links go out one a line, written as every value from a server is (a line
+// break or other control character, C1 included, as \n, \r, \t or \xHH): a
+// link in UTF-8, as pages mostly are, by its characters, any other by its
+// bytes one character each. A backslash ends a link, so the escapes cannot
+// be mistaken for link text.
 class TLinkWriter {
  public:
   TLinkWriter() { FBuffer.reserve(kFlushAt + 4096); }
   ~TLinkWriter() { Flush(false); }
 
   void Write(std::string_view link) {
-    std::size_t plain = 0;
-    while (plain < link.size() && static_cast<unsigned char>(link[plain]) >= 0x20 && link[plain] != 0x7F) ++plain;
-    FBuffer.append(link.substr(0, plain));
-    for (unsigned char c : link.substr(plain)) {
-      if (c >= 0x20 && c != 0x7F) {
-        FBuffer.push_back(static_cast<char>(c));
-      } else if (c == '\n') {
-        FBuffer += "\\n";
-      } else if (c == '\r') {
-        FBuffer += "\\r";
-      } else if (c == '\t') {
-        FBuffer += "\\t";
-      } else {
-        static const char hex[] = "0123456789abcdef";
-        FBuffer += "\\x";
-        FBuffer.push_back(hex[c >> 4]);
-        FBuffer.push_back(hex[c & 15]);
-      }
-    }
+    String text = Utf8ToString(link);
+    if (StringToUtf8(text) != link) text = BytesToString(link);
+    FBuffer += OneLineValue(text);
     FBuffer.push_back('\n');
     if (FBuffer.size() >= kFlushAt) Flush(true);
   }

@@ -158,7 +158,7 @@ void SendMail() {
   if (!result.empty()) throw ToolError(1, StringToUtf8(result));
   // The message is delivered: a session that ended badly afterwards is only
   // worth a warning (a failure would make the user send it a second time).
-  if (!smtp->Warning().empty()) std::fprintf(stderr, "kwinet: warning: %s\n", StringToUtf8(smtp->Warning()).c_str());
+  if (!smtp->Warning().empty()) std::fprintf(stderr, "kwinet: warning: %s\n", OneLineValue(smtp->Warning()).c_str());
   std::printf("Sent to %zu recipient(s).\n", o.To.size() + o.Cc.size() + o.Bcc.size());
 }
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "DemoSupport.h"
+#include "ServiceHost.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/tracking/KwIFedEx.h"
@@ -24,65 +25,10 @@ struct TTrackArgs {
   std::string Key, Password, ParentKey, ParentPassword, Account, Meter, Integrator;
 };
 
-// --host: the scheme, host and port of the service; nothing else.
-struct TService {
-  TKwIService Service = isHTTPS;
-  String Host;
-  int Port = 0;
-};
-
-TService ParseHost(const std::string& url) {
-  TService s;
-  const std::size_t sep = url.find("://");
-  std::string scheme = sep == std::string::npos ? std::string() : url.substr(0, sep);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (scheme == "https")
-    s.Service = isHTTPS;
-  else if (scheme == "http")
-    s.Service = isHTTP;
-  else
-    throw ToolError(2, "--host needs http:// or https://, a host and maybe a port, not \"" + url + "\"");
-  std::string authority = url.substr(sep + 3);
-  if (!authority.empty() && authority.back() == '/') authority.pop_back();
-  if (authority.find_first_of("/?#@ ") != std::string::npos)
-    throw ToolError(2, "--host takes the scheme, host and port only (the carrier's path is fixed): " + url);
-  std::string host = authority, port;
-  if (!host.empty() && host.front() == '[') {
-    const std::size_t close = host.find(']');
-    if (close == std::string::npos) throw ToolError(2, "bad IPv6 address in --host " + url);
-    port = host.substr(close + 1);
-    host = host.substr(1, close - 1);
-    if (!port.empty() && port.front() != ':') throw ToolError(2, "bad port in --host " + url);
-    if (!port.empty()) port.erase(0, 1);
-  } else if (const std::size_t colon = host.rfind(':'); colon != std::string::npos) {
-    port = host.substr(colon + 1);
-    host.resize(colon);
-  }
-  if (host.empty()) throw ToolError(2, "no host in --host " + url);
-  if (!port.empty()) {
-    int n = 0;
-    if (!TryStrToInt(Utf8ToString(port), n) || n < 1 || n > 65535 ||
-        port.find_first_not_of("0123456789") != std::string::npos)
-      throw ToolError(2, "bad port in --host " + url);
-    s.Port = n;
-  }
-  s.Host = Utf8ToString(host);
-  return s;
-}
-
 std::uint32_t Milliseconds(const char* option, std::int64_t value) {
   if (value < 0) throw ToolError(2, std::string(option) + " must be 0 or more milliseconds");
   if (value > 0xFFFFFFFFLL) throw ToolError(2, std::string(option) + " is too large");
   return static_cast<std::uint32_t>(value);
-}
-
-// A value from the carrier on one line of the terminal: control characters
-// (a line break, a tab, an escape sequence) become "?".
-String Shown(const String& s) {
-  String out = s;
-  for (Char& c : out)
-    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) c = u'?';
-  return out;
 }
 
 String DateTimeText(TDateTime value) {
@@ -95,7 +41,7 @@ String DateTimeText(TDateTime value) {
 
 void Line(const char* label, const String& value) {
   if (value.empty()) return;
-  Print(Utf8ToString(label) + u": " + Shown(value));
+  Print(Utf8ToString(label) + u": " + Utf8ToString(OneLineValue(value)));
 }
 
 // Whatever the carrier says went wrong, for the error line.
@@ -104,7 +50,7 @@ String CarrierReason(const String& response) {
   LoadTrackResponse(e, response);
   for (const char16_t* tag : {u"ErrorDescription", u"faultstring", u"Message"}) {
     const String v = Trim(TagValueUnder(e, nullptr, tag));
-    if (!v.empty()) return Shown(v);
+    if (!v.empty()) return v;  // the error line shows it safely
   }
   return String();
 }
@@ -125,7 +71,8 @@ void PrintShipment(const Tracker& t) {
     const String status = a.StatusTypeDescription().empty() ? a.StatusTypeCode() : a.StatusTypeDescription();
     String place = a.Location()->Text();
     if (place.empty()) place = a.LocationDescription().empty() ? a.LocationCode() : a.LocationDescription();
-    Print(DateTimeText(a.DateTime()) + u"\t" + Shown(status) + u"\t" + Shown(place));
+    Print(DateTimeText(a.DateTime()) + u"\t" + Utf8ToString(OneLineValue(status)) + u"\t" +
+          Utf8ToString(OneLineValue(place)));
   }
 }
 
@@ -211,9 +158,10 @@ void Setup(CLI::App& app) {
       "date and time (YYYY-MM-DD HH:MM:SS, \"-\" when unknown), status and place, separated by tabs.\n"
       "Exit status: 0 the shipment was printed; 1 the service could not be reached, its certificate was not\n"
       "trusted or named another host, it did not answer within --timeout, it took longer than --max-time or\n"
-      "dripped slower than 1024 bytes a second for a minute, or its answer was cut short or larger than\n"
-      "16 MiB; 3 the service answered, but with no shipment (an unknown number, refused credentials: its\n"
-      "reason is printed); 2 usage. The reason of 1 and 3 is printed on standard error.");
+      "dripped slower than 1024 bytes a second for a minute, its answer was cut short or larger than 16 MiB,\n"
+      "or the request would carry a control character; 3 the service answered, but with no shipment (an\n"
+      "unknown number, refused credentials: its reason is printed); 2 usage. The reason of 1 and 3 is printed\n"
+      "on standard error.");
   cmd->callback([] { ExitCode() = RunTrack(args); });
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "DemoSupport.h"
+#include "ServiceHost.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/StringList.h"
@@ -49,12 +50,9 @@ void Configure(TKwCustomTranslator& t, const TServiceArgs& s, const char* path) 
   t.SetTimeout(static_cast<std::uint32_t>(s.Timeout));
   t.SetMaxTime(Milliseconds("--max-time", s.MaxTime));
   if (!s.Host.empty()) {
+    ParseHost(s.Host);  // scheme, host and port only, as for track
     std::string host = s.Host;
-    const std::string scheme = host.substr(0, host.find("://"));
-    if (host.find("://") == std::string::npos || (scheme != "http" && scheme != "https") ||
-        host.size() == scheme.size() + 3)
-      throw ToolError(2, "--host must be http://HOST[:PORT] or https://HOST[:PORT], not \"" + s.Host + "\"");
-    while (host.back() == '/') host.pop_back();
+    if (host.back() == '/') host.pop_back();
     t.SetHost(Utf8ToString(host + path));
   }
   if (!s.CA.empty()) t.SetCACertFile(Utf8ToString(s.CA));
@@ -87,7 +85,7 @@ int RunTranslate(const TTranslateArgs& a) {
                                    Utf8ToString(a.To));
     Check(google);
   }
-  Print(text);
+  Print(Utf8ToString(OneLineValue(text)));
   return 0;
 }
 
@@ -100,9 +98,10 @@ int RunLanguages(const TTranslateArgs& a) {
     else
       ms->GetLanguagesForTranslate(&codes);
     Check(*ms);
-    for (int i = 0; i < codes.Count(); ++i) Print(codes[i]);
+    for (int i = 0; i < codes.Count(); ++i) Print(Utf8ToString(OneLineValue(codes[i])));
   } else {
     if (a.Speak) throw ToolError(2, "--speak needs --service microsoft");
+    if (!a.S.Host.empty()) ParseHost(a.S.Host);  // unused here, but a bad one is still a usage error
     // Google's languages come from the client's own table: no request.
     TKwIGoogleTranslator::FillLanguageCodes(&codes, &names);
     for (int i = 0; i < codes.Count(); ++i) Print(codes[i] + u"\t" + names[i]);
@@ -139,8 +138,10 @@ void Setup(CLI::App& app) {
   translate->add_option("--from", tr.From, "Language code of TEXT (default: the service detects it)");
   translate->add_option("--to", tr.To, "Language code wanted")->required();
   translate->add_option("TEXT", tr.Text, "The text (UTF-8)")->required();
-  translate->footer(std::string("Prints the translation. Exit status: 0 done, ") + failures +
-                    ", or its answer held no translation (the reason is printed on standard error), 2 bad arguments.");
+  translate->footer(
+      std::string("Prints the translation on one line (a line break as \\n, a control character as \\xHH, a "
+                  "backslash as \\\\). Exit status: 0 done, ") +
+      failures + ", or its answer held no translation (the reason is printed on standard error), 2 bad arguments.");
   translate->callback([] { ExitCode() = RunTranslate(tr); });
 
   auto* languages = app.add_subcommand("languages", "List the language codes a translation service knows");

@@ -118,7 +118,7 @@ int RunUpdate(const TUpdateArgs& a) {
     const String& reason = u.ErrorText();
     std::fprintf(stderr, "kwinet: %s\n",
                  reason.empty() ? (status == isFailed ? "update failed" : "remote file not found")
-                                : StringToUtf8(reason).c_str());
+                                : OneLineValue(reason).c_str());
   }
   Print(KwIStatusName(status));
   switch (status) {

@@ -79,11 +79,11 @@ void InstallStopHandlers() {
   }
 }
 
+// The reason of a failure often holds a server's words (a reason phrase, a
+// file name): they are written as every value from a server is, so that no
+// escape sequence reaches the terminal.
 void OneLine(const std::string& message) {
-  std::string line = message;
-  std::replace(line.begin(), line.end(), '\n', ' ');
-  std::replace(line.begin(), line.end(), '\r', ' ');
-  std::fprintf(stderr, "kwinet: %s\n", line.c_str());
+  std::fprintf(stderr, "kwinet: %s\n", OneLineValue(Utf8ToString(message)).c_str());
 }
 
 }  // namespace
