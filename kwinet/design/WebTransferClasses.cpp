@@ -49,6 +49,7 @@ void RegisterWebComponent() {
       .Int(u"Timeout", &C::Timeout, &C::SetTimeout, u"Cardinal")
       .Int(u"MaxTime", &C::MaxTime, &C::SetMaxTime, u"Cardinal")
       .Str(u"CACertFile", &C::CACertFile, &C::SetCACertFile)
+      .Enum(u"FtpTLS", u"TKwIFtpTLS", {u"ftNone", u"ftExplicit", u"ftImplicit"}, &C::FtpTLS, &C::SetFtpTLS)
       .Event(u"OnProgress", u"TKwIProgress")
       .Event(u"OnBeforeExecute")
       .Event(u"OnAfterExecute")

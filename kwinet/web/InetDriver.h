@@ -53,6 +53,9 @@ struct TTransferSettings {
   bool Text = false;
   // A listing is read whole (up to a bound) instead of being paused.
   bool Unbounded = false;
+  // TLS for the logon, the commands and the data, or no transfer at all:
+  // never a fallback to clear text.
+  bool FtpTls = false;
 
   // Where the body starts: a byte range for HTTP, REST for FTP.
   std::int64_t From = 0;
