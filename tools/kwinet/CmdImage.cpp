@@ -147,8 +147,8 @@ void Setup(CLI::App& app) {
   args = TImageArgs();
   auto* cmd = app.add_subcommand(
       "image",
-      "Fetch a picture (PNG, JPEG, GIF or BMP) from URL (http://, https://, ftp:// or a file path) and print its "
-      "format, width and height; with --every or --count, again and again");
+      "Fetch a picture (PNG, JPEG, GIF or BMP) from URL (http://, https://, ftp://, ftps:// or a file path) and "
+      "print its format, width and height; with --every or --count, again and again");
   static CLI::Option *every, *count, *output;
   every = cmd->add_option("--every", args.Every,
                           "Seconds from the end of one refresh to the start of the next (default 1 with --count); "

@@ -151,7 +151,8 @@ void Setup(CLI::App& app) {
   static TLinksArgs args;
   args = TLinksArgs();
   auto* links = app.add_subcommand(
-      "links", "Print the links of one kind in a page (http://, https://, ftp:// URL, a file path, or - for input)");
+      "links",
+      "Print the links of one kind in a page (http://, https://, ftp://, ftps:// URL, a file path, or - for input)");
   links->add_option("--kind", args.Kind,
                     "The links to print: mailto, http (the default), https, ftp, file, telnet, news, gopher or wais");
   links->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
