@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "peers/FakeServer.h"
 #include "peers/FtpServer.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
@@ -65,6 +66,46 @@ TEST(FtpSafetyTool, AControlCharacterInAUserPasswordHostOrPathIsAUsageErrorAndNo
   EXPECT_EQ(ReadFileBytes(ftp.Root() + "/precious.txt"), "keep me");
   EXPECT_FALSE(std::filesystem::exists(local));
   EXPECT_EQ(Since(ftp, mark).find("session opened"), std::string::npos) << Since(ftp, mark);
+}
+
+// A stored form is no safer a source: a NUL that would cut the host name
+// and a CRLF that would add a command both stop the job before it connects.
+TEST(FtpSafetyTool, AStoredFormWithAControlCharacterInAHostOrPasswordConnectsNowhere) {
+  kwinet::test::FakeServer server(kwinet::test::FakeServer::ReplyAndClose("220 ready\r\n", ""));
+  kwinet::test::TempDir dir;
+  const std::string port = std::to_string(server.Port());
+  const std::string form = dir.File("jobs.form");
+  WriteFileBytes(form,
+                 "object Form1: TForm\n"
+                 "  object Fetch: TKwWebUpdater\n"
+                 "    Host = '127.0.0.1'#0'.evil'\n"
+                 "    Port = " +
+                     port +
+                     "\n"
+                     "    RemoteFileName = '/a.txt'\n"
+                     "    LocalFileName = '" +
+                     dir.File("a.txt") +
+                     "'\n"
+                     "    Timeout = 5000\n"
+                     "  end\n"
+                     "  object List: TKwRemoteFiles\n"
+                     "    Service = isFTP\n"
+                     "    Host = '127.0.0.1'\n"
+                     "    Port = " +
+                     port +
+                     "\n"
+                     "    User = 'ftpuser'\n"
+                     "    Password = 'ftppass'#13#10'DELE precious.txt'\n"
+                     "    Timeout = 5000\n"
+                     "  end\n"
+                     "end\n");
+  const auto r = Tool({"run", form});
+  EXPECT_EQ(r.ExitCode, 1) << r.Out << r.Err;
+  EXPECT_NE(r.Err.find("Fetch"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("List"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("host name holds a control character"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("password holds a control character"), std::string::npos) << r.Err;
+  EXPECT_EQ(server.ConnectionCount(), 0u);
 }
 
 TEST(FtpSafetyTool, FtpsAndFtpTlsDownloadAndListOnlyWithATrustedServerThatSpeaksTls) {

@@ -45,20 +45,25 @@ std::string LogSince(const test::TFtpServer& ftp, std::size_t mark) {
   return mark < log.size() ? log.substr(mark) : std::string();
 }
 
-// The connection values: nothing at all may go out, not even a connect.
+// The connection values, over FTP and HTTP alike: nothing at all may go
+// out, not even a connect.
 TEST(FtpControlCharacterTest, AHostUserPasswordOrProxyWithOneIsRefusedBeforeAnyConnect) {
   test::ClearProxyEnvironment();
   test::FakeServer server(test::FakeServer::ReplyAndClose("220 ready\r\n", ""));
   test::TempDir dir;
-  enum TField { fHost, fUser, fPassword, fProxy };
-  for (TField field : {fHost, fUser, fPassword, fProxy}) {
+  enum TField { fHost, fHttpHost, fUser, fPassword, fProxy };
+  for (TField field : {fHost, fHttpHost, fUser, fPassword, fProxy}) {
     for (const String& c : kControls) {
       SCOPED_TRACE(testing::Message() << "field " << field << ", character " << static_cast<int>(c[0]));
       TKwWebUpdater u(nullptr);
       AimAt(u, server.Port());
       u.SetRemoteFileName(u"/ok.png");
       u.SetLocalFileName(Utf8ToString(dir.File("ok.png")));
-      if (field == fHost) u.SetHost(u"127.0.0.1" + c + u".evil");
+      if (field == fHttpHost) {
+        u.SetService(isHTTP);
+        u.SetPort(static_cast<std::uint16_t>(server.Port()));
+      }
+      if (field == fHost || field == fHttpHost) u.SetHost(u"127.0.0.1" + c + u".evil");
       if (field == fUser) u.SetUser(u"ftpuser" + c + u"DELE precious.txt");
       if (field == fPassword) u.SetPassword(u"ftppass" + c + u"DELE precious.txt");
       if (field == fProxy) {

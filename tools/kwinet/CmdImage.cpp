@@ -156,7 +156,7 @@ void Setup(CLI::App& app) {
   count = cmd->add_option("--count", args.Count, "Number of refreshes (default 1, or no end with --every)");
   output = cmd->add_option("-o,--output", args.Output,
                            "Keep the last copy in this file (written as FILE.part, which replaces it when whole)");
-  cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
   cmd->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   cmd->add_option("URL", args.Url, "The picture")->required();
   cmd->footer(
