@@ -16,6 +16,7 @@
 #include "peers/NginxSuite.h"
 #include "peers/ServerProcess.h"
 #include "peers/TestSupport.h"
+#include "peers/Tinyproxy.h"
 
 namespace kwinet {
 namespace {
@@ -255,6 +256,28 @@ TEST_F(FtpTlsTest, AnUntrustedServerOrOneWithoutTlsGetsNoLogon) {
       EXPECT_NE(log.find("<- AUTH TLS"), std::string::npos) << log;
     }
   }
+}
+
+// A proxy that fetched the file for us would speak FTP to the server in
+// clear: through a proxy, FTP over TLS goes only as a tunnel.
+TEST_F(FtpTlsTest, ThroughAProxyTheTlsGoesThroughATunnel) {
+  auto ftp = Server(test::TFtpOptions::tlsExplicit);
+  KWINET_REQUIRE_PEER(ftp->Started(), ftp->Error());
+  test::TTinyproxy proxy("");
+  KWINET_REQUIRE_PEER(proxy.Started(), proxy.Error());
+  TKwWebUpdater u(nullptr);
+  AimAt(u, ftp->Port());
+  u.SetFtpTLS(ftExplicit);
+  u.SetCACertFile(Utf8ToString(ftp->CAFile()));
+  u.Proxy()->SetUseProxy(true);
+  u.Proxy()->SetServer(u"127.0.0.1");
+  u.Proxy()->SetPort(proxy.Port());
+  u.SetRemoteFileName(u"/a.txt");
+  u.SetLocalFileName(Utf8ToString(dir.File("a.txt")));
+  EXPECT_TRUE(u.Execute()) << StringToUtf8(u.ErrorText());
+  EXPECT_TRUE(ReadFileBytes(dir.File("a.txt")) == std::string(100000, 'a'));
+  EXPECT_NE(proxy.Log().find("CONNECT"), std::string::npos) << proxy.Log();
+  EXPECT_LT(ftp->Log().find("<- AUTH TLS"), ftp->Log().find("<- USER")) << ftp->Log();
 }
 
 }  // namespace
