@@ -42,7 +42,6 @@ void CheckCredential(const char* option, const std::string& value) {
 TTarget ParseTarget(const std::string& url) {
   TTarget t;
   const std::size_t sep = url.find("://");
-  if (sep != std::string::npos) RefuseControl("the URL", url);
   if (sep == std::string::npos) {
     t.RemoteFileName = Utf8ToString(url);
     return t;
@@ -54,6 +53,9 @@ TTarget ParseTarget(const std::string& url) {
     t.RemoteFileName = Utf8ToString(PercentDecode(rest));
     return t;
   }
+  // A local path is no command line: only a URL that goes on the wire is
+  // checked.
+  RefuseControl("the URL", url);
   if (scheme == "http")
     t.Service = isHTTP;
   else if (scheme == "https")
