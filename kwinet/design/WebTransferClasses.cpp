@@ -52,6 +52,7 @@ void RegisterWebComponent() {
       .Int(u"LowSpeedTime", &C::LowSpeedTime, &C::SetLowSpeedTime, u"Cardinal")
       .Int(u"MaxResponseSize", &C::MaxResponseSize, &C::SetMaxResponseSize, u"Int64")
       .Str(u"CACertFile", &C::CACertFile, &C::SetCACertFile)
+      .Enum(u"FtpTLS", u"TKwIFtpTLS", {u"ftNone", u"ftExplicit", u"ftImplicit"}, &C::FtpTLS, &C::SetFtpTLS)
       .Event(u"OnProgress", u"TKwIProgress")
       .Event(u"OnProgress64", u"TKwIProgress64")
       .Event(u"OnBeforeExecute")

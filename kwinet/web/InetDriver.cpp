@@ -337,7 +337,7 @@ void SetCommonOptions(TState* t, const TTransferSettings& s) {
   gCurl->easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
   gCurl->easy_setopt(e, CURLOPT_HEADERDATA, t);
   gCurl->easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  gCurl->easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  gCurl->easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
   gCurl->easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   gCurl->easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
   if (!s.Agent.empty()) gCurl->easy_setopt(e, CURLOPT_USERAGENT, s.Agent.c_str());
@@ -407,6 +407,14 @@ void SetFtpOptions(TState* t, const TTransferSettings& s) {
   if (!s.User.empty()) gCurl->easy_setopt(e, CURLOPT_USERNAME, s.User.c_str());
   if (!s.Password.empty()) gCurl->easy_setopt(e, CURLOPT_PASSWORD, s.Password.c_str());
   if (s.From > 0) gCurl->easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(s.From));
+  if (s.FtpTls) {
+    // A server that refuses AUTH TLS ends the transfer before USER is sent.
+    gCurl->easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    gCurl->easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    // A proxy that spoke FTP for us would carry the logon in clear: through
+    // a proxy only as a tunnel.
+    if (!s.Proxy.empty()) gCurl->easy_setopt(e, CURLOPT_HTTPPROXYTUNNEL, 1L);
+  }
 }
 
 }  // namespace

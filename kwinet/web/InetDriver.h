@@ -62,6 +62,9 @@ struct TTransferSettings {
   bool Unbounded = false;
   // FTP: ask for the file's time (MDTM).
   bool FileTime = false;
+  // TLS for the logon, the commands and the data, or no transfer at all:
+  // never a fallback to clear text.
+  bool FtpTls = false;
 
   // Where the body starts: a byte range for HTTP, REST for FTP.
   std::int64_t From = 0;

@@ -53,6 +53,43 @@ std::string EncodePath(const std::string& path, bool encodePercent) {
   return out;
 }
 
+// C0 and DEL. The bytes of every other character in UTF-8 are 0x20 to 0x7E
+// or 0x80 and above, so a byte test is exact.
+bool HasControl(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+}
+
+std::string PercentDecode(std::string_view s) {
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+// True, with the reason as the last error, when Value holds a control
+// character: nothing of it may go on the wire.
+bool Refused(std::string_view value, const char* what) {
+  if (!HasControl(value)) return false;
+  InetLastError() = Utf8ToString(std::string("Refused: the ") + what + " holds a control character");
+  InetLastErrorIsConnect() = false;
+  return true;
+}
+
 std::string HostForUrl(const std::string& host) {
   if (host.find(':') != std::string::npos && host.front() != '[') return "[" + host + "]";
   return host;
@@ -73,6 +110,7 @@ int DefaultPort(const std::string& scheme) {
   if (scheme == "http") return 80;
   if (scheme == "https") return 443;
   if (scheme == "ftp") return 21;
+  if (scheme == "ftps") return 990;
   return -1;
 }
 
@@ -105,6 +143,7 @@ struct TRoot : TInetNode {
   TProxyPolicy Policy;  // direct unless the access type names a proxy
   std::string CAFile;
   std::uint32_t SecurityFlags = 0;
+  std::uint32_t FtpTls = FTP_TLS_NONE;
   // When every transfer of the root must have ended; unset: no bound.
   std::optional<std::chrono::steady_clock::time_point> Deadline;
   std::int64_t MaxResponseSize = 0;
@@ -119,6 +158,9 @@ struct TConnection : TInetNode {
   std::string User, Password;
   std::uint32_t Service = INTERNET_SERVICE_HTTP;
   std::string CurrentDir;  // FTP: absolute, from the server's entry path
+  std::uint32_t FtpTls = FTP_TLS_NONE;
+
+  std::string FtpScheme() const { return FtpTls == FTP_TLS_IMPLICIT ? "ftps" : "ftp"; }
 
   std::string BaseUrl(const std::string& scheme) const {
     return scheme + "://" + HostForUrl(Host) + ":" + std::to_string(Port);
@@ -135,7 +177,7 @@ struct TConnection : TInetNode {
     if (folder && path.back() != '/') path += '/';
     // curl resolves "/%2F..." as an absolute path on the server, not one
     // relative to the logon folder.
-    return BaseUrl("ftp") + "/%2F" + EncodePath(path.substr(1), true);
+    return BaseUrl(FtpScheme()) + "/%2F" + EncodePath(path.substr(1), true);
   }
 };
 
@@ -215,7 +257,8 @@ TTransferSettings BaseSettings(const TRoot* root, const std::string& url, const 
   s.MaxBodyBytes = root->MaxResponseSize;
   s.LowSpeedLimit = root->LowSpeedLimit;
   s.LowSpeedTimeMs = root->LowSpeedTimeMs;
-  const TProxyAddress proxy = root->Policy.Route(scheme, host, port);
+  // FTP over TLS takes the FTP proxy.
+  const TProxyAddress proxy = root->Policy.Route(scheme == "ftps" ? std::string("ftp") : scheme, host, port);
   if (!proxy.Empty()) {
     s.Proxy = proxy.Url();
     s.NoProxy = root->Policy.NoProxyHostsOnly();
@@ -230,6 +273,7 @@ TTransferSettings BaseSettings(const TRoot* root, const std::string& url, const 
   s.VerifyPeer = !(flags & SECURITY_FLAG_IGNORE_UNKNOWN_CA);
   s.VerifyHost = !(flags & SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
   s.Http = scheme == "http" || scheme == "https";
+  s.FtpTls = scheme == "ftps" || (scheme == "ftp" && root->FtpTls != FTP_TLS_NONE);
   return s;
 }
 
@@ -314,6 +358,7 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
   InetLastErrorIsConnect() = false;
   InetLastErrorIsTimeout() = false;
   InetLastErrorIsTooLarge() = false;
+  if (AccessType == INTERNET_OPEN_TYPE_PROXY && Refused(StringToUtf8(ProxyName), "proxy name")) return nullptr;
   auto root = std::make_unique<TRoot>();
   if (!root->Session.Valid()) return nullptr;
   root->Agent = StringToUtf8(Agent);
@@ -334,10 +379,13 @@ HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port
   c->User = StringToUtf8(User);
   c->Password = StringToUtf8(Password);
   c->Service = Service;
+  if (Refused(c->Host, "host name") || Refused(c->User, "user name") || Refused(c->Password, "password"))
+    return nullptr;
   if (Service == INTERNET_SERVICE_FTP) {
     if (c->Port == 0) c->Port = 21;
+    c->FtpTls = root->FtpTls;
     std::string entry;
-    if (!FtpProbe(c.get(), c->BaseUrl("ftp") + "/", &entry)) return nullptr;
+    if (!FtpProbe(c.get(), c->BaseUrl(c->FtpScheme()) + "/", &entry)) return nullptr;
     c->CurrentDir = entry.empty() ? std::string("/") : entry;
   } else if (c->Port == 0) {
     c->Port = 80;
@@ -452,6 +500,12 @@ bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value
       case INTERNET_OPTION_LOW_SPEED_TIME:
         root->LowSpeedTimeMs = std::max(0L, std::atol(v.c_str()));
         return true;
+      case INTERNET_OPTION_FTP_TLS: {
+        const unsigned long tls = std::strtoul(v.c_str(), nullptr, 10);
+        if (tls > FTP_TLS_IMPLICIT) return false;
+        root->FtpTls = static_cast<std::uint32_t>(tls);
+        return true;
+      }
       default:
         return false;
     }
@@ -485,6 +539,7 @@ HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFin
   TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
   if (!c) return nullptr;
   std::string pattern = StringToUtf8(Pattern);
+  if (Refused(pattern, "FTP path")) return nullptr;
   std::string dir, mask;
   if (std::size_t slash = pattern.rfind('/'); slash != std::string::npos) {
     dir = pattern.substr(0, slash + 1);
@@ -544,7 +599,7 @@ bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory) {
   TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
   if (!c) return false;
   const std::string dir = StringToUtf8(Directory);
-  if (dir.empty()) return false;
+  if (dir.empty() || Refused(dir, "FTP path")) return false;
   const std::string resolved = FoldFtpPath(c->CurrentDir, dir);
   if (!FtpProbe(c, c->FtpUrl(resolved, true), nullptr)) return false;
   c->CurrentDir = resolved;
@@ -568,7 +623,7 @@ HINTERNET FtpOpenFile(HINTERNET Connection, const String& FileName, std::uint32_
   (void)Access;
   (void)Flags;
   TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
-  if (!c || FileName.empty()) return nullptr;
+  if (!c || FileName.empty() || Refused(StringToUtf8(FileName), "FTP path")) return nullptr;
   auto f = std::make_unique<TBodyHandle>(nkFile, c, c->Root);
   f->Conn = c;
   f->Scheme = "ftp";
@@ -583,10 +638,21 @@ HINTERNET InternetOpenUrl(HINTERNET Root, const String& URL, std::uint32_t Flags
   (void)Flags;
   TRoot* root = AsRoot(Root);
   if (!root) return nullptr;
+  const std::string raw = StringToUtf8(URL);
+  const std::string scheme = SchemeOf(raw);
+  const bool ftp = scheme == "ftp" || scheme == "ftps";
+  // Percent-encoded, a control character is harmless only in an HTTP path,
+  // which travels encoded.
+  std::string checked = raw;
+  if (!ftp) {
+    const std::size_t start = raw.find("://") == std::string::npos ? 0 : raw.find("://") + 3;
+    checked = raw.substr(0, raw.find_first_of("/?#", start));
+  }
+  if (Refused(raw, "URL") || Refused(PercentDecode(checked), "URL")) return nullptr;
   auto u = std::make_unique<TBodyHandle>(nkUrl, root, root);
-  u->Url = EncodePath(StringToUtf8(URL), false);
+  u->Url = EncodePath(raw, false);
   u->Scheme = SchemeOf(u->Url);
-  if (u->Scheme != "http" && u->Scheme != "https" && u->Scheme != "ftp") return nullptr;
+  if (u->Scheme != "http" && u->Scheme != "https" && !ftp) return nullptr;
   HostPortOfUrl(u->Url, u->Scheme, u->Host, u->Port);
   if (!StartBody(u.get(), 0)) return nullptr;
   return AddNode(std::move(u));
@@ -640,6 +706,10 @@ bool InternetLastErrorIsTimeout() {
 }
 bool InternetLastErrorIsTooLarge() {
   return InetLastErrorIsTooLarge();
+}
+
+bool InetHasControlCharacter(const String& Text) {
+  return std::any_of(Text.begin(), Text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; });
 }
 
 bool InternetCloseHandle(HINTERNET Handle) noexcept {

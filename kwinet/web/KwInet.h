@@ -51,7 +51,17 @@ enum TInetOption : std::uint8_t {
   INTERNET_OPTION_MAX_RESPONSE_SIZE,  // bytes a body or listing may have, as decimal text; 0 = no bound
   INTERNET_OPTION_LOW_SPEED_LIMIT,    // bytes a second below which a transfer is too slow; 0 = no bound
   INTERNET_OPTION_LOW_SPEED_TIME,     // ms that a transfer may stay too slow; 0 = no bound
+  INTERNET_OPTION_FTP_TLS,            // FTP_TLS_* as decimal text
 };
+
+// FTP over TLS, a root option. With either value an ftp:// transfer asks
+// AUTH TLS and fails, before the logon is sent, when the server refuses it;
+// IMPLICIT makes the connections of the root speak TLS from the first byte
+// (ftps://). An ftps:// URL is always TLS from the first byte. The server's
+// certificate is checked as an HTTPS server's is.
+inline constexpr std::uint32_t FTP_TLS_NONE = 0;
+inline constexpr std::uint32_t FTP_TLS_EXPLICIT = 1;
+inline constexpr std::uint32_t FTP_TLS_IMPLICIT = 2;
 
 // Security flags: certificate checks that a caller may switch off on
 // purpose. Nothing is switched off unless asked.
@@ -76,6 +86,11 @@ struct TInetFindData {
   std::string Identity;
 };
 
+// A control character (C0 or DEL) in a host name, user name, password or
+// FTP path would cut the value or end a command line of the protocol early
+// and start another: the layer refuses such values before anything is sent.
+bool InetHasControlCharacter(const String& Text);
+
 // Root handle. ProxyName is "host:port" (a scheme and user information may
 // stand in front) or the per-protocol form
 // "http=host:port;https=host:port;ftp=host:port"; it is used only with
@@ -83,7 +98,8 @@ struct TInetFindData {
 // URL's scheme, and reaches a host that no_proxy names directly.
 HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const String& ProxyName);
 // A connection to Host:Port. For FTP it logs on at once and fails (nullptr)
-// when that is refused; for HTTP nothing goes on the wire yet.
+// when that is refused; for HTTP nothing goes on the wire yet. A control
+// character in Host, User or Password is refused (nullptr).
 HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port, const String& User,
                           const String& Password, std::uint32_t Service);
 
@@ -108,6 +124,8 @@ bool HttpQueryHeader(HINTERNET Request, const String& Name, String& Value);
 
 bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value);
 
+// The FTP operations refuse a pattern, folder or file name that holds a
+// control character.
 HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFindData& Data);
 bool InternetFindNextFile(HINTERNET Find, TInetFindData& Data);
 bool FtpGetCurrentDirectory(HINTERNET Connection, String& Directory);
@@ -118,6 +136,9 @@ bool FtpGetFileTime(HINTERNET Connection, const String& FileName, std::int64_t& 
 // Starts reading a file; nullptr when the server refuses it.
 HINTERNET FtpOpenFile(HINTERNET Connection, const String& FileName, std::uint32_t Access, std::uint32_t Flags);
 
+// http://, https://, ftp:// or ftps://. A control character anywhere in
+// URL is refused, and so is one written percent-encoded in its user
+// information or host, or anywhere in an FTP URL.
 HINTERNET InternetOpenUrl(HINTERNET Root, const String& URL, std::uint32_t Flags);
 
 // Reads up to Size bytes of the body; BytesRead 0 with true at the end.

@@ -16,7 +16,7 @@ void TKwRemoteFiles::InternalExecute() {
     SetErrorText();
     if (ErrorText().empty()) SetErrorText(u"Cannot connect to " + Host());
     SetStatus(isFailed);
-  } else if (!ReadDirFromInet(FDirectory, FWildCard, *FFileList, FSubFolders)) {
+  } else if (!ReadDirFromInet(FDirectory, FWildCard, *FFileList, FSubFolders) && Status() != isFailed) {
     if (Service() == isHTTP || Service() == isHTTPS)
       SetErrorText(u"Nothing is listed over HTTP");
     else

@@ -451,6 +451,9 @@ HINTERNET TKwCustomWebComponent::OpenRoot() {
     InternetSetOption(root, INTERNET_OPTION_LOW_SPEED_LIMIT, IntToStr(FLowSpeedLimit));
     InternetSetOption(root, INTERNET_OPTION_LOW_SPEED_TIME, IntToStr(FLowSpeedTime));
     if (!FCACertFile.empty()) InternetSetOption(root, INTERNET_OPTION_CA_FILE, FCACertFile);
+    if (FFtpTLS != ftNone)
+      InternetSetOption(root, INTERNET_OPTION_FTP_TLS,
+                        IntToStr(FFtpTLS == ftImplicit ? FTP_TLS_IMPLICIT : FTP_TLS_EXPLICIT));
   }
   return root;
 }
@@ -587,7 +590,12 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         hFindFile.Reset();
         TInetFindData data;
         hFindFile = FtpFindFirstFile(hURL, FileName, data);
-        if (!hFindFile) SetErrorText(u"No such file on the server: " + FileName);
+        // A name that could not be asked for is no missing file.
+        FSearchFailed = !hFindFile && InetHasControlCharacter(FileName);
+        if (FSearchFailed)
+          SetErrorText();
+        else if (!hFindFile)
+          SetErrorText(u"No such file on the server: " + FileName);
         if (hFindFile) {
           FileSize = data.FileSize;
           if (data.LastWriteTime != 0) FileTime = FFoundTime = data.LastWriteTime;
@@ -753,6 +761,12 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
 bool TKwCustomWebComponent::ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings,
                                             bool SubFolders) {
   if (!hURL && FService != isNetwork) return false;
+  if (FService == isFTP && (InetHasControlCharacter(Dir) || InetHasControlCharacter(WildCard))) {
+    // Nothing of it may reach the server.
+    SetErrorText(u"Refused: the folder or pattern holds a control character");
+    SetStatus(isFailed);
+    return false;
+  }
   SetAction(iaFileSearch);
   TWalkBudget budget(FMaxResponseSize);
   if (FService == isFTP) {
@@ -773,7 +787,8 @@ bool TKwCustomWebComponent::ReadHTTPGetResponse(const String& URL, TStream& Stre
   FErrorText.clear();
   const TInternetHandle root(OpenRoot());
   if (!root) {
-    SetErrorText(u"Cannot start a transfer");
+    SetErrorText();
+    if (FErrorText.empty()) FErrorText = u"Cannot start a transfer";
     return false;
   }
   Stream.SetPosition(0);

@@ -17,6 +17,9 @@
 namespace kwinet {
 
 enum TKwIService : std::uint8_t { isHTTP, isHTTPS, isFTP, isNetwork };
+// FTP over TLS: none; AUTH TLS on the FTP port, the logon refused when the
+// server refuses it; TLS from the first byte (ftps://, port 990 as a rule).
+enum TKwIFtpTLS : std::uint8_t { ftNone, ftExplicit, ftImplicit };
 enum TKwIStatus : std::uint8_t { isInProgress, isFinished, isFailed, isSkipped, isNotFound };
 enum TKwIAction : std::uint8_t {
   iaIdle,
@@ -121,6 +124,10 @@ class TKwCustomWebComponent : public TComponent {
   // system's store.
   const String& CACertFile() const { return FCACertFile; }
   void SetCACertFile(const String& value) { FCACertFile = value; }
+  // TLS for isFTP (checked against CACertFile as HTTPS is); the port is
+  // left as it is.
+  TKwIFtpTLS FtpTLS() const { return FFtpTLS; }
+  void SetFtpTLS(TKwIFtpTLS value) { FFtpTLS = value; }
 
   TKwIAction Action() const { return FAction; }
   void SetAction(TKwIAction Value);
@@ -218,6 +225,7 @@ class TKwCustomWebComponent : public TComponent {
   String FErrorText;
   bool FSearchFailed = false;
   String FCACertFile;
+  TKwIFtpTLS FFtpTLS = ftNone;
   // The time of the file that the last search found (0: none given); a
   // partial download carries it, so that a resume never joins two versions.
   std::int64_t FFoundTime = 0;

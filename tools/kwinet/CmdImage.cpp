@@ -150,8 +150,8 @@ void Setup(CLI::App& app) {
   args = TImageArgs();
   auto* cmd = app.add_subcommand(
       "image",
-      "Fetch a picture (PNG, JPEG, GIF or BMP) from URL (http://, https://, ftp:// or a file path) and print its "
-      "format, width and height; with --every or --count, again and again");
+      "Fetch a picture (PNG, JPEG, GIF or BMP) from URL (http://, https://, ftp://, ftps:// or a file path) and "
+      "print its format, width and height; with --every or --count, again and again");
   static CLI::Option *every, *count, *output;
   every = cmd->add_option("--every", args.Every,
                           "Seconds from the end of one refresh to the start of the next (default 1 with --count); "
@@ -159,7 +159,7 @@ void Setup(CLI::App& app) {
   count = cmd->add_option("--count", args.Count, "Number of refreshes (default 1, or no end with --every)");
   output = cmd->add_option("-o,--output", args.Output,
                            "Keep the last copy in this file (written as FILE.part, which replaces it when whole)");
-  cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  cmd->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
   cmd->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   cmd->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime) + ", for each refresh");
   cmd->add_option("URL", args.Url, "The picture")->required();

@@ -140,12 +140,13 @@ void Setup(CLI::App& app) {
   static TLinksArgs args;
   args = TLinksArgs();
   auto* links = app.add_subcommand(
-      "links", "Print the links of one kind in a page (http://, https://, ftp:// URL, a file path, or - for input)");
+      "links",
+      "Print the links of one kind in a page (http://, https://, ftp://, ftps:// URL, a file path, or - for input)");
   links->add_option("--kind", args.Kind,
                     "The links to print: mailto, http (the default), https, ftp, file, telnet, news, gopher or wais");
   links->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   links->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
-  links->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  links->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
   links->add_option("SOURCE", args.Source, "The page: a URL, a file path, or - for standard input")->required();
   links->footer(
       "A link begins with the kind's prefix, written exactly so (\"http://\", \"mailto:\"...), and runs to the "

@@ -18,8 +18,9 @@ namespace kwinet::tool {
 namespace {
 
 struct TLsArgs {
-  std::string Url, Pattern = "*.*", User, Password;
+  std::string Url, Pattern = "*.*", User, Password, CA;
   bool Recursive = false;
+  bool FtpTls = false;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = 0;
 };
@@ -38,7 +39,8 @@ void Target(TKwRemoteFiles& lister, const std::string& url) {
     return;
   }
   if (t.Service != isFTP)
-    throw ToolError(2, "ls lists ftp:// URLs and local folders, not " + url.substr(0, url.find("://")) + "://");
+    throw ToolError(
+        2, "ls lists ftp:// and ftps:// URLs and local folders, not " + url.substr(0, url.find("://")) + "://");
   SetTarget(lister, t);
   lister.SetDirectory(t.RemoteFileName);
 }
@@ -71,10 +73,14 @@ int RunLs(const TLsArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   if (a.Pattern.empty()) throw ToolError(2, "--pattern must not be empty");
+  CheckCredential("--user", a.User);
+  CheckCredential("--password", a.Password);
   TKwRemoteFiles lister(nullptr);
   Target(lister, a.Url);
   if (!a.User.empty()) lister.SetUser(Utf8ToString(a.User));
   if (!a.Password.empty()) lister.SetPassword(Utf8ToString(a.Password));
+  if (a.FtpTls && lister.FtpTLS() == ftNone) lister.SetFtpTLS(ftExplicit);
+  if (!a.CA.empty()) lister.SetCACertFile(Utf8ToString(a.CA));
   lister.SetWildCard(Utf8ToString(a.Pattern));
   lister.SetSubFolders(a.Recursive);
   lister.SetTimeout(timeout);
@@ -109,26 +115,34 @@ int RunLs(const TLsArgs& a) {
 void Setup(CLI::App& app) {
   static TLsArgs args;
   args = TLsArgs();
-  auto* ls = app.add_subcommand("ls", "List a folder of an FTP server (ftp://HOST[:PORT]/PATH) or a local folder");
+  auto* ls = app.add_subcommand(
+      "ls",
+      "List a folder of an FTP server (ftp://HOST[:PORT]/PATH, ftps:// for TLS from the first byte) or a local "
+      "folder");
   ls->add_flag("-r,--recursive", args.Recursive, "Also list every subfolder whose name matches the pattern");
   ls->add_option("--pattern", args.Pattern,
                  "Names to list, with * ? and [...] as wildcards (default *.*, which matches every name)");
   ls->add_option("--user", args.User, "User name for the FTP server (default: anonymous)");
   ls->add_option("--password", args.Password, "Password for the FTP server");
+  ls->add_flag("--ftp-tls", args.FtpTls,
+               "Log on and list over TLS (AUTH TLS); a server that refuses it is refused, nothing goes in clear");
+  ls->add_option("--ca", args.CA, "CA certificates (PEM) to check an FTPS server against");
   ls->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   ls->add_option("--max-time", args.MaxTime, MaxTimeHelp(0) + "; a large tree may take long");
-  ls->add_option("URL", args.Url, "ftp:// URL of a folder, or a local folder")->required();
+  ls->add_option("URL", args.Url, "ftp:// or ftps:// URL of a folder, or a local folder")->required();
   ls->footer(
       "One entry a line: over FTP the names of the folder asked for when it is the login folder, paths "
       "otherwise; each folder's entries come before those of its subfolders. A local folder lists its \".\" "
       "and \"..\" too, each subfolder's entries right after its own entry.\n"
       "Exit status: 0 entries were listed, 3 none matched, 1 the server could not be reached or refused the "
-      "logon, the local folder does not exist, a folder could not be entered or listed (a listing larger than 16 "
-      "MiB, one that took longer than --max-time or dripped slower than 1024 bytes a second for a minute; each one "
-      "is named on standard error; the listing goes on), or with -r the walk was cut short: folders more than " +
+      "logon or TLS (its certificate not trusted, or AUTH TLS refused with --ftp-tls), the local folder does not "
+      "exist, a folder could not be entered or listed (a listing larger than 16 MiB, one that took longer than "
+      "--max-time or dripped slower than 1024 bytes a second for a minute; each one is named on standard error; the "
+      "listing goes on), or with -r the walk was cut short: folders more than " +
       std::to_string(kFtpWalkMaxDepth) + " levels below the start, or past the " + std::to_string(kFtpWalkMaxFolders) +
       "th, are listed but not entered, and a walk ends after " + std::to_string(kWalkMaxEntries) +
-      " entries or 16 MiB of them (one line on standard error says which), 2 bad arguments.");
+      " entries or 16 MiB of them (one line on standard error says which), 2 bad arguments (a control character in "
+      "the user, password, host or path among them).");
   ls->callback([] { ExitCode() = RunLs(args); });
 }
 

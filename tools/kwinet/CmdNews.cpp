@@ -115,7 +115,8 @@ void Setup(CLI::App& app) {
   static TNewsArgs args;
   args = TNewsArgs();
   auto* news = app.add_subcommand(
-      "news", "Bring the news file up to date from URL (http://, https://, ftp:// or a file path) and print its tree");
+      "news",
+      "Bring the news file up to date from URL (http://, https://, ftp://, ftps:// or a file path) and print its tree");
   news->add_option("--open", args.Open, "Open item N as a click would (http, https, ftp and mailto links only)");
   news->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   news->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));

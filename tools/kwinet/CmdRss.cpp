@@ -87,10 +87,10 @@ void Setup(CLI::App& app) {
   static TRssArgs args;
   args = TRssArgs();
   auto* rss = app.add_subcommand("rss", "Print the channels and items of an RSS feed (RSS 0.9x, 2.0 or 1.0/RDF)");
-  rss->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  rss->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
   rss->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   rss->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
-  rss->add_option("URL", args.Url, "The feed: http://, https://, ftp://, file:// or a file path")->required();
+  rss->add_option("URL", args.Url, "The feed: http://, https://, ftp://, ftps://, file:// or a file path")->required();
   rss->footer(
       "Output: for each channel a line \"channel N\", then one line per field that has a value, \"channel.FIELD: "
       "VALUE\" (title, link, description, language, copyright, rating, managingEditor, webMaster, pubDate, "

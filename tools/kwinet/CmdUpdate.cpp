@@ -88,6 +88,7 @@ bool ReadBody(TKwWebUpdater& web, const std::string& url, const std::string& out
 
 struct TUpdateArgs {
   bool Resume = false;
+  bool FtpTls = false;
   std::string User, Password, CA, Proxy, Url, Local;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = 0;
@@ -96,9 +97,12 @@ struct TUpdateArgs {
 int RunUpdate(const TUpdateArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
+  CheckCredential("--user", a.User);
+  CheckCredential("--password", a.Password);
   TTarget t = ParseTarget(a.Url);
   if (!a.User.empty()) t.User = Utf8ToString(a.User);
   if (!a.Password.empty()) t.Password = Utf8ToString(a.Password);
+  if (a.FtpTls && t.FtpTLS == ftNone) t.FtpTLS = ftExplicit;
   TKwWebUpdater u(nullptr);
   ApplyTarget(t, u);
   u.SetLocalFileName(Utf8ToString(a.Local));
@@ -146,8 +150,10 @@ int RunGet(const TGetArgs& a) {
   const std::size_t sep = a.Url.find("://");
   std::string scheme = sep == std::string::npos ? std::string() : a.Url.substr(0, sep);
   for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (scheme != "http" && scheme != "https" && scheme != "ftp")
-    throw ToolError(2, "unsupported URL \"" + a.Url + "\" (http://, https:// or ftp://)");
+  if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "ftps")
+    throw ToolError(2, "unsupported URL \"" + a.Url + "\" (http://, https://, ftp:// or ftps://)");
+  // Checked as every URL argument is (a control character, a bad port...).
+  ParseTarget(a.Url);
   if (a.OutputGiven) CheckOutput(a.Output);
   TKwWebUpdater web(nullptr);
   if (!a.CA.empty()) web.SetCACertFile(Utf8ToString(a.CA));
@@ -182,13 +188,17 @@ void Setup(CLI::App& app) {
   static TUpdateArgs args;
   args = TUpdateArgs();
   auto* update = app.add_subcommand(
-      "update", "Bring LOCALFILE up to date from URL (http://, https://, ftp:// or a file path); prints the status");
+      "update",
+      "Bring LOCALFILE up to date from URL (http://, https://, ftp://, ftps:// or a file path); prints the status");
   update->add_flag("--resume", args.Resume,
                    "Continue the partial download LOCALFILE.part when it holds the version the server still has "
                    "(else the file is fetched whole)");
   update->add_option("--user", args.User, "User name for the server");
   update->add_option("--password", args.Password, "Password for the server");
-  update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
+  update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
+  update->add_flag("--ftp-tls", args.FtpTls,
+                   "FTP: log on and download over TLS (AUTH TLS); a server that refuses it is refused, nothing goes "
+                   "in clear (ftps:// speaks TLS from the first byte)");
   update->add_option("--proxy", args.Proxy, "HTTP proxy as HOST:PORT");
   update->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   update->add_option("--max-time", args.MaxTime, "Milliseconds that the whole update may take (0: no bound)");
@@ -197,10 +207,11 @@ void Setup(CLI::App& app) {
   update->footer(
       "Exit status: 0 isFinished (downloaded) or isSkipped (the local file is current), 3 isNotFound (the server "
       "answered 404 or 410, no such FTP or local file, or the server could not be reached), 1 isFailed (any other "
-      "error answer, a refused authorization, a broken, malformed or timed-out exchange, a local path that is a "
-      "directory or not a regular file; the local file is kept) or a LOCALFILE.part that is a symbolic link, not a "
-      "regular file or another process's (left as it is), 2 bad arguments. The reason of 3 and 1 is printed on "
-      "standard error.\n"
+      "error answer, a refused authorization, a broken, malformed or timed-out exchange, an FTP server that refused "
+      "TLS or whose certificate is not trusted, a local path that is a directory or not a regular file; the local "
+      "file is kept) or a LOCALFILE.part that is a symbolic link, not a regular file or another process's (left as "
+      "it is), 2 bad arguments (a control character in a user, password, host or FTP path among them). The reason "
+      "of 3 and 1 is printed on standard error.\n"
       "The progress dialog is shown and a 401 or 407 asks for a user and password when standard error (and, for "
       "the logon, standard input) is a terminal, or always with --gui (kwinet --gui update ...), on the desktop.");
   update->callback([] { ExitCode() = RunUpdate(args); });
@@ -208,8 +219,8 @@ void Setup(CLI::App& app) {
 
   static TGetArgs getArgs;
   getArgs = TGetArgs();
-  auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP URL, whatever its status");
-  get->add_option("--ca", getArgs.CA, "CA certificates (PEM) to check an HTTPS server against");
+  auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP(S) URL, whatever its status");
+  get->add_option("--ca", getArgs.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
   static CLI::Option* output;
   output = get->add_option(
       "-o,--output", getArgs.Output,

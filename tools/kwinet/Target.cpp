@@ -28,7 +28,17 @@ std::string PercentDecode(const std::string& s) {
   return out;
 }
 
+// A control character would cut a value or end a command line of FTP early
+// and start another.
+void RefuseControl(const std::string& what, const std::string& value) {
+  if (InetHasControlCharacter(Utf8ToString(value))) throw ToolError(2, what + " holds a control character");
+}
+
 }  // namespace
+
+void CheckCredential(const char* option, const std::string& value) {
+  RefuseControl(option, value);
+}
 
 TTarget ParseTarget(const std::string& url) {
   TTarget t;
@@ -44,14 +54,21 @@ TTarget ParseTarget(const std::string& url) {
     t.RemoteFileName = Utf8ToString(PercentDecode(rest));
     return t;
   }
+  // A local path is no command line: only a URL that goes on the wire is
+  // checked.
+  RefuseControl("the URL", url);
   if (scheme == "http")
     t.Service = isHTTP;
   else if (scheme == "https")
     t.Service = isHTTPS;
-  else if (scheme == "ftp")
+  else if (scheme == "ftp" || scheme == "ftps")
     t.Service = isFTP;
   else
-    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp or a file path)");
+    throw ToolError(2, "unsupported URL scheme \"" + scheme + "\" (http, https, ftp, ftps or a file path)");
+  if (scheme == "ftps") {
+    t.FtpTLS = ftImplicit;
+    t.Port = 990;
+  }
   const std::size_t slash = rest.find('/');
   std::string authority = rest.substr(0, slash);
   std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
@@ -59,8 +76,12 @@ TTarget ParseTarget(const std::string& url) {
     std::string info = authority.substr(0, at);
     authority = authority.substr(at + 1);
     std::size_t colon = info.find(':');
-    t.User = Utf8ToString(PercentDecode(info.substr(0, colon)));
-    if (colon != std::string::npos) t.Password = Utf8ToString(PercentDecode(info.substr(colon + 1)));
+    const std::string user = PercentDecode(info.substr(0, colon));
+    const std::string password = colon == std::string::npos ? std::string() : PercentDecode(info.substr(colon + 1));
+    RefuseControl("the user name in the URL", user);
+    RefuseControl("the password in the URL", password);
+    t.User = Utf8ToString(user);
+    t.Password = Utf8ToString(password);
   }
   std::string host = authority, port;
   if (!host.empty() && host.front() == '[') {
@@ -81,8 +102,10 @@ TTarget ParseTarget(const std::string& url) {
     t.Port = std::stoi(port);
     if (t.Port < 1 || t.Port > 65535) throw ToolError(2, "bad port in " + url);
   }
+  RefuseControl("the host name in the URL", PercentDecode(host));
   t.Host = Utf8ToString(host);
   // HTTP paths travel as written; an FTP path is a file name on the server.
+  if (t.Service == isFTP) RefuseControl("the FTP path in the URL", PercentDecode(path));
   t.RemoteFileName = Utf8ToString(t.Service == isFTP ? PercentDecode(path) : path);
   return t;
 }
@@ -93,6 +116,7 @@ void SetTarget(TKwCustomWebComponent& web, const TTarget& target) {
   web.SetHost(target.Host);
   web.SetUser(target.User);
   web.SetPassword(target.Password);
+  web.SetFtpTLS(target.FtpTLS);
 }
 
 void ApplyTarget(const TTarget& target, TKwCustomWebUpdater& component) {

@@ -21,15 +21,22 @@ struct TTarget {
   int Port = 0;
   String User, Password;
   String RemoteFileName;
+  TKwIFtpTLS FtpTLS = ftNone;  // ftImplicit for ftps://
 };
 
-// http://, https://, ftp://, file:// or a path; another scheme, a missing
-// host or a port that is not a number from 1 to 65535 is a usage error
-// (ToolError 2).
+// http://, https://, ftp://, ftps:// (FTP over TLS from the first byte,
+// port 990 unless given), file:// or a path; another scheme, a missing host,
+// a port that is not a number from 1 to 65535 or a control character (as it
+// is, or percent-encoded in the user information, the host or an FTP path)
+// is a usage error (ToolError 2).
 TTarget ParseTarget(const std::string& url);
 
+// A user name or password given as an option: a control character in it is
+// a usage error (ToolError 2) that names the option, never the value.
+void CheckCredential(const char* option, const std::string& value);
+
 // Points a web component at the target's server: service, port (when the URL
-// gives one), host, user and password.
+// gives one), host, user, password and FTP over TLS.
 void SetTarget(TKwCustomWebComponent& web, const TTarget& target);
 // The same for an updater, and its remote file too.
 void ApplyTarget(const TTarget& target, TKwCustomWebUpdater& component);
