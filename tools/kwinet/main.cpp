@@ -8,6 +8,7 @@
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ConsoleBackend.h"
+#include "kwinet/utils/RedactUrl.h"
 
 namespace kwinet::tool {
 
@@ -56,8 +57,10 @@ int RunDemo() {
   return failures == 0 ? 0 : 1;
 }
 
+// A message may quote a URL of the command line: never with its password
+// or key.
 void OneLine(const std::string& message) {
-  std::string line = message;
+  std::string line = RedactUrl(message);
   std::replace(line.begin(), line.end(), '\n', ' ');
   std::replace(line.begin(), line.end(), '\r', ' ');
   std::fprintf(stderr, "kwinet: %s\n", line.c_str());
