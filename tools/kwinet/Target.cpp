@@ -1,5 +1,7 @@
 #include "Target.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -10,8 +12,6 @@
 #include "Tool.h"
 
 namespace kwinet::tool {
-
-namespace {
 
 std::string PercentDecode(const std::string& s) {
   std::string out;
@@ -26,8 +26,6 @@ std::string PercentDecode(const std::string& s) {
   }
   return out;
 }
-
-}  // namespace
 
 TTarget ParseTarget(const std::string& url) {
   TTarget t;
@@ -115,10 +113,12 @@ void CheckOutput(const std::string& output) {
   if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
 }
 
-void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill) {
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill, unsigned mode) {
   const std::string part = output + ".part";
   try {
-    TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite | fmNoFollow, 0644);
+    TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite | fmNoFollow, mode);
+    // An old .part keeps its rights when it is opened again.
+    if (::fchmod(out.Handle(), static_cast<mode_t>(mode)) != 0) throw Exception(Utf8ToString(std::strerror(errno)));
     fill(out);
   } catch (const Exception& e) {
     std::remove(part.c_str());

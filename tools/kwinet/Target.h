@@ -23,6 +23,9 @@ struct TTarget {
   String RemoteFileName;
 };
 
+// "%XX" as the byte XX; everything else as it is.
+std::string PercentDecode(const std::string& s);
+
 // http://, https://, ftp://, file:// or a path; another scheme, a missing
 // host or a port that is not a number from 1 to 65535 is a usage error
 // (ToolError 2).
@@ -44,7 +47,10 @@ void CheckOutput(const std::string& output);
 
 // Writes Output through Output.part, which takes Output's place only when
 // Fill has written it whole; on failure Output is untouched, no .part is
-// left and ToolError(1, "cannot write OUTPUT: why") is raised.
-void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill);
+// left and ToolError(1, "cannot write OUTPUT: why") is raised. The .part,
+// and so Output, has the rights Mode (0600 for a file that may hold a
+// password), whatever an old .part had.
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill,
+                     unsigned mode = 0644);
 
 }  // namespace kwinet::tool
