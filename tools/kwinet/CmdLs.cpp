@@ -8,6 +8,7 @@
 #include <string>
 
 #include "DemoSupport.h"
+#include "Secret.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
@@ -19,6 +20,7 @@ namespace {
 
 struct TLsArgs {
   std::string Url, Pattern = "*.*", User, Password;
+  std::string PasswordFile;
   bool Recursive = false;
   std::int64_t Timeout = 30000;
 };
@@ -72,7 +74,8 @@ int RunLs(const TLsArgs& a) {
   TKwRemoteFiles lister(nullptr);
   Target(lister, a.Url);
   if (!a.User.empty()) lister.SetUser(Utf8ToString(a.User));
-  if (!a.Password.empty()) lister.SetPassword(Utf8ToString(a.Password));
+  lister.SetPassword(Utf8ToString(
+      ServerPassword(a.Password, a.PasswordFile, StringToUtf8(lister.User()), StringToUtf8(lister.Password()))));
   lister.SetWildCard(Utf8ToString(a.Pattern));
   lister.SetSubFolders(a.Recursive);
   lister.SetTimeout(timeout);
@@ -111,7 +114,7 @@ void Setup(CLI::App& app) {
   ls->add_option("--pattern", args.Pattern,
                  "Names to list, with * ? and [...] as wildcards (default *.*, which matches every name)");
   ls->add_option("--user", args.User, "User name for the FTP server (default: anonymous)");
-  ls->add_option("--password", args.Password, "Password for the FTP server");
+  AddServerPasswordOptions(ls, args.Password, args.PasswordFile, "password for the FTP server");
   ls->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   ls->add_option("URL", args.Url, "ftp:// URL of a folder, or a local folder")->required();
   ls->footer(

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +14,13 @@
 
 #include "DemoSupport.h"
 #include "Gui.h"
+#include "Secret.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/KwInCnst.h"
+#include "kwinet/utils/RedactUrl.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/kwiupdate.h"
 
@@ -50,7 +54,7 @@ class TStdoutStream : public TStream {
 class TProgressStream : public TStream {
  public:
   TProgressStream(TStream& inner, const std::string& url, const std::string& output) : FInner(inner) {
-    FDialog.lblRemoteFileName->SetCaption(Utf8ToString(url));
+    FDialog.lblRemoteFileName->SetCaption(RedactUrl(Utf8ToString(url)));
     FDialog.lblLocalFileName->SetCaption(Utf8ToString(output.empty() ? "(standard output)" : output));
     FDialog.lblCaption->SetCaption(Application->Title());
     FDialog.lblStatus->SetCaption(strKwInDownloading);
@@ -89,6 +93,7 @@ bool ReadBody(TKwWebUpdater& web, const std::string& url, const std::string& out
 struct TUpdateArgs {
   bool Resume = false;
   std::string User, Password, CA, Proxy, Url, Local;
+  std::string PasswordFile;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = 0;
 };
@@ -98,7 +103,7 @@ int RunUpdate(const TUpdateArgs& a) {
   const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   TTarget t = ParseTarget(a.Url);
   if (!a.User.empty()) t.User = Utf8ToString(a.User);
-  if (!a.Password.empty()) t.Password = Utf8ToString(a.Password);
+  t.Password = Utf8ToString(ServerPassword(a.Password, a.PasswordFile, StringToUtf8(t.User), StringToUtf8(t.Password)));
   TKwWebUpdater u(nullptr);
   ApplyTarget(t, u);
   u.SetLocalFileName(Utf8ToString(a.Local));
@@ -134,10 +139,44 @@ int RunUpdate(const TUpdateArgs& a) {
 
 struct TGetArgs {
   std::string Url, CA, Output;
+  std::string User, PasswordFile;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = 0;
   bool OutputGiven = false;  // -o, even with an empty name
 };
+
+// The URL with --user and the password of --password-file or
+// KWINET_PASSWORD in its user info, for the transfer layer: nothing secret
+// need stand on the command line.
+std::string WithCredentials(const TGetArgs& a) {
+  const std::size_t start = a.Url.find("://") + 3;
+  const std::size_t end = std::min(a.Url.find_first_of("/?#", start), a.Url.size());
+  const std::string authority = a.Url.substr(start, end - start);
+  const std::size_t at = authority.rfind('@');
+  const std::string info = at == std::string::npos ? std::string() : authority.substr(0, at);
+  const std::size_t colon = info.find(':');
+  const std::string user = a.User.empty() ? PercentDecode(info.substr(0, colon)) : a.User;
+  const std::string urlPassword = colon == std::string::npos ? std::string() : PercentDecode(info.substr(colon + 1));
+  const std::string password = ServerPassword(std::string(), a.PasswordFile, user, urlPassword);
+  if (a.User.empty() && password == urlPassword) return a.Url;
+  auto encode = [](const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+      if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+        out.push_back(static_cast<char>(c));
+      } else {
+        out.push_back('%');
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 15]);
+      }
+    }
+    return out;
+  };
+  std::string out = a.Url.substr(0, start) + encode(user);
+  if (!password.empty()) out += ":" + encode(password);
+  return out + "@" + authority.substr(at == std::string::npos ? 0 : at + 1) + a.Url.substr(end);
+}
 
 int RunGet(const TGetArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
@@ -149,6 +188,7 @@ int RunGet(const TGetArgs& a) {
   if (scheme != "http" && scheme != "https" && scheme != "ftp")
     throw ToolError(2, "unsupported URL \"" + a.Url + "\" (http://, https:// or ftp://)");
   if (a.OutputGiven) CheckOutput(a.Output);
+  const std::string url = WithCredentials(a);
   TKwWebUpdater web(nullptr);
   if (!a.CA.empty()) web.SetCACertFile(Utf8ToString(a.CA));
   web.SetTimeout(timeout);
@@ -156,7 +196,7 @@ int RunGet(const TGetArgs& a) {
   bool whole = false;
   if (!a.OutputGiven) {
     TStdoutStream out;
-    whole = ReadBody(web, a.Url, std::string(), out);
+    whole = ReadBody(web, url, std::string(), out);
     std::fflush(stdout);
   } else {
     // The body goes to OUTPUT.part and takes OUTPUT's place only when it is
@@ -164,7 +204,7 @@ int RunGet(const TGetArgs& a) {
     const std::string part = a.Output + ".part";
     try {
       TFileStream out(Utf8ToString(part), fmCreate | fmShareDenyWrite);
-      whole = ReadBody(web, a.Url, a.Output, out);
+      whole = ReadBody(web, url, a.Output, out);
     } catch (...) {
       // Cancelled, or the file could not be written: the old file stays.
       std::remove(part.c_str());
@@ -191,7 +231,7 @@ void Setup(CLI::App& app) {
       "update", "Bring LOCALFILE up to date from URL (http://, https://, ftp:// or a file path); prints the status");
   update->add_flag("--resume", args.Resume, "Continue the partial download LOCALFILE.part");
   update->add_option("--user", args.User, "User name for the server");
-  update->add_option("--password", args.Password, "Password for the server");
+  AddServerPasswordOptions(update, args.Password, args.PasswordFile, "password for the server");
   update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS server against");
   update->add_option("--proxy", args.Proxy, "HTTP proxy as HOST:PORT");
   update->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
@@ -212,6 +252,11 @@ void Setup(CLI::App& app) {
   getArgs = TGetArgs();
   auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP URL, whatever its status");
   get->add_option("--ca", getArgs.CA, "CA certificates (PEM) to check an HTTPS server against");
+  get->add_option("--user", getArgs.User, "User name for the server (in place of the URL's)");
+  get->add_option("--password-file", getArgs.PasswordFile,
+                  "A file whose first line is the password for the server; refused (exit status 2) when its group "
+                  "or others may read it. Without it, the password is the URL's, or KWINET_PASSWORD's when a user "
+                  "is named (by --user or the URL)");
   static CLI::Option* output;
   output = get->add_option(
       "-o,--output", getArgs.Output,
