@@ -107,6 +107,10 @@ TEST_F(GuiTool, RefusedBeforeAnyConnectionWithoutADisplayOrADialog) {
       {{"-u", "QT_QPA_PLATFORM"}, update, "kwinet: --gui: no display"},
       {{"QT_QPA_PLATFORM=xcb"}, update, "kwinet: --gui: no display"},
       {{"QT_QPA_PLATFORM=offscreen"}, {"--gui", "whois", "example.com"}, "kwinet: --gui: whois shows no dialog"},
+      // A Wayland session's name with nothing listening: both are named.
+      {{"-u", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR=" + dir.Path(), "WAYLAND_DISPLAY=wayland-gone"},
+       update,
+       "kwinet: --gui: no display: DISPLAY is not set, and the Wayland compositor wayland-gone cannot be reached\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> env = kNoDisplay;
@@ -144,6 +148,23 @@ TEST_F(GuiTool, DownloadsWithTheDialogsOffscreen) {
   r = RunWith(env, {KWINET_QT_UPDATER_PATH, "--url", server->Url("/none.bin"), "--local", example + "/n.bin", "--run"});
   EXPECT_EQ(r.ExitCode, 1) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(example + "/n.bin"));
+}
+
+// Qt itself would try a Wayland compositor first, which is not there: it
+// is given the X server that answers, and says nothing of the other.
+TEST_F(GuiTool, ADeadWaylandNameLeavesTheXServerInPeace) {
+  TXvfb x;
+  if (!x.Ok()) {
+    if (kwinet::test::InCI()) FAIL() << x.Error();
+    GTEST_SKIP() << x.Error();
+  }
+  WriteFileBytes(server->Root() + "/w.bin", "data");
+  const std::vector<std::string> env = {"-u", "QT_QPA_PLATFORM", "DISPLAY=" + x.Display(),
+                                        "XDG_RUNTIME_DIR=" + dir.Path(), "WAYLAND_DISPLAY=wayland-gone"};
+  auto r = RunWith(env, ToolArgs({"--gui", "get", server->Url("/w.bin"), "-o", dir.File("w.bin")}));
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(ReadFileBytes(dir.File("w.bin")), "data");
 }
 
 // On a real X server: the progress dialog is up, and the logon dialog asks
