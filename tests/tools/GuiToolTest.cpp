@@ -14,9 +14,7 @@
 #include "peers/TestSupport.h"
 #include "tools/ToolRun.h"
 #ifdef KWINET_TOOL_HAS_QT
-#include <sstream>
-
-#include "peers/ServerProcess.h"
+#include "peers/Xvfb.h"
 #endif
 
 namespace {
@@ -59,39 +57,10 @@ std::vector<std::string> ToolArgs(std::vector<std::string> args) {
   return args;
 }
 
-// A virtual X server on the first free display: Xvfb picks the number and
-// writes it through -displayfd (to its log here). Stopped with the object.
-class TXvfb {
- public:
-  TXvfb() {
-    if (!kwinet::test::HaveProgram("/usr/bin/Xvfb")) {
-      FError = "Xvfb is not installed (Debian xvfb)";
-      return;
-    }
-    const std::string log = FDir.File("xvfb.log");
-    if (!FServer.Start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, log) ||
-        !FServer.WaitReady(
-            [&] {
-              std::istringstream lines(ReadFileBytes(log));
-              for (std::string line; std::getline(lines, line);)
-                if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
-                  FDisplay = ":" + line;
-                  return true;
-                }
-              return false;
-            },
-            std::chrono::seconds(10)))
-      FError = "Xvfb did not start: " + ReadFileBytes(log);
-  }
-  bool Ok() const { return !FDisplay.empty(); }
-  const std::string& Error() const { return FError; }
-  const std::string& Display() const { return FDisplay; }
-
- private:
-  kwinet::test::TempDir FDir;
-  kwinet::test::TServerProcess FServer;
-  std::string FDisplay, FError;
-};
+// A virtual X server that does not reset when its last client leaves (the
+// display check's own connection would otherwise leave the next one to find
+// it resetting).
+using TXvfb = kwinet::test::Xvfb;
 
 // Neither X nor Wayland: what a session without a desktop has.
 const std::vector<std::string> kNoDisplay = {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"};

@@ -234,8 +234,9 @@ void Setup(CLI::App& app) {
       "ServerList=net=whois.example); any other property takes a value as a stored form writes it: 8080, -1, $FF, "
       "1.5, True, isHTTP, [soOne, soTwo], {0A0B}, nil. Collections and events cannot be given here. Only values "
       "that differ from the defaults are written.\n"
+      "Values are checked as 'kwinet run' checks them when it loads the form (kind, range of the type, names).\n"
       "Exit status: 0 the form was written; 1 the file could not be written (an old one is kept); 2 for an unknown "
-      "class or property, a value of the wrong kind, or another usage error (nothing is written).");
+      "class or property, a value that run would refuse, or another usage error (nothing is written).");
   cmd->callback([] { RunNew(args, output->count() > 0); });
 }
 

@@ -36,7 +36,8 @@ TGuiScope::TGuiScope(CLI::App& app) : FWasActive(Active()) {
   const std::string help =
       "Show the dialogs on the desktop (Qt 6) in place of the terminal: the progress dialog, and a logon prompt on a "
       "401 or 407 even when standard input is not a terminal. Goes with update, get, links, news, rss and image; any "
-      "other command is refused (exit status 2), and so is --gui without a display";
+      "other command is refused (exit status 2), and so is --gui without a display (an X server or Wayland compositor "
+      "that answers)";
   FFlag = app.add_flag("--gui", help);
   // Each command is checked as it starts, before it reads its own
   // arguments, so nothing connects when --gui cannot be honoured.
