@@ -17,8 +17,7 @@ bool EndsToken(C c) {
 
 template <typename C>
 bool IsSchemeChar(C c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
-         c == '.';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
 template <typename C>
@@ -88,8 +87,7 @@ S RedactUserInfo(const S& text) {
       if (colon != none && !port && end < n) {
         if (nextAt.empty()) {
           nextAt.assign(n + 1, none);
-          for (std::size_t i = n; i-- > 0;)
-            nextAt[i] = text[i] == '@' ? i : EndsToken(text[i]) ? none : nextAt[i + 1];
+          for (std::size_t i = n; i-- > 0;) nextAt[i] = text[i] == '@' ? i : EndsToken(text[i]) ? none : nextAt[i + 1];
         }
         at = nextAt[end];
       }

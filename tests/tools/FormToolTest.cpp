@@ -197,8 +197,8 @@ TEST(FormTool, NewRefusesWhatRunRefusesForTheSameReason) {
     EXPECT_FALSE(std::filesystem::exists(form)) << c.reason;
 
     const std::string written = dir.File("written.form");
-    WriteFileBytes(written, "object Form1: TForm\n  object A: " + c.cls + "\n    " + c.name + " = " + c.value +
-                                "\n  end\nend\n");
+    WriteFileBytes(
+        written, "object Form1: TForm\n  object A: " + c.cls + "\n    " + c.name + " = " + c.value + "\n  end\nend\n");
     auto run = Tool({"run", written});
     EXPECT_EQ(run.ExitCode, 2) << c.reason;
     EXPECT_TRUE(OneErrorLine(run)) << run.Err;

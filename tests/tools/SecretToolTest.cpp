@@ -53,8 +53,9 @@ TEST(SecretTool, AKeyComesFromTheOptionThenItsFileThenTheEnvironment) {
   };
   std::size_t requests = 0;
   for (const Case& c : cases) {
-    std::vector<std::string> args = {"translate", "--service", "microsoft", "--host",
-                                     "http://127.0.0.1:" + std::to_string(service.Port()), "--to", "de"};
+    std::vector<std::string> args = {
+        "translate", "--service", "microsoft", "--host", "http://127.0.0.1:" + std::to_string(service.Port()),
+        "--to",      "de"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back("Hello");
     auto r = Tool(args);

@@ -1,6 +1,6 @@
-#include "kwinet/utils/RedactUrl.h"
-
 #include <gtest/gtest.h>
+
+#include "kwinet/utils/RedactUrl.h"
 
 namespace kwinet {
 namespace {

@@ -192,9 +192,8 @@ void RunNew(const TNewArgs& args, bool toFile) {
     CheckSettable(a);
     TFormValue value = ValueOf(a);
     if (a.Prop->Kind == tkStrings) {
-      auto list = std::find_if(values.begin(), values.end(), [&](const auto& v) {
-        return v.first->Object == a.Object && v.first->Prop == a.Prop;
-      });
+      auto list = std::find_if(values.begin(), values.end(),
+                               [&](const auto& v) { return v.first->Object == a.Object && v.first->Prop == a.Prop; });
       if (list != values.end()) {
         list->second.Items.push_back(std::move(value));
         continue;

@@ -57,13 +57,14 @@ std::string ReadSecretFile(const std::string& option, const std::string& file) {
 
 void AddSecretOptions(CLI::App* cmd, const std::string& name, std::string& value, std::string& file, const char* env,
                       const std::string& what, const std::string& envWhen) {
-  cmd->add_option(name, value,
-                  "The " + what + " (other users can read it in the process list: prefer " + name + "-file or " +
-                      env + ")");
+  cmd->add_option(
+      name, value,
+      "The " + what + " (other users can read it in the process list: prefer " + name + "-file or " + env + ")");
   cmd->add_option(name + "-file", file,
-                  "A file whose first line is the " + what + "; refused (exit status 2) when its group or others "
-                  "may read it. Without " + name + " or " + name + "-file, the " + what + " comes from " + env +
-                      envWhen);
+                  "A file whose first line is the " + what +
+                      "; refused (exit status 2) when its group or others "
+                      "may read it. Without " +
+                      name + " or " + name + "-file, the " + what + " comes from " + env + envWhen);
 }
 
 std::string ReadSecret(const std::string& name, const std::string& value, const std::string& file, const char* env) {

@@ -50,7 +50,6 @@ void CheckOutput(const std::string& output);
 // left and ToolError(1, "cannot write OUTPUT: why") is raised. The .part,
 // and so Output, has the rights Mode (0600 for a file that may hold a
 // password), whatever an old .part had.
-void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill,
-                     unsigned mode = 0644);
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill, unsigned mode = 0644);
 
 }  // namespace kwinet::tool

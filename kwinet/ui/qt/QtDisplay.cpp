@@ -7,15 +7,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QLibraryInfo>
+#include <QStringList>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <QDir>
-#include <QLibraryInfo>
-#include <QStringList>
 
 #ifdef KWINET_HAVE_XCB
 #include <xcb/xcb.h>
