@@ -334,6 +334,111 @@ int ValueIndex(const TPropInfo& p, const String& name) {
   return -1;
 }
 
+bool Inherits(const TClassInfo& cls, const String& typeName) {
+  std::size_t steps = RegisteredClasses().size() + 1;
+  for (const TClassInfo* c = &cls; c && steps-- > 0; c = c->Parent())
+    if (SameText(c->ClassName(), typeName)) return true;
+  return false;
+}
+
+void FillStrings(TObject* object, const TPropInfo& p, const TFormValue& v) {
+  auto* strings = dynamic_cast<TStrings*>(p.GetObject(object));
+  if (!strings) Fail(v.Pos, Format(u"%s holds no string list", {p.Name}));
+  for (const TFormValue& line : v.Items)
+    if (line.Kind != TFormValue::fvString) WrongKind(p, line, u"strings");
+  strings->BeginUpdate();
+  strings->Clear();
+  for (const TFormValue& line : v.Items) strings->Add(line.Text);
+  strings->EndUpdate();
+}
+
+// One value of any kind but a collection, with its checks; a component
+// reference is looked up now. What a setter refuses is raised at the value.
+void AssignPlain(TObject* object, const TPropInfo& p, const TFormValue& v, const TComponentLookup& lookup) {
+  try {
+    switch (p.Kind) {
+      case tkString:
+        if (v.Kind != TFormValue::fvString) WrongKind(p, v, u"a string");
+        p.SetString(object, v.Text);
+        break;
+      case tkInteger:
+        if (v.Kind != TFormValue::fvInteger) WrongKind(p, v, u"an integer");
+        if (!IntegerFits(p.TypeName, v.Integer))
+          Fail(v.Pos, Format(u"%s: %s is out of range for %s", {p.Name, IntToStr(v.Integer), p.TypeName}));
+        p.SetOrdinal(object, v.Integer);
+        break;
+      case tkBoolean:
+        if (v.Kind == TFormValue::fvIdent && SameText(v.Text, u"True")) {
+          p.SetOrdinal(object, 1);
+        } else if (v.Kind == TFormValue::fvIdent && SameText(v.Text, u"False")) {
+          p.SetOrdinal(object, 0);
+        } else {
+          WrongKind(p, v, u"True or False");
+        }
+        break;
+      case tkEnumeration: {
+        if (v.Kind != TFormValue::fvIdent) WrongKind(p, v, u"a value of " + p.TypeName);
+        int index = ValueIndex(p, v.Text);
+        if (index < 0) Fail(v.Pos, Format(u"%s: %s is not a value of %s", {p.Name, v.Text, p.TypeName}));
+        p.SetOrdinal(object, index);
+        break;
+      }
+      case tkSet: {
+        if (v.Kind != TFormValue::fvSet) WrongKind(p, v, u"a set");
+        std::uint64_t bits = 0;
+        for (const String& name : v.Names) {
+          int index = ValueIndex(p, name);
+          if (index < 0 || index >= 64) Fail(v.Pos, Format(u"%s: %s is not a value of %s", {p.Name, name, p.TypeName}));
+          bits |= std::uint64_t(1) << index;
+        }
+        p.SetOrdinal(object, static_cast<std::int64_t>(bits));
+        break;
+      }
+      case tkFloat:
+      case tkDateTime:
+        if (v.Kind == TFormValue::fvFloat) {
+          p.SetFloat(object, v.Float);
+        } else if (v.Kind == TFormValue::fvInteger) {
+          p.SetFloat(object, static_cast<double>(v.Integer));
+        } else {
+          WrongKind(p, v, u"a number");
+        }
+        break;
+      case tkStrings:
+        if (v.Kind != TFormValue::fvList) WrongKind(p, v, u"a list of strings");
+        FillStrings(object, p, v);
+        break;
+      case tkComponent: {
+        if (v.Kind != TFormValue::fvIdent) WrongKind(p, v, u"a component name");
+        if (SameText(v.Text, u"nil")) {
+          p.SetComponent(object, nullptr);
+          break;
+        }
+        TComponent* target = lookup ? lookup(v.Text) : nullptr;
+        if (!target) Fail(v.Pos, Format(u"%s: no component named %s in the form", {p.Name, v.Text}));
+        const TClassInfo* cls = ClassInfoOf(target);
+        if (!cls || !Inherits(*cls, p.TypeName))
+          Fail(v.Pos, Format(u"%s: %s is a %s, not a %s",
+                             {p.Name, v.Text, cls ? cls->ClassName() : target->ClassName(), p.TypeName}));
+        p.SetComponent(object, target);
+        break;
+      }
+      case tkBinary:
+        if (v.Kind != TFormValue::fvBinary) WrongKind(p, v, u"binary data");
+        p.SetBinary(object, v.Bytes);
+        break;
+      case tkCollection:
+      case tkClass:
+      case tkMethod:
+        Fail(v.Pos, Format(u"%s cannot be set from one value", {p.Name}));
+    }
+  } catch (const EFormError&) {
+    throw;
+  } catch (const Exception& e) {
+    Fail(v.Pos, e.Message());
+  }
+}
+
 class TReader {
  public:
   explicit TReader(TComponent* root) : FRoot(root) {}
@@ -368,21 +473,14 @@ class TReader {
 
   // Sets the component references, now that every component exists.
   void FixUp() {
+    const TComponentLookup lookup = [this](const String& name) -> TComponent* {
+      auto it = FByName.find(UpperCase(name));
+      return it == FByName.end() ? nullptr : it->second;
+    };
     for (const TFixUp& f : FFixUps) {
-      auto it = FByName.find(UpperCase(f.Name));
-      if (it == FByName.end()) Fail(f.Pos, Format(u"%s: no component named %s in the form", {f.Prop->Name, f.Name}));
-      TComponent* target = it->second;
-      const TClassInfo* cls = ClassInfoOf(target);
-      try {
-        if (!cls || !Inherits(*cls, f.Prop->TypeName))
-          Fail(f.Pos, Format(u"%s: %s is a %s, not a %s",
-                             {f.Prop->Name, f.Name, cls ? cls->ClassName() : target->ClassName(), f.Prop->TypeName}));
-        f.Prop->SetComponent(f.Object, target);
-      } catch (const EFormError&) {
-        throw;
-      } catch (const Exception& e) {
-        Fail(f.Pos, e.Message());
-      }
+      TFormValue v = Ident(f.Name);
+      v.Pos = f.Pos;
+      AssignPlain(f.Object, *f.Prop, v, lookup);
     }
   }
 
@@ -401,13 +499,6 @@ class TReader {
     String Name;
     TFormPos Pos;
   };
-
-  static bool Inherits(const TClassInfo& cls, const String& typeName) {
-    std::size_t steps = RegisteredClasses().size() + 1;
-    for (const TClassInfo* c = &cls; c && steps-- > 0; c = c->Parent())
-      if (SameText(c->ClassName(), typeName)) return true;
-    return false;
-  }
 
   void AddName(TComponent* component, const TFormObject& object) {
     if (object.Name.empty()) return;
@@ -478,84 +569,23 @@ class TReader {
     if (p.Kind == tkClass)
       Fail(prop.Pos, Format(u"%s is an object: its properties are set one by one (%s.Name = ...)", {p.Name, p.Name}));
     if (!p.Writable()) Fail(prop.Pos, Format(u"%s is read-only", {p.Name}));
-    try {
-      switch (p.Kind) {
-        case tkString:
-          if (v.Kind != TFormValue::fvString) WrongKind(p, v, u"a string");
-          p.SetString(object, v.Text);
-          break;
-        case tkInteger:
-          if (v.Kind != TFormValue::fvInteger) WrongKind(p, v, u"an integer");
-          if (!IntegerFits(p.TypeName, v.Integer))
-            Fail(v.Pos, Format(u"%s: %s is out of range for %s", {p.Name, IntToStr(v.Integer), p.TypeName}));
-          p.SetOrdinal(object, v.Integer);
-          break;
-        case tkBoolean:
-          if (v.Kind == TFormValue::fvIdent && SameText(v.Text, u"True")) {
-            p.SetOrdinal(object, 1);
-          } else if (v.Kind == TFormValue::fvIdent && SameText(v.Text, u"False")) {
-            p.SetOrdinal(object, 0);
-          } else {
-            WrongKind(p, v, u"True or False");
-          }
-          break;
-        case tkEnumeration: {
-          if (v.Kind != TFormValue::fvIdent) WrongKind(p, v, u"a value of " + p.TypeName);
-          int index = ValueIndex(p, v.Text);
-          if (index < 0) Fail(v.Pos, Format(u"%s: %s is not a value of %s", {p.Name, v.Text, p.TypeName}));
-          p.SetOrdinal(object, index);
-          break;
-        }
-        case tkSet: {
-          if (v.Kind != TFormValue::fvSet) WrongKind(p, v, u"a set");
-          std::uint64_t bits = 0;
-          for (const String& name : v.Names) {
-            int index = ValueIndex(p, name);
-            if (index < 0 || index >= 64)
-              Fail(v.Pos, Format(u"%s: %s is not a value of %s", {p.Name, name, p.TypeName}));
-            bits |= std::uint64_t(1) << index;
-          }
-          p.SetOrdinal(object, static_cast<std::int64_t>(bits));
-          break;
-        }
-        case tkFloat:
-        case tkDateTime:
-          if (v.Kind == TFormValue::fvFloat) {
-            p.SetFloat(object, v.Float);
-          } else if (v.Kind == TFormValue::fvInteger) {
-            p.SetFloat(object, static_cast<double>(v.Integer));
-          } else {
-            WrongKind(p, v, u"a number");
-          }
-          break;
-        case tkCollection:
-          if (v.Kind != TFormValue::fvCollection) WrongKind(p, v, u"a collection");
-          FillCollection(object, p, v, depth);
-          break;
-        case tkStrings:
-          if (v.Kind != TFormValue::fvList) WrongKind(p, v, u"a list of strings");
-          FillStrings(object, p, v);
-          break;
-        case tkComponent:
-          if (v.Kind != TFormValue::fvIdent) WrongKind(p, v, u"a component name");
-          if (SameText(v.Text, u"nil"))
-            p.SetComponent(object, nullptr);
-          else
-            FFixUps.push_back({object, &p, v.Text, v.Pos});
-          break;
-        case tkBinary:
-          if (v.Kind != TFormValue::fvBinary) WrongKind(p, v, u"binary data");
-          p.SetBinary(object, v.Bytes);
-          break;
-        case tkClass:
-        case tkMethod:
-          break;
+    if (p.Kind == tkCollection) {
+      if (v.Kind != TFormValue::fvCollection) WrongKind(p, v, u"a collection");
+      try {
+        FillCollection(object, p, v, depth);
+      } catch (const EFormError&) {
+        throw;
+      } catch (const Exception& e) {
+        Fail(v.Pos, e.Message());
       }
-    } catch (const EFormError&) {
-      throw;
-    } catch (const Exception& e) {
-      Fail(v.Pos, e.Message());
+      return;
     }
+    // A reference may name a component further down the text.
+    if (p.Kind == tkComponent && v.Kind == TFormValue::fvIdent && !SameText(v.Text, u"nil")) {
+      FFixUps.push_back({object, &p, v.Text, v.Pos});
+      return;
+    }
+    AssignPlain(object, p, v, {});
   }
 
   void FillCollection(TObject* object, const TPropInfo& p, const TFormValue& v, int depth) {
@@ -570,17 +600,6 @@ class TReader {
       AssignProperties(item, *cls, formItem.Properties, depth + 1);
     }
     collection->EndUpdate();
-  }
-
-  static void FillStrings(TObject* object, const TPropInfo& p, const TFormValue& v) {
-    auto* strings = dynamic_cast<TStrings*>(p.GetObject(object));
-    if (!strings) Fail(v.Pos, Format(u"%s holds no string list", {p.Name}));
-    for (const TFormValue& line : v.Items)
-      if (line.Kind != TFormValue::fvString) WrongKind(p, line, u"strings");
-    strings->BeginUpdate();
-    strings->Clear();
-    for (const TFormValue& line : v.Items) strings->Add(line.Text);
-    strings->EndUpdate();
   }
 
   TComponent* FRoot;
@@ -634,6 +653,14 @@ std::unique_ptr<TComponent> ReadComponent(const TFormObject& Root) {
 
 std::unique_ptr<TComponent> ReadComponentText(std::string_view Text) {
   return ReadComponent(ReadFormText(Text));
+}
+
+void AssignPropValue(TObject* Instance, const TPropInfo& Prop, const TFormValue& Value,
+                     const TComponentLookup& Lookup) {
+  if (Prop.Kind == tkMethod) Fail(Value.Pos, Format(u"%s is an event; a stored form cannot bind events", {Prop.Name}));
+  if (Prop.Kind == tkClass || Prop.Kind == tkCollection || !Prop.Writable())
+    Fail(Value.Pos, Format(Prop.Writable() ? u"%s cannot be set from one value" : u"%s is read-only", {Prop.Name}));
+  AssignPlain(Instance, Prop, Value, Lookup);
 }
 
 TFormValue GetPropValue(TObject* Instance, const TPropInfo& Prop) {

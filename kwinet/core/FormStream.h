@@ -16,6 +16,7 @@
 // nothing that was built is left behind.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,6 +54,20 @@ std::string WriteComponentText(TComponent* Root);
 // error everything created is freed again.
 std::unique_ptr<TComponent> ReadComponent(const TFormObject& Root);
 std::unique_ptr<TComponent> ReadComponentText(std::string_view Text);
+
+// The component of a form that a name stands for, or nullptr.
+using TComponentLookup = std::function<TComponent*(const String& Name)>;
+
+// Assigns Value to the published property Prop of Instance exactly as
+// ReadComponent assigns a property of a stored form, with the same checks:
+// the value's kind, the range of an integer type, the names of an
+// enumeration or a set, and what the setter itself refuses. A string list
+// takes Value's lines in place of its own; a component reference is the
+// component that Lookup finds by name, which must be of the property's
+// class (nil clears it). Events, sub-objects, collections and read-only
+// properties are refused. Raises EFormError naming Value.Pos.
+void AssignPropValue(TObject* Instance, const TPropInfo& Prop, const TFormValue& Value,
+                     const TComponentLookup& Lookup = {});
 
 // The value of one property of an object as it would be written (for a
 // tkClass property: an fvIdent naming the class; for an event: an empty

@@ -16,6 +16,7 @@
 #include "kwinet/utils/KwILogOn.h"
 #include "kwinet/utils/KwInCnst.h"
 #include "kwinet/utils/PartFile.h"
+#include "kwinet/utils/RedactUrl.h"
 #include "kwinet/web/FtpListing.h"
 
 namespace kwinet {
@@ -138,7 +139,7 @@ String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCa
     if (!find && entered && InternetGetLastErrorText() != kNoMoreFiles) {
       // A listing that failed is no empty folder: the user is told (once
       // for a folder), and the listing goes on.
-      Application->MessageBox(u"Cannot list the folder " + dir.Path + u": " + InternetGetLastErrorText(),
+      Application->MessageBox(RedactUrl(u"Cannot list the folder " + dir.Path + u": " + InternetGetLastErrorText()),
                               Application->Title(), MB_OK | MB_ICONERROR);
     }
     found.clear();
@@ -317,7 +318,7 @@ void TKwCustomWebComponent::ShowDialog() {
   TfrmKwInetUpdate& d = *dlgStatus;
   if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this)) {
     d.lblRemoteFileName->SetVisible(true);
-    d.lblRemoteFileName->SetCaption(FWEBHost + u"/" + updater->RemoteFileName());
+    d.lblRemoteFileName->SetCaption(RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()));
     d.lblLocalFileName->SetVisible(true);
     d.lblLocalFileName->SetCaption(updater->LocalFileName());
   } else {
@@ -403,7 +404,8 @@ void TKwCustomWebComponent::SetStatus(TKwIStatus Value) {
 }
 
 void TKwCustomWebComponent::SetErrorText(const String& Text) {
-  FErrorText = Text.empty() ? InternetGetLastErrorText() : Text;
+  // A reason may quote a URL: never with its password or key.
+  FErrorText = RedactUrl(Text.empty() ? InternetGetLastErrorText() : Text);
 }
 
 void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort) {
@@ -808,7 +810,7 @@ bool TKwCustomWebComponent::ReadHTTPGetResponse(const String& URL, TStream& Stre
   }
   if (!whole) {
     SetErrorText();
-    if (FErrorText.empty()) FErrorText = u"Cannot read " + URL;
+    if (FErrorText.empty()) FErrorText = u"Cannot read " + RedactUrl(URL);
   }
   Stream.SetPosition(0);
   return whole;

@@ -43,6 +43,11 @@ TEST_F(QtOwnApplication, CanShowTellsWhyNoDisplayCanBeReached) {
       {"xcb", "127.0.0.1:937", "", false, u"no display: the X server 127.0.0.1:937 cannot be reached"},
       {"xcb", "nonsense", "", false, u"no display: DISPLAY nonsense is not a display name"},
       {"wayland", "", "nowhere-0", false, u"no display: the Wayland compositor nowhere-0 cannot be reached"},
+      // Unset: both that Qt would try are named.
+      {"", "", "nowhere-0", false,
+       u"no display: DISPLAY is not set, and the Wayland compositor nowhere-0 cannot be reached"},
+      {"", ":937", "nowhere-0", false,
+       u"no display: the X server :937 cannot be reached, and the Wayland compositor nowhere-0 cannot be reached"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.Platform) + " DISPLAY=" + c.Display);

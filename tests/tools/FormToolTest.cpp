@@ -1,6 +1,7 @@
 // kwinet classes, props, new and run: the class registry from the command
 // line, and jobs kept in stored forms run against servers on loopback.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -150,7 +151,7 @@ TEST(FormTool, NewRefusesBadPropertiesAndValuesAndWritesNothing) {
       {{"TKwWhoIs", "Proxy.Bogus=1"}, "has no published property \"Bogus\""},
       {{"TKwWhoIs", "Domain"}, "expected PROPERTY=VALUE"},
       {{"TKwWhoIs", "Port=abc"}, "Port=abc"},
-      {{"TKwWhoIs", "Port=1.5"}, "Port takes a whole number"},
+      {{"TKwWhoIs", "Port=1.5"}, "Port expects an integer"},
       {{"TKwWhoIs", "AutoSelectServer=maybe"}, "True or False"},
       {{"TKwWebUpdater", "Service=isGopher"}, "isHTTP, isHTTPS, isFTP"},
       {{"TKwWhoIs", "Proxy=x"}, "Proxy.NAME=VALUE"},
@@ -158,6 +159,7 @@ TEST(FormTool, NewRefusesBadPropertiesAndValuesAndWritesNothing) {
       {{"TKwISMTP", "Recipients=x"}, "is a collection"},
       {{"TKwWhoIs", "Port=1\n  Domain = 'x'"}, "Port=1"},
       {{"TKwWhoIs", "--name", "1st"}, "--name"},
+      {{"TForm"}, "TForm is the stored form itself"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"new"};
@@ -170,6 +172,56 @@ TEST(FormTool, NewRefusesBadPropertiesAndValuesAndWritesNothing) {
     EXPECT_EQ(ReadFileBytes(form), "old");
     EXPECT_FALSE(std::filesystem::exists(form + ".part"));
   }
+}
+
+// new assigns each value as run's reader will: what one refuses, so does
+// the other, for the same reason (no value is cut down to fit its type).
+TEST(FormTool, NewRefusesWhatRunRefusesForTheSameReason) {
+  TempDir dir;
+  struct Case {
+    std::string cls, name, value, reason;
+  } cases[] = {
+      {"TKwWhoIs", "Port", "4294967376", "Port: 4294967376 is out of range for Integer"},
+      {"TKwWhoIs", "Timeout", "4294967296", "Timeout: 4294967296 is out of range for Integer"},
+      {"TKwWebUpdater", "Port", "70000", "Port: 70000 is out of range for Word"},
+      {"TKwWebUpdater", "Timeout", "-1", "Timeout: -1 is out of range for Cardinal"},
+      {"TKwWebUpdater", "Service", "isGopher", "Service: isGopher is not a value of TKwIService"},
+      {"TKwIDNSResolver", "Requests", "[irA, irZ]", "Requests: irZ is not a value of TKwIDNSRequests"},
+      {"TKwWhoIs", "AutoSelectServer", "1", "AutoSelectServer expects True or False, not an integer"},
+  };
+  for (const Case& c : cases) {
+    const std::string form = dir.File("made.form");
+    auto made = Tool({"new", c.cls, c.name + "=" + c.value, "-o", form});
+    EXPECT_EQ(made.ExitCode, 2) << c.reason;
+    EXPECT_EQ(made.Err.rfind("kwinet: " + c.name + "=" + c.value + ": " + c.reason, 0), 0u) << made.Err;
+    EXPECT_FALSE(std::filesystem::exists(form)) << c.reason;
+
+    const std::string written = dir.File("written.form");
+    WriteFileBytes(
+        written, "object Form1: TForm\n  object A: " + c.cls + "\n    " + c.name + " = " + c.value + "\n  end\nend\n");
+    auto run = Tool({"run", written});
+    EXPECT_EQ(run.ExitCode, 2) << c.reason;
+    EXPECT_TRUE(OneErrorLine(run)) << run.Err;
+    EXPECT_NE(run.Err.find(", column "), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find(": " + c.reason + "\n"), std::string::npos) << run.Err;
+  }
+}
+
+// A form may hold a password: the file, and the .part it is written
+// through, are for the owner's eyes alone, whatever an old file had.
+TEST(FormTool, NewWritesTheFormForItsOwnerAlone) {
+  TempDir dir;
+  const std::string form = dir.File("mail.form");
+  WriteFileBytes(form, "old");
+  WriteFileBytes(form + ".part", "left over");
+  for (const std::string& file : {form, form + ".part"}) ::chmod(file.c_str(), 0644);
+  auto r = Tool({"new", "TKwISMTP", "Login.Password=s3cret", "-o", form});
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(ReadFileBytes(form).find("s3cret"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(form + ".part"));
+  struct stat st {};
+  ASSERT_EQ(::stat(form.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST(FormTool, RunRefusesABadFormWithItsLineAndColumn) {
@@ -188,6 +240,8 @@ TEST(FormTool, RunRefusesABadFormWithItsLineAndColumn) {
       {"object Form1: TForm\n  object A: TKwWhoIs\n  end\n", {}, "line "},
       {"object Form1: TForm\nend\n", {"--execute", "B"}, "no component named B"},
       {"object Form1: TForm\nend\n", {}, "no component to run"},
+      {"object A: TKwWhoIs\n  Domain = 'x'\nend\n", {}, "the root object A is a TKwWhoIs, not a form"},
+      {"object A: TKwWhoIs\nend\n", {"--execute", "A"}, "the root object A is a TKwWhoIs, not a form"},
   };
   for (const Case& c : cases) {
     const std::string form = dir.File("bad.form");

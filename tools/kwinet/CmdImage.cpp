@@ -15,6 +15,7 @@
 #include "kwinet/core/Application.h"
 #include "kwinet/core/Resources.h"
 #include "kwinet/core/Streams.h"
+#include "kwinet/utils/RedactUrl.h"
 #include "kwinet/web/kwiimage.h"
 
 namespace kwinet::tool {
@@ -114,7 +115,7 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
   const TTarget t = ParseTarget(a.Url);
 
   TCustomForm form(nullptr);
-  form.SetCaption(Utf8ToString(a.Url));
+  form.SetCaption(RedactUrl(Utf8ToString(a.Url)));
   form.SetPosition(poScreenCenter);
   auto* image = new TImage(&form);
   TReportingImage r(a, count);

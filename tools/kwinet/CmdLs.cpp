@@ -8,6 +8,7 @@
 #include <string>
 
 #include "DemoSupport.h"
+#include "Secret.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
@@ -19,6 +20,7 @@ namespace {
 
 struct TLsArgs {
   std::string Url, Pattern = "*.*", User, Password, CA;
+  std::string PasswordFile;
   bool Recursive = false;
   bool FtpTls = false;
   std::int64_t Timeout = 30000;
@@ -78,7 +80,8 @@ int RunLs(const TLsArgs& a) {
   TKwRemoteFiles lister(nullptr);
   Target(lister, a.Url);
   if (!a.User.empty()) lister.SetUser(Utf8ToString(a.User));
-  if (!a.Password.empty()) lister.SetPassword(Utf8ToString(a.Password));
+  lister.SetPassword(Utf8ToString(
+      ServerPassword(a.Password, a.PasswordFile, StringToUtf8(lister.User()), StringToUtf8(lister.Password()))));
   if (a.FtpTls && lister.FtpTLS() == ftNone) lister.SetFtpTLS(ftExplicit);
   if (!a.CA.empty()) lister.SetCACertFile(Utf8ToString(a.CA));
   lister.SetWildCard(Utf8ToString(a.Pattern));
@@ -123,7 +126,7 @@ void Setup(CLI::App& app) {
   ls->add_option("--pattern", args.Pattern,
                  "Names to list, with * ? and [...] as wildcards (default *.*, which matches every name)");
   ls->add_option("--user", args.User, "User name for the FTP server (default: anonymous)");
-  ls->add_option("--password", args.Password, "Password for the FTP server");
+  AddServerPasswordOptions(ls, args.Password, args.PasswordFile, "password for the FTP server");
   ls->add_flag("--ftp-tls", args.FtpTls,
                "Log on and list over TLS (AUTH TLS); a server that refuses it is refused, nothing goes in clear");
   ls->add_option("--ca", args.CA, "CA certificates (PEM) to check an FTPS server against");

@@ -71,94 +71,44 @@ std::string Names(const std::vector<String>& names) {
   return out;
 }
 
-// The ordinal of an identifier among the value names, or -1.
-int FindName(const std::vector<String>& names, const String& name) {
-  for (std::size_t i = 0; i < names.size(); ++i)
-    if (SameText(names[i], name)) return static_cast<int>(i);
-  return -1;
-}
-
-void Apply(const TAssignment& a, TComponent* component, std::vector<TStrings*>& cleared) {
-  const TPropInfo& p = *a.Prop;
-  const std::string name = StringToUtf8(p.Name);
-  auto bad = [&](const std::string& want) { return ToolError(2, a.Arg + ": " + name + " takes " + want); };
-  switch (p.Kind) {
+// Events, sub-objects and collections are no single value of a command line.
+void CheckSettable(const TAssignment& a) {
+  const std::string name = StringToUtf8(a.Prop->Name);
+  switch (a.Prop->Kind) {
     case tkMethod:
       throw ToolError(2, a.Arg + ": " + name + " is an event; events are not stored");
     case tkClass:
       throw ToolError(2, a.Arg + ": " + name + " is an object; set its properties as " + name + ".NAME=VALUE");
     case tkCollection:
       throw ToolError(2, a.Arg + ": " + name + " is a collection; write its items in the form's text");
-    case tkStrings: {
-      auto* list = dynamic_cast<TStrings*>(p.GetObject(a.Object));
-      if (!list) throw ToolError(2, a.Arg + ": " + name + " cannot be set");
-      // The first line given replaces the default list; the next ones add.
-      if (std::find(cleared.begin(), cleared.end(), list) == cleared.end()) {
-        list->Clear();
-        cleared.push_back(list);
-      }
-      list->Add(Utf8ToString(a.Value));
-      return;
-    }
     default:
       break;
   }
-  if (!p.Writable()) throw ToolError(2, a.Arg + ": " + name + " is read-only");
-  if (p.Kind == tkString) {
-    p.SetString(a.Object, Utf8ToString(a.Value));
-    return;
-  }
-  const TFormValue v = ParseValue(a);
-  switch (p.Kind) {
-    case tkInteger:
-      if (v.Kind != TFormValue::fvInteger) throw bad("a whole number");
-      p.SetOrdinal(a.Object, v.Integer);
-      break;
-    case tkBoolean:
-      if (v.Kind != TFormValue::fvIdent || FindName({u"False", u"True"}, v.Text) < 0) throw bad("True or False");
-      p.SetOrdinal(a.Object, FindName({u"False", u"True"}, v.Text));
-      break;
-    case tkEnumeration: {
-      const int ordinal = v.Kind == TFormValue::fvIdent ? FindName(p.ValueNames, v.Text) : -1;
-      if (ordinal < 0) throw bad("one of " + Names(p.ValueNames));
-      p.SetOrdinal(a.Object, ordinal);
-      break;
-    }
-    case tkSet: {
-      if (v.Kind != TFormValue::fvSet) throw bad("a set in brackets of " + Names(p.ValueNames));
-      std::int64_t bits = 0;
-      for (const String& n : v.Names) {
-        const int ordinal = FindName(p.ValueNames, n);
-        if (ordinal < 0) throw bad("a set in brackets of " + Names(p.ValueNames));
-        bits |= std::int64_t(1) << ordinal;
-      }
-      p.SetOrdinal(a.Object, bits);
-      break;
-    }
-    case tkFloat:
-    case tkDateTime:
-      if (v.Kind == TFormValue::fvFloat)
-        p.SetFloat(a.Object, v.Float);
-      else if (v.Kind == TFormValue::fvInteger)
-        p.SetFloat(a.Object, static_cast<double>(v.Integer));
-      else
-        throw bad("a number");
-      break;
-    case tkBinary:
-      if (v.Kind != TFormValue::fvBinary) throw bad("hexadecimal bytes in braces");
-      p.SetBinary(a.Object, v.Bytes);
-      break;
-    case tkComponent:
-      // The form holds one component: the reference is to it or to none.
-      if (v.Kind == TFormValue::fvIdent && SameText(v.Text, u"nil"))
-        p.SetComponent(a.Object, nullptr);
-      else if (v.Kind == TFormValue::fvIdent && SameText(v.Text, component->Name()))
-        p.SetComponent(a.Object, component);
-      else
-        throw bad("nil or " + StringToUtf8(component->Name()));
-      break;
-    default:
-      throw ToolError(2, a.Arg + ": " + name + " cannot be set");
+}
+
+// The value NAME=VALUE gives: a string's text as it is, a line of a string
+// list, or any other value as a stored form writes it.
+TFormValue ValueOf(const TAssignment& a) {
+  if (a.Prop->Kind != tkString && a.Prop->Kind != tkStrings) return ParseValue(a);
+  TFormValue v;
+  v.Kind = TFormValue::fvString;
+  v.Text = Utf8ToString(a.Value);
+  return v;
+}
+
+// Assigned as the form's reader will assign it when `kwinet run` loads the
+// form, so that both take and refuse the same values.
+void Apply(const TAssignment& a, const TFormValue& value, TComponent* root) {
+  const TPropInfo& p = *a.Prop;
+  const TComponentLookup lookup = [root](const String& name) -> TComponent* {
+    return SameText(name, root->Name()) ? root : root->FindComponent(name);
+  };
+  try {
+    AssignPropValue(a.Object, p, value, lookup);
+  } catch (const EFormError& e) {
+    std::string why = WithoutPlace(e);
+    if (p.Kind == tkEnumeration || p.Kind == tkSet) why += " (" + Names(p.ValueNames) + ")";
+    throw ToolError(2, a.Arg + ": " + why);
   }
 }
 
@@ -198,7 +148,9 @@ TAssignment Resolve(const std::string& arg, TComponent* component, const TClassI
 }
 
 void WriteOutput(const std::string& text, const std::string& output) {
-  WriteOutputFile(output, [&](TStream& out) { out.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size())); });
+  // A form may hold a password: for its owner's eyes only.
+  WriteOutputFile(
+      output, [&](TStream& out) { out.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size())); }, 0600);
 }
 
 void RunNew(const TNewArgs& args, bool toFile) {
@@ -208,6 +160,10 @@ void RunNew(const TNewArgs& args, bool toFile) {
   if (!info) throw ToolError(2, "Class " + args.Class + " not found");
   if (!info->CanCreate() || !info->InheritsFrom(u"TComponent"))
     throw ToolError(2, "Class " + args.Class + " is not a component that can be created by name");
+  if (info->InheritsFrom(u"TCustomForm"))
+    throw ToolError(2, StringToUtf8(info->ClassName()) +
+                           " is the stored form itself (every form that new writes is a TForm): name the class of "
+                           "the component to put in it, e.g. TKwWhoIs (see 'kwinet classes')");
   // Named as a designer names the first of its class: KwWhoIs1.
   std::string name = args.Name;
   if (name.empty()) {
@@ -229,14 +185,27 @@ void RunNew(const TNewArgs& args, bool toFile) {
   // as it would when the form is loaded.
   std::stable_sort(assignments.begin(), assignments.end(),
                    [](const TAssignment& a, const TAssignment& b) { return a.Order < b.Order; });
-  std::vector<TStrings*> cleared;
+  // The lines of a string list, given one by one, replace its default
+  // lines together, at the place of the first.
+  std::vector<std::pair<const TAssignment*, TFormValue>> values;
   for (const TAssignment& a : assignments) {
-    try {
-      Apply(a, component, cleared);
-    } catch (const Exception& e) {
-      throw ToolError(2, a.Arg + ": " + e.what());
+    CheckSettable(a);
+    TFormValue value = ValueOf(a);
+    if (a.Prop->Kind == tkStrings) {
+      auto list = std::find_if(values.begin(), values.end(),
+                               [&](const auto& v) { return v.first->Object == a.Object && v.first->Prop == a.Prop; });
+      if (list != values.end()) {
+        list->second.Items.push_back(std::move(value));
+        continue;
+      }
+      TFormValue lines;
+      lines.Kind = TFormValue::fvList;
+      lines.Items.push_back(std::move(value));
+      value = std::move(lines);
     }
+    values.emplace_back(&a, std::move(value));
   }
+  for (const auto& [a, value] : values) Apply(*a, value, root.get());
   const std::string text = WriteComponentText(root.get());
   if (toFile)
     WriteOutput(text, args.Output);
@@ -255,7 +224,8 @@ void Setup(CLI::App& app) {
   static CLI::Option* output;
   output = cmd->add_option("-o,--output", args.Output,
                            "Write the form to this file (through FILE.part, which replaces it when whole) instead of "
-                           "standard output");
+                           "standard output; the file is readable by its owner alone (mode 0600), as a form may hold "
+                           "a password");
   cmd->add_option("--name", args.Name, "The component's name (default: the class name without T, and 1: KwWhoIs1)");
   cmd->footer(
       "Values: a string property takes the text as it is (Domain=example.com); a string list takes one line per "
@@ -263,8 +233,9 @@ void Setup(CLI::App& app) {
       "ServerList=net=whois.example); any other property takes a value as a stored form writes it: 8080, -1, $FF, "
       "1.5, True, isHTTP, [soOne, soTwo], {0A0B}, nil. Collections and events cannot be given here. Only values "
       "that differ from the defaults are written.\n"
+      "Values are checked as 'kwinet run' checks them when it loads the form (kind, range of the type, names).\n"
       "Exit status: 0 the form was written; 1 the file could not be written (an old one is kept); 2 for an unknown "
-      "class or property, a value of the wrong kind, or another usage error (nothing is written).");
+      "class or property, a value that run would refuse, or another usage error (nothing is written).");
   cmd->callback([] { RunNew(args, output->count() > 0); });
 }
 

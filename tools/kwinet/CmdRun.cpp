@@ -23,6 +23,7 @@
 #include "kwinet/socket/KwITime.h"
 #include "kwinet/socket/KwIWeath.h"
 #include "kwinet/tracking/KwITrack.h"
+#include "kwinet/utils/RedactUrl.h"
 #include "kwinet/web/KwIRSS.h"
 #include "kwinet/web/kwidir.h"
 #include "kwinet/web/kwixtract.h"
@@ -54,7 +55,7 @@ std::string ReadForm(const std::string& file) {
 // What one job says went wrong, on one line of standard error.
 void Failure(const TComponent& c, const String& why) {
   std::fflush(stdout);
-  std::fprintf(stderr, "kwinet: %s: %s\n", StringToUtf8(c.Name()).c_str(), OneLineValue(why).c_str());
+  std::fprintf(stderr, "kwinet: %s: %s\n", StringToUtf8(c.Name()).c_str(), OneLineValue(RedactUrl(why)).c_str());
 }
 
 // Server text as it came, ended by a line end so that the next job's
@@ -188,6 +189,14 @@ int RunForm(const TRunArgs& args) {
   } catch (const Exception& e) {
     throw ToolError(2, args.Form + ": " + e.what());
   }
+  // A component stored alone would list its own parts as the form's jobs.
+  if (!dynamic_cast<TCustomForm*>(root.get())) {
+    const TClassInfo* info = ClassInfoOf(root.get());
+    throw ToolError(2, args.Form + ": the root object " + StringToUtf8(root->Name()) + " is a " +
+                           StringToUtf8(info ? info->ClassName() : root->ClassName()) +
+                           ", not a form: the components to run stand inside a form (object Form1: TForm ... end), "
+                           "as 'kwinet new' writes it");
+  }
   if (!args.Execute.empty()) {
     TComponent* c = root->FindComponent(Utf8ToString(args.Execute));
     if (!c) throw ToolError(2, args.Form + ": no component named " + args.Execute);
@@ -215,8 +224,8 @@ void Setup(CLI::App& app) {
       "file ('file: PATH'), the listing, the links, the feed's titles or the shipment's activities. The logon "
       "prompt and the progress dialog appear only on a terminal.\n"
       "Exit status: 0 when every job succeeded; 1 when one failed (one line each on standard error, the other "
-      "jobs still run); 2 when the form cannot be read (with its line and column), holds no such component, or "
-      "for another usage error.");
+      "jobs still run); 2 when the form cannot be read (with its line and column), its root is not a form, it holds "
+      "no such component, or for another usage error.");
   cmd->callback([] { ExitCode() = RunForm(args); });
 }
 

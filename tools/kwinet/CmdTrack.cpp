@@ -7,6 +7,7 @@
 #include "DemoSupport.h"
 #include "ServiceHost.h"
 #include "Target.h"
+#include "Secret.h"
 #include "Tool.h"
 #include "kwinet/tracking/KwIFedEx.h"
 #include "kwinet/tracking/KwIUPS.h"
@@ -23,6 +24,8 @@ struct TTrackArgs {
   std::string License;
   // FedEx.
   std::string Key, Password, ParentKey, ParentPassword, Account, Meter, Integrator;
+  // The secrets' files.
+  std::string LicenseFile, KeyFile, PasswordFile, ParentKeyFile, ParentPasswordFile;
 };
 
 std::uint32_t Milliseconds(const char* option, std::int64_t value) {
@@ -103,9 +106,13 @@ int Track(Tracker& t, const TTrackArgs& a) {
 int RunTrack(const TTrackArgs& a) {
   const bool ups = a.Carrier == "ups";
   const std::pair<const char*, const std::string*> fedexOnly[] = {{"--key", &a.Key},
+                                                                  {"--key-file", &a.KeyFile},
                                                                   {"--password", &a.Password},
+                                                                  {"--password-file", &a.PasswordFile},
                                                                   {"--parent-key", &a.ParentKey},
+                                                                  {"--parent-key-file", &a.ParentKeyFile},
                                                                   {"--parent-password", &a.ParentPassword},
+                                                                  {"--parent-password-file", &a.ParentPasswordFile},
                                                                   {"--account", &a.Account},
                                                                   {"--meter", &a.Meter},
                                                                   {"--integrator", &a.Integrator}};
@@ -113,16 +120,21 @@ int RunTrack(const TTrackArgs& a) {
     for (const auto& [name, value] : fedexOnly)
       if (!value->empty()) throw ToolError(2, std::string(name) + " is a FedEx credential; UPS takes --license");
     TKwUPSTracker t(nullptr);
-    if (!a.License.empty()) t.SetAccessLicenseNumber(Utf8ToString(a.License));
+    const std::string license = ReadSecret("--license", a.License, a.LicenseFile, "KWINET_LICENSE");
+    if (!license.empty()) t.SetAccessLicenseNumber(Utf8ToString(license));
     return Track(t, a);
   }
-  if (!a.License.empty()) throw ToolError(2, "--license is the UPS access key; FedEx takes --key and --password");
+  if (!a.License.empty() || !a.LicenseFile.empty())
+    throw ToolError(2, "--license is the UPS access key; FedEx takes --key and --password");
   TKwFedExTracker t(nullptr);
   TKwFedExWebAuthenticationDetail& d = *t.WebAuthenticationDetail();
-  d.UserCredential()->SetKey(Utf8ToString(a.Key));
-  d.UserCredential()->SetPassword(Utf8ToString(a.Password));
-  d.ParentCredential()->SetKey(Utf8ToString(a.ParentKey));
-  d.ParentCredential()->SetPassword(Utf8ToString(a.ParentPassword));
+  d.UserCredential()->SetKey(Utf8ToString(ReadSecret("--key", a.Key, a.KeyFile, "KWINET_FEDEX_KEY")));
+  d.UserCredential()->SetPassword(
+      Utf8ToString(ReadSecret("--password", a.Password, a.PasswordFile, "KWINET_FEDEX_PASSWORD")));
+  d.ParentCredential()->SetKey(
+      Utf8ToString(ReadSecret("--parent-key", a.ParentKey, a.ParentKeyFile, "KWINET_FEDEX_PARENT_KEY")));
+  d.ParentCredential()->SetPassword(Utf8ToString(
+      ReadSecret("--parent-password", a.ParentPassword, a.ParentPasswordFile, "KWINET_FEDEX_PARENT_PASSWORD")));
   d.ClientDetail()->SetAccountNumber(Utf8ToString(a.Account));
   d.ClientDetail()->SetMeterNumber(Utf8ToString(a.Meter));
   d.ClientDetail()->SetIntegratorId(Utf8ToString(a.Integrator));
@@ -145,11 +157,14 @@ void Setup(CLI::App& app) {
   cmd->add_option("--timeout", args.Timeout, "Milliseconds to wait for a connection or data (0: no bound)")
       ->capture_default_str();
   cmd->add_option("--max-time", args.MaxTime, MaxTimeHelp(kFetchMaxTime));
-  cmd->add_option("--license", args.License, "UPS: the access license number");
-  cmd->add_option("--key", args.Key, "FedEx: the user credential's key");
-  cmd->add_option("--password", args.Password, "FedEx: the user credential's password");
-  cmd->add_option("--parent-key", args.ParentKey, "FedEx: the parent credential's key");
-  cmd->add_option("--parent-password", args.ParentPassword, "FedEx: the parent credential's password");
+  AddSecretOptions(cmd, "--license", args.License, args.LicenseFile, "KWINET_LICENSE", "UPS access license number");
+  AddSecretOptions(cmd, "--key", args.Key, args.KeyFile, "KWINET_FEDEX_KEY", "FedEx user credential's key");
+  AddSecretOptions(cmd, "--password", args.Password, args.PasswordFile, "KWINET_FEDEX_PASSWORD",
+                   "FedEx user credential's password");
+  AddSecretOptions(cmd, "--parent-key", args.ParentKey, args.ParentKeyFile, "KWINET_FEDEX_PARENT_KEY",
+                   "FedEx parent credential's key");
+  AddSecretOptions(cmd, "--parent-password", args.ParentPassword, args.ParentPasswordFile,
+                   "KWINET_FEDEX_PARENT_PASSWORD", "FedEx parent credential's password");
   cmd->add_option("--account", args.Account, "FedEx: the account number");
   cmd->add_option("--meter", args.Meter, "FedEx: the meter number");
   cmd->add_option("--integrator", args.Integrator, "FedEx: the integrator id");

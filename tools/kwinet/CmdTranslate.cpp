@@ -7,6 +7,7 @@
 #include "DemoSupport.h"
 #include "ServiceHost.h"
 #include "Target.h"
+#include "Secret.h"
 #include "Tool.h"
 #include "kwinet/core/StringList.h"
 #include "kwinet/translate/KwIGoogleTranslate.h"
@@ -19,6 +20,7 @@ namespace {
 struct TServiceArgs {
   std::string Service = "google";
   std::string Host, CA, AppId;
+  std::string AppIdFile;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = kFetchMaxTime;
 };
@@ -39,7 +41,8 @@ void AddServiceOptions(CLI::App* cmd, TServiceArgs& s, bool withService) {
   cmd->add_option("--ca", s.CA, "CA certificates (PEM) to check an HTTPS service against");
   cmd->add_option("--timeout", s.Timeout, "Milliseconds to wait for a connection or data (0: no bound)");
   cmd->add_option("--max-time", s.MaxTime, MaxTimeHelp(kFetchMaxTime));
-  cmd->add_option("--app-id", s.AppId, "Application key for the Microsoft service (its appId)");
+  AddSecretOptions(cmd, "--app-id", s.AppId, s.AppIdFile, "KWINET_API_KEY",
+                   "application key for the Microsoft service (its appId)");
 }
 
 // The settings every client takes from the command line. The Microsoft
@@ -61,7 +64,8 @@ void Configure(TKwCustomTranslator& t, const TServiceArgs& s, const char* path) 
 std::unique_ptr<TKwMSTranslator> Microsoft(const TServiceArgs& s) {
   auto ms = std::make_unique<TKwMSTranslator>(nullptr);
   Configure(*ms, s, "/v2/Http.svc");
-  if (!s.AppId.empty()) ms->SetBingAppId(Utf8ToString(s.AppId));
+  if (const std::string key = ReadSecret("--app-id", s.AppId, s.AppIdFile, "KWINET_API_KEY"); !key.empty())
+    ms->SetBingAppId(Utf8ToString(key));
   return ms;
 }
 

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +14,13 @@
 
 #include "DemoSupport.h"
 #include "Gui.h"
+#include "Secret.h"
 #include "Target.h"
 #include "Tool.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/KwInCnst.h"
+#include "kwinet/utils/RedactUrl.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/kwiupdate.h"
 
@@ -50,7 +54,7 @@ class TStdoutStream : public TStream {
 class TProgressStream : public TStream {
  public:
   TProgressStream(TStream& inner, const std::string& url, const std::string& output) : FInner(inner) {
-    FDialog.lblRemoteFileName->SetCaption(Utf8ToString(url));
+    FDialog.lblRemoteFileName->SetCaption(RedactUrl(Utf8ToString(url)));
     FDialog.lblLocalFileName->SetCaption(Utf8ToString(output.empty() ? "(standard output)" : output));
     FDialog.lblCaption->SetCaption(Application->Title());
     FDialog.lblStatus->SetCaption(strKwInDownloading);
@@ -90,6 +94,7 @@ struct TUpdateArgs {
   bool Resume = false;
   bool FtpTls = false;
   std::string User, Password, CA, Proxy, Url, Local;
+  std::string PasswordFile;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = 0;
 };
@@ -101,7 +106,7 @@ int RunUpdate(const TUpdateArgs& a) {
   CheckCredential("--password", a.Password);
   TTarget t = ParseTarget(a.Url);
   if (!a.User.empty()) t.User = Utf8ToString(a.User);
-  if (!a.Password.empty()) t.Password = Utf8ToString(a.Password);
+  t.Password = Utf8ToString(ServerPassword(a.Password, a.PasswordFile, StringToUtf8(t.User), StringToUtf8(t.Password)));
   if (a.FtpTls && t.FtpTLS == ftNone) t.FtpTLS = ftExplicit;
   TKwWebUpdater u(nullptr);
   ApplyTarget(t, u);
@@ -138,10 +143,44 @@ int RunUpdate(const TUpdateArgs& a) {
 
 struct TGetArgs {
   std::string Url, CA, Output;
+  std::string User, PasswordFile;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = 0;
   bool OutputGiven = false;  // -o, even with an empty name
 };
+
+// The URL with --user and the password of --password-file or
+// KWINET_PASSWORD in its user info, for the transfer layer: nothing secret
+// need stand on the command line.
+std::string WithCredentials(const TGetArgs& a) {
+  const std::size_t start = a.Url.find("://") + 3;
+  const std::size_t end = std::min(a.Url.find_first_of("/?#", start), a.Url.size());
+  const std::string authority = a.Url.substr(start, end - start);
+  const std::size_t at = authority.rfind('@');
+  const std::string info = at == std::string::npos ? std::string() : authority.substr(0, at);
+  const std::size_t colon = info.find(':');
+  const std::string user = a.User.empty() ? PercentDecode(info.substr(0, colon)) : a.User;
+  const std::string urlPassword = colon == std::string::npos ? std::string() : PercentDecode(info.substr(colon + 1));
+  const std::string password = ServerPassword(std::string(), a.PasswordFile, user, urlPassword);
+  if (a.User.empty() && password == urlPassword) return a.Url;
+  auto encode = [](const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+      if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+        out.push_back(static_cast<char>(c));
+      } else {
+        out.push_back('%');
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 15]);
+      }
+    }
+    return out;
+  };
+  std::string out = a.Url.substr(0, start) + encode(user);
+  if (!password.empty()) out += ":" + encode(password);
+  return out + "@" + authority.substr(at == std::string::npos ? 0 : at + 1) + a.Url.substr(end);
+}
 
 int RunGet(const TGetArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
@@ -155,6 +194,7 @@ int RunGet(const TGetArgs& a) {
   // Checked as every URL argument is (a control character, a bad port...).
   ParseTarget(a.Url);
   if (a.OutputGiven) CheckOutput(a.Output);
+  const std::string url = WithCredentials(a);
   TKwWebUpdater web(nullptr);
   if (!a.CA.empty()) web.SetCACertFile(Utf8ToString(a.CA));
   web.SetTimeout(timeout);
@@ -162,7 +202,7 @@ int RunGet(const TGetArgs& a) {
   bool whole = false;
   if (!a.OutputGiven) {
     TStdoutStream out;
-    whole = ReadBody(web, a.Url, std::string(), out);
+    whole = ReadBody(web, url, std::string(), out);
     std::fflush(stdout);
   } else {
     // The body goes to OUTPUT.part and takes OUTPUT's place only when it is
@@ -172,7 +212,7 @@ int RunGet(const TGetArgs& a) {
     struct TIncomplete {};
     try {
       WriteOutputFile(a.Output, [&](TStream& out) {
-        whole = ReadBody(web, a.Url, a.Output, out);
+        whole = ReadBody(web, url, a.Output, out);
         if (!whole) throw TIncomplete{};
       });
     } catch (const TIncomplete&) {
@@ -194,7 +234,7 @@ void Setup(CLI::App& app) {
                    "Continue the partial download LOCALFILE.part when it holds the version the server still has "
                    "(else the file is fetched whole)");
   update->add_option("--user", args.User, "User name for the server");
-  update->add_option("--password", args.Password, "Password for the server");
+  AddServerPasswordOptions(update, args.Password, args.PasswordFile, "password for the server");
   update->add_option("--ca", args.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
   update->add_flag("--ftp-tls", args.FtpTls,
                    "FTP: log on and download over TLS (AUTH TLS); a server that refuses it is refused, nothing goes "
@@ -221,6 +261,11 @@ void Setup(CLI::App& app) {
   getArgs = TGetArgs();
   auto* get = app.add_subcommand("get", "Write the body of an HTTP(S) or FTP(S) URL, whatever its status");
   get->add_option("--ca", getArgs.CA, "CA certificates (PEM) to check an HTTPS or FTPS server against");
+  get->add_option("--user", getArgs.User, "User name for the server (in place of the URL's)");
+  get->add_option("--password-file", getArgs.PasswordFile,
+                  "A file whose first line is the password for the server; refused (exit status 2) when its group "
+                  "or others may read it. Without it, the password is the URL's, or KWINET_PASSWORD's when a user "
+                  "is named (by --user or the URL)");
   static CLI::Option* output;
   output = get->add_option(
       "-o,--output", getArgs.Output,

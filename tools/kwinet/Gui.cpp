@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "kwinet/web/kwiupdate.h"
 #ifdef KWINET_TOOL_HAS_QT
 #include "kwinet/ui/qt/QtBackend.h"
+#include "kwinet/ui/qt/QtDisplay.h"
 #endif
 
 namespace kwinet::tool {
@@ -34,7 +36,8 @@ TGuiScope::TGuiScope(CLI::App& app) : FWasActive(Active()) {
   const std::string help =
       "Show the dialogs on the desktop (Qt 6) in place of the terminal: the progress dialog, and a logon prompt on a "
       "401 or 407 even when standard input is not a terminal. Goes with update, get, links, news, rss and image; any "
-      "other command is refused (exit status 2), and so is --gui without a display";
+      "other command is refused (exit status 2), and so is --gui without a display (an X server or Wayland compositor "
+      "that answers)";
   FFlag = app.add_flag("--gui", help);
   // Each command is checked as it starts, before it reads its own
   // arguments, so nothing connects when --gui cannot be honoured.
@@ -55,16 +58,24 @@ void TGuiScope::Start(const std::string& command) {
   if (GuiCommands().count(command) == 0) throw ToolError(2, "--gui: " + command + " shows no dialog");
 #ifdef KWINET_TOOL_HAS_QT
   String why;
-  if (!TQtBackend::CanShow(why)) {
+  std::string platform;
+  if (!qt::DisplayReachable(why, &platform)) {
     const std::string reason = StringToUtf8(why);
     throw ToolError(2, "--gui: " + (reason.rfind("no display", 0) == 0 ? reason : "no display: " + reason));
   }
+  // Qt is given the platform that answered, in place of its own guess (a
+  // dead WAYLAND_DISPLAY would make it try Wayland first); only for the
+  // start, so that programs started later make their own choice.
+  const bool choose = !platform.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr;
+  if (choose) ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
   std::unique_ptr<TUIBackend> qt;
   try {
     qt = std::make_unique<TQtBackend>();
   } catch (const Exception& e) {
+    if (choose) ::unsetenv("QT_QPA_PLATFORM");
     throw ToolError(2, "--gui: " + StringToUtf8(e.Message()));
   }
+  if (choose) ::unsetenv("QT_QPA_PLATFORM");
   FPrevious = Application->SetBackend(std::move(qt));
   FInstalled = true;
   Active() = true;

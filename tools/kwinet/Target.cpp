@@ -1,5 +1,7 @@
 #include "Target.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +13,6 @@
 #include "kwinet/utils/PartFile.h"
 
 namespace kwinet::tool {
-
-namespace {
 
 std::string PercentDecode(const std::string& s) {
   std::string out;
@@ -27,6 +27,8 @@ std::string PercentDecode(const std::string& s) {
   }
   return out;
 }
+
+namespace {
 
 // A control character would cut a value or end a command line of FTP early
 // and start another.
@@ -146,9 +148,11 @@ void CheckOutput(const std::string& output) {
   if (fs::is_directory(path, ec)) throw ToolError(2, "-o names a directory: " + output);
 }
 
-void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill) {
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill, unsigned mode) {
   try {
-    TPartFile out(Utf8ToString(output));
+    // A new .part every time (a stale one is replaced), so it has Mode
+    // whatever an old one had.
+    TPartFile out(Utf8ToString(output), pfNew, mode);
     fill(out);
     out.Commit();
   } catch (const Exception& e) {

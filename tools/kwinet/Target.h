@@ -24,6 +24,9 @@ struct TTarget {
   TKwIFtpTLS FtpTLS = ftNone;  // ftImplicit for ftps://
 };
 
+// "%XX" as the byte XX; everything else as it is.
+std::string PercentDecode(const std::string& s);
+
 // http://, https://, ftp://, ftps:// (FTP over TLS from the first byte,
 // port 990 unless given), file:// or a path; another scheme, a missing host,
 // a port that is not a number from 1 to 65535 or a control character (as it
@@ -61,7 +64,8 @@ void CheckOutput(const std::string& output);
 // .part of ours is left and ToolError(1, "cannot write OUTPUT: why") is
 // raised. A .part that is a link, not a regular file, or another writer's
 // is refused and left as it is. Fill may raise ToolError itself (a
-// cancel); the .part goes then too.
-void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill);
+// cancel); the .part goes then too. The .part, and so Output, has the
+// rights Mode (0600 for a file that may hold a password).
+void WriteOutputFile(const std::string& output, const std::function<void(TStream& out)>& fill, unsigned mode = 0644);
 
 }  // namespace kwinet::tool

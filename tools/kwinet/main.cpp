@@ -10,6 +10,7 @@
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ConsoleBackend.h"
 #include "kwinet/utils/PrivateTemp.h"
+#include "kwinet/utils/RedactUrl.h"
 
 namespace kwinet::tool {
 
@@ -81,9 +82,10 @@ void InstallStopHandlers() {
 
 // The reason of a failure often holds a server's words (a reason phrase, a
 // file name): they are written as every value from a server is, so that no
-// escape sequence reaches the terminal.
+// escape sequence reaches the terminal. A message may also quote a URL of
+// the command line: never with its password or key.
 void OneLine(const std::string& message) {
-  std::fprintf(stderr, "kwinet: %s\n", OneLineValue(Utf8ToString(message)).c_str());
+  std::fprintf(stderr, "kwinet: %s\n", OneLineValue(Utf8ToString(RedactUrl(message))).c_str());
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QLibraryInfo>
+#include <QStringList>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
@@ -118,10 +121,23 @@ bool WaylandAnswers(const std::string& name, String& Why) {
   return false;
 }
 
+// Qt can show windows on Wayland only through a platform plugin that is
+// packaged apart (Debian qt6-wayland).
+bool HaveWaylandPlugin() {
+  QStringList folders = qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH").split(QChar(u':'), Qt::SkipEmptyParts);
+  for (const QString& v : qEnvironmentVariable("QT_PLUGIN_PATH").split(QChar(u':'), Qt::SkipEmptyParts))
+    folders << v + QStringLiteral("/platforms");
+  folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
+  for (const QString& folder : folders)
+    if (!QDir(folder).entryList({QStringLiteral("libqwayland*.so")}, QDir::Files).isEmpty()) return true;
+  return false;
+}
+
 }  // namespace
 
-bool DisplayReachable(String& Why) {
+bool DisplayReachable(String& Why, std::string* Platform) {
   Why.clear();
+  if (Platform) Platform->clear();
   std::string platform = Env("QT_QPA_PLATFORM");
   // "xcb:option..." or a list "wayland;xcb": the first is tried first.
   platform = platform.substr(0, platform.find_first_of(":;"));
@@ -132,19 +148,29 @@ bool DisplayReachable(String& Why) {
   const std::string wayland = Env("WAYLAND_DISPLAY");
   if (platform == "wayland") return WaylandAnswers(wayland, Why);
   if (!platform.empty() && platform != "xcb") return true;  // Qt's own affair
-  // Unset: X first, as Qt tries it; a Wayland session will do otherwise.
-  if (display.empty()) {
-    Why = u"no display: DISPLAY is not set";
-  } else if (XServerAnswers(display, Why)) {
-    return true;
-  }
+  // Unset: Qt itself would try Wayland first when WAYLAND_DISPLAY is set,
+  // and end the process, or fill standard error with its warnings, when
+  // that fails. So the platform that answers is chosen here, and named.
+  String waylandWhy;
   if (platform.empty() && !wayland.empty()) {
-    String ignored;
-    if (WaylandAnswers(wayland, ignored)) {
-      Why.clear();
+    if (!WaylandAnswers(wayland, waylandWhy)) {
+      // The reason without its "no display: ".
+      waylandWhy = waylandWhy.substr(waylandWhy.find(u": ") + 2);
+    } else if (!HaveWaylandPlugin()) {
+      waylandWhy = u"the Wayland compositor " + Utf8ToString(wayland) +
+                   u" answers, but this Qt has no Wayland platform plugin (Debian qt6-wayland)";
+    } else {
+      if (Platform) *Platform = "wayland";
       return true;
     }
   }
+  if (display.empty()) {
+    Why = u"no display: DISPLAY is not set";
+  } else if (XServerAnswers(display, Why)) {
+    if (Platform) *Platform = "xcb";
+    return true;
+  }
+  if (!waylandWhy.empty()) Why += u", and " + waylandWhy;
   return false;
 }
 
