@@ -5,7 +5,7 @@
 # ratio of the best wall times of five rounds (goal <= 1.0). Never run by the
 # tests. ripgrep is installed from scripts/packages-bench.txt when missing.
 #
-#   /work/wt/build bench   (or: cmake --preset bench && cmake --build build/bench --target kwinet_tool)
+#   cmake --preset bench && cmake --build build/bench --target kwinet_tool
 #   bench/links.sh [path/to/kwinet] [size in MB]
 set -euo pipefail
 

@@ -111,7 +111,7 @@ std::string TStream::ReadAll() {
 
 std::string FileNameToPath(const String& FileName) { return StringToUtf8(FileName); }
 
-TFileStream::TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights) : FFileName(FileName) {
+TFileStream::TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights) : THandleStream(FileName) {
   const std::string path = FileNameToPath(FileName);
   const bool create = (Mode & 0xFF00) == fmCreate;
   const std::uint32_t access = Mode & 3;
@@ -170,7 +170,9 @@ TFileStream::~TFileStream() {
   if (FHandle >= 0) ::close(FHandle);
 }
 
-std::int64_t TFileStream::Read(void* Buffer, std::int64_t Count) {
+// --- THandleStream ------------------------------------------------------------
+
+std::int64_t THandleStream::Read(void* Buffer, std::int64_t Count) {
   auto* p = static_cast<char*>(Buffer);
   std::int64_t done = 0;
   while (done < Count) {
@@ -186,7 +188,7 @@ std::int64_t TFileStream::Read(void* Buffer, std::int64_t Count) {
   return done;
 }
 
-std::int64_t TFileStream::Write(const void* Buffer, std::int64_t Count) {
+std::int64_t THandleStream::Write(const void* Buffer, std::int64_t Count) {
   const auto* p = static_cast<const char*>(Buffer);
   std::int64_t done = 0;
   while (done < Count) {
@@ -201,7 +203,7 @@ std::int64_t TFileStream::Write(const void* Buffer, std::int64_t Count) {
   return done;
 }
 
-std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+std::int64_t THandleStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
   off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
   if (r < 0) {
@@ -211,14 +213,14 @@ std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   return r;
 }
 
-void TFileStream::SetSize(std::int64_t NewSize) {
+void THandleStream::SetSize(std::int64_t NewSize) {
   if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) {
     SetLastError(errno);
-    throw EStreamError(u"Cannot set the size of \"%s\". %s", {FFileName, SysErrorMessage(errno)});
+    throw EStreamError(u"Cannot set the size of \"%s\". %s", {FHandleName, SysErrorMessage(errno)});
   }
 }
 
-std::int64_t TFileStream::Size() {
+std::int64_t THandleStream::Size() {
   struct stat st{};
   if (::fstat(FHandle, &st) != 0) return -1;
   return st.st_size;

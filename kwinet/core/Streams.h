@@ -58,27 +58,36 @@ enum : std::uint32_t {
   fmNoFollow = 0x10000,
 };
 
-// A file. The share modes are kept with advisory locks: fmShareDenyWrite and
-// fmShareDenyRead take a shared lock, fmShareExclusive an exclusive one, so
-// two handles of this library respect each other. A failure raises
-// EFOpenError or EFCreateError naming the file and the system's reason.
-class TFileStream : public TStream {
+// A stream over an open file descriptor, which derived classes open and
+// close: reads and writes go on through interruptions, and a failure sets
+// the last error (SetSize raises EStreamError naming the file).
+class THandleStream : public TStream {
  public:
-  TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights = 0644);
-  ~TFileStream() override;
-
   std::int64_t Read(void* Buffer, std::int64_t Count) override;
   std::int64_t Write(const void* Buffer, std::int64_t Count) override;
   std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
   void SetSize(std::int64_t NewSize) override;
   std::int64_t Size() override;
 
-  const String& FileName() const { return FFileName; }
   int Handle() const { return FHandle; }
 
- private:
-  String FFileName;
+ protected:
+  explicit THandleStream(const String& Name) : FHandleName(Name) {}
+
+  String FHandleName;
   int FHandle = -1;
+};
+
+// A file. The share modes are kept with advisory locks: fmShareDenyWrite and
+// fmShareDenyRead take a shared lock, fmShareExclusive an exclusive one, so
+// two handles of this library respect each other. A failure raises
+// EFOpenError or EFCreateError naming the file and the system's reason.
+class TFileStream : public THandleStream {
+ public:
+  TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights = 0644);
+  ~TFileStream() override;
+
+  const String& FileName() const { return FHandleName; }
 };
 
 class TMemoryStream : public TStream {

@@ -15,9 +15,9 @@
 namespace kwinet {
 
 TPartFile::TPartFile(const String& Target, unsigned Flags, unsigned Rights)
-    : FTarget(Target), FPartName(Target + u".part"), FPath(FileNameToPath(FPartName)) {
+    : THandleStream(Target + u".part"), FTarget(Target), FPath(FileNameToPath(FHandleName)) {
   auto refuse = [&](const String& why) {
-    throw EFCreateError(u"Cannot create file \"%s\". %s", {FPartName, why});
+    throw EFCreateError(u"Cannot create file \"%s\". %s", {FHandleName, why});
   };
   auto refuseErrno = [&](int e) {
     SetLastError(e);
@@ -73,7 +73,7 @@ TPartFile::TPartFile(const String& Target, unsigned Flags, unsigned Rights)
   FIno = made.st_ino;
   FMade = true;
   if (!(Flags & pfKeepOnSignal)) {
-    RemoveOnSignal(FPartName);
+    RemoveOnSignal(FHandleName);
     FRegistered = true;
   }
 }
@@ -82,69 +82,13 @@ TPartFile::~TPartFile() {
   Abandon();
 }
 
-std::int64_t TPartFile::Read(void* Buffer, std::int64_t Count) {
-  auto* p = static_cast<char*>(Buffer);
-  std::int64_t done = 0;
-  while (done < Count) {
-    const ssize_t n =
-        ::read(FHandle, p + done, static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      SetLastError(errno);
-      return done > 0 ? done : -1;
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
-}
-
-std::int64_t TPartFile::Write(const void* Buffer, std::int64_t Count) {
-  const auto* p = static_cast<const char*>(Buffer);
-  std::int64_t done = 0;
-  while (done < Count) {
-    const ssize_t n =
-        ::write(FHandle, p + done, static_cast<std::size_t>(std::min<std::int64_t>(Count - done, 1 << 30)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      SetLastError(errno);
-      break;
-    }
-    done += n;
-  }
-  return done;
-}
-
-std::int64_t TPartFile::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-  const int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
-  const off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-  if (r < 0) {
-    SetLastError(errno);
-    return -1;
-  }
-  return r;
-}
-
-void TPartFile::SetSize(std::int64_t NewSize) {
-  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) {
-    const int e = errno;
-    SetLastError(e);
-    throw EStreamError(u"Cannot set the size of \"%s\". %s", {FPartName, SysErrorMessage(e)});
-  }
-}
-
-std::int64_t TPartFile::Size() {
-  struct stat st {};
-  return ::fstat(FHandle, &st) == 0 ? st.st_size : -1;
-}
-
 bool TPartFile::NameIsOurs() const {
   struct stat st {};
   return ::lstat(FPath.c_str(), &st) == 0 && st.st_dev == FDev && st.st_ino == FIno;
 }
 
 void TPartFile::Forget() noexcept {
-  if (FRegistered) KeepOnSignal(FPartName);
+  if (FRegistered) KeepOnSignal(FHandleName);
   FRegistered = false;
   if (FHandle >= 0) ::close(FHandle);
   FHandle = -1;
@@ -156,7 +100,7 @@ void TPartFile::Commit() {
     FMade = false;  // whatever stands there now is not ours to remove
     Forget();
     throw EFCreateError(u"Cannot create file \"%s\". %s",
-                        {FTarget, FPartName + u" was replaced while it was being written"});
+                        {FTarget, FHandleName + u" was replaced while it was being written"});
   }
   // Renamed while it is still held, so no other writer takes it between.
   if (std::rename(FPath.c_str(), FileNameToPath(FTarget).c_str()) != 0) {

@@ -29,7 +29,7 @@ enum : unsigned {
 // so that what is written is always a file of this object's own making.
 // Only a ".part" that this object made, and that its name still names, is
 // ever removed.
-class TPartFile : public TStream {
+class TPartFile : public THandleStream {
  public:
   // Raises EFCreateError naming the ".part" and why it cannot be had.
   explicit TPartFile(const String& Target, unsigned Flags = pfNew, unsigned Rights = 0644);
@@ -38,18 +38,11 @@ class TPartFile : public TStream {
   TPartFile(const TPartFile&) = delete;
   TPartFile& operator=(const TPartFile&) = delete;
 
-  std::int64_t Read(void* Buffer, std::int64_t Count) override;
-  std::int64_t Write(const void* Buffer, std::int64_t Count) override;
-  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
-  void SetSize(std::int64_t NewSize) override;
-  std::int64_t Size() override;
-
   const String& Target() const { return FTarget; }
-  const String& PartName() const { return FPartName; }
+  const String& PartName() const { return FHandleName; }
   // An existing ".part" was opened (pfResume) rather than made.
   bool Resumed() const { return FResumed; }
-  // The open file; -1 once committed, closed or abandoned.
-  int Handle() const { return FHandle; }
+  // Handle(): the open file; -1 once committed, closed or abandoned.
 
   // Puts the copy in the target's place by rename. Raises EFCreateError
   // naming the target when that fails (the ".part" is then abandoned), or
@@ -67,9 +60,7 @@ class TPartFile : public TStream {
   void Forget() noexcept;
 
   String FTarget;
-  String FPartName;
   std::string FPath;
-  int FHandle = -1;
   dev_t FDev = 0;
   ino_t FIno = 0;
   bool FMade = false;
