@@ -85,8 +85,11 @@ TEST_F(ImageTool, RefreshesOnATimerAndKeepsTheLastCopy) {
   // A picture that breaks in the middle of a run ends it with the reason,
   // and the copy kept is the last good one.
   WriteFileBytes(server->Root() + "/flaky.png", png);
+  // It breaks once the first refresh has been served, however slowly the
+  // tool starts.
   std::thread breaker([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (int i = 0; i < 6 && server->CountRequests("/flaky.png", 1) < 1; ++i) {
+    }
     WriteFileBytes(server->Root() + "/flaky.png", "broken");
   });
   r = Tool({"image", server->Url("/flaky.png"), "--every", "0.3", "--count", "50", "-o", kept});
