@@ -6,6 +6,7 @@
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/RssScanner.h"
+#include "kwinet/web/TempCopy.h"
 
 namespace kwinet {
 
@@ -158,7 +159,7 @@ TKwIRSSParser::TKwIRSSParser(TComponent* AOwner)
 }
 
 TKwIRSSParser::~TKwIRSSParser() {
-  RemoveTempCopy(FLocalFileName);
+  DropTempCopy(FLocalFileName);
 }
 
 void TKwIRSSParser::DeleteLocalFile() {
@@ -166,17 +167,14 @@ void TKwIRSSParser::DeleteLocalFile() {
 }
 
 void TKwIRSSParser::SetRemoteFileName(const String& Value) {
-  if (Value != RemoteFileName()) {
-    RemoveTempCopy(FLocalFileName);
-    FLocalFileName.clear();
-  }
+  if (Value != RemoteFileName()) DropTempCopy(FLocalFileName);
   TKwCustomWebUpdater::SetRemoteFileName(Value);
 }
 
 bool TKwIRSSParser::Execute() {
   // A name of this component's own in the private folder, keeping the
   // remote extension; it stays for later calls.
-  if (FLocalFileName.empty()) FLocalFileName = PrivateTempFileName(RemoteFileName());
+  EnsureTempCopy(FLocalFileName, RemoteFileName());
   const bool result = TKwCustomWebUpdater::Execute();
   if (result && Status() == isFinished) ParseRSS();
   DeleteLocalFile();
@@ -186,10 +184,7 @@ bool TKwIRSSParser::Execute() {
 void TKwIRSSParser::ParseRSS() {
   FChannels->ClearItems();
   std::string bytes;
-  {
-    TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite | fmNoFollow);
-    bytes = file.ReadAll();
-  }
+  bytes = OpenTempCopy(FLocalFileName)->ReadAll();
   ParseRSSBytes(bytes, *FChannels);
 }
 
