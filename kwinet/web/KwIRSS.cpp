@@ -23,36 +23,31 @@ void TKwIRSSItem::Assign(TObject* Source) {
 }
 
 int TKwIRSSItems::Add(TKwIRSSItem* Item) {
-  std::unique_ptr<TKwIRSSItem> owned(Item);
-  FList.push_back(Item);
-  owned.release();
+  FList.Add(std::unique_ptr<TKwIRSSItem>(Item));
   return Count() - 1;
 }
 
 TKwIRSSItem* TKwIRSSItems::GetItem(int Index) const {
-  return Index >= 0 && Index < Count() ? FList[static_cast<std::size_t>(Index)] : nullptr;
+  return Index >= 0 && Index < Count() ? FList.Items(Index) : nullptr;
 }
 
 void TKwIRSSItems::DeleteItem(int Index) {
   if (Index < 0 || Index >= Count()) return;
-  delete FList[static_cast<std::size_t>(Index)];
-  FList.erase(FList.begin() + Index);
+  FList.Delete(Index);
 }
 
 void TKwIRSSItems::ClearItems() {
-  for (std::size_t i = FList.size(); i-- > 0;) delete FList[i];
-  FList.clear();
+  while (Count() > 0) FList.Delete(Count() - 1);
 }
 
 void TKwIRSSItems::AssignItems(TObject* Source) {
   auto* src = dynamic_cast<TKwIRSSItems*>(Source);
   if (!src || src == this) return;
   ClearItems();
-  FList.reserve(src->FList.size());
-  for (TKwIRSSItem* from : src->FList) {
+  for (const auto& from : src->FList) {
     auto item = std::make_unique<TKwIRSSItem>();
-    item->Assign(from);
-    Add(item.release());
+    item->Assign(from.get());
+    FList.Add(std::move(item));
   }
 }
 
@@ -83,25 +78,21 @@ void TKwIRSSChannel::Assign(TObject* Source) {
 }
 
 int TKwIRSSChannels::Add(TKwIRSSChannel* Channel) {
-  std::unique_ptr<TKwIRSSChannel> owned(Channel);
-  FList.push_back(Channel);
-  owned.release();
+  FList.Add(std::unique_ptr<TKwIRSSChannel>(Channel));
   return Count() - 1;
 }
 
 TKwIRSSChannel* TKwIRSSChannels::GetItem(int Index) const {
-  return Index >= 0 && Index < Count() ? FList[static_cast<std::size_t>(Index)] : nullptr;
+  return Index >= 0 && Index < Count() ? FList.Items(Index) : nullptr;
 }
 
 void TKwIRSSChannels::DeleteItem(int Index) {
   if (Index < 0 || Index >= Count()) return;
-  delete FList[static_cast<std::size_t>(Index)];
-  FList.erase(FList.begin() + Index);
+  FList.Delete(Index);
 }
 
 void TKwIRSSChannels::ClearItems() {
-  for (std::size_t i = FList.size(); i-- > 0;) delete FList[i];
-  FList.clear();
+  while (Count() > 0) FList.Delete(Count() - 1);
 }
 
 // --- reading ----------------------------------------------------------------------
