@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "kwinet/core/Streams.h"
-#include "kwinet/web/LinkScanner.h"
 #include "kwinet/utils/PrivateTemp.h"
+#include "kwinet/web/LinkScanner.h"
 #include "kwinet/web/TempCopy.h"
 
 namespace kwinet {
