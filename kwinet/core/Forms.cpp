@@ -6,6 +6,15 @@
 
 namespace kwinet {
 
+String StripAccelerators(const String& Caption) {
+  String out;
+  for (std::size_t i = 0; i < Caption.size(); ++i) {
+    if (Caption[i] == u'&' && i + 1 < Caption.size()) ++i;
+    out.push_back(Caption[i]);
+  }
+  return out;
+}
+
 // --- TControl -------------------------------------------------------------------
 
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {

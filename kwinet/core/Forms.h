@@ -28,6 +28,10 @@ enum TBevelShape : std::uint8_t { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLef
 
 class TCustomForm;
 
+// A caption without its accelerator marks ("&OK" -> "OK", "&&" -> "&"), as a
+// backend shows it where no key selects the control.
+String StripAccelerators(const String& Caption);
+
 // A control on a form. Created with the form as owner, it takes its place in
 // the form's controls, in creation order.
 class TControl : public TComponent {

@@ -1,6 +1,6 @@
-// The SMTP unit: the mail component TKwISMTP and the values it publishes
-// (mail addresses with their parsing and formatting rules, address lists,
-// attachment descriptions and the login settings).
+// The SMTP unit: the mail component TKwISMTP, which speaks the protocol, and
+// the login settings it publishes. The addresses (KwIMailAddress.h) and the
+// message's MIME composition with its attachments (KwIMime.h) come with it.
 #pragma once
 
 #include <cstdint>
@@ -12,92 +12,12 @@
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/DateTime.h"
 #include "kwinet/core/StringList.h"
+#include "kwinet/socket/KwIMailAddress.h"
+#include "kwinet/socket/KwIMime.h"
 #include "kwinet/socket/KwInBase.h"
 #include "kwinet/socket/SmtpReply.h"
 
 namespace kwinet {
-
-class TKwIEMailAddress : public TCollectionItem {
- public:
-  explicit TKwIEMailAddress(TCollection* Collection);
-
-  const String& Address() const { return FAddress; }
-  void SetAddress(const String& value) { FAddress = value; }
-  const String& Name() const { return FName; }
-  void SetName(const String& value) { FName = value; }
-  // "Name <Address>", or Address alone when there is no name or the name is
-  // the address in capitals.
-  String Text() const { return GetText(); }
-  // Parses "Name <Address>", "Address (Name)" or a bare address.
-  void SetText(const String& value);
-  String GetText() const;
-
-  void Assign(TPersistent* Source) override;
-
- private:
-  String FAddress;
-  String FName;
-};
-
-class TKwIEMailAddresses : public TTypedCollection<TKwIEMailAddress> {
- public:
-  explicit TKwIEMailAddresses(TComponent* AOwner) : FKwIControl(AOwner) {}
-
-  TPersistent* Owner() const override { return FKwIControl; }
-  TComponent* KwIControl() const { return FKwIControl; }
-  TKwIEMailAddress* GetItem(int Index) const { return Items(Index); }
-  void SetItem(int Index, TKwIEMailAddress* Value) { Items(Index)->Assign(Value); }
-
-  // The Text of every address joined with ", ".
-  String EMailAddresses() const { return GetEMailAddresses(); }
-  String GetEMailAddresses() const;
-  // Replaces the list with the addresses of a comma-separated text; a comma
-  // inside the first quoted stretch of a piece does not split.
-  void SetEMailAddresses(const String& value);
-  // Appends the Text of every address as a line.
-  void FillTStrings(TStrings& AStrings) const;
-
- private:
-  TComponent* FKwIControl;
-};
-
-class TKwIEMailAttachment : public TCollectionItem {
- public:
-  explicit TKwIEMailAttachment(TCollection* Collection);
-
-  const String& AttachmentName() const { return FAttachmentName; }
-  void SetAttachmentName(const String& value) { FAttachmentName = value; }
-  const String& ContentType() const { return FContentType; }
-  void SetContentType(const String& value) { FContentType = value; }
-  const String& Encoding() const { return FEncoding; }
-  void SetEncoding(const String& value) { FEncoding = value; }
-  const String& FileName() const { return FFileName; }
-  void SetFileName(const String& value) { FFileName = value; }
-
-  // AttachmentName, or the file name without its folder.
-  String GetAttachmentName() const;
-  // ContentType := the content type known for FileName's extension.
-  void DetectContentType();
-  void Assign(TPersistent* Source) override;
-
- private:
-  String FAttachmentName;
-  String FContentType;
-  String FEncoding;
-  String FFileName;
-};
-
-class TKwIEMailAttachments : public TTypedCollection<TKwIEMailAttachment> {
- public:
-  explicit TKwIEMailAttachments(TComponent* AOwner) : FKwIControl(AOwner) {}
-  TPersistent* Owner() const override { return FKwIControl; }
-  TComponent* KwIControl() const { return FKwIControl; }
-  TKwIEMailAttachment* GetItem(int Index) const { return Items(Index); }
-  void SetItem(int Index, TKwIEMailAttachment* Value) { Items(Index)->Assign(Value); }
-
- private:
-  TComponent* FKwIControl;
-};
 
 class TKwILogin : public TPersistent {
  public:
@@ -236,12 +156,8 @@ class TKwISMTP : public TKwInetBase {
   // Reads until the reader yields the next reply; sets LastReply.
   int ReadReply();
   bool SendBytes(std::string_view bytes);
-  // The body file and the attachments, open.
-  struct TMessageFiles;
-  TMessageFiles OpenMessageFiles() const;
-  // Writes the message to Sink in pieces; ForData doubles the dots that
-  // begin lines and ends with the end-of-data line.
-  void WriteMessage(TMessageFiles& Files, const std::function<void(std::string_view)>& Sink, bool ForData);
+  // The message as the builder takes it, with a new Message-Id.
+  TMimeMessage Message() const;
   // Puts TLS under the connection. Whatever the server sent before and we
   // have not yet used came in plain text: it is a protocol error (it would
   // otherwise be read as if it had come inside TLS), and the connection is
@@ -274,16 +190,5 @@ class TKwISMTP : public TKwInetBase {
   String FWarning;
   bool FDelivered = false;  // the server has accepted the message of this session
 };
-
-// Helpers of the message writer, exported for their tests.
-// Quoted-printable (RFC 2045) of bytes whose line ends are CR LF.
-std::string EncodeQuotedPrintable(const std::string& bytes);
-// Base64 in lines of 76 characters, each ended by CR LF.
-std::string EncodeBase64Lines(const std::string& bytes);
-// A header text as it may stand in a header: ASCII as it is, anything else
-// as RFC 2047 encoded words (UTF-8, Base64).
-std::string EncodeHeaderText(const String& text);
-// Doubles a "." that begins a line (SMTP transparency).
-std::string DoubleLeadingDots(const std::string& data);
 
 }  // namespace kwinet

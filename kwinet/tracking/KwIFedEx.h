@@ -84,18 +84,6 @@ class TKwFedExTracker : public TKwInetCustomTracker {
   TKwFedExWebAuthenticationDetail* WebAuthenticationDetail() const { return FWebAuthenticationDetail.get(); }
   void SetWebAuthenticationDetail(TKwFedExWebAuthenticationDetail* value) { FWebAuthenticationDetail->Assign(value); }
 
-  // Not filled by this carrier.
-  const String& ShipperNumber() const { return FShipment.ShipperNumber; }
-  TKwInetActivityAddress* ShipperAddress() const { return FShipment.ShipperAddress.get(); }
-  TKwInetActivityAddress* ShipToAddress() const { return FShipment.ShipToAddress.get(); }
-  const String& IdentificationNumber() const { return FShipment.IdentificationNumber; }
-  // From the actual delivery time stamp.
-  TDateTime PickupDate() const { return FShipment.PickupDate; }
-  const String& ServiceCode() const { return FShipment.ServiceCode; }
-  const String& ServiceDescription() const { return FShipment.ServiceDescription; }
-  const String& ShipmentWeight() const { return FShipment.ShipmentWeight; }
-  const String& ShipmentWeightUnits() const { return FShipment.ShipmentWeightUnits; }
-
  protected:
   void ParseXMLResponse() override;
   void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
@@ -103,7 +91,6 @@ class TKwFedExTracker : public TKwInetCustomTracker {
 
  private:
   std::unique_ptr<TKwFedExWebAuthenticationDetail> FWebAuthenticationDetail;
-  TKwShipmentValues FShipment;
 };
 
 // The SOAP envelope of a track request for Number, every value XML-escaped.

@@ -139,6 +139,19 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   // shipment values stay.
   virtual void Clear();
 
+  // The shipment values of the last answer, as far as the carrier gives
+  // them: UPS alone fills ShipperNumber; PickupDate is the date only at UPS
+  // and the actual delivery time stamp at FedEx.
+  const String& ShipperNumber() const { return FShipment.ShipperNumber; }
+  TKwInetActivityAddress* ShipperAddress() const { return FShipment.ShipperAddress.get(); }
+  TKwInetActivityAddress* ShipToAddress() const { return FShipment.ShipToAddress.get(); }
+  const String& IdentificationNumber() const { return FShipment.IdentificationNumber; }
+  TDateTime PickupDate() const { return FShipment.PickupDate; }
+  const String& ServiceCode() const { return FShipment.ServiceCode; }
+  const String& ServiceDescription() const { return FShipment.ServiceDescription; }
+  const String& ShipmentWeight() const { return FShipment.ShipmentWeight; }
+  const String& ShipmentWeightUnits() const { return FShipment.ShipmentWeightUnits; }
+
  protected:
   void InternalExecute() override;
   // Reads LastXMLResponse into Activities and the carrier's values.
@@ -155,6 +168,8 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   String FLastXMLResponse;
   String FLastXMLRequest;
   bool FLastXMLRequestChanged = false;
+  // Filled by the carrier's ParseXMLResponse.
+  TKwShipmentValues FShipment;
 
  private:
   // The POST and the answer; false with the reason in ErrorText.

@@ -15,17 +15,6 @@ class TKwUPSTracker : public TKwInetCustomTracker {
   const String& AccessLicenseNumber() const { return FAccessLicenseNumber; }
   void SetAccessLicenseNumber(const String& value) { FAccessLicenseNumber = value; }
 
-  const String& ShipperNumber() const { return FShipment.ShipperNumber; }
-  TKwInetActivityAddress* ShipperAddress() const { return FShipment.ShipperAddress.get(); }
-  TKwInetActivityAddress* ShipToAddress() const { return FShipment.ShipToAddress.get(); }
-  const String& IdentificationNumber() const { return FShipment.IdentificationNumber; }
-  // The date only.
-  TDateTime PickupDate() const { return FShipment.PickupDate; }
-  const String& ServiceCode() const { return FShipment.ServiceCode; }
-  const String& ServiceDescription() const { return FShipment.ServiceDescription; }
-  const String& ShipmentWeight() const { return FShipment.ShipmentWeight; }
-  const String& ShipmentWeightUnits() const { return FShipment.ShipmentWeightUnits; }
-
  protected:
   void ParseXMLResponse() override;
   void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
@@ -33,7 +22,6 @@ class TKwUPSTracker : public TKwInetCustomTracker {
 
  private:
   String FAccessLicenseNumber;
-  TKwShipmentValues FShipment;
 };
 
 // The request body: the access request with Key, the track request with

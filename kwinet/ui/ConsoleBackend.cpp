@@ -21,16 +21,6 @@ namespace kwinet {
 
 namespace {
 
-// A caption without its accelerator marks ("&OK" -> "OK").
-String StripAmpersands(const String& s) {
-  String out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == u'&' && i + 1 < s.size()) ++i;
-    out.push_back(s[i]);
-  }
-  return out;
-}
-
 // The label that names Edit: one whose FocusControl is it, otherwise the
 // nearest label on the same row to its left.
 TLabel* LabelFor(const TCustomForm& form, const TControl* edit) {
@@ -187,7 +177,7 @@ TModalResult TConsoleBackend::ShowModal(TCustomForm& Form) {
     auto* edit = dynamic_cast<TEdit*>(c);
     if (!edit || !edit->Visible() || !edit->Enabled()) continue;
     TLabel* label = LabelFor(Form, edit);
-    String prompt = label ? StripAmpersands(label->Caption()) : edit->Name();
+    String prompt = label ? StripAccelerators(label->Caption()) : edit->Name();
     while (!prompt.empty() && prompt.back() == u':') prompt.pop_back();
     std::string current = TerminalLine(edit->DisplayText());
     if (!current.empty()) std::fprintf(FOut, "%s [%s]: ", TerminalLine(prompt).c_str(), current.c_str());

@@ -6,6 +6,7 @@
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/RssScanner.h"
+#include "kwinet/web/TempCopy.h"
 
 namespace kwinet {
 
@@ -22,36 +23,31 @@ void TKwIRSSItem::Assign(TObject* Source) {
 }
 
 int TKwIRSSItems::Add(TKwIRSSItem* Item) {
-  std::unique_ptr<TKwIRSSItem> owned(Item);
-  FList.push_back(Item);
-  owned.release();
+  FList.Add(std::unique_ptr<TKwIRSSItem>(Item));
   return Count() - 1;
 }
 
 TKwIRSSItem* TKwIRSSItems::GetItem(int Index) const {
-  return Index >= 0 && Index < Count() ? FList[static_cast<std::size_t>(Index)] : nullptr;
+  return Index >= 0 && Index < Count() ? FList.Items(Index) : nullptr;
 }
 
 void TKwIRSSItems::DeleteItem(int Index) {
   if (Index < 0 || Index >= Count()) return;
-  delete FList[static_cast<std::size_t>(Index)];
-  FList.erase(FList.begin() + Index);
+  FList.Delete(Index);
 }
 
 void TKwIRSSItems::ClearItems() {
-  for (std::size_t i = FList.size(); i-- > 0;) delete FList[i];
-  FList.clear();
+  while (Count() > 0) FList.Delete(Count() - 1);
 }
 
 void TKwIRSSItems::AssignItems(TObject* Source) {
   auto* src = dynamic_cast<TKwIRSSItems*>(Source);
   if (!src || src == this) return;
   ClearItems();
-  FList.reserve(src->FList.size());
-  for (TKwIRSSItem* from : src->FList) {
+  for (const auto& from : src->FList) {
     auto item = std::make_unique<TKwIRSSItem>();
-    item->Assign(from);
-    Add(item.release());
+    item->Assign(from.get());
+    FList.Add(std::move(item));
   }
 }
 
@@ -82,25 +78,21 @@ void TKwIRSSChannel::Assign(TObject* Source) {
 }
 
 int TKwIRSSChannels::Add(TKwIRSSChannel* Channel) {
-  std::unique_ptr<TKwIRSSChannel> owned(Channel);
-  FList.push_back(Channel);
-  owned.release();
+  FList.Add(std::unique_ptr<TKwIRSSChannel>(Channel));
   return Count() - 1;
 }
 
 TKwIRSSChannel* TKwIRSSChannels::GetItem(int Index) const {
-  return Index >= 0 && Index < Count() ? FList[static_cast<std::size_t>(Index)] : nullptr;
+  return Index >= 0 && Index < Count() ? FList.Items(Index) : nullptr;
 }
 
 void TKwIRSSChannels::DeleteItem(int Index) {
   if (Index < 0 || Index >= Count()) return;
-  delete FList[static_cast<std::size_t>(Index)];
-  FList.erase(FList.begin() + Index);
+  FList.Delete(Index);
 }
 
 void TKwIRSSChannels::ClearItems() {
-  for (std::size_t i = FList.size(); i-- > 0;) delete FList[i];
-  FList.clear();
+  while (Count() > 0) FList.Delete(Count() - 1);
 }
 
 // --- reading ----------------------------------------------------------------------
@@ -158,7 +150,7 @@ TKwIRSSParser::TKwIRSSParser(TComponent* AOwner)
 }
 
 TKwIRSSParser::~TKwIRSSParser() {
-  RemoveTempCopy(FLocalFileName);
+  DropTempCopy(FLocalFileName);
 }
 
 void TKwIRSSParser::DeleteLocalFile() {
@@ -166,17 +158,14 @@ void TKwIRSSParser::DeleteLocalFile() {
 }
 
 void TKwIRSSParser::SetRemoteFileName(const String& Value) {
-  if (Value != RemoteFileName()) {
-    RemoveTempCopy(FLocalFileName);
-    FLocalFileName.clear();
-  }
+  if (Value != RemoteFileName()) DropTempCopy(FLocalFileName);
   TKwCustomWebUpdater::SetRemoteFileName(Value);
 }
 
 bool TKwIRSSParser::Execute() {
   // A name of this component's own in the private folder, keeping the
   // remote extension; it stays for later calls.
-  if (FLocalFileName.empty()) FLocalFileName = PrivateTempFileName(RemoteFileName());
+  EnsureTempCopy(FLocalFileName, RemoteFileName());
   const bool result = TKwCustomWebUpdater::Execute();
   if (result && Status() == isFinished) ParseRSS();
   DeleteLocalFile();
@@ -186,10 +175,7 @@ bool TKwIRSSParser::Execute() {
 void TKwIRSSParser::ParseRSS() {
   FChannels->ClearItems();
   std::string bytes;
-  {
-    TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite | fmNoFollow);
-    bytes = file.ReadAll();
-  }
+  bytes = OpenTempCopy(FLocalFileName)->ReadAll();
   ParseRSSBytes(bytes, *FChannels);
 }
 

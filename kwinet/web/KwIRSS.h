@@ -31,7 +31,7 @@ class TKwIRSSItems : public TObject {
  public:
   ~TKwIRSSItems() override { ClearItems(); }
 
-  int Count() const { return static_cast<int>(FList.size()); }
+  int Count() const { return FList.Count(); }
   // Appends Item and takes it over; returns its index.
   int Add(TKwIRSSItem* Item);
   // The item, or nothing when Index is outside 0 to Count-1.
@@ -45,7 +45,7 @@ class TKwIRSSItems : public TObject {
   void AssignItems(TObject* Source);
 
  private:
-  std::vector<TKwIRSSItem*> FList;
+  TObjectList<TKwIRSSItem> FList;
 };
 
 class TKwIRSSChannel : public TObject {
@@ -79,14 +79,14 @@ class TKwIRSSChannels : public TObject {
  public:
   ~TKwIRSSChannels() override { ClearItems(); }
 
-  int Count() const { return static_cast<int>(FList.size()); }
+  int Count() const { return FList.Count(); }
   int Add(TKwIRSSChannel* Channel);
   TKwIRSSChannel* GetItem(int Index) const;
   void DeleteItem(int Index);
   void ClearItems();
 
  private:
-  std::vector<TKwIRSSChannel*> FList;
+  TObjectList<TKwIRSSChannel> FList;
 };
 
 // Fills Channels (which it clears first) from the text of a feed file, as

@@ -6,6 +6,7 @@
 
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/PrivateTemp.h"
+#include "kwinet/web/TempCopy.h"
 
 namespace kwinet {
 
@@ -27,10 +28,8 @@ void TKwRemoteImage::DeleteLocalFile() {
 
 void TKwRemoteImage::SetRemoteFileName(const String& Value) {
   TKwCustomWebUpdater::SetRemoteFileName(Value);
-  DeleteLocalFile();
-  // Cleared first: should no private folder be had, no old name remains.
-  FLocalFileName.clear();
-  FLocalFileName = PrivateTempFileName(Value);
+  // Should no private folder be had, no old name remains.
+  RenewTempCopy(FLocalFileName, Value);
 }
 
 void TKwRemoteImage::SetImage(TImage* value) {

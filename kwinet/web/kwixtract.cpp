@@ -5,6 +5,7 @@
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/LinkScanner.h"
+#include "kwinet/web/TempCopy.h"
 
 namespace kwinet {
 
@@ -31,15 +32,13 @@ void TKwInfoExtractor::DeleteLocalFile() {
 
 void TKwInfoExtractor::SetRemoteFileName(const String& Value) {
   TKwCustomWebUpdater::SetRemoteFileName(Value);
-  DeleteLocalFile();
-  // Cleared first: if no private folder can be had, Execute tries again.
-  FLocalFileName.clear();
-  FLocalFileName = PrivateTempFileName(Value);
+  // If no private folder can be had, Execute tries again.
+  RenewTempCopy(FLocalFileName, Value);
 }
 
 bool TKwInfoExtractor::Execute() {
   // Never an empty name (the download would land in the working folder).
-  if (FLocalFileName.empty()) FLocalFileName = PrivateTempFileName(FRemoteFileName);
+  EnsureTempCopy(FLocalFileName, FRemoteFileName);
   const bool result = TKwCustomWebUpdater::Execute();
   if (result && FileExists(FLocalFileName)) Scan();
   return result;
@@ -47,10 +46,10 @@ bool TKwInfoExtractor::Execute() {
 
 void TKwInfoExtractor::Scan() {
   FExtractedInfo->Clear();
-  TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite | fmNoFollow);
+  const auto file = OpenTempCopy(FLocalFileName);
   TStringList& links = *FExtractedInfo;
   TLinkScanner scanner(KwIExtractPrefix(FExtract), [&links](std::string_view link) { links.Add(BytesToString(link)); });
-  ScanLinks(file, scanner, 64 * 1024);
+  ScanLinks(*file, scanner, 64 * 1024);
 }
 
 }  // namespace kwinet

@@ -24,16 +24,6 @@ namespace kwinet::qt {
 
 namespace {
 
-// A caption without its accelerator marks ("&OK" -> "OK", "&&" -> "&").
-QString StripAccelerators(const String& s) {
-  String out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == u'&' && i + 1 < s.size()) ++i;
-    out.push_back(s[i]);
-  }
-  return ToQString(out);
-}
-
 Qt::Alignment LabelAlignment(TAlignment a) {
   switch (a) {
     case taRightJustify:
@@ -286,7 +276,7 @@ void TQtFormDialog::Refresh() {
     ApplyState(c, w);
     if (auto* l = dynamic_cast<TLabel*>(c)) {
       auto* q = static_cast<QLabel*>(w);
-      const QString text = q->buddy() ? ToQString(l->Caption()) : StripAccelerators(l->Caption());
+      const QString text = q->buddy() ? ToQString(l->Caption()) : ToQString(StripAccelerators(l->Caption()));
       if (q->text() != text) q->setText(text);
     } else if (auto* ed = dynamic_cast<TEdit*>(c)) {
       auto* q = static_cast<QLineEdit*>(w);
@@ -308,7 +298,7 @@ void TQtFormDialog::Refresh() {
       q->setRange(p->Min(), std::max(p->Min(), p->Max()));
       q->setValue(std::clamp(p->Position(), q->minimum(), q->maximum()));
     } else if (auto* pn = dynamic_cast<TPanel*>(c)) {
-      static_cast<QLabel*>(w)->setText(StripAccelerators(pn->Caption()));
+      static_cast<QLabel*>(w)->setText(ToQString(StripAccelerators(pn->Caption())));
     } else if (auto* t = dynamic_cast<TTreeView*>(c)) {
       RefreshTree(t, static_cast<QTreeWidget*>(w));
     }
