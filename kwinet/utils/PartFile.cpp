@@ -44,6 +44,12 @@ TPartFile::TPartFile(const String& Target, unsigned Flags, unsigned Rights)
       refuse(u"Another process is writing it");
     }
     if (Flags & pfResume) {
+      // A copy with another name is another file of the user's as well,
+      // which a resume would cut or add to. (A new copy only unlinks it.)
+      if (now.st_nlink != 1) {
+        ::close(fd);
+        refuse(u"It has other names (hard links)");
+      }
       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
       FHandle = fd;
       FDev = now.st_dev;

@@ -24,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 // Body bytes held per transfer before the server is paused; the reader
 // refills below a quarter of it so the socket keeps flowing.
 constexpr std::size_t kBufferCap = 512 * 1024;
+// The most of a listing held in memory, whatever the body bound says.
+constexpr std::int64_t kListingCap = 64 * 1024 * 1024;
 thread_local String gLastResponse;
 thread_local String gLastError;
 thread_local bool gLastErrorIsConnect = false;
@@ -182,7 +184,10 @@ size_t WriteCallback(char* data, size_t size, size_t count, void* user) noexcept
     auto* t = static_cast<TState*>(user);
     const std::size_t n = size * count;
     t->LastActivity = Clock::now();
-    if (t->MaxBody > 0 && static_cast<std::int64_t>(n) > t->MaxBody - t->Received) {
+    // A listing is read whole into memory: it keeps a bound of its own even
+    // where a body may be as large as it comes.
+    const std::int64_t bound = t->Unbounded && (t->MaxBody == 0 || t->MaxBody > kListingCap) ? kListingCap : t->MaxBody;
+    if (bound > 0 && static_cast<std::int64_t>(n) > bound - t->Received) {
       t->TooLarge = true;
       return CURL_WRITEFUNC_ERROR;
     }

@@ -415,8 +415,9 @@ bool HttpAddRequestHeaders(HINTERNET Request, const String& Header) {
   TBodyHandle* b = AsRequest(Request);
   if (!b) return false;
   std::string line = TrimAscii(StringToUtf8(Header));
-  // One line only: a line break inside would let a value add headers.
-  if (line.empty() || line.find_first_of("\r\n") != std::string::npos || line.find(':') == std::string::npos)
+  // One line only: a line break inside would let a value add headers, and
+  // a NUL would cut it short.
+  if (line.empty() || HasControl(line) || line.find(':') == std::string::npos)
     return false;
   b->AddedHeaders.push_back(line);
   return true;
@@ -608,7 +609,7 @@ bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory) {
 
 bool FtpGetFileTime(HINTERNET Connection, const String& FileName, std::int64_t& FileTime) {
   TConnection* c = AsConnection(Connection, INTERNET_SERVICE_FTP);
-  if (!c || FileName.empty()) return false;
+  if (!c || FileName.empty() || Refused(StringToUtf8(FileName), "FTP path")) return false;
   TTransferSettings s = FtpSettings(c, c->FtpUrl(StringToUtf8(FileName), false));
   s.NoBody = true;
   s.FileTime = true;

@@ -592,8 +592,9 @@ bool TKwCustomWebComponent::GetFileInfoFromInet(const String& FileName, std::uin
         hFindFile.Reset();
         TInetFindData data;
         hFindFile = FtpFindFirstFile(hURL, FileName, data);
-        // A name that could not be asked for is no missing file.
-        FSearchFailed = !hFindFile && InetHasControlCharacter(FileName);
+        // A name that could not be asked for, or a listing past its bound,
+        // is no missing file.
+        FSearchFailed = !hFindFile && (InetHasControlCharacter(FileName) || InternetLastErrorIsTooLarge());
         if (FSearchFailed)
           SetErrorText();
         else if (!hFindFile)

@@ -162,6 +162,22 @@ TEST(BoundsTool, EveryFetchEndsWithItsReasonAndKeepsTheOldFile) {
   }
 }
 
+// A download has no bound on its size, but the listing that finds the file
+// is held in memory: it keeps a bound of its own.
+TEST(BoundsTool, AnEndlessListingEndsADownloadThatHasNoSizeBound) {
+  kwinet::test::TempDir dir;
+  const std::string copy = dir.File("copy.bin");
+  WriteFileBytes(copy, "old");
+  FakeServer ftpData(FakeServer::Endless());
+  FakeServer ftp(FtpControl(ftpData));
+  const ProcessResult r =
+      Tool({"update", "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/file.bin", copy});
+  EXPECT_EQ(r.ExitCode, 1) << r.Out;
+  EXPECT_TRUE(OneErrorLine(r)) << r.Err;
+  EXPECT_NE(Lower(r.Err).find("larger than"), std::string::npos) << r.Err;
+  EXPECT_EQ(ReadFileBytes(copy), "old");
+}
+
 TEST(BoundsTool, TheFetchingCommandsSayTheirDefaultTotalBound) {
   for (const char* cmd : {"rss", "image", "links", "news", "translate", "languages", "speak", "track"}) {
     const ProcessResult r = Tool({cmd, "--help"});

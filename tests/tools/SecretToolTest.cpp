@@ -85,6 +85,12 @@ TEST(SecretTool, AFileThatOthersMayReadOrThatHoldsNoSecretIsRefused) {
        "--password-file " + empty + ": its first line is empty"},
       {{"ls", "ftp://127.0.0.1:" + std::to_string(service.Port()) + "/", "--password-file", missing},
        "--password-file " + missing + ": No such file or directory"},
+      {{"mail", "--server", "127.0.0.1", "--port", std::to_string(service.Port()), "--tls", "starttls", "--user",
+        "u", "--password-file", group, "--from", "a@example.org", "--to", "b@example.org"},
+       "--password-file " + group + ": " + open + group + ")"},
+      {{"http", "--proxy", "127.0.0.1:" + std::to_string(service.Port()), "--proxy-user", "u",
+        "--proxy-password-file", others, "http://127.0.0.1:1/"},
+       "--proxy-password-file " + others + ": " + open + others + ")"},
   };
   for (const Case& c : cases) {
     auto r = Tool(c.args);

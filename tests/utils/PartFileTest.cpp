@@ -83,6 +83,24 @@ TEST(PartFileTest, RefusesWhatIsNoRegularFileOfItsOwnAndLeavesItAlone) {
   }
 }
 
+// A resume would cut or add to a copy that has another name; a new copy
+// only unlinks it (below).
+TEST(PartFileTest, AResumeRefusesACopyWithOtherNames) {
+  test::TempDir dir;
+  const std::string target = dir.File("out.bin");
+  const std::string other = dir.File("precious.txt");
+  WriteFileBytes(other, "the user's own file");
+  fs::create_hard_link(other, target + ".part");
+  try {
+    TPartFile f(Utf8ToString(target), pfResume);
+    ADD_FAILURE() << "opened";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(StringToUtf8(e.Message()).find("other names"), std::string::npos) << StringToUtf8(e.Message());
+  }
+  EXPECT_EQ(ReadFileBytes(other), "the user's own file");
+  EXPECT_EQ(fs::hard_link_count(other), 2u);
+}
+
 TEST(PartFileTest, ReplacesAStaleCopyAndCommitsByRename) {
   test::TempDir dir;
   const std::string target = dir.File("out.bin");

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "DemoSupport.h"
+#include "Secret.h"
 #include "Tool.h"
 #include "kwinet/socket/KwIHTTP.h"
 #include "kwinet/utils/KwInCnst.h"
@@ -19,7 +20,7 @@ struct HttpOptions {
   std::vector<std::string> Headers;
   bool Include = false;
   bool Follow = false;
-  std::string Proxy, ProxyUser, ProxyPassword;
+  std::string Proxy, ProxyUser, ProxyPassword, ProxyPasswordFile;
   bool ProxyPasswordGiven = false;
   int Timeout = 30000;
   std::string Url;
@@ -114,9 +115,14 @@ void Fetch() {
     http->Proxy()->SetServer(Utf8ToString(proxyHost));
     http->Proxy()->SetPort(proxyPort);
     http->Proxy()->SetUser(Utf8ToString(o.ProxyUser));
-    http->Proxy()->SetPassword(Utf8ToString(o.ProxyPassword));
+    // A password of the environment goes only with a named user.
+    const std::string password =
+        o.ProxyPasswordGiven || o.ProxyUser.empty()
+            ? o.ProxyPassword
+            : ReadSecret("--proxy-password", "", o.ProxyPasswordFile, kProxyPasswordEnv);
+    http->Proxy()->SetPassword(Utf8ToString(password));
     // A user without a password is asked for it on the terminal, unseen.
-    http->SetLoginPrompt(!o.ProxyUser.empty() && !o.ProxyPasswordGiven);
+    http->SetLoginPrompt(!o.ProxyUser.empty() && !o.ProxyPasswordGiven && password.empty());
   }
   if (o.Follow) http->SetOnRedirect([](TObject*, String&, bool& Abort) { Abort = false; });
   const String body = http->Execute();
@@ -143,8 +149,14 @@ void Setup(CLI::App& app) {
   cmd->add_flag("--follow", o.Follow, "Follow a redirect (one at most)");
   cmd->add_option("--proxy", o.Proxy, "Go through this HTTP proxy, HOST:PORT");
   cmd->add_option("--proxy-user", o.ProxyUser, "User name for the proxy");
-  cmd->add_option("--proxy-password", o.ProxyPassword, "Password for the proxy (asked for when absent)")
+  cmd->add_option("--proxy-password", o.ProxyPassword,
+                  "Password for the proxy (other users can read it in the process list: prefer "
+                  "--proxy-password-file or " + std::string(kProxyPasswordEnv) + ")")
       ->each([&o](const std::string&) { o.ProxyPasswordGiven = true; });
+  cmd->add_option("--proxy-password-file", o.ProxyPasswordFile,
+                  "A file whose first line is the password for the proxy; refused (exit status 2) when its group or "
+                  "others may read it. Without --proxy-password or --proxy-password-file, the password comes from " +
+                      std::string(kProxyPasswordEnv) + ", else it is asked for on the terminal");
   cmd->add_option("--timeout", o.Timeout, "Milliseconds to wait for the server at most (0: no bound)")
       ->capture_default_str()
       ->check(CLI::Range(0, std::numeric_limits<int>::max()));

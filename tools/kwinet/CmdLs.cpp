@@ -76,12 +76,15 @@ int RunLs(const TLsArgs& a) {
   const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   if (a.Pattern.empty()) throw ToolError(2, "--pattern must not be empty");
   CheckCredential("--user", a.User);
-  CheckCredential("--password", a.Password);
   TKwRemoteFiles lister(nullptr);
   Target(lister, a.Url);
   if (!a.User.empty()) lister.SetUser(Utf8ToString(a.User));
-  lister.SetPassword(Utf8ToString(
-      ServerPassword(a.Password, a.PasswordFile, StringToUtf8(lister.User()), StringToUtf8(lister.Password()))));
+  // Whichever gives it (the option, its file, the environment), a password
+  // is checked as one on the command line is.
+  const std::string password =
+      ServerPassword(a.Password, a.PasswordFile, StringToUtf8(lister.User()), StringToUtf8(lister.Password()));
+  CheckCredential("the password", password);
+  lister.SetPassword(Utf8ToString(password));
   if (a.FtpTls && lister.FtpTLS() == ftNone) lister.SetFtpTLS(ftExplicit);
   if (!a.CA.empty()) lister.SetCACertFile(Utf8ToString(a.CA));
   lister.SetWildCard(Utf8ToString(a.Pattern));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DemoSupport.h"
+#include "Secret.h"
 #include "Tool.h"
 #include "kwinet/socket/KwISMTP.h"
 #include "kwinet/utils/KwILogOn.h"
@@ -26,7 +27,7 @@ struct MailOptions {
   int Port = 0;
   std::string Tls;
   std::string CA;
-  std::string User, Password;
+  std::string User, Password, PasswordFile;
   bool PasswordGiven = false;
   bool AllowPlainAuth = false;
   std::string From;
@@ -96,8 +97,14 @@ void SendMail() {
                     "or --tls implicit, or --allow-plain-auth to send it anyway");
   if (!o.User.empty()) {
     String user = Utf8ToString(o.User), password = Utf8ToString(o.Password);
-    // Without --password the password is asked for on the terminal, unseen.
-    if (!o.PasswordGiven && !KwInAskLogon(u"SMTP server authorization", user, password))
+    bool given = o.PasswordGiven;
+    if (!given) {
+      const std::string secret = ReadSecret("--password", "", o.PasswordFile, kSmtpPasswordEnv);
+      given = !secret.empty();
+      password = Utf8ToString(secret);
+    }
+    // Without any, the password is asked for on the terminal, unseen.
+    if (!given && !KwInAskLogon(u"SMTP server authorization", user, password))
       throw ToolError(1, "no password given");
     smtp->Login()->SetUseLogin(true);
     smtp->Login()->SetUserID(user);
@@ -179,9 +186,16 @@ void Setup(CLI::App& app) {
   mail->add_option("--ca", o.CA, "A file of trusted CA certificates (default: the system's)");
   auto* user =
       mail->add_option("--user", o.User, "Log in (AUTH LOGIN) with this user name; needs --tls or --allow-plain-auth");
-  mail->add_option("--password", o.Password, "The password for --user (asked for on the terminal when absent)")
+  mail->add_option("--password", o.Password,
+                   "The password for --user (other users can read it in the process list: prefer --password-file "
+                   "or " + std::string(kSmtpPasswordEnv) + ")")
       ->needs(user)
       ->each([&o](const std::string&) { o.PasswordGiven = true; });
+  mail->add_option("--password-file", o.PasswordFile,
+                   "A file whose first line is the password for --user; refused (exit status 2) when its group or "
+                   "others may read it. Without --password or --password-file, the password comes from " +
+                       std::string(kSmtpPasswordEnv) + ", else it is asked for on the terminal")
+      ->needs(user);
   mail->add_flag("--allow-plain-auth", o.AllowPlainAuth,
                  "Let --user log in without --tls, the password readable to anyone on the way (refused otherwise)");
   mail->add_option("--from", o.From, "The sender, e.g. 'Ann <ann@example.org>'")->required();

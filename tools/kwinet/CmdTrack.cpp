@@ -28,12 +28,6 @@ struct TTrackArgs {
   std::string LicenseFile, KeyFile, PasswordFile, ParentKeyFile, ParentPasswordFile;
 };
 
-std::uint32_t Milliseconds(const char* option, std::int64_t value) {
-  if (value < 0) throw ToolError(2, std::string(option) + " must be 0 or more milliseconds");
-  if (value > 0xFFFFFFFFLL) throw ToolError(2, std::string(option) + " is too large");
-  return static_cast<std::uint32_t>(value);
-}
-
 String DateTimeText(TDateTime value) {
   if (value == 0) return u"-";
   int y, m, d, h, n, s, ms;

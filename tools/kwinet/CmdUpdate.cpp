@@ -103,10 +103,13 @@ int RunUpdate(const TUpdateArgs& a) {
   const std::uint32_t timeout = Milliseconds("--timeout", a.Timeout);
   const std::uint32_t maxTime = Milliseconds("--max-time", a.MaxTime);
   CheckCredential("--user", a.User);
-  CheckCredential("--password", a.Password);
   TTarget t = ParseTarget(a.Url);
   if (!a.User.empty()) t.User = Utf8ToString(a.User);
-  t.Password = Utf8ToString(ServerPassword(a.Password, a.PasswordFile, StringToUtf8(t.User), StringToUtf8(t.Password)));
+  // Whichever gives it (the option, its file, the environment), a password
+  // is checked as one on the command line is.
+  const std::string password = ServerPassword(a.Password, a.PasswordFile, StringToUtf8(t.User), StringToUtf8(t.Password));
+  CheckCredential("the password", password);
+  t.Password = Utf8ToString(password);
   if (a.FtpTls && t.FtpTLS == ftNone) t.FtpTLS = ftExplicit;
   TKwWebUpdater u(nullptr);
   ApplyTarget(t, u);
@@ -162,6 +165,8 @@ std::string WithCredentials(const TGetArgs& a) {
   const std::string user = a.User.empty() ? PercentDecode(info.substr(0, colon)) : a.User;
   const std::string urlPassword = colon == std::string::npos ? std::string() : PercentDecode(info.substr(colon + 1));
   const std::string password = ServerPassword(std::string(), a.PasswordFile, user, urlPassword);
+  CheckCredential("--user", a.User);
+  CheckCredential("the password", password);
   if (a.User.empty() && password == urlPassword) return a.Url;
   auto encode = [](const std::string& text) {
     static const char* hex = "0123456789ABCDEF";

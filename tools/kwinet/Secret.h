@@ -25,6 +25,10 @@ std::string ReadSecret(const std::string& name, const std::string& value, const 
 // that the URL gave, else KWINET_PASSWORD, but only for a named user: a
 // password of the environment is never sent where no user is given.
 inline constexpr const char* kPasswordEnv = "KWINET_PASSWORD";
+// The SMTP login's password (mail) and an HTTP proxy's (http): each has its
+// own, so that no password goes to a server it was not meant for.
+inline constexpr const char* kSmtpPasswordEnv = "KWINET_SMTP_PASSWORD";
+inline constexpr const char* kProxyPasswordEnv = "KWINET_PROXY_PASSWORD";
 void AddServerPasswordOptions(CLI::App* cmd, std::string& value, std::string& file, const std::string& what);
 std::string ServerPassword(const std::string& value, const std::string& file, const std::string& user,
                            const std::string& urlPassword);

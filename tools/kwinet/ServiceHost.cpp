@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "Tool.h"
+#include "kwinet/web/KwInet.h"
 
 namespace kwinet::tool {
 
@@ -19,6 +20,7 @@ TService ParseHost(const std::string& url) {
     throw ToolError(2, "--host needs http:// or https://, a host and maybe a port, not \"" + url + "\"");
   std::string authority = url.substr(sep + 3);
   if (!authority.empty() && authority.back() == '/') authority.pop_back();
+  if (InetHasControlCharacter(Utf8ToString(url))) throw ToolError(2, "--host holds a control character");
   if (authority.find_first_of("/?#@ ") != std::string::npos)
     throw ToolError(2, "--host takes the scheme, host and port only (the service's path is fixed): " + url);
   std::string host = authority, port;
