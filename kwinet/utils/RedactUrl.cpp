@@ -99,7 +99,8 @@ S RedactUserInfo(const S& text) {
       }
     }
     if (at == none || colon == none || colon + 1 >= at) {
-      from = std::max(from, end);
+      // A URL may begin where this authority ends ("a:" of "...@a://").
+      from = std::max(from, end - 1);
       continue;
     }
     out.append(text, copied, colon + 1 - copied);
