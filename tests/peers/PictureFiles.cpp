@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -58,7 +59,11 @@ std::string MakePng(int Width, int Height) {
   return out;
 }
 
-std::string MakeJpeg(int Width, int Height, bool Cmyk) {
+namespace {
+
+// A JPEG of the sample picture; Configure sets what differs after the
+// defaults (quality, scans).
+std::string WriteJpeg(int Width, int Height, bool Cmyk, const std::function<void(jpeg_compress_struct&)>& Configure) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -71,7 +76,7 @@ std::string MakeJpeg(int Width, int Height, bool Cmyk) {
   info.input_components = Cmyk ? 4 : 3;
   info.in_color_space = Cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 95, TRUE);
+  Configure(info);
   jpeg_start_compress(&info, TRUE);
   // Inverted inks with full black are the colour itself: R, G, B, 255.
   std::vector<unsigned char> pixels = Samples(Width, Height, Cmyk ? 4 : 3);
@@ -86,19 +91,13 @@ std::string MakeJpeg(int Width, int Height, bool Cmyk) {
   return out;
 }
 
+}  // namespace
+
+std::string MakeJpeg(int Width, int Height, bool Cmyk) {
+  return WriteJpeg(Width, Height, Cmyk, [](jpeg_compress_struct& info) { jpeg_set_quality(&info, 95, TRUE); });
+}
+
 std::string MakeProgressiveJpeg(int Width, int Height, int AcBands) {
-  jpeg_compress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(Width);
-  info.image_height = static_cast<JDIMENSION>(Height);
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
   std::vector<jpeg_scan_info> scans(1);
   scans[0].comps_in_scan = 3;
   for (int c = 0; c < 3; ++c) scans[0].component_index[c] = c;
@@ -111,19 +110,10 @@ std::string MakeProgressiveJpeg(int Width, int Height, int AcBands) {
       s.Se = (band + 1) * 63 / AcBands;
       scans.push_back(s);
     }
-  info.scan_info = scans.data();
-  info.num_scans = static_cast<int>(scans.size());
-  jpeg_start_compress(&info, TRUE);
-  std::vector<unsigned char> pixels = Samples(Width, Height, 3);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = &pixels[std::size_t(info.next_scanline) * Width * 3];
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  std::string out(reinterpret_cast<const char*>(buffer), size);
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
-  return out;
+  return WriteJpeg(Width, Height, false, [&scans](jpeg_compress_struct& info) {
+    info.scan_info = scans.data();
+    info.num_scans = static_cast<int>(scans.size());
+  });
 }
 
 std::string MakeGif(int Width, int Height, bool Interlaced, bool TransparentTopRow) {
