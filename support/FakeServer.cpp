@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -77,6 +78,23 @@ bool FakeConnection::ReadCount(std::size_t Count, int TimeoutMs) {
     if (FClientClosed || !WaitReadable(MsLeft(deadline)) || ReadOnce() <= 0) return false;
   }
   return true;
+}
+
+bool FakeConnection::ReadHttpRequest(int TimeoutMs) {
+  if (!ReadUntil("\r\n\r\n", TimeoutMs)) return false;
+  const std::size_t headEnd = FData.find("\r\n\r\n") + 4;
+  std::string head = FData.substr(0, headEnd);
+  for (char& ch : head) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const std::size_t p = head.find("\ncontent-length:");
+  std::size_t length = 0;
+  if (p != std::string::npos) {
+    for (std::size_t i = p + 16; i < head.size() && head[i] != '\r'; ++i) {
+      if (head[i] == ' ') continue;
+      if (head[i] < '0' || head[i] > '9' || length > (std::size_t(1) << 32)) return false;
+      length = length * 10 + static_cast<std::size_t>(head[i] - '0');
+    }
+  }
+  return ReadCount(headEnd + length, TimeoutMs);
 }
 
 bool FakeConnection::ReadToEnd(int TimeoutMs) {

@@ -43,6 +43,9 @@ class FakeConnection {
   bool ReadUntil(std::string_view Delimiter, int TimeoutMs = 5000);
   // Reads until Data() holds at least Count bytes.
   bool ReadCount(std::size_t Count, int TimeoutMs = 5000);
+  // Reads one HTTP request from the start of Data(): its head, then as
+  // many body bytes as its Content-Length says (none without one).
+  bool ReadHttpRequest(int TimeoutMs = 5000);
   // Reads whatever arrives until the client closes its side (true) or the
   // time runs out (false).
   bool ReadToEnd(int TimeoutMs = 5000);

@@ -51,6 +51,7 @@ struct TEntry {
   String Path;
   TFormValue Value;
   bool Stored = false;
+  bool Secret = false;
 };
 using TEntries = std::vector<TEntry>;
 
@@ -154,18 +155,19 @@ void Snapshot(TObject* object, const TClassInfo& cls, const String& prefix, TEnt
     }
     bool stored = p->Kind != tkMethod && p->Writable();
     if (p->Kind == tkStrings) path += u".Strings";
-    out.push_back({std::move(path), GetValue(object, *p, names, depth), stored});
+    out.push_back({std::move(path), GetValue(object, *p, names, depth), stored, p->Secret});
   }
 }
 
 // The stored entries of an object that differ from the defaults.
-std::vector<TFormProperty> Differences(TObject* object, const TClassInfo& cls, const TNameMap* names, int depth) {
+std::vector<TFormProperty> Differences(TObject* object, const TClassInfo& cls, const TNameMap* names, int depth,
+                                       bool secrets = false) {
   TEntries entries;
   Snapshot(object, cls, String(), entries, names, depth);
   const TDefaults& defaults = DefaultsOf(cls);
   std::vector<TFormProperty> props;
   for (TEntry& e : entries)
-    if (e.Stored && !IsDefault(defaults, e)) props.push_back({std::move(e.Path), std::move(e.Value), {}});
+    if (e.Stored && (secrets || !e.Secret) && !IsDefault(defaults, e)) props.push_back({std::move(e.Path), std::move(e.Value), {}});
   return props;
 }
 
@@ -255,11 +257,11 @@ TFormValue GetValue(TObject* Instance, const TPropInfo& Prop, const TNameMap* na
   return v;
 }
 
-TFormObject WriteOne(TComponent* component, const TClassInfo& cls, const TNameMap& names) {
+TFormObject WriteOne(TComponent* component, const TClassInfo& cls, const TNameMap& names, bool secrets) {
   TFormObject object;
   object.Name = names.at(component);
   object.ClassName = cls.ClassName();
-  object.Properties = Differences(component, cls, &names, 0);
+  object.Properties = Differences(component, cls, &names, 0, secrets);
   return object;
 }
 
@@ -611,7 +613,7 @@ class TReader {
 
 // --- the public functions -------------------------------------------------------------
 
-TFormObject WriteComponent(TComponent* Root) {
+TFormObject WriteComponent(TComponent* Root, bool StoreSecrets) {
   RegisterCoreClasses();
   const TClassInfo* rootClass = ClassInfoOf(Root);
   if (!rootClass) throw EClassNotFound(u"Class %s not found", {Root->ClassName()});
@@ -626,13 +628,13 @@ TFormObject WriteComponent(TComponent* Root) {
   names[Root] = Root->Name().empty() ? NewName(rootClass->ClassName(), used) : Root->Name();
   for (auto& [c, cls] : children) names[c] = c->Name().empty() ? NewName(cls->ClassName(), used) : c->Name();
 
-  TFormObject form = WriteOne(Root, *rootClass, names);
-  for (auto& [c, cls] : children) form.Children.push_back(WriteOne(c, *cls, names));
+  TFormObject form = WriteOne(Root, *rootClass, names, StoreSecrets);
+  for (auto& [c, cls] : children) form.Children.push_back(WriteOne(c, *cls, names, StoreSecrets));
   return form;
 }
 
-std::string WriteComponentText(TComponent* Root) {
-  return WriteFormText(WriteComponent(Root));
+std::string WriteComponentText(TComponent* Root, bool StoreSecrets) {
+  return WriteFormText(WriteComponent(Root, StoreSecrets));
 }
 
 std::unique_ptr<TComponent> ReadComponent(const TFormObject& Root) {

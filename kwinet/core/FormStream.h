@@ -45,8 +45,10 @@ void RegisterCoreClasses();
 // their defaults, and one child object per component Root owns whose class
 // is registered, in creation order (components without a name are given
 // one: the class name without its "T" and a number, as a designer does).
-TFormObject WriteComponent(TComponent* Root);
-std::string WriteComponentText(TComponent* Root);
+// A secret property (a client secret, a key) is left out unless
+// StoreSecrets is True.
+TFormObject WriteComponent(TComponent* Root, bool StoreSecrets = false);
+std::string WriteComponentText(TComponent* Root, bool StoreSecrets = false);
 
 // Creates the root object's class with no owner, and each child with the
 // root as owner, and assigns their properties. Raises EFormError (line and

@@ -82,6 +82,9 @@ struct TPropInfo {
   // tkBinary.
   std::function<std::string(TObject*)> GetBinary;
   std::function<void(TObject*, const std::string&)> SetBinary;
+  // A secret (a client secret, a key): a stored form leaves it out unless
+  // the writer is asked to store secrets.
+  bool Secret = false;
 
   bool Writable() const;
 };
@@ -183,6 +186,15 @@ class TClassBuilder {
     TPropInfo p = Make(name, tkString, u"string");
     p.GetString = [get](TObject* o) { return String(std::invoke(get, Self(o))); };
     p.SetString = [set](TObject* o, const String& v) { std::invoke(set, Self(o), v); };
+    return Add(std::move(p));
+  }
+  // A string property that holds a secret (see TPropInfo::Secret).
+  template <class G, class S>
+  TClassBuilder& SecretStr(const String& name, G get, S set) {
+    TPropInfo p = Make(name, tkString, u"string");
+    p.GetString = [get](TObject* o) { return String(std::invoke(get, Self(o))); };
+    p.SetString = [set](TObject* o, const String& v) { std::invoke(set, Self(o), v); };
+    p.Secret = true;
     return Add(std::move(p));
   }
   template <class G, class S>

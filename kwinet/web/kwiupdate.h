@@ -13,6 +13,7 @@
 #include "kwinet/utils/KwInProxy.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/KwInet.h"
+#include "kwinet/web/ServiceCall.h"
 
 namespace kwinet {
 
@@ -75,6 +76,14 @@ class TKwCustomWebComponent : public TComponent {
   bool ReadHTTPGetResponse(const String& URL, TStream& Stream);
   // The same as text, one character per byte.
   String ReadHTTPGetResponseString(const String& URL);
+  // One exchange with a web service (ServiceCall.h) through a root handle
+  // of its own, within the component's bounds. A redirection is not
+  // followed (a token or key goes nowhere else): it fails. A 429 or 503
+  // whose Retry-After asks for at most kMaxRetryAfterSeconds (and no more
+  // than Timeout) is tried once more after that wait. True, with Answer
+  // filled, for an answer that came whole, whatever its status; False, with
+  // ErrorText() saying why, for none.
+  bool CallService(const TServiceRequest& Request, TServiceAnswer& Answer);
 
   const String& Agent() const { return FWEBAgent; }
   void SetAgent(const String& value) { FWEBAgent = value; }

@@ -80,6 +80,8 @@ class TGadget : public TComponent {
   void SetData(const std::string& v) { FData = v; }
   int Small() const { return FSmall; }
   void SetSmall(int v) { FSmall = v; }
+  const String& Key() const { return FKey; }
+  void SetKey(const String& v) { FKey = v; }
   TNotifyEvent OnPing;
 
  private:
@@ -96,6 +98,7 @@ class TGadget : public TComponent {
   TGadget* FBuddy = nullptr;
   std::string FData;
   int FSmall = 0;
+  String FKey;
 };
 
 class TWidget : public TComponent {
@@ -128,7 +131,8 @@ void RegisterTestClasses() {
       .Component(u"Buddy", u"TGadget", &TGadget::Buddy, &TGadget::SetBuddy)
       .Event(u"OnPing")
       .Binary(u"Data", &TGadget::Data, &TGadget::SetData)
-      .Int(u"Small", &TGadget::Small, &TGadget::SetSmall, u"Byte");
+      .Int(u"Small", &TGadget::Small, &TGadget::SetSmall, u"Byte")
+      .SecretStr(u"Key", &TGadget::Key, &TGadget::SetKey);
   TPropInfo version;
   version.Name = u"Version";
   version.TypeName = u"string";
@@ -256,6 +260,20 @@ TEST_F(FormStream, OnlyDefaultsWritesNoProperties) {
   EXPECT_EQ(tree.Children[3].Properties[0].Name, u"Items");
   EXPECT_EQ(tree.Children[3].Properties[0].Value.Collection.size(), 1u);
   EXPECT_TRUE(tree.Children[3].Properties[0].Value.Collection[0].Properties.empty());
+}
+
+TEST_F(FormStream, ASecretIsStoredOnlyWhenAskedFor) {
+  TForm form(nullptr);
+  auto* g = new TGadget(&form);
+  g->SetText(u"t");
+  g->SetKey(u"s3cret");
+  const std::string without = WriteComponentText(&form);
+  EXPECT_EQ(without.find("s3cret"), std::string::npos) << without;
+  EXPECT_NE(without.find("Text = 't'"), std::string::npos) << without;
+  const std::string with = WriteComponentText(&form, true);
+  EXPECT_NE(with.find("Key = 's3cret'"), std::string::npos) << with;
+  auto read = ReadComponentText(with);
+  EXPECT_EQ(dynamic_cast<TGadget*>(read->Components(0))->Key(), u"s3cret");
 }
 
 TEST_F(FormStream, PropertiesAreAssignedInDeclarationOrder) {
