@@ -189,6 +189,23 @@ String KwInetHTTPEncode(const String& S) {
   return out;
 }
 
+std::string PercentEncode(std::string_view Bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(Bytes.size() * 3);
+  for (const unsigned char c : Bytes) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+
 String KwInetHTTPDecode(const String& S) {
   const std::size_t n = EffectiveLength(S);
   String out;

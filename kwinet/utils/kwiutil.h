@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "kwinet/core/String.h"
@@ -33,6 +35,12 @@ String KwInetHTTPEncode(const String& S);
 // The reverse: "+" is a space, "%%" one percent sign, "%d" and "%s" stay as
 // they are, "%XX" the character with that code. Bad escapes raise Exception.
 String KwInetHTTPDecode(const String& S);
+
+// Percent-encoding of bytes for a URL's path segment, user info or query
+// value: the unreserved characters of RFC 3986 (letters, digits, "-", ".",
+// "_", "~") stay, every other byte becomes "%" and two upper-case hex
+// digits, so the result holds no "/", "?", "#", "@", ":" or "&".
+std::string PercentEncode(std::string_view Bytes);
 
 // Replaces the known HTML entities from the start of S; the first unknown
 // entity stops the work and leaves the rest as it is.

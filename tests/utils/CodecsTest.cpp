@@ -54,6 +54,9 @@ TEST(HTTPEncode, CharactersAndCodes) {
   EXPECT_EQ(KwInetHTTPEncode(u"a b&c"), u"a+b%26c");
   EXPECT_EQ(KwInetHTTPEncode(u"~*@.!$'()-_"), u"%7E*@.!$'()-_");
   EXPECT_EQ(KwInetHTTPEncode(u"\n/\u00E9"), u"%0A%2F%E9");
+  // Path segments and user info: nothing that a URL gives a meaning to stays.
+  EXPECT_EQ(PercentEncode("a b/c?d#e@f:g&h%~-._Z9"), "a%20b%2Fc%3Fd%23e%40f%3Ag%26h%25~-._Z9");
+  EXPECT_EQ(PercentEncode(std::string("\x00\xc3\xa9\r", 4)), "%00%C3%A9%0D");
   EXPECT_EQ(KwInetHTTPEncode(u"\u20AC"), u"%20");  // only the first two hex digits
   EXPECT_EQ(KwInetHTTPEncode(String(u"ab\0cd", 5)), u"ab");
 }

@@ -21,6 +21,7 @@
 #include "kwinet/core/Streams.h"
 #include "kwinet/utils/KwInCnst.h"
 #include "kwinet/utils/RedactUrl.h"
+#include "kwinet/utils/kwiutil.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/kwiupdate.h"
 
@@ -168,22 +169,8 @@ std::string WithCredentials(const TGetArgs& a) {
   CheckCredential("--user", a.User);
   CheckCredential("the password", password);
   if (a.User.empty() && password == urlPassword) return a.Url;
-  auto encode = [](const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (const unsigned char c : text) {
-      if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-        out.push_back(static_cast<char>(c));
-      } else {
-        out.push_back('%');
-        out.push_back(hex[c >> 4]);
-        out.push_back(hex[c & 15]);
-      }
-    }
-    return out;
-  };
-  std::string out = a.Url.substr(0, start) + encode(user);
-  if (!password.empty()) out += ":" + encode(password);
+  std::string out = a.Url.substr(0, start) + PercentEncode(user);
+  if (!password.empty()) out += ":" + PercentEncode(password);
   return out + "@" + authority.substr(at == std::string::npos ? 0 : at + 1) + a.Url.substr(end);
 }
 
