@@ -155,6 +155,7 @@ TEST(Picture, DamagedFilesRaiseAndKeepThePicture) {
       EXPECT_NE(message.find(dir.File("bad.png")), std::string::npos) << message;
       EXPECT_NE(message.find(c.reason), std::string::npos) << message;
     }
+    EXPECT_THROW(LoadPictureFromBytes(p, c.bytes), EInvalidGraphic);
     EXPECT_EQ(p.Format(), pfGIF);
     EXPECT_EQ(p.Width(), 7);
     EXPECT_EQ(p.Height(), 5);
