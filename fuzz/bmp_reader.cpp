@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "kwinet/core/BmpReader.h"
+#include "kwinet/graphics/BmpReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kwinet::TPixelImage image;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "kwinet/core/FormText.h"
+#include "kwinet/storage/FormText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kwinet::TFormObject tree;

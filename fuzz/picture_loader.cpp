@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kwinet/core/Picture.h"
+#include "kwinet/graphics/PictureLoader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kwinet::TMemoryStream stream;
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   stream.SetPosition(0);
   kwinet::TPicture picture;
   try {
-    picture.LoadFromStream(stream, u"input");
+    kwinet::LoadPictureFromStream(picture, stream, u"input");
   } catch (const kwinet::EInvalidGraphic&) {
     if (!picture.Empty()) __builtin_trap();
     return 0;

@@ -1,39 +1,20 @@
 // The picture model: a decoded PNG, JPEG, GIF or BMP file (its format, size
-// and 32-bit pixels) that an image control shows.
+// and 32-bit pixels) that an image control shows. Files are read and decoded
+// in kwinet/graphics (PictureLoader.h).
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/PixelImage.h"
-#include "kwinet/core/Streams.h"
 
 namespace kwinet {
-
-// A file that is not a picture this model can read, or a damaged one.
-class EInvalidGraphic : public Exception {
- public:
-  using Exception::Exception;
-};
 
 enum TPictureFormat : std::uint8_t { pfNone, pfBMP, pfPNG, pfJPEG, pfGIF };
 
 // "BMP", "PNG", "JPEG", "GIF"; empty for pfNone.
 String PictureFormatName(TPictureFormat Format);
-
-// The format that the first bytes of a file announce; pfNone for none of
-// ours.
-TPictureFormat DetectPictureFormat(std::string_view Data);
-
-// Decodes a picture of any of the four formats, told by its content. On
-// failure returns False with the reason in Error and leaves Format and Image
-// as they were.
-bool DecodePicture(std::string_view Data, TPictureFormat& Format, TPixelImage& Image, String& Error);
-
-// The largest file that LoadFromFile reads.
-constexpr std::int64_t kMaxPictureFileSize = std::int64_t(256) << 20;
 
 class TPicture : public TPersistent {
  public:
@@ -48,14 +29,8 @@ class TPicture : public TPersistent {
   // The pixel at X, Y; 0 outside the picture.
   std::uint32_t Pixel(int X, int Y) const;
 
-  // Reads the picture from a file whose content (not its name) tells the
-  // format. A missing file raises EFOpenError, anything that is not a whole
-  // picture EInvalidGraphic naming the file; either way the picture held
-  // before stays.
-  void LoadFromFile(const String& FileName);
-  // The same from the rest of a stream; an error message calls the data
-  // Name when one is given.
-  void LoadFromStream(TStream& Stream, const String& Name = String());
+  // Takes a decoded image of that format; pfNone clears.
+  void SetImage(TPictureFormat Format, TPixelImage Image);
   void Clear();
   // Copies another picture; nullptr clears.
   void Assign(TPersistent* Source) override;
@@ -64,7 +39,6 @@ class TPicture : public TPersistent {
   TNotifyEvent OnChange;
 
  private:
-  void Load(std::string_view Data, const String& Origin);
   void Changed();
 
   TPictureFormat FFormat = pfNone;

@@ -12,7 +12,7 @@
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/String.h"
-#include "kwinet/core/TypInfo.h"
+#include "kwinet/storage/TypInfo.h"
 
 namespace kwinet {
 

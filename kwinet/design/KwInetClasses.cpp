@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "kwinet/core/FormStream.h"
+#include "kwinet/storage/FormStream.h"
 
 namespace kwinet {
 

@@ -1,5 +1,5 @@
 // The published properties of every class of the suite, in the class
-// registry (kwinet/core/TypInfo.h), so that stored forms can create the
+// registry (kwinet/storage/TypInfo.h), so that stored forms can create the
 // components by class name and read and write their properties.
 #pragma once
 

@@ -4,7 +4,6 @@
 // which is also the order a stored form assigns them in.
 #include <mutex>
 
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/KwInetClasses.h"
 #include "kwinet/socket/KwIDNS.h"
 #include "kwinet/socket/KwIHTTP.h"
@@ -14,6 +13,7 @@
 #include "kwinet/socket/KwIWeath.h"
 #include "kwinet/socket/KwInBase.h"
 #include "kwinet/socket/KwWhoIs.h"
+#include "kwinet/storage/TypInfo.h"
 #include "kwinet/utils/KwInProxy.h"
 
 namespace kwinet {

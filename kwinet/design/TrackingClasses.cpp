@@ -1,8 +1,8 @@
 // The trackers' published properties. Activities and the shipment values
 // are results of a job, public but not published; the activity records are
 // registered with their own published fields all the same.
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/WebFamilyClasses.h"
+#include "kwinet/storage/TypInfo.h"
 #include "kwinet/tracking/KwIFedEx.h"
 #include "kwinet/tracking/KwITrack.h"
 #include "kwinet/tracking/KwIUPS.h"

@@ -1,7 +1,7 @@
 // The translation clients' published properties. They are called through
 // their own methods; what a stored form keeps is their settings.
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/WebFamilyClasses.h"
+#include "kwinet/storage/TypInfo.h"
 #include "kwinet/translate/KwICustomTranslator.h"
 #include "kwinet/translate/KwIGoogleTranslate.h"
 #include "kwinet/translate/KwIMSTranslator.h"

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "kwinet/core/Forms.h"
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/WebFamilyClasses.h"
+#include "kwinet/storage/TypInfo.h"
 #include "kwinet/web/KwIRSS.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/kwidir.h"

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "kwinet/core/Streams.h"
+#include "kwinet/graphics/PictureLoader.h"
 #include "kwinet/utils/PrivateTemp.h"
 #include "kwinet/web/TempCopy.h"
 
@@ -81,7 +82,7 @@ bool TKwRemoteImage::Execute() {
     try {
       // The message names the remote file: the local copy is ours alone.
       TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite);
-      FImage->Graphic()->LoadFromStream(file, FRemoteFileName);
+      LoadPictureFromStream(*FImage->Graphic(), file, FRemoteFileName);
     } catch (const Exception& e) {
       SetErrorText(e.Message());
       SetStatus(isFailed);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "kwinet/core/Picture.h"
+#include "kwinet/graphics/PictureLoader.h"
 #include "kwinet/design/KwInetR.h"
 #include "kwinet/design/RecordingDesigner.h"
 #include "kwinet/ui/ScriptedBackend.h"

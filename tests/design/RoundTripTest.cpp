@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "kwinet/core/Classes.h"
-#include "kwinet/core/FormStream.h"
 #include "kwinet/core/StringList.h"
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/KwInetClasses.h"
+#include "kwinet/storage/FormStream.h"
+#include "kwinet/storage/TypInfo.h"
 
 namespace kwinet {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "kwinet/core/DateTime.h"
-#include "kwinet/core/FormStream.h"
 #include "kwinet/design/KwInetClasses.h"
 #include "kwinet/socket/KwISMTP.h"
 #include "kwinet/socket/KwWhoIs.h"
+#include "kwinet/storage/FormStream.h"
 
 namespace kwinet {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "kwinet/core/FormStream.h"
 #include "kwinet/core/Forms.h"
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/KwInetClasses.h"
+#include "kwinet/storage/FormStream.h"
+#include "kwinet/storage/TypInfo.h"
 #include "kwinet/tracking/KwIFedEx.h"
 #include "kwinet/tracking/KwIUPS.h"
 #include "kwinet/web/kwidirect.h"

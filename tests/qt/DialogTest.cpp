@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "QtTestSupport.h"
+#include "kwinet/graphics/PictureLoader.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "kwinet/ui/qt/QtBackend.h"
 #include "kwinet/utils/KwILogOn.h"
@@ -189,7 +190,7 @@ TEST_F(QtDialogTest, PictureControlShowsTheDecodedPixels) {
   auto* image = new TImage(&form);
   image->SetName(u"imgCamera");
   image->SetBounds(10, 10, 40, 20);
-  image->Graphic()->LoadFromFile(Utf8ToString(file));
+  LoadPictureFromFile(*image->Graphic(), Utf8ToString(file));
   form.Show();
   QDialog* dialog = ui->DialogOf(form);
   ASSERT_NE(dialog, nullptr);
@@ -204,7 +205,7 @@ TEST_F(QtDialogTest, PictureControlShowsTheDecodedPixels) {
   SaveShot(dialog, "picture");
   // A new picture in the model is shown at once.
   test::WriteFileBytes(file, test::MakePng(8, 6));
-  image->Graphic()->LoadFromFile(Utf8ToString(file));
+  LoadPictureFromFile(*image->Graphic(), Utf8ToString(file));
   pixelsMatch(8, 6);
   form.Hide();
 }

@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "Tool.h"
-#include "kwinet/core/FormStream.h"
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/KwInetClasses.h"
 #include "kwinet/design/KwInetR.h"
 #include "kwinet/design/RecordingDesigner.h"
+#include "kwinet/storage/FormStream.h"
+#include "kwinet/storage/TypInfo.h"
 
 namespace kwinet::tool {
 namespace {

@@ -9,12 +9,12 @@
 
 #include "Target.h"
 #include "Tool.h"
-#include "kwinet/core/FormStream.h"
-#include "kwinet/core/FormText.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/core/StringList.h"
-#include "kwinet/core/TypInfo.h"
 #include "kwinet/design/KwInetClasses.h"
+#include "kwinet/storage/FormStream.h"
+#include "kwinet/storage/FormText.h"
+#include "kwinet/storage/TypInfo.h"
 
 namespace kwinet::tool {
 namespace {

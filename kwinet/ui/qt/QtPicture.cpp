@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kwinet/core/Resources.h"
+#include "kwinet/graphics/PictureLoader.h"
 
 namespace kwinet::qt {
 
@@ -22,7 +23,7 @@ QImage ResourceImage(const String& Name) {
   if (!QFileInfo(path).isFile()) return image;
   TPicture picture;
   try {
-    picture.LoadFromFile(Name);
+    LoadPictureFromFile(picture, Name);
   } catch (const Exception&) {
     return image;
   }

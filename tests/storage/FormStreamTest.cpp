@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "kwinet/core/FormStream.h"
 #include "kwinet/core/StringList.h"
+#include "kwinet/storage/FormStream.h"
 
 using namespace kwinet;
 

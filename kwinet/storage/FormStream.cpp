@@ -1,4 +1,4 @@
-#include "kwinet/core/FormStream.h"
+#include "kwinet/storage/FormStream.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "kwinet/core/FormStream.h"
-#include "kwinet/core/TypInfo.h"
+#include "kwinet/storage/FormStream.h"
+#include "kwinet/storage/TypInfo.h"
 
 using namespace kwinet;
 

@@ -1,4 +1,4 @@
-#include "kwinet/core/TypInfo.h"
+#include "kwinet/storage/TypInfo.h"
 
 #include <memory>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "kwinet/core/FormText.h"
+#include "kwinet/storage/FormText.h"
 
 #include <bit>
 #include <charconv>

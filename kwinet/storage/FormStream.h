@@ -21,9 +21,9 @@
 #include <string>
 #include <string_view>
 
-#include "kwinet/core/FormText.h"
 #include "kwinet/core/Forms.h"
-#include "kwinet/core/TypInfo.h"
+#include "kwinet/storage/FormText.h"
+#include "kwinet/storage/TypInfo.h"
 
 namespace kwinet {
 

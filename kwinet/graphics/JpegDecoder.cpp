@@ -1,4 +1,4 @@
-#include "kwinet/core/JpegDecoder.h"
+#include "kwinet/graphics/JpegDecoder.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>

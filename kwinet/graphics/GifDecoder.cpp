@@ -1,4 +1,4 @@
-#include "kwinet/core/GifDecoder.h"
+#include "kwinet/graphics/GifDecoder.h"
 
 #include <gif_lib.h>
 

@@ -1,4 +1,4 @@
-#include "kwinet/core/BmpReader.h"
+#include "kwinet/graphics/BmpReader.h"
 
 #include <array>
 #include <bit>

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "kwinet/core/BmpReader.h"
 #include "kwinet/core/Forms.h"
-#include "kwinet/core/Picture.h"
+#include "kwinet/graphics/BmpReader.h"
+#include "kwinet/graphics/PictureLoader.h"
 #include "peers/PictureFiles.h"
 #include "peers/TestSupport.h"
 
@@ -106,7 +106,7 @@ TEST(Picture, EachFormatIsReadByItsContentToTheRightSizeAndColours) {
     TPicture p;
     int changes = 0;
     p.OnChange = [&](TObject*) { ++changes; };
-    p.LoadFromFile(Utf8ToString(dir.File(c.name)));
+    LoadPictureFromFile(p, Utf8ToString(dir.File(c.name)));
     EXPECT_EQ(p.Format(), c.format);
     EXPECT_EQ(p.Width(), c.width);
     EXPECT_EQ(p.Height(), c.height);
@@ -141,26 +141,27 @@ TEST(Picture, DamagedFilesRaiseAndKeepThePicture) {
   };
   TPicture p;
   WriteFileBytes(dir.File("good"), test::MakeGif(7, 5));
-  p.LoadFromFile(Utf8ToString(dir.File("good")));
+  LoadPictureFromFile(p, Utf8ToString(dir.File("good")));
   int changes = 0;
   p.OnChange = [&](TObject*) { ++changes; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFileBytes(dir.File("bad.png"), c.bytes);
     try {
-      p.LoadFromFile(Utf8ToString(dir.File("bad.png")));
+      LoadPictureFromFile(p, Utf8ToString(dir.File("bad.png")));
       ADD_FAILURE() << "no exception";
     } catch (const EInvalidGraphic& e) {
       const std::string message = StringToUtf8(e.Message());
       EXPECT_NE(message.find(dir.File("bad.png")), std::string::npos) << message;
       EXPECT_NE(message.find(c.reason), std::string::npos) << message;
     }
+    EXPECT_THROW(LoadPictureFromBytes(p, c.bytes), EInvalidGraphic);
     EXPECT_EQ(p.Format(), pfGIF);
     EXPECT_EQ(p.Width(), 7);
     EXPECT_EQ(p.Height(), 5);
   }
   EXPECT_EQ(changes, 0);
-  EXPECT_THROW(p.LoadFromFile(Utf8ToString(dir.File("missing.png"))), EFOpenError);
+  EXPECT_THROW(LoadPictureFromFile(p, Utf8ToString(dir.File("missing.png"))), EFOpenError);
   EXPECT_EQ(p.Width(), 7);
 }
 
@@ -168,7 +169,7 @@ TEST(Picture, AssignClearAndTheImageControl) {
   TempDir dir;
   WriteFileBytes(dir.File("a"), test::MakePng(12, 9));
   TPicture a, b;
-  a.LoadFromFile(Utf8ToString(dir.File("a")));
+  LoadPictureFromFile(a, Utf8ToString(dir.File("a")));
   b.Assign(&a);
   EXPECT_EQ(b.Pixels(), a.Pixels());
   EXPECT_EQ(b.Format(), pfPNG);
@@ -184,7 +185,7 @@ TEST(Picture, AssignClearAndTheImageControl) {
   auto* image = new TImage(&form);
   image->SetAutoSize(true);
   image->SetPicture(u"key.png");
-  image->Graphic()->LoadFromFile(Utf8ToString(dir.File("a")));
+  LoadPictureFromFile(*image->Graphic(), Utf8ToString(dir.File("a")));
   EXPECT_EQ(image->Width(), 12);
   EXPECT_EQ(image->Height(), 9);
   EXPECT_EQ(image->Picture(), u"key.png");

@@ -1,4 +1,4 @@
-#include "kwinet/core/PngDecoder.h"
+#include "kwinet/graphics/PngDecoder.h"
 
 #include <png.h>
 

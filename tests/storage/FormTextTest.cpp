@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kwinet/core/FormText.h"
+#include "kwinet/storage/FormText.h"
 
 using namespace kwinet;
 
