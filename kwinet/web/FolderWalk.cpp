@@ -75,8 +75,8 @@ bool TWalkBudget::Take(const String& entry) {
   // Its UTF-8 bytes and a line break: what a listing of it would take.
   FBytes += 1;
   for (const char16_t c : entry) FBytes += c < 0x80 ? 1 : c < 0x800 ? 2 : (c >= 0xD800 && c < 0xE000) ? 2 : 3;
-  if (++FEntries > kWalkMaxEntries)
-    FCut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(kWalkMaxEntries)) +
+  if (++FEntries > FMaxEntries)
+    FCut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(FMaxEntries)) +
            u" entries are listed in one listing";
   else if (FMaxBytes > 0 && FBytes > FMaxBytes)
     FCut = u"Listing cut short: the entries add up to more than " + IntToStr(FMaxBytes) + u" bytes (MaxResponseSize)";

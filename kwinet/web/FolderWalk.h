@@ -16,11 +16,12 @@
 
 namespace kwinet {
 
-// How much one walk lists at most: kWalkMaxEntries entries, and entries
-// whose bytes add up to MaxBytes (0: no such bound).
+// How much one walk lists at most: MaxEntries entries, and entries whose
+// bytes add up to MaxBytes (0: no such bound).
 class TWalkBudget {
  public:
-  explicit TWalkBudget(std::int64_t maxBytes) : FMaxBytes(maxBytes) {}
+  explicit TWalkBudget(std::int64_t maxBytes, std::size_t maxEntries = kWalkMaxEntries)
+      : FMaxBytes(maxBytes), FMaxEntries(maxEntries) {}
   // Counts Entry in; false, with the reason in Cut(), when it would pass a
   // bound (the walk then ends).
   bool Take(const String& entry);
@@ -28,6 +29,7 @@ class TWalkBudget {
 
  private:
   std::int64_t FMaxBytes;
+  std::size_t FMaxEntries;
   std::size_t FEntries = 0;
   std::int64_t FBytes = 0;
   String FCut;
