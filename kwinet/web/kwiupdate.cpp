@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -91,7 +90,8 @@ TKwCustomWebComponent::TKwCustomWebComponent(TComponent* AOwner)
     : TComponent(AOwner),
       FWEBAgent(u"Moravelle WebUpdater"),
       FProxy(std::make_unique<TKwInetProxy>()),
-      FStatusDialog(std::make_unique<TKwInetStatusDialog>()) {
+      FStatusDialog(std::make_unique<TKwInetStatusDialog>()),
+      FProgress(dlgStatus, *FStatusDialog) {
   FProxy->SetPort(0);
 }
 
@@ -114,32 +114,12 @@ void TKwCustomWebComponent::SetService(TKwIService value) {
     FWEBPort = 21;
 }
 
-void TKwCustomWebComponent::ShowDialog() {
-  if (!dlgStatus) dlgStatus = std::make_unique<TfrmKwInetUpdate>(nullptr);
-  TfrmKwInetUpdate& d = *dlgStatus;
-  if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this)) {
-    d.lblRemoteFileName->SetVisible(true);
-    d.lblRemoteFileName->SetCaption(RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()));
-    d.lblLocalFileName->SetVisible(true);
-    d.lblLocalFileName->SetCaption(updater->LocalFileName());
-  } else {
-    d.lblRemoteFileName->SetVisible(false);
-    d.lblLocalFileName->SetVisible(false);
-  }
-  d.lblCaption->SetCaption(FStatusDialog->Title().empty() ? Application->Title() : FStatusDialog->Title());
-  if (!FStatusDialog->Description().empty()) d.lblDescription->SetCaption(FStatusDialog->Description());
-  if (!FStatusDialog->Icon()->Empty()) d.IconGraphic = FStatusDialog->Icon()->Data();
-  if (!FStatusDialog->Picture()->Empty()) {
-    d.LogoGraphic = FStatusDialog->Picture()->Data();
-    d.imgLogo->SetPicture(FStatusDialog->Picture()->FileName());
-  }
-  d.IsCanceled = false;
-  d.Show();
-}
-
 bool TKwCustomWebComponent::Execute() {
   if (OnBeforeExecute) OnBeforeExecute(this);
-  if (FStatusDialog->Enabled()) ShowDialog();
+  if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this))
+    FProgress.Show(TKwProgressFiles{RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()), updater->LocalFileName()});
+  else
+    FProgress.Show(std::nullopt);
   SetStatus(isInProgress);
   FErrorText.clear();
   try {
@@ -147,18 +127,12 @@ bool TKwCustomWebComponent::Execute() {
   } catch (...) {
     // Nothing of the job may outlive it: a later Execute starts clean.
     CloseHandles();
-    if (dlgStatus) {
-      dlgStatus->Hide();
-      dlgStatus.reset();
-    }
+    FProgress.Close();
     throw;
   }
   if (FStatus == isInProgress) SetStatus(isFinished);
   const bool result = FStatus != isFailed;
-  if (dlgStatus) {
-    dlgStatus->Hide();
-    dlgStatus.reset();
-  }
+  FProgress.Close();
   if (OnAfterExecute) OnAfterExecute(this);
   return result;
 }
@@ -166,35 +140,7 @@ bool TKwCustomWebComponent::Execute() {
 void TKwCustomWebComponent::SetAction(TKwIAction Value) {
   if (Value == FAction) return;
   FAction = Value;
-  if (dlgStatus && FStatusDialog->Enabled()) {
-    struct TStep {
-      const String* Message;
-      int Image;  // 1 to 4, 0 for none
-      int Index;
-    };
-    static const TStep steps[] = {
-        {nullptr, 0, 0},                // iaIdle
-        {&strKwInConnecting, 1, 0},     // iaConnecting
-        {&strKwInConnected, 1, 2},      // iaConnected
-        {&strKwInDisconnecting, 4, 0},  // iaDisconnecting
-        {&strKwInDisconnected, 4, 5},   // iaDisconnected
-        {&strKwInFileSearch, 2, 0},     // iaFileSearch
-        {&strKwInFileFound, 2, 0},      // iaFileFound
-        {&strKwInFileComparing, 2, 0},  // iaComparing
-        {&strKwInFileCompared, 2, 3},   // iaCompared
-        {&strKwInDownloading, 3, 0},    // iaDownloading
-        {&strKwInDownloaded, 3, 4},     // iaDownloaded
-    };
-    const TStep& step = steps[Value];
-    if (step.Message) {
-      TfrmKwInetUpdate& d = *dlgStatus;
-      TImage* images[] = {nullptr, d.imgStep1, d.imgStep2, d.imgStep3, d.imgStep4};
-      d.lblStatus->SetCaption(*step.Message);
-      images[step.Image]->SetPicture(String());
-      images[step.Image]->SetPicture(d.imgStatus[step.Index]);
-    }
-    Application->ProcessMessages();
-  }
+  FProgress.Step(Value);
   if (OnActionChange) OnActionChange(this);
 }
 
@@ -210,22 +156,11 @@ void TKwCustomWebComponent::SetErrorText(const String& Text) {
 }
 
 void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort) {
-  // The bar and the 32-bit event hold signed values: totals past 2 GiB are
-  // scaled down.
+  // The 32-bit event holds signed values: totals past 2 GiB are scaled
+  // down.
   std::int32_t scaledCur = 0, scaledMax = 0;
   KwIScaleProgress(CurValue, MaxValue, scaledCur, scaledMax);
-  if (dlgStatus && FStatusDialog->Enabled()) {
-    TfrmKwInetUpdate& d = *dlgStatus;
-    Abort = d.IsCanceled;
-    d.pbStatus->SetMax(scaledMax);
-    d.pbStatus->SetPosition(scaledCur);
-    // The text counts the bytes as they are; an unknown total (0) shows 0 %.
-    const std::uint64_t percent = MaxValue == 0                        ? 0
-                                  : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
-                                                                 : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
-    d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
-    Application->ProcessMessages();
-  }
+  if (const std::optional<bool> canceled = FProgress.Update(CurValue, MaxValue)) Abort = *canceled;
   if (OnProgress) OnProgress(this, scaledCur, scaledMax, Abort);
   if (OnProgress64)
     OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), Abort);
