@@ -8,8 +8,7 @@
 
 namespace kwinet {
 
-TKwProgressPresenter::TKwProgressPresenter(std::unique_ptr<TfrmKwInetUpdate>& Form,
-                                           const TKwInetStatusDialog& Settings)
+TKwProgressPresenter::TKwProgressPresenter(std::unique_ptr<TfrmKwInetUpdate>& Form, const TKwInetStatusDialog& Settings)
     : FForm(Form), FSettings(Settings) {}
 
 bool TKwProgressPresenter::Active() const {
@@ -83,7 +82,7 @@ std::optional<bool> TKwProgressPresenter::Update(std::uint64_t CurValue, std::ui
   d.pbStatus->SetMax(scaledMax);
   d.pbStatus->SetPosition(scaledCur);
   // The text counts the bytes as they are; an unknown total (0) shows 0 %.
-  const std::uint64_t percent = MaxValue == 0                        ? 0
+  const std::uint64_t percent = MaxValue == 0                  ? 0
                                 : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
                                                                : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
   d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
