@@ -3,7 +3,7 @@
 # library's own business and stays in the source tree: the transfer driver
 # and its handle table, the XML scanner, the picture decoders, the protocol
 # readers and request builders, the temporary-copy helper, the folder walks,
-# the progress presenter, the TLS transport, the block allocator and the
+# the TLS transport, the block allocator and the
 # run-time loader. A public header includes public headers only (the
 # consumer test checks the installed tree).
 set(KWINET_PUBLIC_HEADERS
@@ -18,7 +18,7 @@ set(KWINET_PUBLIC_HEADERS
   socket/KwISMTP.h socket/KwISNTP.h socket/KwITime.h socket/KwIWeath.h socket/KwInBase.h socket/KwWhoIs.h
   socket/SmtpReply.h
   xml/KwInetXML.h xml/KwXMLEntities.h xml/KwXMLItems.h xml/KwXMLText.h
-  web/InetHandle.h web/KwIRSS.h web/KwInStat.h web/KwInet.h web/ServiceCall.h web/kwidir.h web/kwidirect.h
+  web/InetHandle.h web/KwIRSS.h web/KwInStat.h web/KwInet.h web/ProgressPresenter.h web/ServiceCall.h web/kwidir.h web/kwidirect.h
   web/kwiimage.h web/kwiupdate.h web/kwixtract.h
   tracking/KwIFedEx.h tracking/KwITrack.h tracking/KwIUPS.h
   translate/KwICustomTranslator.h translate/KwIGoogleTranslate.h translate/KwIMSTranslator.h

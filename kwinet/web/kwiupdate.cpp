@@ -1,13 +1,9 @@
 #include "kwinet/web/kwiupdate.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -17,7 +13,7 @@
 #include "kwinet/utils/KwInCnst.h"
 #include "kwinet/utils/PartFile.h"
 #include "kwinet/utils/RedactUrl.h"
-#include "kwinet/web/FtpListing.h"
+#include "kwinet/web/FolderWalk.h"
 
 namespace kwinet {
 
@@ -50,202 +46,6 @@ String HttpDate(std::int64_t FileTime) {
   std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.tm_wday % 7], t.tm_mday,
                 months[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
   return Utf8ToString(text);
-}
-
-// A folder path and a name in it, with one separator between them.
-String JoinFtpPath(const String& dir, const String& name) {
-  return !dir.empty() && dir.back() == u'/' ? dir + name : dir + u"/" + name;
-}
-
-// How much one walk lists at most: kWalkMaxEntries entries, and entries
-// whose bytes add up to MaxBytes (0: no such bound).
-class TWalkBudget {
- public:
-  explicit TWalkBudget(std::int64_t maxBytes) : FMaxBytes(maxBytes) {}
-  // Counts Entry in; false, with the reason in Cut(), when it would pass a
-  // bound (the walk then ends).
-  bool Take(const String& entry) {
-    // Its UTF-8 bytes and a line break: what a listing of it would take.
-    FBytes += 1;
-    for (const char16_t c : entry) FBytes += c < 0x80 ? 1 : c < 0x800 ? 2 : (c >= 0xD800 && c < 0xE000) ? 2 : 3;
-    if (++FEntries > kWalkMaxEntries)
-      FCut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(kWalkMaxEntries)) +
-             u" entries are listed in one listing";
-    else if (FMaxBytes > 0 && FBytes > FMaxBytes)
-      FCut = u"Listing cut short: the entries add up to more than " + IntToStr(FMaxBytes) + u" bytes (MaxResponseSize)";
-    return FCut.empty();
-  }
-  const String& Cut() const { return FCut; }
-
- private:
-  std::int64_t FMaxBytes;
-  std::size_t FEntries = 0;
-  std::int64_t FBytes = 0;
-  String FCut;
-};
-
-// The entries of an FTP folder tree, each folder whole before its
-// subfolders, which follow in the order found, each with its own
-// subfolders before the next: a work list in place of recursion, so the
-// depth of the tree costs no stack. The current folder is changed to each
-// folder listed and put back at the end. A folder met again under another
-// name (a link) is listed but not entered, and so is one past the walk's
-// bounds: the result then says why the walk was cut short (empty when it
-// is whole).
-String ListFtpTree(HINTERNET connection, const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders,
-                   TWalkBudget& budget) {
-  String start;
-  if (!FtpGetCurrentDirectory(connection, start)) start.clear();
-  // A folder as the entries show it (as Dir gives it) and its absolute path,
-  // which every search and change of folder uses: a folder given relative
-  // to the current one must not be looked for again under itself.
-  struct TFolder {
-    String Shown, Path;
-    int Depth = 0;  // below the start
-  };
-  TFolder first{Dir.empty() ? String(u"/") : Dir, String()};
-  first.Path = first.Shown.front() == u'/'
-                   ? first.Shown
-                   : Utf8ToString(FoldFtpPath(start.empty() ? "/" : StringToUtf8(start), StringToUtf8(first.Shown)));
-  // Only the folder asked for, when it is the current one already, gives
-  // bare names.
-  const bool bare = first.Shown == start;
-  // The next folder to list is at the back; a folder's subfolders go on in
-  // reverse, so the first found comes off first.
-  std::vector<TFolder> pending{first};
-  std::vector<TFolder> found;
-  // The start's own identity is not known: only a folder's parent lists it.
-  TFtpWalkBound bound;
-  bound.Enter(std::string(), 0);
-  String cut;
-  bool top = true;
-  while (!pending.empty() && budget.Cut().empty()) {
-    const TFolder dir = std::move(pending.back());
-    pending.pop_back();
-    const bool bareNames = top && bare;
-    top = false;
-    String current;
-    if (!FtpGetCurrentDirectory(connection, current)) current.clear();
-    const bool entered = dir.Path == current || FtpSetCurrentDirectory(connection, dir.Path);
-    if (!entered) {
-      // The user is told, and the listing goes on.
-      String reason = InternetGetLastErrorText();
-      if (reason.empty()) reason = InternetGetLastResponseInfo();
-      Application->MessageBox(u"Cannot open the folder " + dir.Path + (reason.empty() ? String() : u": " + reason),
-                              Application->Title(), MB_OK | MB_ICONERROR);
-    }
-    TInetFindData data;
-    TInternetHandle find(FtpFindFirstFile(connection, bareNames ? WildCard : JoinFtpPath(dir.Path, WildCard), data));
-    if (!find && entered && InternetGetLastErrorText() != kNoMoreFiles) {
-      // A listing that failed is no empty folder: the user is told (once
-      // for a folder), and the listing goes on.
-      Application->MessageBox(RedactUrl(u"Cannot list the folder " + dir.Path + u": " + InternetGetLastErrorText()),
-                              Application->Title(), MB_OK | MB_ICONERROR);
-    }
-    found.clear();
-    for (bool more = static_cast<bool>(find); more; more = InternetFindNextFile(find, data)) {
-      const String entry = bareNames ? data.FileName : JoinFtpPath(dir.Shown, data.FileName);
-      if (!budget.Take(entry)) break;
-      Strings.Add(entry);
-      if (!SubFolders || !(data.Attributes & FILE_ATTRIBUTE_DIRECTORY) || data.FileName == u"." ||
-          data.FileName == u"..")
-        continue;
-      // A folder is taken on when it is found, so that of two names of one
-      // folder the one found first is entered, wherever the walk is then.
-      TFolder sub{JoinFtpPath(dir.Shown, data.FileName), JoinFtpPath(dir.Path, data.FileName), dir.Depth + 1};
-      const TFtpWalkBound::TVerdict verdict = bound.Enter(data.Identity, sub.Depth);
-      if (verdict == TFtpWalkBound::wvEnter) {
-        found.push_back(std::move(sub));
-      } else if (cut.empty() && verdict == TFtpWalkBound::wvTooDeep) {
-        cut = u"Listing cut short: folders more than " + IntToStr(bound.MaxDepth()) + u" levels below " + first.Shown +
-              u" are listed but not entered, such as " + sub.Shown;
-      } else if (cut.empty() && verdict == TFtpWalkBound::wvTooMany) {
-        cut = u"Listing cut short: no more than " + IntToStr(static_cast<std::int64_t>(bound.MaxFolders())) +
-              u" folders are entered in one listing; the others are listed only, such as " + sub.Shown;
-      }
-    }
-    pending.insert(pending.end(), std::make_move_iterator(found.rbegin()), std::make_move_iterator(found.rend()));
-  }
-  String current;
-  if (!start.empty() && (!FtpGetCurrentDirectory(connection, current) || current != start))
-    FtpSetCurrentDirectory(connection, start);
-  return budget.Cut().empty() ? cut : budget.Cut();
-}
-
-// One folder of a local listing: its entries that match, in order, and how
-// far the listing has come.
-struct TLocalFolder {
-  std::string Prefix;                                 // the folder and a separator; empty for the current folder
-  std::vector<std::pair<std::string, bool>> Entries;  // name, is a folder
-  std::size_t Next = 0;
-};
-
-// Reads the folder Prefix names into Folder. False when it cannot be read
-// or is one that the walk has listed already (a link back up the tree).
-bool ReadLocalFolder(const std::string& prefix, const std::string& pattern, std::set<std::pair<dev_t, ino_t>>& seen,
-                     TLocalFolder& folder) {
-  const std::string path = prefix.empty() ? std::string(".") : prefix;
-  if (path.find('\0') != std::string::npos) return false;
-  DIR* d = ::opendir(path.c_str());
-  if (!d) {
-    // A folder that cannot be read is no empty folder: the user is told,
-    // and the listing goes on.
-    const int e = errno;
-    Application->MessageBox(u"Cannot open the folder " + Utf8ToString(path) + u": " + SysErrorMessage(e),
-                            Application->Title(), MB_OK | MB_ICONERROR);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(::dirfd(d), &st) != 0 || !seen.emplace(st.st_dev, st.st_ino).second) {
-    ::closedir(d);
-    return false;
-  }
-  folder.Prefix = prefix;
-  while (const dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (!MatchesWildCard(pattern, name)) continue;
-    // A link counts as what it points to; a broken one as a file.
-    struct stat target {};
-    const bool isDir = ::fstatat(::dirfd(d), e->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-    folder.Entries.emplace_back(name, isDir);
-  }
-  ::closedir(d);
-  // The order of the directory is no order: "." and ".." first, then by name.
-  auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
-  std::sort(folder.Entries.begin(), folder.Entries.end(), [&](const auto& a, const auto& b) {
-    const int ra = rank(a.first), rb = rank(b.first);
-    return ra != rb ? ra < rb : a.first < b.first;
-  });
-  return true;
-}
-
-// The entries of a local folder tree, each subfolder's entries right after
-// its own entry: a stack of folders in place of recursion. A folder reached
-// again (through a link) is listed as an entry but not entered again, so a
-// link loop ends.
-void ListLocalTree(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders, TWalkBudget& budget) {
-  const std::string pattern = StringToUtf8(WildCard);
-  std::string prefix = FileNameToPath(Dir);
-  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
-  std::set<std::pair<dev_t, ino_t>> seen;
-  std::vector<TLocalFolder> stack(1);
-  if (!ReadLocalFolder(prefix, pattern, seen, stack.back())) return;
-  while (!stack.empty()) {
-    TLocalFolder& folder = stack.back();
-    if (folder.Next == folder.Entries.size()) {
-      stack.pop_back();
-      continue;
-    }
-    const auto [name, isDir] = folder.Entries[folder.Next++];
-    const std::string path = folder.Prefix + name;
-    const String entry = Utf8ToString(path);
-    if (!budget.Take(entry)) return;
-    Strings.Add(entry);
-    if (SubFolders && isDir && name != "." && name != "..") {
-      TLocalFolder sub;
-      if (ReadLocalFolder(path + "/", pattern, seen, sub)) stack.push_back(std::move(sub));
-    }
-  }
 }
 
 }  // namespace
@@ -290,7 +90,8 @@ TKwCustomWebComponent::TKwCustomWebComponent(TComponent* AOwner)
     : TComponent(AOwner),
       FWEBAgent(u"Moravelle WebUpdater"),
       FProxy(std::make_unique<TKwInetProxy>()),
-      FStatusDialog(std::make_unique<TKwInetStatusDialog>()) {
+      FStatusDialog(std::make_unique<TKwInetStatusDialog>()),
+      FProgress(dlgStatus, *FStatusDialog) {
   FProxy->SetPort(0);
 }
 
@@ -313,32 +114,12 @@ void TKwCustomWebComponent::SetService(TKwIService value) {
     FWEBPort = 21;
 }
 
-void TKwCustomWebComponent::ShowDialog() {
-  if (!dlgStatus) dlgStatus = std::make_unique<TfrmKwInetUpdate>(nullptr);
-  TfrmKwInetUpdate& d = *dlgStatus;
-  if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this)) {
-    d.lblRemoteFileName->SetVisible(true);
-    d.lblRemoteFileName->SetCaption(RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()));
-    d.lblLocalFileName->SetVisible(true);
-    d.lblLocalFileName->SetCaption(updater->LocalFileName());
-  } else {
-    d.lblRemoteFileName->SetVisible(false);
-    d.lblLocalFileName->SetVisible(false);
-  }
-  d.lblCaption->SetCaption(FStatusDialog->Title().empty() ? Application->Title() : FStatusDialog->Title());
-  if (!FStatusDialog->Description().empty()) d.lblDescription->SetCaption(FStatusDialog->Description());
-  if (!FStatusDialog->Icon()->Empty()) d.IconGraphic = FStatusDialog->Icon()->Data();
-  if (!FStatusDialog->Picture()->Empty()) {
-    d.LogoGraphic = FStatusDialog->Picture()->Data();
-    d.imgLogo->SetPicture(FStatusDialog->Picture()->FileName());
-  }
-  d.IsCanceled = false;
-  d.Show();
-}
-
 bool TKwCustomWebComponent::Execute() {
   if (OnBeforeExecute) OnBeforeExecute(this);
-  if (FStatusDialog->Enabled()) ShowDialog();
+  if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this))
+    FProgress.Show(TKwProgressFiles{RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()), updater->LocalFileName()});
+  else
+    FProgress.Show(std::nullopt);
   SetStatus(isInProgress);
   FErrorText.clear();
   try {
@@ -346,18 +127,12 @@ bool TKwCustomWebComponent::Execute() {
   } catch (...) {
     // Nothing of the job may outlive it: a later Execute starts clean.
     CloseHandles();
-    if (dlgStatus) {
-      dlgStatus->Hide();
-      dlgStatus.reset();
-    }
+    FProgress.Close();
     throw;
   }
   if (FStatus == isInProgress) SetStatus(isFinished);
   const bool result = FStatus != isFailed;
-  if (dlgStatus) {
-    dlgStatus->Hide();
-    dlgStatus.reset();
-  }
+  FProgress.Close();
   if (OnAfterExecute) OnAfterExecute(this);
   return result;
 }
@@ -365,35 +140,7 @@ bool TKwCustomWebComponent::Execute() {
 void TKwCustomWebComponent::SetAction(TKwIAction Value) {
   if (Value == FAction) return;
   FAction = Value;
-  if (dlgStatus && FStatusDialog->Enabled()) {
-    struct TStep {
-      const String* Message;
-      int Image;  // 1 to 4, 0 for none
-      int Index;
-    };
-    static const TStep steps[] = {
-        {nullptr, 0, 0},                // iaIdle
-        {&strKwInConnecting, 1, 0},     // iaConnecting
-        {&strKwInConnected, 1, 2},      // iaConnected
-        {&strKwInDisconnecting, 4, 0},  // iaDisconnecting
-        {&strKwInDisconnected, 4, 5},   // iaDisconnected
-        {&strKwInFileSearch, 2, 0},     // iaFileSearch
-        {&strKwInFileFound, 2, 0},      // iaFileFound
-        {&strKwInFileComparing, 2, 0},  // iaComparing
-        {&strKwInFileCompared, 2, 3},   // iaCompared
-        {&strKwInDownloading, 3, 0},    // iaDownloading
-        {&strKwInDownloaded, 3, 4},     // iaDownloaded
-    };
-    const TStep& step = steps[Value];
-    if (step.Message) {
-      TfrmKwInetUpdate& d = *dlgStatus;
-      TImage* images[] = {nullptr, d.imgStep1, d.imgStep2, d.imgStep3, d.imgStep4};
-      d.lblStatus->SetCaption(*step.Message);
-      images[step.Image]->SetPicture(String());
-      images[step.Image]->SetPicture(d.imgStatus[step.Index]);
-    }
-    Application->ProcessMessages();
-  }
+  FProgress.Step(Value);
   if (OnActionChange) OnActionChange(this);
 }
 
@@ -409,22 +156,11 @@ void TKwCustomWebComponent::SetErrorText(const String& Text) {
 }
 
 void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort) {
-  // The bar and the 32-bit event hold signed values: totals past 2 GiB are
-  // scaled down.
+  // The 32-bit event holds signed values: totals past 2 GiB are scaled
+  // down.
   std::int32_t scaledCur = 0, scaledMax = 0;
   KwIScaleProgress(CurValue, MaxValue, scaledCur, scaledMax);
-  if (dlgStatus && FStatusDialog->Enabled()) {
-    TfrmKwInetUpdate& d = *dlgStatus;
-    Abort = d.IsCanceled;
-    d.pbStatus->SetMax(scaledMax);
-    d.pbStatus->SetPosition(scaledCur);
-    // The text counts the bytes as they are; an unknown total (0) shows 0 %.
-    const std::uint64_t percent = MaxValue == 0                        ? 0
-                                  : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
-                                                                 : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
-    d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
-    Application->ProcessMessages();
-  }
+  if (const std::optional<bool> canceled = FProgress.Update(CurValue, MaxValue)) Abort = *canceled;
   if (OnProgress) OnProgress(this, scaledCur, scaledMax, Abort);
   if (OnProgress64)
     OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), Abort);

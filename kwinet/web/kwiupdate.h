@@ -13,6 +13,7 @@
 #include "kwinet/utils/KwInProxy.h"
 #include "kwinet/web/KwInStat.h"
 #include "kwinet/web/KwInet.h"
+#include "kwinet/web/ProgressPresenter.h"
 #include "kwinet/web/ServiceCall.h"
 
 namespace kwinet {
@@ -208,7 +209,6 @@ class TKwCustomWebComponent : public TComponent {
   HINTERNET OpenRoot();
   // Closes the search or file, the connection and the root, in that order.
   void CloseHandles();
-  void ShowDialog();
   // The GET request and the authorization exchange; leaves the request in
   // hFindFile for a successful answer. False for no file, with
   // FSearchFailed set when the search failed rather than found nothing.
@@ -224,6 +224,8 @@ class TKwCustomWebComponent : public TComponent {
   TKwIAction FAction = iaIdle;
   std::unique_ptr<TKwInetProxy> FProxy;
   std::unique_ptr<TKwInetStatusDialog> FStatusDialog;
+  // Drives dlgStatus.
+  TKwProgressPresenter FProgress;
   bool FLoginPrompt = true;
   bool FResumeDownload = false;
   std::uint32_t FTimeout = 30000;

@@ -9,6 +9,7 @@
 
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ScriptedBackend.h"
+#include "kwinet/web/FolderWalk.h"
 #include "kwinet/web/FtpListing.h"
 #include "kwinet/web/kwidir.h"
 #include "peers/FtpServer.h"
@@ -235,6 +236,19 @@ TEST(RemoteFilesLocalTest, AWalkEndsAtTheSizeBound) {
   EXPECT_EQ(Lines(*lister.FileList()), (std::vector<std::string>{d + "/.", d + "/.."}));
   EXPECT_NE(StringToUtf8(lister.ErrorText()).find("Listing cut short"), std::string::npos)
       << StringToUtf8(lister.ErrorText());
+}
+
+// A walk ends after its last entry allowed, keeps the entries before it and
+// says why (a walk of the file system as one over FTP: one budget).
+TEST(RemoteFilesLocalTest, AWalkEndsAtTheEntryBound) {
+  test::TempDir dir;
+  const std::string d = dir.Path();
+  MakeTree(d);
+  TStringList list;
+  TWalkBudget budget(0, 4);
+  ListLocalTree(Utf8ToString(d), u"*.*", list, true, budget);
+  EXPECT_EQ(Lines(list), (std::vector<std::string>{d + "/.", d + "/..", d + "/a.txt", d + "/pub"}));
+  EXPECT_EQ(budget.Cut(), u"Listing cut short: no more than 4 entries are listed in one listing");
 }
 
 TEST(RemoteFilesStatusTest, NothingFoundIsNotFoundAndNoServerIsFailed) {

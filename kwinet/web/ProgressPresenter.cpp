@@ -1,0 +1,99 @@
+#include "kwinet/web/ProgressPresenter.h"
+
+#include <algorithm>
+
+#include "kwinet/core/Application.h"
+#include "kwinet/utils/KwInCnst.h"
+#include "kwinet/web/kwiupdate.h"
+
+namespace kwinet {
+
+TKwProgressPresenter::TKwProgressPresenter(std::unique_ptr<TfrmKwInetUpdate>& Form, const TKwInetStatusDialog& Settings)
+    : FForm(Form), FSettings(Settings) {}
+
+bool TKwProgressPresenter::Active() const {
+  return FForm && FSettings.Enabled();
+}
+
+void TKwProgressPresenter::Show(const std::optional<TKwProgressFiles>& Files) {
+  if (!FSettings.Enabled()) return;
+  if (!FForm) FForm = std::make_unique<TfrmKwInetUpdate>(nullptr);
+  TfrmKwInetUpdate& d = *FForm;
+  if (Files) {
+    d.lblRemoteFileName->SetVisible(true);
+    d.lblRemoteFileName->SetCaption(Files->Remote);
+    d.lblLocalFileName->SetVisible(true);
+    d.lblLocalFileName->SetCaption(Files->Local);
+  } else {
+    d.lblRemoteFileName->SetVisible(false);
+    d.lblLocalFileName->SetVisible(false);
+  }
+  d.lblCaption->SetCaption(FSettings.Title().empty() ? Application->Title() : FSettings.Title());
+  if (!FSettings.Description().empty()) d.lblDescription->SetCaption(FSettings.Description());
+  if (!FSettings.Icon()->Empty()) d.IconGraphic = FSettings.Icon()->Data();
+  if (!FSettings.Picture()->Empty()) {
+    d.LogoGraphic = FSettings.Picture()->Data();
+    d.imgLogo->SetPicture(FSettings.Picture()->FileName());
+  }
+  d.IsCanceled = false;
+  d.Show();
+}
+
+void TKwProgressPresenter::Step(TKwIAction Action) {
+  if (!Active()) return;
+  struct TStep {
+    const String* Message;
+    int Image;  // 1 to 4, 0 for none
+    int Index;
+  };
+  static const TStep steps[] = {
+      {nullptr, 0, 0},                // iaIdle
+      {&strKwInConnecting, 1, 0},     // iaConnecting
+      {&strKwInConnected, 1, 2},      // iaConnected
+      {&strKwInDisconnecting, 4, 0},  // iaDisconnecting
+      {&strKwInDisconnected, 4, 5},   // iaDisconnected
+      {&strKwInFileSearch, 2, 0},     // iaFileSearch
+      {&strKwInFileFound, 2, 0},      // iaFileFound
+      {&strKwInFileComparing, 2, 0},  // iaComparing
+      {&strKwInFileCompared, 2, 3},   // iaCompared
+      {&strKwInDownloading, 3, 0},    // iaDownloading
+      {&strKwInDownloaded, 3, 4},     // iaDownloaded
+  };
+  const TStep& step = steps[Action];
+  if (step.Message) {
+    TfrmKwInetUpdate& d = *FForm;
+    TImage* images[] = {nullptr, d.imgStep1, d.imgStep2, d.imgStep3, d.imgStep4};
+    d.lblStatus->SetCaption(*step.Message);
+    images[step.Image]->SetPicture(String());
+    images[step.Image]->SetPicture(d.imgStatus[step.Index]);
+  }
+  Application->ProcessMessages();
+}
+
+std::optional<bool> TKwProgressPresenter::Update(std::uint64_t CurValue, std::uint64_t MaxValue) {
+  if (!Active()) return std::nullopt;
+  // The bar holds signed values: totals past 2 GiB are scaled down.
+  std::int32_t scaledCur = 0, scaledMax = 0;
+  KwIScaleProgress(CurValue, MaxValue, scaledCur, scaledMax);
+  TfrmKwInetUpdate& d = *FForm;
+  // Cancel as it stood before this turn of the message loop: a press during
+  // it counts at the next call.
+  const bool canceled = d.IsCanceled;
+  d.pbStatus->SetMax(scaledMax);
+  d.pbStatus->SetPosition(scaledCur);
+  // The text counts the bytes as they are; an unknown total (0) shows 0 %.
+  const std::uint64_t percent = MaxValue == 0                  ? 0
+                                : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
+                                                               : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
+  d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
+  Application->ProcessMessages();
+  return canceled;
+}
+
+void TKwProgressPresenter::Close() {
+  if (!FForm) return;
+  FForm->Hide();
+  FForm.reset();
+}
+
+}  // namespace kwinet
