@@ -237,7 +237,6 @@ bool TKwInetCustomTracker::RestExchange() {
   TServiceRequest request;
   request.Origin = client.Origin;
   BuildRestRequest(request);
-  request.Headers.emplace(request.Headers.begin(), u"User-Agent", Agent());
   // What was asked, never with the token: the body, or the request line of
   // a request without one.
   FLastXMLRequest = request.Body.empty() ? request.Method + u" " + request.Path : Utf8ToString(request.Body);

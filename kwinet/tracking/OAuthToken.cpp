@@ -33,8 +33,11 @@ TTokenCache& Cache() {
   return cache;
 }
 
+// The secret is part of the key (it stays in this process's memory): a
+// caller with the right id but another secret gets no token it could not
+// get itself.
 String Key(const TOAuthClient& Client) {
-  return ServiceOriginText(Client.Origin) + Client.Path + u"\n" + Client.ClientId;
+  return ServiceOriginText(Client.Origin) + Client.Path + u"\n" + Client.ClientId + u"\n" + Client.ClientSecret;
 }
 
 // One token request; the answer's token and its lifetime. Status: the
