@@ -9,6 +9,7 @@
 #include "kwinet/tracking/KwIUPS.h"
 #include "kwinet/tracking/OAuthToken.h"
 #include "kwinet/tracking/TrackRest.h"
+#include "peers/FakeServer.h"
 #include "peers/NginxSuite.h"
 #include "support/CarrierService.h"
 #include "tracking/TrackAnswers.h"
@@ -232,6 +233,52 @@ TEST_F(TrackRestExchange, TheNumberIsOnePathSegment) {
   EXPECT_FALSE(t->Execute());
   EXPECT_TRUE(t->NoShipmentAnswer());
   EXPECT_EQ(t->LastXMLRequest(), u"GET /api/track/v1/details/1Z%2F..%2Fx%20y%3Fz?locale=en_US&returnSignature=false");
+}
+
+}  // namespace
+}  // namespace kwinet
+
+namespace kwinet {
+namespace {
+
+// Which host each Host setting means, seen at a proxy on loopback that
+// answers every CONNECT with 403 (nothing leaves this machine).
+TEST(TrackRestHost, AnEmptyOrClassicHostMeansTheProductionHosts) {
+  test::ClearProxyEnvironment();
+  test::FakeServer proxy([](test::FakeConnection& c) {
+    if (c.ReadUntil("\r\n\r\n")) c.Send("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+  });
+  struct Case {
+    bool ups;
+    String host;
+    std::string connect;
+  } cases[] = {
+      {true, u"", "CONNECT onlinetools.ups.com:443 "},
+      {true, u"onlinetools.ups.com", "CONNECT onlinetools.ups.com:443 "},
+      {false, u"", "CONNECT apis.fedex.com:443 "},
+      {false, u"wsbeta.fedex.com", "CONNECT apis.fedex.com:443 "},
+      {false, u"https://gateway.example:8443", "CONNECT gateway.example:8443 "},
+  };
+  std::size_t seen = 0;
+  for (const Case& c : cases) {
+    std::unique_ptr<TKwInetCustomTracker> t;
+    if (c.ups)
+      t = std::make_unique<TKwUPSTracker>(nullptr);
+    else
+      t = std::make_unique<TKwFedExTracker>(nullptr);
+    t->SetApiKind(akRest);
+    t->SetHost(c.host);
+    t->SetErrorDialog(false);
+    t->SetClientId(u"id");
+    t->SetClientSecret(u"secret");
+    t->SetTrackingNumber(u"1");
+    t->Proxy()->SetUseProxy(true);
+    t->Proxy()->SetServer(u"127.0.0.1");
+    t->Proxy()->SetPort(proxy.Port());
+    EXPECT_FALSE(t->Execute());
+    ASSERT_TRUE(proxy.WaitForConnections(++seen));
+    EXPECT_EQ(proxy.Received(seen - 1).rfind(c.connect, 0), 0u) << proxy.Received(seen - 1);
+  }
 }
 
 }  // namespace
