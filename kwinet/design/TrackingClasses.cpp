@@ -66,11 +66,17 @@ void RegisterTrackers() {
 
   using U = TKwUPSTracker;
   TClassBuilder<U>(u"TKwUPSTracker", u"TKwInetCustomTracker")
-      .Str(u"AccessLicenseNumber", &U::AccessLicenseNumber, &U::SetAccessLicenseNumber);
+      .Str(u"AccessLicenseNumber", &U::AccessLicenseNumber, &U::SetAccessLicenseNumber)
+      .Enum(u"ApiKind", u"TKwApiKind", {u"akClassic", u"akRest"}, &U::ApiKind, &U::SetApiKind)
+      .Str(u"ClientId", &U::ClientId, &U::SetClientId)
+      .SecretStr(u"ClientSecret", &U::ClientSecret, &U::SetClientSecret);
 
   using F = TKwFedExTracker;
   TClassBuilder<F>(u"TKwFedExTracker", u"TKwInetCustomTracker")
-      .Object(u"WebAuthenticationDetail", u"TKwFedExWebAuthenticationDetail", &F::WebAuthenticationDetail);
+      .Object(u"WebAuthenticationDetail", u"TKwFedExWebAuthenticationDetail", &F::WebAuthenticationDetail)
+      .Enum(u"ApiKind", u"TKwApiKind", {u"akClassic", u"akRest"}, &F::ApiKind, &F::SetApiKind)
+      .Str(u"ClientId", &F::ClientId, &F::SetClientId)
+      .SecretStr(u"ClientSecret", &F::ClientSecret, &F::SetClientSecret);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "kwinet/tracking/KwIFedEx.h"
 
+#include "kwinet/tracking/OAuthToken.h"
+#include "kwinet/tracking/TrackRest.h"
 #include "kwinet/tracking/TrackXML.h"
 
 namespace kwinet {
@@ -175,6 +177,24 @@ void TKwFedExTracker::BuildRequestHeader(String& Header1, String& Header2, Strin
   Header1 = FedExSOAPAction;
   Header2 = u"Content-Type: text/xml; charset=utf-8";
   Body = FedExTrackRequest(*FWebAuthenticationDetail, TrackingNumber());
+}
+
+void TKwFedExTracker::RestTokenEndpoint(TOAuthClient& Client) const {
+  Client.Path = u"/oauth/token";
+  Client.BasicAuth = false;
+}
+
+void TKwFedExTracker::BuildRestRequest(TServiceRequest& Request) {
+  Request.Method = u"POST";
+  Request.Path = u"/track/v1/trackingnumbers";
+  Request.Headers.emplace_back(u"Content-Type", u"application/json");
+  Request.Headers.emplace_back(u"Accept", u"application/json");
+  Request.Headers.emplace_back(u"X-locale", u"en_US");
+  Request.Body = FedExTrackBody(TrackingNumber());
+}
+
+TRestTrackResult TKwFedExTracker::ReadRestAnswer(std::string_view Answer) {
+  return ReadFedExTrackAnswer(Answer, FShipment, *Activities());
 }
 
 void TKwFedExTracker::ParseXMLResponse() {

@@ -88,6 +88,13 @@ class TKwFedExTracker : public TKwInetCustomTracker {
   void ParseXMLResponse() override;
   void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
   String GetTrackAppHeader() override { return u"/web-services/track"; }
+  // Today's interface: POST /track/v1/trackingnumbers (JSON) with a bearer
+  // token from /oauth/token (the id and secret as form fields).
+  String ClassicDefaultHost() const override { return u"wsbeta.fedex.com"; }
+  String RestProductionHost() const override { return u"apis.fedex.com"; }
+  void RestTokenEndpoint(TOAuthClient& Client) const override;
+  void BuildRestRequest(TServiceRequest& Request) override;
+  TRestTrackResult ReadRestAnswer(std::string_view Answer) override;
 
  private:
   std::unique_ptr<TKwFedExWebAuthenticationDetail> FWebAuthenticationDetail;

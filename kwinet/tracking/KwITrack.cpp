@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "kwinet/core/Application.h"
+#include "kwinet/tracking/OAuthToken.h"
+#include "kwinet/tracking/TrackRest.h"
+#include "kwinet/web/KwInet.h"
 
 namespace kwinet {
 
@@ -189,9 +192,97 @@ void TKwInetCustomTracker::ReportFailure() {
     FLastXMLResponse += u"Abort the operation\r\n";
 }
 
+TRestTrackResult TKwInetCustomTracker::ReadRestAnswer(std::string_view Answer) {
+  (void)Answer;
+  return TRestTrackResult();
+}
+
+bool TKwInetCustomTracker::RestOrigin(TServiceOrigin& Origin) {
+  const String host = Host();
+  if (host.empty() || SameText(host, ClassicDefaultHost())) {
+    Origin = TServiceOrigin();
+    Origin.Host = RestProductionHost();
+    return true;
+  }
+  if (ParseServiceOrigin(host, Origin)) return true;
+  // A bare name keeps the component's own scheme and port.
+  if (host.find(u"://") == String::npos && host.find_first_of(u"/?#@ ") == String::npos &&
+      !InetHasControlCharacter(host)) {
+    Origin.Secure = Service() != isHTTP;
+    Origin.Host = host;
+    Origin.Port = Port();
+    return true;
+  }
+  SetErrorText(u"Host must be scheme://host[:port] for the REST interface, not " + host);
+  return false;
+}
+
+bool TKwInetCustomTracker::RestExchange() {
+  // A control character cannot stand in a path or a header, and no
+  // carrier's number holds one.
+  for (Char c : FTrackingNumber)
+    if (c < 0x20 || c == 0x7F) {
+      SetErrorText(u"The request cannot carry the control character U+" + IntToHex(c, 4) + u" (in the tracking number)");
+      return false;
+    }
+  TOAuthClient client;
+  if (!RestOrigin(client.Origin)) return false;
+  if (FClientId.empty() || FClientSecret.empty()) {
+    SetErrorText(u"The REST interface needs ClientId and ClientSecret");
+    return false;
+  }
+  client.ClientId = FClientId;
+  client.ClientSecret = FClientSecret;
+  RestTokenEndpoint(client);
+  TServiceRequest request;
+  request.Origin = client.Origin;
+  BuildRestRequest(request);
+  // What was asked, never with the token: the body, or the request line of
+  // a request without one.
+  FLastXMLRequest = request.Body.empty() ? request.Method + u" " + request.Path : Utf8ToString(request.Body);
+  FLastXMLRequestChanged = true;
+  SetAction(iaConnecting);
+  TServiceAnswer answer;
+  String error;
+  if (!CallWithToken(*this, client, request, answer, error)) {
+    // A refused client is the service's word, not a failed exchange.
+    FNoShipmentAnswer = answer.Status == 401 || answer.Status == 403 || answer.Status == 400;
+    SetErrorText(error);
+    return false;
+  }
+  FLastXMLResponse = BytesToString(answer.Body);
+  bool abort = false;
+  UpdateProgress(answer.Body.size(), kProgressMax, abort);
+  if (abort) {
+    SetErrorText(u"Cancelled");
+    return false;
+  }
+  if (answer.Status >= 200 && answer.Status < 300) {
+    const TRestTrackResult result = ReadRestAnswer(answer.Body);
+    if (result.Found) {
+      SetAction(iaDownloaded);
+      return true;
+    }
+    FNoShipmentAnswer = true;
+    SetErrorText(result.Error.empty() ? String(u"The service's answer holds no shipment") : result.Error);
+    return false;
+  }
+  const String message = ReadServiceErrorMessage(answer.Body);
+  FNoShipmentAnswer = answer.Status == 401 || answer.Status == 403 || answer.Status == 404;
+  SetErrorText(u"The service answered " + IntToStr(answer.Status) + (message.empty() ? String() : u": " + message));
+  return false;
+}
+
 void TKwInetCustomTracker::InternalExecute() {
   FLastXMLRequest.clear();
   FLastXMLResponse.clear();
+  FNoShipmentAnswer = false;
+  if (FApiKind == akRest) {
+    const bool ok = RestExchange();
+    if (!ok) ReportFailure();
+    SetAction(iaDisconnected);
+    return;
+  }
   ConnectToInet(false);
   bool ok = false;
   if (!hInet || !hURL) {

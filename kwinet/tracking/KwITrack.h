@@ -5,12 +5,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "kwinet/core/Classes.h"
 #include "kwinet/core/DateTime.h"
+#include "kwinet/web/ServiceCall.h"
 #include "kwinet/web/kwiupdate.h"
 
 namespace kwinet {
+
+struct TOAuthClient;
+struct TRestTrackResult;
 
 class TKwInetActivityAddress : public TPersistent {
  public:
@@ -139,6 +144,25 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   // shipment values stay.
   virtual void Clear();
 
+  // Which interface of the carrier Execute speaks: the classic XML one, or
+  // today's REST interface with an OAuth 2.0 client (ClientId and
+  // ClientSecret; the token is asked for once per process and client and
+  // shared by every tracker of that client). With akRest, a Host that is
+  // empty or the classic default means the carrier's production hosts;
+  // another Host is "https://host[:port]" (or a bare name, with Service and
+  // Port) and takes every request, token and data.
+  TKwApiKind ApiKind() const { return FApiKind; }
+  void SetApiKind(TKwApiKind value) { FApiKind = value; }
+  const String& ClientId() const { return FClientId; }
+  void SetClientId(const String& value) { FClientId = value; }
+  // Never written to a stored form unless the application asks for it.
+  const String& ClientSecret() const { return FClientSecret; }
+  void SetClientSecret(const String& value) { FClientSecret = value; }
+  // After a failed Execute of the REST interface: the service answered, but
+  // with no shipment (an unknown number, refused credentials); ErrorText is
+  // the service's own message. False after any other Execute.
+  bool NoShipmentAnswer() const { return FNoShipmentAnswer; }
+
   // The shipment values of the last answer, as far as the carrier gives
   // them: UPS alone fills ShipperNumber; PickupDate is the date only at UPS
   // and the actual delivery time stamp at FedEx.
@@ -165,6 +189,17 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   // The request path on the carrier's host.
   virtual String GetTrackAppHeader() { return String(); }
 
+  // The REST interface: the classic default Host (which akRest reads as
+  // the production hosts), the production origin, the token endpoint's
+  // path and how the client shows its credentials, the data request for
+  // the number (its body or request line goes to LastXMLRequest), and the
+  // answer's reader.
+  virtual String ClassicDefaultHost() const { return String(); }
+  virtual String RestProductionHost() const { return String(); }
+  virtual void RestTokenEndpoint(TOAuthClient& Client) const { (void)Client; }
+  virtual void BuildRestRequest(TServiceRequest& Request) { (void)Request; }
+  virtual TRestTrackResult ReadRestAnswer(std::string_view Answer);
+
   String FLastXMLResponse;
   String FLastXMLRequest;
   bool FLastXMLRequestChanged = false;
@@ -175,10 +210,19 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   // The POST and the answer; false with the reason in ErrorText.
   bool Exchange();
   void ReportFailure();
+  // The REST job: token, data request, answer; false with ErrorText.
+  bool RestExchange();
+  // Where the REST requests go; false with ErrorText for a Host that says
+  // no place.
+  bool RestOrigin(TServiceOrigin& Origin);
 
   String FTrackingNumber;
   std::unique_ptr<TKwInetActivities> FActivities;
   bool FErrorDialog = true;
+  TKwApiKind FApiKind = akClassic;
+  String FClientId;
+  String FClientSecret;
+  bool FNoShipmentAnswer = false;
 };
 
 }  // namespace kwinet

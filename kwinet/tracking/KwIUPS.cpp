@@ -1,5 +1,9 @@
 #include "kwinet/tracking/KwIUPS.h"
 
+#include <random>
+
+#include "kwinet/tracking/OAuthToken.h"
+#include "kwinet/tracking/TrackRest.h"
 #include "kwinet/tracking/TrackXML.h"
 
 namespace kwinet {
@@ -17,6 +21,8 @@ bool Digits(const String& s, int& value) {
   return true;
 }
 
+}  // namespace
+
 // YYYYMMDD; characters after the eighth are not looked at.
 bool UPSDate(const String& s, TDateTime& date) {
   int y, m, d;
@@ -30,6 +36,8 @@ bool UPSTime(const String& s, TDateTime& time) {
   return s.size() >= 6 && Digits(s.substr(0, 2), h) && Digits(s.substr(2, 2), n) && Digits(s.substr(4, 2), sec) &&
          TryEncodeTime(h, n, sec, 0, time);
 }
+
+namespace {
 
 // UPS names the state or province code so; the carrier's other fields have
 // no place in the record.
@@ -117,6 +125,27 @@ void TKwUPSTracker::BuildRequestHeader(String& Header1, String& Header2, String&
   Header1.clear();
   Header2 = u"Content-Type: application/x-www-form-urlencoded";
   Body = UPSTrackRequest(FAccessLicenseNumber, Agent(), TrackingNumber());
+}
+
+void TKwUPSTracker::RestTokenEndpoint(TOAuthClient& Client) const {
+  Client.Path = u"/security/v1/oauth/token";
+  Client.BasicAuth = true;
+}
+
+void TKwUPSTracker::BuildRestRequest(TServiceRequest& Request) {
+  // transId names this one request (at most 32 characters): 128 random bits.
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const String transId = IntToHex(random(), 16) + IntToHex(random(), 16);
+  Request.Method = u"GET";
+  Request.Path = u"/api/track/v1/details/" + Utf8ToString(PercentEncode(TrackingNumber())) +
+                 u"?locale=en_US&returnSignature=false";
+  Request.Headers.emplace_back(u"Accept", u"application/json");
+  Request.Headers.emplace_back(u"transId", transId);
+  Request.Headers.emplace_back(u"transactionSrc", u"kwinet");
+}
+
+TRestTrackResult TKwUPSTracker::ReadRestAnswer(std::string_view Answer) {
+  return ReadUPSTrackAnswer(Answer, FShipment, *Activities());
 }
 
 void TKwUPSTracker::ParseXMLResponse() {

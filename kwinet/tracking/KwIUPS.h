@@ -19,6 +19,13 @@ class TKwUPSTracker : public TKwInetCustomTracker {
   void ParseXMLResponse() override;
   void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
   String GetTrackAppHeader() override { return u"/ups.app/xml/Track"; }
+  // Today's interface: GET /api/track/v1/details/{number} with a bearer
+  // token from /security/v1/oauth/token (HTTP Basic).
+  String ClassicDefaultHost() const override { return u"onlinetools.ups.com"; }
+  String RestProductionHost() const override { return u"onlinetools.ups.com"; }
+  void RestTokenEndpoint(TOAuthClient& Client) const override;
+  void BuildRestRequest(TServiceRequest& Request) override;
+  TRestTrackResult ReadRestAnswer(std::string_view Answer) override;
 
  private:
   String FAccessLicenseNumber;
@@ -34,5 +41,10 @@ String UPSTrackRequest(const String& Key, const String& Agent, const String& Num
 // and each activity of the package is appended to Activities. An answer that
 // is no track response changes nothing.
 void ReadUPSTrackResponse(const String& Response, TKwShipmentValues& Shipment, TKwInetActivities& Activities);
+
+// UPS's date (YYYYMMDD) and time of day (HHMMSS), as both of its interfaces
+// write them; false for anything else.
+bool UPSDate(const String& S, TDateTime& Date);
+bool UPSTime(const String& S, TDateTime& Time);
 
 }  // namespace kwinet

@@ -24,6 +24,7 @@ struct TNewArgs {
   std::vector<std::string> Assignments;
   std::string Output;
   std::string Name;
+  bool StoreSecrets = false;
 };
 
 // One NAME=VALUE of the command line, resolved to the object and property
@@ -206,7 +207,7 @@ void RunNew(const TNewArgs& args, bool toFile) {
     values.emplace_back(&a, std::move(value));
   }
   for (const auto& [a, value] : values) Apply(*a, value, root.get());
-  const std::string text = WriteComponentText(root.get());
+  const std::string text = WriteComponentText(root.get(), args.StoreSecrets);
   if (toFile)
     WriteOutput(text, args.Output);
   else
@@ -227,12 +228,15 @@ void Setup(CLI::App& app) {
                            "standard output; the file is readable by its owner alone (mode 0600), as a form may hold "
                            "a password");
   cmd->add_option("--name", args.Name, "The component's name (default: the class name without T, and 1: KwWhoIs1)");
+  cmd->add_flag("--store-secrets", args.StoreSecrets,
+                "Write secret properties (ClientSecret, SubscriptionKey, ApiKey) into the form too; without it they "
+                "are left out, and 'kwinet run' takes them from KWINET_CLIENT_SECRET and KWINET_API_KEY");
   cmd->footer(
       "Values: a string property takes the text as it is (Domain=example.com); a string list takes one line per "
       "PROPERTY=LINE, repeated for more lines, in place of its default lines (ServerList=com=whois.example "
       "ServerList=net=whois.example); any other property takes a value as a stored form writes it: 8080, -1, $FF, "
       "1.5, True, isHTTP, [soOne, soTwo], {0A0B}, nil. Collections and events cannot be given here. Only values "
-      "that differ from the defaults are written.\n"
+      "that differ from the defaults are written; secret properties only with --store-secrets.\n"
       "Values are checked as 'kwinet run' checks them when it loads the form (kind, range of the type, names).\n"
       "Exit status: 0 the form was written; 1 the file could not be written (an old one is kept); 2 for an unknown "
       "class or property, a value that run would refuse, or another usage error (nothing is written).");

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -180,6 +181,26 @@ bool RunOne(TComponent& c, bool heading) {
   return false;
 }
 
+// Secrets that the form was written without: an empty published
+// ClientSecret of any component from KWINET_CLIENT_SECRET, an empty
+// SubscriptionKey or ApiKey from KWINET_API_KEY. Found by property name, so
+// that every class that has one is served.
+void FillSecrets(TComponent& root) {
+  const std::pair<const char16_t*, const char*> secrets[] = {
+      {u"ClientSecret", "KWINET_CLIENT_SECRET"}, {u"SubscriptionKey", "KWINET_API_KEY"}, {u"ApiKey", "KWINET_API_KEY"}};
+  for (int i = 0; i < root.ComponentCount(); ++i) {
+    TComponent* c = root.Components(i);
+    const TClassInfo* info = ClassInfoOf(c);
+    if (!info) continue;
+    for (const auto& [name, env] : secrets) {
+      const TPropInfo* p = info->FindProperty(name);
+      if (!p || p->Kind != tkString || !p->GetString || !p->SetString || !p->GetString(c).empty()) continue;
+      const char* value = std::getenv(env);
+      if (value && *value) p->SetString(c, Utf8ToString(value));
+    }
+  }
+}
+
 int RunForm(const TRunArgs& args) {
   RegisterKwInetClasses();
   const std::string text = ReadForm(args.Form);
@@ -197,6 +218,7 @@ int RunForm(const TRunArgs& args) {
                            ", not a form: the components to run stand inside a form (object Form1: TForm ... end), "
                            "as 'kwinet new' writes it");
   }
+  FillSecrets(*root);
   if (!args.Execute.empty()) {
     TComponent* c = root->FindComponent(Utf8ToString(args.Execute));
     if (!c) throw ToolError(2, args.Form + ": no component named " + args.Execute);
@@ -223,6 +245,8 @@ void Setup(CLI::App& app) {
       "number of recipients); a web component prints its status (isFinished...), then what it left: the local "
       "file ('file: PATH'), the listing, the links, the feed's titles or the shipment's activities. The logon "
       "prompt and the progress dialog appear only on a terminal.\n"
+      "Secrets that the form leaves out (see 'kwinet new --store-secrets'): an empty ClientSecret comes from "
+      "KWINET_CLIENT_SECRET, an empty SubscriptionKey or ApiKey from KWINET_API_KEY.\n"
       "Exit status: 0 when every job succeeded; 1 when one failed (one line each on standard error, the other "
       "jobs still run); 2 when the form cannot be read (with its line and column), its root is not a form, it holds "
       "no such component, or for another usage error.");

@@ -1,6 +1,10 @@
 // kwinet track: where a UPS or FedEx shipment is, through the carrier's XML
-// service (or a compatible gateway).
+// service or, with --client-id, its REST interface of today (or a
+// compatible gateway).
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <mutex>
 
@@ -12,6 +16,7 @@
 #include "kwinet/tracking/KwIFedEx.h"
 #include "kwinet/tracking/KwIUPS.h"
 #include "kwinet/tracking/TrackXML.h"
+#include "support/CarrierService.h"
 
 namespace kwinet::tool {
 namespace {
@@ -26,7 +31,12 @@ struct TTrackArgs {
   std::string Key, Password, ParentKey, ParentPassword, Account, Meter, Integrator;
   // The secrets' files.
   std::string LicenseFile, KeyFile, PasswordFile, ParentKeyFile, ParentPasswordFile;
+  // Today's interface: the OAuth client (its secret from a file or the
+  // environment, never from the command line).
+  std::string ClientId, ClientSecretFile;
 };
+
+constexpr const char* kClientSecretEnv = "KWINET_CLIENT_SECRET";
 
 String DateTimeText(TDateTime value) {
   if (value == 0) return u"-";
@@ -87,7 +97,14 @@ int Track(Tracker& t, const TTrackArgs& a) {
   // The tool says what went wrong in one line of its own.
   t.SetErrorDialog(false);
   t.SetTrackingNumber(Utf8ToString(a.Number));
-  if (!t.Execute()) throw ToolError(1, StringToUtf8(t.ErrorText()));
+  if (!t.Execute()) {
+    // Today's interface fails with the service's own message when it
+    // answered without a shipment.
+    if (t.NoShipmentAnswer())
+      throw ToolError(3, "the carrier's answer holds no shipment for " + a.Number + ": " +
+                             StringToUtf8(t.ErrorText()));
+    throw ToolError(1, StringToUtf8(t.ErrorText()));
+  }
   if (t.IdentificationNumber().empty() && t.Activities()->Count() == 0) {
     const String reason = CarrierReason(t.LastXMLResponse());
     throw ToolError(3, "the carrier's answer holds no shipment for " + a.Number +
@@ -97,8 +114,42 @@ int Track(Tracker& t, const TTrackArgs& a) {
   return 0;
 }
 
+// --client-id: today's interface, with the client's secret.
+template <typename Tracker>
+int TrackRest(Tracker& t, const TTrackArgs& a) {
+  const std::string secret = ReadSecret("--client-secret", "", a.ClientSecretFile, kClientSecretEnv);
+  if (secret.empty())
+    throw ToolError(2, "--client-id needs the client's secret: --client-secret-file FILE or " +
+                           std::string(kClientSecretEnv));
+  t.SetApiKind(akRest);
+  t.SetClientId(Utf8ToString(a.ClientId));
+  t.SetClientSecret(Utf8ToString(secret));
+  return Track(t, a);
+}
+
 int RunTrack(const TTrackArgs& a) {
   const bool ups = a.Carrier == "ups";
+  if (a.ClientId.empty() && !a.ClientSecretFile.empty())
+    throw ToolError(2, "--client-secret-file goes with --client-id");
+  if (!a.ClientId.empty()) {
+    const std::pair<const char*, const std::string*> classic[] = {
+        {"--license", &a.License},       {"--license-file", &a.LicenseFile},
+        {"--key", &a.Key},               {"--key-file", &a.KeyFile},
+        {"--password", &a.Password},     {"--password-file", &a.PasswordFile},
+        {"--parent-key", &a.ParentKey},  {"--parent-key-file", &a.ParentKeyFile},
+        {"--parent-password", &a.ParentPassword}, {"--parent-password-file", &a.ParentPasswordFile},
+        {"--account", &a.Account},       {"--meter", &a.Meter},
+        {"--integrator", &a.Integrator}};
+    for (const auto& [name, value] : classic)
+      if (!value->empty())
+        throw ToolError(2, std::string(name) + " belongs to the classic interface; --client-id selects today's");
+    if (ups) {
+      TKwUPSTracker t(nullptr);
+      return TrackRest(t, a);
+    }
+    TKwFedExTracker t(nullptr);
+    return TrackRest(t, a);
+  }
   const std::pair<const char*, const std::string*> fedexOnly[] = {{"--key", &a.Key},
                                                                   {"--key-file", &a.KeyFile},
                                                                   {"--password", &a.Password},
@@ -162,6 +213,13 @@ void Setup(CLI::App& app) {
   cmd->add_option("--account", args.Account, "FedEx: the account number");
   cmd->add_option("--meter", args.Meter, "FedEx: the meter number");
   cmd->add_option("--integrator", args.Integrator, "FedEx: the integrator id");
+  cmd->add_option("--client-id", args.ClientId,
+                  "The OAuth client id of the carrier's developer account: selects today's REST interface (UPS "
+                  "track API, FedEx track API) in place of the classic XML one");
+  cmd->add_option("--client-secret-file", args.ClientSecretFile,
+                  "A file whose first line is the client's secret; refused (exit status 2) when its group or others "
+                  "may read it. Without it, the secret comes from " +
+                      std::string(kClientSecretEnv) + " (it is never taken on the command line)");
   cmd->footer(
       "Output: \"Label: value\" lines for the shipment (those the carrier gave), then one line per scan event:\n"
       "date and time (YYYY-MM-DD HH:MM:SS, \"-\" when unknown), status and place, separated by tabs.\n"
@@ -169,8 +227,10 @@ void Setup(CLI::App& app) {
       "trusted or named another host, it did not answer within --timeout, it took longer than --max-time or\n"
       "dripped slower than 1024 bytes a second for a minute, its answer was cut short or larger than 16 MiB,\n"
       "or the request would carry a control character; 3 the service answered, but with no shipment (an\n"
-      "unknown number, refused credentials: its reason is printed); 2 usage. The reason of 1 and 3 is printed\n"
-      "on standard error.");
+      "unknown number, refused credentials: its reason is printed); 2 usage (with --client-id: no secret, a\n"
+      "classic credential option beside it). The reason of 1 and 3 is printed on standard error.\n"
+      "With --client-id, the token and the track request both go to --host (default: the carrier's production\n"
+      "hosts); the token is asked for once per run.");
   cmd->callback([] { ExitCode() = RunTrack(args); });
 }
 
@@ -235,8 +295,11 @@ void ServeCarrier(support::FakeConnection& c) {
 
 int Demo() {
   std::unique_ptr<support::FakeServer> carrier;
+  // Today's REST interfaces: the emulator that the tests use.
+  std::unique_ptr<support::TCarrierService> rest;
   try {
     carrier = std::make_unique<support::FakeServer>(ServeCarrier);
+    rest = std::make_unique<support::TCarrierService>();
   } catch (const std::runtime_error& e) {
     std::printf("cannot start the demo carrier: %s\n", e.what());
     return 1;
@@ -246,7 +309,7 @@ int Demo() {
   support::TNginxOptions options;
   options.Https = true;
   options.ServerExtra = "    location /ups.app/ { proxy_pass " + upstream + "; }\n" +
-                        "    location /web-services/ { proxy_pass " + upstream + "; }\n";
+                        "    location /web-services/ { proxy_pass " + upstream + "; }\n" + rest->NginxLocations();
   support::TNginx nginx(options);
   if (!nginx.Started()) {
     std::printf("%s\n", nginx.Error().c_str());
@@ -260,6 +323,22 @@ int Demo() {
   failures += !Show({"track", "ups", "1Z0000000000000000", "--host", host, "--ca", nginx.CAFile()}, 3);
   // The same server without its CA: the number is never sent.
   failures += !Show({"track", "ups", "1ZA1B2C30400000019", "--host", host}, 1);
+  // Today's interfaces: an OAuth client whose secret is in a private file.
+  support::TempDir dir("kwinet-demo");
+  const std::string secret = dir.File("client.secret");
+  {
+    std::ofstream out(secret);
+    out << support::TCarrierService::kClientSecret << "\n";
+  }
+  ::chmod(secret.c_str(), 0600);
+  failures += !Show({"track", "ups", support::kUPSRestNumber, "--client-id", support::TCarrierService::kUPSClientId,
+                     "--client-secret-file", secret, "--host", host, "--ca", nginx.CAFile()});
+  failures += !Show({"track", "fedex", support::kFedExRestNumber, "--client-id",
+                     support::TCarrierService::kFedExClientId, "--client-secret-file", secret, "--host", host, "--ca",
+                     nginx.CAFile()});
+  failures += !Show({"track", "fedex", "999999999999", "--client-id", support::TCarrierService::kFedExClientId,
+                     "--client-secret-file", secret, "--host", host, "--ca", nginx.CAFile()},
+                    3);
   return failures;
 }
 
