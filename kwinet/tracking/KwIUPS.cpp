@@ -5,6 +5,7 @@
 #include "kwinet/tracking/OAuthToken.h"
 #include "kwinet/tracking/TrackRest.h"
 #include "kwinet/tracking/TrackXML.h"
+#include "kwinet/utils/kwiutil.h"
 
 namespace kwinet {
 
@@ -137,7 +138,7 @@ void TKwUPSTracker::BuildRestRequest(TServiceRequest& Request) {
   thread_local std::mt19937_64 random{std::random_device{}()};
   const String transId = IntToHex(random(), 16) + IntToHex(random(), 16);
   Request.Method = u"GET";
-  Request.Path = u"/api/track/v1/details/" + Utf8ToString(PercentEncode(TrackingNumber())) +
+  Request.Path = u"/api/track/v1/details/" + Utf8ToString(PercentEncode(StringToUtf8(TrackingNumber()))) +
                  u"?locale=en_US&returnSignature=false";
   Request.Headers.emplace_back(u"Accept", u"application/json");
   Request.Headers.emplace_back(u"transId", transId);

@@ -55,8 +55,8 @@ bool FetchToken(TKwCustomWebComponent& Component, const TOAuthClient& Client, TO
     const std::string pair = StringToUtf8(Client.ClientId) + ":" + StringToUtf8(Client.ClientSecret);
     request.Headers.emplace_back(u"Authorization", u"Basic " + Encode64(BytesToString(pair)));
   } else {
-    request.Body += "&client_id=" + PercentEncode(Client.ClientId) + "&client_secret=" +
-                    PercentEncode(Client.ClientSecret);
+    request.Body += "&client_id=" + PercentEncode(StringToUtf8(Client.ClientId)) + "&client_secret=" +
+                    PercentEncode(StringToUtf8(Client.ClientSecret));
   }
   TServiceAnswer answer;
   if (!Component.CallService(request, answer)) {
@@ -87,23 +87,6 @@ std::chrono::milliseconds WaitBound(const TKwCustomWebComponent& Component) {
 }
 
 }  // namespace
-
-std::string PercentEncode(const String& Value) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : StringToUtf8(Value)) {
-    const auto b = static_cast<unsigned char>(c);
-    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
-        b == '_' || b == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    }
-  }
-  return out;
-}
 
 bool OAuthAccessToken(TKwCustomWebComponent& Component, const TOAuthClient& Client, std::string& Token,
                       String& Error) {

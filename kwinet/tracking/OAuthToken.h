@@ -57,8 +57,4 @@ bool CallWithToken(TKwCustomWebComponent& Component, const TOAuthClient& Client,
 // Empties the cache (tests, and an application that changes credentials).
 void OAuthClearTokens();
 
-// A form field's value or a path segment: the unreserved characters
-// (letters, digits, - . _ ~) stay, every other UTF-8 byte becomes %XX.
-std::string PercentEncode(const String& Value);
-
 }  // namespace kwinet
