@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The first two bytes, when there are, stand for the codes.
   const kwinet::String target = kwinet::Utf8ToString(bytes.substr(0, 1));
-  const kwinet::String source = kwinet::Utf8ToString(bytes.substr(1, 1));
+  const kwinet::String source = kwinet::Utf8ToString(size < 1 ? std::string_view() : bytes.substr(1, 1));
   const kwinet::String text = kwinet::Utf8ToString(bytes.substr(size < 2 ? size : 2));
   using Json = nlohmann::json;
   const std::string utf8 = kwinet::StringToUtf8(text);
