@@ -15,12 +15,19 @@ void RegisterTranslateClasses() {
   base.Info().SetComponentFactory(nullptr);
 
   using M = TKwMSTranslator;
-  TClassBuilder<M>(u"TKwMSTranslator", u"TKwCustomTranslator").Str(u"BingAppId", &M::BingAppId, &M::SetBingAppId);
+  TClassBuilder<M>(u"TKwMSTranslator", u"TKwCustomTranslator")
+      .Str(u"BingAppId", &M::BingAppId, &M::SetBingAppId)
+      .Enum(u"ApiKind", u"TKwApiKind", {u"akClassic", u"akRest"}, &M::ApiKind, &M::SetApiKind)
+      .SecretStr(u"SubscriptionKey", &M::SubscriptionKey, &M::SetSubscriptionKey)
+      .Str(u"Region", &M::Region, &M::SetRegion)
+      .Str(u"Voice", &M::Voice, &M::SetVoice);
 
   using G = TKwIGoogleTranslator;
   TClassBuilder<G>(u"TKwIGoogleTranslator", u"TKwCustomTranslator")
       .Str(u"SourceLanguage", &G::SourceLanguage, &G::SetSourceLanguage)
-      .Str(u"DestinationLanguage", &G::DestinationLanguage, &G::SetDestinationLanguage);
+      .Str(u"DestinationLanguage", &G::DestinationLanguage, &G::SetDestinationLanguage)
+      .Enum(u"ApiKind", u"TKwApiKind", {u"akClassic", u"akRest"}, &G::ApiKind, &G::SetApiKind)
+      .SecretStr(u"ApiKey", &G::ApiKey, &G::SetApiKey);
 }
 
 }  // namespace kwinet

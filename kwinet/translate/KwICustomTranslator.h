@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "kwinet/core/Streams.h"
+#include "kwinet/web/ServiceCall.h"
 #include "kwinet/web/kwiupdate.h"
 
 namespace kwinet {
@@ -28,6 +29,18 @@ class TKwCustomTranslator : public TKwCustomWebComponent {
   bool FetchAnswer(const String& URL, TStream& Stream);
   // Ends a call: Status isFinished, or isFailed with Reason.
   void EndCall(bool Ok, const String& Reason = String());
+
+  // Today's interfaces. Where the service lives: with a Host that is empty
+  // or still ClassicHost, the production origin Production; otherwise Host,
+  // which must then be scheme://host[:port]. False, with the call ended
+  // isFailed, for a Host of another form.
+  bool RestOrigin(const String& ClassicHost, const String& Production, TServiceOrigin& Origin);
+  // One exchange through CallService. True for an answer of status 2xx;
+  // otherwise false with the call ended isFailed and ErrorText holding why:
+  // the status and the service's own message from its error document
+  // ({"error":{"code":...,"message":...}}), with Secret, should the message
+  // hold it, blotted out.
+  bool RestExchange(const TServiceRequest& Request, TServiceAnswer& Answer, const String& Secret);
 };
 
 // URL query value: the UTF-8 bytes of S, form-encoded.

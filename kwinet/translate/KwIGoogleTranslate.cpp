@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kwinet/translate/GoogleAnswer.h"
+#include "kwinet/translate/TranslatorJson.h"
 
 namespace kwinet {
 
@@ -81,7 +82,57 @@ String TKwIGoogleTranslator::TranslateText(const String& AText) {
   return TranslateTextExt(AText, FSourceLanguage, FDestinationLanguage);
 }
 
+bool TKwIGoogleTranslator::Rest(const String& Method, const String& Path, const std::string& Body,
+                                TServiceAnswer& Answer) {
+  TServiceRequest request;
+  if (!RestOrigin(DefaultHost, RestHost, request.Origin)) return false;
+  request.Method = Method;
+  request.Path = Path;
+  if (!FApiKey.empty()) request.Headers.emplace_back(u"X-goog-api-key", FApiKey);
+  if (!Body.empty()) request.Headers.emplace_back(u"Content-Type", u"application/json; charset=utf-8");
+  request.Body = Body;
+  return RestExchange(request, Answer, FApiKey);
+}
+
+String TKwIGoogleTranslator::DetectLanguage(const String& AText) {
+  BeginCall();
+  if (FApiKind != akRest) {
+    EndCall(false, u"DetectLanguage needs ApiKind akRest");
+    return String();
+  }
+  TServiceAnswer answer;
+  if (!Rest(u"POST", u"/language/translate/v2/detect", BuildGoogleDetectBody(AText), answer)) return String();
+  const std::optional<String> code = ReadGoogleDetection(answer.Body);
+  EndCall(code.has_value(), u"The answer holds no language code");
+  return code.value_or(String());
+}
+
+void TKwIGoogleTranslator::GetLanguages(TStrings* lstCodes, TStrings* lstNames) {
+  if (FApiKind != akRest) return FillLanguageCodes(lstCodes, lstNames);
+  if (lstCodes) lstCodes->Clear();
+  if (lstNames) lstNames->Clear();
+  BeginCall();
+  TServiceAnswer answer;
+  if (!Rest(u"GET", u"/language/translate/v2/languages?target=en", std::string(), answer)) return;
+  const std::optional<std::vector<TTranslatorLanguage>> languages = ReadGoogleLanguages(answer.Body);
+  if (languages)
+    for (const TTranslatorLanguage& l : *languages) {
+      if (lstCodes) lstCodes->Add(l.Code);
+      if (lstNames) lstNames->Add(l.Name);
+    }
+  EndCall(languages && !languages->empty(), u"The answer holds no language codes");
+}
+
 String TKwIGoogleTranslator::TranslateTextExt(const String& AText, const String& SourceLng, const String& DestLng) {
+  if (FApiKind == akRest) {
+    BeginCall();
+    TServiceAnswer answer;
+    if (!Rest(u"POST", u"/language/translate/v2", BuildGoogleTranslateBody(AText, DestLng, SourceLng), answer))
+      return String();
+    const std::optional<TGoogleTranslation> t = ReadGoogleTranslation(answer.Body);
+    EndCall(t.has_value(), u"The answer holds no translation");
+    return t ? t->Text : String();
+  }
   BeginCall();
   TMemoryStream stream;
   if (!FetchAnswer(Host() + u"/translate_a/single?client=gtx&sl=" + TranslatorQueryValue(SourceLng) + u"&tl=" +

@@ -8,6 +8,14 @@
 // MaxResponseSize, an error status, an answer without a translation) ends
 // with Status isFailed and ErrorText saying why; one that succeeds with
 // isFinished.
+//
+// With ApiKind akRest the component speaks the keyed Cloud Translation v2
+// interface instead: POST /language/translate/v2 with a JSON body (format
+// "text", so the text comes back as it went), and DetectLanguage and
+// GetLanguages beside it, ApiKey in the X-goog-api-key header (never in the
+// URL). A Host that is empty or still DefaultHost means the production
+// host; any other Host (scheme://host[:port]) replaces it. A failure carries
+// the service's own message in ErrorText, never the key.
 #pragma once
 
 #include "kwinet/core/StringList.h"
@@ -35,6 +43,14 @@ class TKwIGoogleTranslator : public TKwCustomTranslator {
   // a sentence; all of them are joined); the empty string when the call
   // failed. The text and the codes travel URL-encoded as UTF-8.
   String TranslateTextExt(const String& AText, const String& SourceLng, const String& DestLng);
+  // akRest only: the language code of AText; the empty string when the
+  // call failed (under akClassic it fails at once: that endpoint detects
+  // nothing on its own).
+  String DetectLanguage(const String& AText);
+  // Clears each list given and fills it with the service's language codes
+  // and their English names (akRest: asked of the service; akClassic: the
+  // table below, no request).
+  void GetLanguages(TStrings* lstCodes, TStrings* lstNames);
   // The translation that an answer holds (see ReadGoogleAnswer); the empty
   // string for an answer that is not JSON. A holds the answer's bytes, one
   // a character; text with characters above 255 is taken as it stands.
@@ -53,12 +69,27 @@ class TKwIGoogleTranslator : public TKwCustomTranslator {
   const String& DestinationLanguage() const { return FDestinationLanguage; }
   void SetDestinationLanguage(const String& value) { FDestinationLanguage = value; }
 
+  // Which interface the component speaks (akClassic: the one above).
+  TKwApiKind ApiKind() const { return FApiKind; }
+  void SetApiKind(TKwApiKind value) { FApiKind = value; }
+  // The key of the v2 interface (akRest); a secret, left out of stored
+  // forms unless the application asks for it.
+  const String& ApiKey() const { return FApiKey; }
+  void SetApiKey(const String& value) { FApiKey = value; }
+
   // Host is the scheme and host of the API, without a path.
   static constexpr const Char* DefaultHost = u"https://translate.googleapis.com";
+  // The production host of the v2 interface.
+  static constexpr const Char* RestHost = u"https://translation.googleapis.com";
 
  private:
+  // One v2 request; the answer when its status is 2xx.
+  bool Rest(const String& Method, const String& Path, const std::string& Body, TServiceAnswer& Answer);
+
   String FSourceLanguage;
   String FDestinationLanguage;
+  TKwApiKind FApiKind = akClassic;
+  String FApiKey;
 };
 
 }  // namespace kwinet
