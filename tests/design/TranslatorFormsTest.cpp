@@ -2,8 +2,8 @@
 // region stay; the keys are left out unless the application asks for them.
 #include <gtest/gtest.h>
 
-#include "kwinet/core/FormStream.h"
 #include "kwinet/design/KwInetClasses.h"
+#include "kwinet/storage/FormStream.h"
 #include "kwinet/translate/KwIGoogleTranslate.h"
 #include "kwinet/translate/KwIMSTranslator.h"
 
