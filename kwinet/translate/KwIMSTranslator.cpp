@@ -5,6 +5,7 @@
 
 #include "kwinet/core/Exceptions.h"
 #include "kwinet/translate/MSTranslatorAnswer.h"
+#include "kwinet/translate/SpeechSsml.h"
 #include "kwinet/translate/TranslatorJson.h"
 #include "kwinet/utils/PartFile.h"
 

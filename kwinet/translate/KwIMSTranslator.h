@@ -21,11 +21,15 @@
 // carries the service's own message in ErrorText, never the key.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "kwinet/core/StringList.h"
 #include "kwinet/translate/KwICustomTranslator.h"
-#include "kwinet/translate/SpeechSsml.h"
 
 namespace kwinet {
+
+struct TSpeechVoice;
 
 class TKwMSTranslator : public TKwCustomTranslator {
  public:
