@@ -44,6 +44,24 @@ void ReportLost(std::exception_ptr error) {
   }
 }
 
+// Qt's own notes (debug, information, warnings such as "XDG_RUNTIME_DIR
+// not set" under the offscreen platform) are not for the user of a program
+// that made no Qt application itself: only critical and fatal messages
+// reach standard error, through the handler that was there before.
+QtMessageHandler gEarlierHandler = nullptr;
+
+void QuietQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) noexcept {
+  if (type != QtCriticalMsg && type != QtFatalMsg) return;
+  try {
+    if (gEarlierHandler)
+      gEarlierHandler(type, context, message);
+    else
+      std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+  } catch (...) {
+    // Nothing may leave a handler called by Qt.
+  }
+}
+
 // Counts a wait of ours for as long as it lasts.
 class TWaitScope {
  public:
@@ -60,6 +78,8 @@ class TWaitScope {
 
 struct TQtBackend::TImpl {
   std::unique_ptr<QApplication> OwnApplication;
+  // Set while QuietQtMessages is installed (with our own application only).
+  bool QuietMessages = false;
   std::unique_ptr<QTimer> Pump;
   // The dialog of each form shown now, modal or not.
   std::unordered_map<const TCustomForm*, TQtFormDialog*> Dialogs;
@@ -99,6 +119,8 @@ TQtBackend::TQtBackend() : FImpl(std::make_unique<TImpl>()) {
   if (!existing) {
     String why;
     if (!CanShow(why)) throw Exception(why);
+    gEarlierHandler = qInstallMessageHandler(QuietQtMessages);
+    FImpl->QuietMessages = true;
     FImpl->OwnApplication = std::make_unique<QApplication>(gArgc, gArgv);
   } else if (!qobject_cast<QApplication*>(existing)) {
     throw Exception(u"the program's Qt application is not a QApplication: dialogs need Qt Widgets");
@@ -142,6 +164,7 @@ TQtBackend::~TQtBackend() {
   }
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   FImpl->OwnApplication.reset();
+  if (FImpl->QuietMessages) qInstallMessageHandler(gEarlierHandler);
 }
 
 bool TQtBackend::CanShow(String& Why) {
