@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kwinet/core/Application.h"
+#include "kwinet/core/Exceptions.h"
 
 namespace kwinet {
 
@@ -142,6 +143,9 @@ void TCustomForm::SetCaption(const String& value) {
 }
 
 TModalResult TCustomForm::ShowModal() {
+  // A form shown already (modeless, or modal further up the stack) has its
+  // window in the backend: Hide it first.
+  if (FVisible) throw EInvalidOperation(u"cannot make a visible form modal");
   FModalResult = mrNone;
   FVisible = true;
   TModalResult r;

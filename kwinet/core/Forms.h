@@ -217,7 +217,8 @@ class TCustomForm : public TComponent {
   void SetModalResult(TModalResult value) { FModalResult = value; }
   bool Visible() const { return FVisible; }
 
-  // Shows the form through the backend and waits for its answer.
+  // Shows the form through the backend and waits for its answer. Raises
+  // EInvalidOperation, leaving the form as it was, when it is shown already.
   TModalResult ShowModal();
   // Shows the form without waiting; Hide takes it away.
   void Show();

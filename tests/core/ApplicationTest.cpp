@@ -1,10 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <memory>
 
 #include "kwinet/core/Application.h"
 #include "kwinet/core/Resources.h"
 #include "kwinet/core/Variant.h"
+#include "kwinet/ui/ConsoleBackend.h"
 #include "kwinet/ui/ScriptedBackend.h"
 
 using namespace kwinet;
@@ -80,6 +85,48 @@ TEST(Forms, ControlsFollowTheirFormAndNonModalChangesReachTheBackend) {
   EXPECT_EQ(form->Controls().size(), 1u);
   form.reset();  // hides itself
   EXPECT_EQ(ui->HiddenCount, 1);
+}
+
+// A form shown already cannot be made modal as well: every backend would
+// be left with two windows for one form. Refused alike, the form untouched.
+TEST(Forms, ShowModalOfAShownFormIsRefusedAndLeavesItShown) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(in, 0);
+  auto* scripted = new TScriptedBackend;
+  scripted->QueueModal([](TCustomForm&) { return mrOk; });
+  std::unique_ptr<TUIBackend> backends[] = {std::unique_ptr<TUIBackend>(scripted),
+                                            std::make_unique<TConsoleBackend>(in, out)};
+  for (auto& backend : backends) {
+    auto previous = Application->SetBackend(std::move(backend));
+    {
+      TCustomForm form(nullptr);
+      form.SetCaption(u"Busy");
+      form.Show();
+      form.SetModalResult(mrAbort);
+      EXPECT_THROW(form.ShowModal(), EInvalidOperation);
+      EXPECT_TRUE(form.Visible());
+      EXPECT_EQ(form.ModalResult(), mrAbort);
+      form.Hide();
+    }
+    backend = Application->SetBackend(std::move(previous));
+  }
+  EXPECT_TRUE(scripted->ModalForms.empty());
+  EXPECT_EQ(scripted->HiddenCount, 1);
+
+  // Nor again from inside its own modal showing; the outer one goes on.
+  TBackendScope<TScriptedBackend> ui;
+  TCustomForm form(nullptr);
+  ui->QueueModal([](TCustomForm& f) {
+    EXPECT_THROW(f.ShowModal(), EInvalidOperation);
+    return mrOk;
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(ui->ModalForms.size(), 1u);
+  EXPECT_FALSE(form.Visible());
+  ::close(in);
+  std::fclose(out);
 }
 
 TEST(Resources, TheKeyPictureIsEmbedded) {

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -280,6 +281,28 @@ TEST_F(QtDialogTest, AnExceptionFromATimerEndsTheModalDialogAndComesOutOfIt) {
     EXPECT_EQ(e.Message(), u"timer failed");
   }
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(QtDialogTest, ShowModalOfAShownFormIsRefusedAndLeavesItsDialog) {
+  TCustomForm form(nullptr);
+  form.SetCaption(u"Shown");
+  form.Show();
+  QDialog* shown = ui->DialogOf(form);
+  ASSERT_NE(shown, nullptr);
+  {
+    // Should a modal dialog open all the same, it is ended, not waited for.
+    QObject guard;
+    QTimer::singleShot(500, &guard, [] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isModal() && d->isVisible()) d->done(QDialog::Rejected);
+    });
+    EXPECT_THROW(form.ShowModal(), EInvalidOperation);
+  }
+  EXPECT_TRUE(form.Visible());
+  EXPECT_EQ(ui->DialogOf(form), shown);
+  EXPECT_TRUE(shown->isVisible());
+  form.Hide();
+  EXPECT_EQ(ui->DialogOf(form), nullptr);
 }
 
 TEST_F(QtDialogTest, OnlyWebAndMailLinksAndLocalFilesAreOpened) {

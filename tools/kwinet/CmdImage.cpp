@@ -138,6 +138,7 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
   if (r.Code() != 0) throw ToolError(r.Code(), r.Error());
   // On the desktop the last picture stays until its window is closed.
   if (GuiActive()) {
+    // Shown without waiting so far; a shown form cannot be made modal.
     form.Hide();
     form.ShowModal();
   }
