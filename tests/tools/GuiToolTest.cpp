@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "peers/FakeServer.h"
 #include "peers/NginxSuite.h"
 #include "peers/TestSupport.h"
 #include "tools/ToolRun.h"
@@ -92,6 +93,29 @@ TEST_F(GuiTool, RefusedBeforeAnyConnectionWithoutADisplayOrADialog) {
   }
   EXPECT_EQ(server->CountRequests("/a.bin"), 0);
   EXPECT_FALSE(std::filesystem::exists(dir.File("a.bin")));
+}
+
+// An X server that accepts and then says nothing, or nothing of X, is
+// given up on after a bounded handshake, as a display that is not there.
+TEST_F(GuiTool, RefusedWhenTheXServerDoesNotCompleteItsHandshake) {
+  using kwinet::test::FakeServer;
+  WriteFileBytes(server->Root() + "/x.bin", "data");
+  FakeServer::ConnectionHandler servers[] = {FakeServer::Stall(), FakeServer::Garbage(64, "")};
+  for (const auto& handler : servers) {
+    FakeServer x(handler);
+    ASSERT_GT(x.Port(), 6000);
+    const std::string display = "127.0.0.1:" + std::to_string(x.Port() - 6000);
+    std::vector<std::string> env = kNoDisplay;
+    env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display});
+    const auto start = std::chrono::steady_clock::now();
+    auto r = RunWith(env, ToolArgs({"--gui", "update", server->Url("/x.bin"), dir.File("x.bin")}),
+                     std::chrono::seconds(20));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(r.ExitCode, 2) << r.Err;
+    EXPECT_EQ(r.Err, "kwinet: --gui: no display: the X server " + display + " does not complete its handshake\n");
+    EXPECT_GE(x.ConnectionCount(), 1u);
+  }
+  EXPECT_EQ(server->CountRequests("/x.bin"), 0);
 }
 
 TEST_F(GuiTool, DownloadsWithTheDialogsOffscreen) {

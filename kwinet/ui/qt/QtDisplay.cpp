@@ -11,9 +11,12 @@
 #include <QLibraryInfo>
 #include <QStringList>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #ifdef KWINET_HAVE_XCB
@@ -47,7 +50,42 @@ bool ConnectWithin(int fd, const sockaddr* addr, socklen_t len) {
   return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
 }
 
-bool ConnectUnix(const std::string& path, bool abstract) {
+// The X connection setup without authorisation, in our byte order: any X
+// server answers it within moments, with Success, Failed or Authenticate.
+// True when such an answer came within the bound; a server that stays
+// silent or sends something else would keep a client of libxcb waiting.
+bool XHandshakeAnswered(int fd) {
+  const std::uint16_t one = 1;
+  char order;
+  std::memcpy(&order, &one, 1);
+  const unsigned char setup[12] = {static_cast<unsigned char>(order == 1 ? 'l' : 'B'), 0,
+                                   static_cast<unsigned char>(order == 1 ? 11 : 0),
+                                   static_cast<unsigned char>(order == 1 ? 0 : 11)};
+  if (::send(fd, setup, sizeof setup, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof setup)) return false;
+  unsigned char head[8];
+  std::size_t got = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+  while (got < sizeof head) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    const ssize_t r = ::recv(fd, head + got, sizeof head - got, 0);
+    if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (r <= 0) return false;
+    got += static_cast<std::size_t>(r);
+  }
+  // Failed (0) and Success (1) carry the protocol's major version, 11.
+  std::uint16_t major;
+  std::memcpy(&major, head + 2, 2);
+  return head[0] == 2 || ((head[0] == 0 || head[0] == 1) && major == 11);
+}
+
+// Check, when given, is run on the connected socket.
+bool ConnectUnix(const std::string& path, bool abstract, const std::function<bool(int)>& Check = {}) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   const std::size_t offset = abstract ? 1 : 0;
@@ -56,12 +94,12 @@ bool ConnectUnix(const std::string& path, bool abstract) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
-  const bool ok = ConnectWithin(fd, reinterpret_cast<sockaddr*>(&addr), len);
+  const bool ok = ConnectWithin(fd, reinterpret_cast<sockaddr*>(&addr), len) && (!Check || Check(fd));
   ::close(fd);
   return ok;
 }
 
-bool ConnectTcp(const std::string& host, int port) {
+bool ConnectTcp(const std::string& host, int port, const std::function<bool(int)>& Check = {}) {
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* res = nullptr;
@@ -70,7 +108,7 @@ bool ConnectTcp(const std::string& host, int port) {
   for (addrinfo* a = res; a && !ok; a = a->ai_next) {
     const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) continue;
-    ok = ConnectWithin(fd, a->ai_addr, a->ai_addrlen);
+    ok = ConnectWithin(fd, a->ai_addr, a->ai_addrlen) && (!Check || Check(fd));
     ::close(fd);
   }
   ::freeaddrinfo(res);
@@ -89,10 +127,20 @@ bool XServerAnswers(const std::string& display, String& Why) {
   const int number = std::atoi(display.c_str() + colon + 1);
   // Reached first with a bounded wait of our own: a connection to a host
   // that does not answer could otherwise hang for minutes.
+  // The handshake is bounded as well, before libxcb makes its own.
+  bool silent = false;
+  const auto handshake = [&silent](int fd) {
+    silent = !XHandshakeAnswered(fd);
+    return !silent;
+  };
   if (host.empty() || host == "unix") {
     const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
-    if (!ConnectUnix(path, false) && !ConnectUnix(path, true)) return false;
-  } else if (!ConnectTcp(host, 6000 + number)) {
+    if (!ConnectUnix(path, false, handshake) && (silent || !ConnectUnix(path, true, handshake))) {
+      if (silent) Why = u"no display: the X server " + Utf8ToString(display) + u" does not complete its handshake";
+      return false;
+    }
+  } else if (!ConnectTcp(host, 6000 + number, handshake)) {
+    if (silent) Why = u"no display: the X server " + Utf8ToString(display) + u" does not complete its handshake";
     return false;
   }
 #ifdef KWINET_HAVE_XCB
