@@ -36,7 +36,7 @@ set(KWINET_MOVED_HEADERS
 function(kwinet_install_headers)
   foreach(header IN LISTS ARGN)
     get_filename_component(dir ${header} DIRECTORY)
-    install(FILES ${PROJECT_SOURCE_DIR}/kwinet/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kwinet/${dir})
+    install(FILES ${PROJECT_SOURCE_DIR}/kwinet/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kwinet/${dir} COMPONENT Development)
   endforeach()
 endfunction()
 
@@ -52,6 +52,6 @@ function(kwinet_install_moved_headers)
       "// This path goes away in the next release.\n"
       "#pragma once\n\n#include \"kwinet/${new}\"\n")
     get_filename_component(dir ${old} DIRECTORY)
-    install(FILES ${out} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kwinet/${dir})
+    install(FILES ${out} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kwinet/${dir} COMPONENT Development)
   endforeach()
 endfunction()

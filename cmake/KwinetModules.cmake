@@ -1,7 +1,11 @@
-# Helpers that turn each subsystem folder under kwinet/ into a static library
-# kwinet_<name>. A folder without sources yet adds nothing.
+# The library is one binary, libkwinet (shared unless BUILD_SHARED_LIBS is
+# OFF), made of the objects of every subsystem folder under kwinet/: each
+# folder compiles to kwinet_<name>_objects. kwinet_<name> (kwinet::<name>)
+# stays the name a program or a test links to use a room; it brings the
+# whole library. A folder without sources yet adds nothing.
 
 set(KWINET_MODULE_TARGETS "")
+set(KWINET_OBJECT_TARGETS "")
 set(KWINET_WARNINGS -Wall -Wextra)
 # GCC 12 reports impossible overlaps inside std::basic_string at -O3
 # (a known false positive of -Wrestrict); keep the optimised builds quiet.
@@ -9,8 +13,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   list(APPEND KWINET_WARNINGS -Wno-restrict)
 endif()
 
+# kwinet_add_module(name [DEPS rooms...]): DEPS names the rooms below this
+# one, for the reader (layers point down only); all rooms end in one binary.
 function(kwinet_add_module name)
-  cmake_parse_arguments(M "" "" "DEPS;LIBS" ${ARGN})
+  cmake_parse_arguments(M "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/kwinet/${name}/*.cpp)
   if(name STREQUAL "core")
     list(APPEND sources ${KWINET_RESOURCE_SOURCE})
@@ -18,24 +24,17 @@ function(kwinet_add_module name)
   if(NOT sources)
     return()
   endif()
-  add_library(kwinet_${name} STATIC ${sources})
+  set(objects kwinet_${name}_objects)
+  add_library(${objects} OBJECT ${sources})
+  target_include_directories(${objects} PUBLIC ${PROJECT_SOURCE_DIR} ${KWINET_GENERATED_INCLUDE_DIR})
+  target_compile_features(${objects} PUBLIC cxx_std_20)
+  target_compile_options(${objects} PRIVATE ${KWINET_WARNINGS})
+  set_target_properties(${objects} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  add_library(kwinet_${name} INTERFACE)
   add_library(kwinet::${name} ALIAS kwinet_${name})
-  target_include_directories(kwinet_${name} PUBLIC
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
-    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-  target_compile_features(kwinet_${name} PUBLIC cxx_std_20)
-  target_compile_options(kwinet_${name} PRIVATE ${KWINET_WARNINGS})
-  set_target_properties(kwinet_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON
-                                                  EXPORT_NAME ${name})
-  foreach(dep IN LISTS M_DEPS)
-    if(TARGET kwinet_${dep})
-      target_link_libraries(kwinet_${name} PUBLIC kwinet_${dep})
-    endif()
-  endforeach()
-  if(M_LIBS)
-    target_link_libraries(kwinet_${name} PUBLIC ${M_LIBS})
-  endif()
+  target_link_libraries(kwinet_${name} INTERFACE kwinet)
   set(KWINET_MODULE_TARGETS ${KWINET_MODULE_TARGETS} kwinet_${name} PARENT_SCOPE)
+  set(KWINET_OBJECT_TARGETS ${KWINET_OBJECT_TARGETS} ${objects} PARENT_SCOPE)
 endfunction()
 
 # Images under resources/ are compiled into the core library; the code finds

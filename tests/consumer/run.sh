@@ -28,3 +28,23 @@ cmake -S "$src/tests/consumer" -B "$work/pkg" -G Ninja -DCMAKE_PREFIX_PATH="$wor
 cmake --build "$work/pkg" -j2 >/dev/null
 "$work/pkg/consumer"
 run_qt "$work/pkg"
+
+# The installed tool: its version, no Qt for a command that shows no dialog,
+# and the desktop dialogs through the installed plugin.
+tool=$work/prefix/bin/kwinet
+if [ -x "$tool" ]; then
+  "$tool" --version | grep -Eqx 'kwinet [0-9]+\.[0-9]+\.[0-9]+' || { echo "kwinet --version: unexpected output" >&2; exit 1; }
+  if ldd "$tool" | grep -q 'libQt6'; then echo "the installed tool loads Qt" >&2; exit 1; fi
+  if [ -n "$(find "$work/prefix" -name gui-qt.so)" ]; then
+    printf 'installed' > "$work/in.bin"
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work" \
+      "$tool" --gui update "file://$work/in.bin" "$work/out.bin" > /dev/null
+    cmp -s "$work/in.bin" "$work/out.bin" || { echo "kwinet --gui update from the installed tree failed" >&2; exit 1; }
+  fi
+fi
+
+# pkg-config: a program built with the flags of the installed kwinet.pc alone.
+pcdir=$(dirname "$(find "$work/prefix" -name kwinet.pc | head -n 1)")
+flags=$(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs kwinet)
+g++ "$src/tests/consumer/use_pkgconfig.cpp" -o "$work/use" $flags
+LD_LIBRARY_PATH=$(PKG_CONFIG_PATH=$pcdir pkg-config --variable=libdir kwinet) "$work/use"

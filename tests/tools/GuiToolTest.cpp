@@ -58,6 +58,25 @@ std::vector<std::string> ToolArgs(std::vector<std::string> args) {
   return args;
 }
 
+#ifdef KWINET_TOOL_QT_PLUGIN_BUILD
+// The dialogs come from a plugin beside the library; a tool whose plugin is
+// not there (a copy of it elsewhere, or no kwinet-gui package) refuses --gui
+// in one line before it connects, and does all else as before.
+TEST_F(GuiTool, WithoutItsPluginTheToolRefusesGuiInOneLine) {
+  WriteFileBytes(server->Root() + "/p.bin", "data");
+  const std::string tool = dir.File("kwinet");
+  std::filesystem::copy_file(KWINET_TOOL_PATH, tool);
+  auto r = RunWith({"QT_QPA_PLATFORM=offscreen"}, {tool, "--gui", "update", server->Url("/p.bin"), dir.File("p.bin")});
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_EQ(r.Err.rfind("kwinet: --gui: the desktop dialogs are not installed (no ", 0), 0u) << r.Err;
+  EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+  EXPECT_EQ(server->CountRequests("/p.bin"), 0);
+  r = RunWith({}, {tool, "update", server->Url("/p.bin"), dir.File("p.bin")});
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(ReadFileBytes(dir.File("p.bin")), "data");
+}
+#endif
+
 // A virtual X server that does not reset when its last client leaves (the
 // display check's own connection would otherwise leave the next one to find
 // it resetting).

@@ -3,14 +3,21 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <string>
 
 #include "Tool.h"
 #include "kwinet/web/kwiupdate.h"
-#ifdef KWINET_TOOL_HAS_QT
+#if defined(KWINET_TOOL_QT_PLUGIN)
+#include "kwinet/Version.h"
+#include "kwinet/core/SharedLibrary.h"
+#include "kwinet/ui/qt/QtPlugin.h"
+#define KWINET_TOOL_GUI 1
+#elif defined(KWINET_TOOL_HAS_QT)
 #include "kwinet/ui/qt/QtBackend.h"
 #include "kwinet/ui/qt/QtDisplay.h"
+#define KWINET_TOOL_GUI 1
 #endif
 
 namespace kwinet::tool {
@@ -25,6 +32,51 @@ bool& Active() {
   static bool active = false;
   return active;
 }
+
+#if defined(KWINET_TOOL_QT_PLUGIN)
+// The Qt backend comes from a plugin, loaded on the first --gui only: no
+// other command loads Qt. It is looked for beside the library, by a path from
+// the tool's own folder (never from the working folder or the environment),
+// and kept loaded to the end.
+const qt::TQtPlugin& QtPlugin() {
+  static const qt::TQtPlugin* loaded = nullptr;
+  if (loaded) return *loaded;
+  std::error_code ec;
+  const std::filesystem::path tool = std::filesystem::read_symlink("/proc/self/exe", ec);
+  const std::string path =
+      (tool.parent_path() / KWINET_TOOL_QT_PLUGIN_DIR / KWINET_TOOL_QT_PLUGIN).lexically_normal().string();
+  if (ec || !std::filesystem::exists(path, ec)) {
+    throw ToolError(2, "--gui: the desktop dialogs are not installed (no " + path + "; Debian package kwinet-gui)");
+  }
+  std::string error;
+  void* library = OpenSharedLibrary(path.c_str(), error);
+  if (!library) throw ToolError(2, "--gui: the desktop dialogs cannot be loaded: " + error);
+  qt::TQtPluginEntry entry = nullptr;
+  if (!FindSharedFunction(library, path.c_str(), qt::kQtPluginEntry, entry, error)) throw ToolError(2, "--gui: " + error);
+  const qt::TQtPlugin* plugin = entry();
+  if (plugin->Abi != qt::kQtPluginAbi || std::string(plugin->Version) != KWINET_VERSION_STRING) {
+    throw ToolError(2, "--gui: " + path + " is not the desktop plugin of kwinet " KWINET_VERSION_STRING);
+  }
+  loaded = plugin;
+  return *loaded;
+}
+
+bool DisplayReachable(String& Why, std::string* Platform) {
+  return QtPlugin().DisplayReachable(Why, Platform);
+}
+
+std::unique_ptr<TUIBackend> MakeQtBackend() {
+  return std::unique_ptr<TUIBackend>(QtPlugin().CreateBackend());
+}
+#elif defined(KWINET_TOOL_HAS_QT)
+bool DisplayReachable(String& Why, std::string* Platform) {
+  return qt::DisplayReachable(Why, Platform);
+}
+
+std::unique_ptr<TUIBackend> MakeQtBackend() {
+  return std::make_unique<TQtBackend>();
+}
+#endif
 
 }  // namespace
 
@@ -56,10 +108,10 @@ TGuiScope::~TGuiScope() {
 
 void TGuiScope::Start(const std::string& command) {
   if (GuiCommands().count(command) == 0) throw ToolError(2, "--gui: " + command + " shows no dialog");
-#ifdef KWINET_TOOL_HAS_QT
+#ifdef KWINET_TOOL_GUI
   String why;
   std::string platform;
-  if (!qt::DisplayReachable(why, &platform)) {
+  if (!DisplayReachable(why, &platform)) {
     const std::string reason = StringToUtf8(why);
     throw ToolError(2, "--gui: " + (reason.rfind("no display", 0) == 0 ? reason : "no display: " + reason));
   }
@@ -70,7 +122,7 @@ void TGuiScope::Start(const std::string& command) {
   if (choose) ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
   std::unique_ptr<TUIBackend> qt;
   try {
-    qt = std::make_unique<TQtBackend>();
+    qt = MakeQtBackend();
   } catch (const Exception& e) {
     if (choose) ::unsetenv("QT_QPA_PLATFORM");
     throw ToolError(2, "--gui: " + StringToUtf8(e.Message()));

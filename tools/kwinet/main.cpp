@@ -7,6 +7,7 @@
 
 #include "Gui.h"
 #include "Tool.h"
+#include "kwinet/Version.h"
 #include "kwinet/core/Application.h"
 #include "kwinet/ui/ConsoleBackend.h"
 #include "kwinet/utils/PrivateTemp.h"
@@ -97,6 +98,7 @@ int Run(const std::vector<std::string>& args) {
   app.require_subcommand(1);
   app.fallthrough(false);
   app.set_help_all_flag("--help-all", "Show the help of every command");
+  app.set_version_flag("--version", std::string("kwinet ") + LibraryVersion(), "Show the version of kwinet and exit");
   for (const Command& c : Sorted()) c.Setup(app);
   app.add_subcommand("demo", "Show every component at work against servers started on this machine")
       ->callback([] { ExitCode() = RunDemo(); });
@@ -108,6 +110,8 @@ int Run(const std::vector<std::string>& args) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     OneLine(std::string(e.what()) + ". Run with --help for more information.");
