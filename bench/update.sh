@@ -70,7 +70,7 @@ for round in $(seq $rounds); do
   if [ $((round % 2)) -eq 1 ]; then run_curl; run_kwinet; else run_kwinet; run_curl; fi
   read -r tc _ < "$dir/t.curl"
   read -r tk mk < "$dir/t.kw"
-  echo "round $round: curl ${tc}s, kwinet ${tk}s, kwinet peak $((mk / 1024)) MiB"
+  echo "round $round: curl ${tc}s, kwinet ${tk}s, kwinet peak $(awk -v k="$mk" 'BEGIN { printf "%.1f", k / 1024 }') MiB"
   ratios="$ratios $(echo "$tk $tc" | awk '{printf "%.3f", $1 / $2}')"
   best_curl=$(echo "$tc $best_curl" | awk '{print ($1 < $2) ? $1 : $2}')
   best_kw=$(echo "$tk $best_kw" | awk '{print ($1 < $2) ? $1 : $2}')
@@ -80,4 +80,4 @@ ratio=$(echo "$best_kw $best_curl" | awk '{printf "%.3f", $1 / $2}')
 echo "update of ${size_mib} MiB: kwinet ${best_kw}s, curl ${best_curl}s, ratio ${ratio} (goal <= 1.10)"
 median=$(echo $ratios | tr ' ' '\n' | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}')
 echo "median of the rounds' ratios: ${median}"
-echo "kwinet peak memory: $((peak_kw / 1024)) MiB (goal < 32 MiB)"
+echo "kwinet peak memory: $(awk -v k="$peak_kw" 'BEGIN { printf "%.1f", k / 1024 }') MiB (goal <= 16 MiB)"
