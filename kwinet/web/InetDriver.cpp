@@ -6,14 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <new>
-
-#include "kwinet/core/SharedLibrary.h"
-
-#ifndef KWINET_CURL_SONAME
-#define KWINET_CURL_SONAME "libcurl.so.4"
-#endif
 
 namespace kwinet {
 
@@ -32,48 +25,13 @@ thread_local bool gLastErrorIsConnect = false;
 thread_local bool gLastErrorIsTimeout = false;
 thread_local bool gLastErrorIsTooLarge = false;
 
-// libcurl and the two dozen libraries it pulls in are loaded on first use,
-// not at process start: most commands of the tool never transfer anything,
-// and loading them would cost several times the run time of such a command.
-// Every call into libcurl goes through this table.
-// clang-format off
-#define KWINET_CURL_FUNCTIONS(X)                                                                        \
-  X(global_init) X(getdate) X(multi_init) X(multi_cleanup) X(multi_add_handle) X(multi_remove_handle) \
-  X(multi_perform) X(multi_poll) X(multi_info_read) X(multi_strerror) X(easy_init) X(easy_cleanup)    \
-  X(easy_setopt) X(easy_getinfo) X(easy_pause) X(easy_strerror) X(slist_append) X(slist_free_all)
-// clang-format on
-
-// Each entry keeps the exact type that curl.h gives the function.
-struct TCurlApi {
-#define KWINET_CURL_ENTRY(name) decltype(&curl_##name) name;
-  KWINET_CURL_FUNCTIONS(KWINET_CURL_ENTRY)
-#undef KWINET_CURL_ENTRY
-};
-
-// Set once libcurl is loaded and initialised; null before, or if that failed.
-const TCurlApi* gCurl = nullptr;
-std::string gCurlLoadError;
-
-// Loads libcurl once for the process. False, with the reason as the last
-// error, on every call if it could not be loaded.
+// libcurl's global set-up runs once for the process, when the first session
+// needs it, never at start-up: most commands of the tool transfer nothing.
+// False, with the reason as the last error, if it failed.
 bool InitCurl() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    void* handle = OpenSharedLibrary(KWINET_CURL_SONAME, gCurlLoadError);
-    if (!handle) return;
-    static TCurlApi api;
-#define KWINET_CURL_FIND(name) &&FindSharedFunction(handle, KWINET_CURL_SONAME, "curl_" #name, api.name, gCurlLoadError)
-    const bool found = true KWINET_CURL_FUNCTIONS(KWINET_CURL_FIND);
-#undef KWINET_CURL_FIND
-    if (!found) return;
-    if (api.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      gCurlLoadError = "curl_global_init failed";
-      return;
-    }
-    gCurl = &api;
-  });
-  if (!gCurl) gLastError = Utf8ToString("libcurl could not be loaded: " + gCurlLoadError);
-  return gCurl != nullptr;
+  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  if (!ready) gLastError = u"libcurl could not be initialised (curl_global_init failed)";
+  return ready;
 }
 
 }  // namespace
@@ -95,8 +53,7 @@ bool& InetLastErrorIsTooLarge() {
 }
 
 bool ParseHttpDate(const std::string& Text, std::int64_t& Seconds) {
-  if (!InitCurl()) return false;
-  const time_t t = gCurl->getdate(Text.c_str(), nullptr);
+  const time_t t = curl_getdate(Text.c_str(), nullptr);
   if (t == -1) return false;
   Seconds = static_cast<std::int64_t>(t);
   return true;
@@ -109,11 +66,11 @@ struct TTransferSession::TImpl {
 };
 
 TTransferSession::TTransferSession() : F(std::make_unique<TImpl>()) {
-  if (InitCurl()) F->Multi = gCurl->multi_init();
+  if (InitCurl()) F->Multi = curl_multi_init();
 }
 
 TTransferSession::~TTransferSession() {
-  if (F->Multi) gCurl->multi_cleanup(F->Multi);
+  if (F->Multi) curl_multi_cleanup(F->Multi);
 }
 
 bool TTransferSession::Valid() const {
@@ -152,10 +109,10 @@ struct TTransfer::TState {
 
   ~TState() {
     if (Easy) {
-      if (Added) gCurl->multi_remove_handle(Multi(), Easy);
-      gCurl->easy_cleanup(Easy);
+      if (Added) curl_multi_remove_handle(Multi(), Easy);
+      curl_easy_cleanup(Easy);
     }
-    if (Headers) gCurl->slist_free_all(Headers);
+    if (Headers) curl_slist_free_all(Headers);
   }
   CURLM* Multi() const { return Session->Impl().Multi; }
   std::size_t Available() const { return Buf.size() - Head; }
@@ -233,15 +190,15 @@ size_t HeaderCallback(char* data, size_t size, size_t count, void* user) noexcep
 
 void CollectDone(CURLM* multi) {
   int left = 0;
-  while (CURLMsg* msg = gCurl->multi_info_read(multi, &left)) {
+  while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
     if (msg->msg != CURLMSG_DONE) continue;
     TState* t = nullptr;
-    gCurl->easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
+    curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
     if (!t) continue;
     t->Done = true;
     t->Result = msg->data.result;
     if (t->Result != CURLE_OK) {
-      gLastError = Utf8ToString(t->ErrorBuffer[0] ? std::string(t->ErrorBuffer) : gCurl->easy_strerror(t->Result));
+      gLastError = Utf8ToString(t->ErrorBuffer[0] ? std::string(t->ErrorBuffer) : curl_easy_strerror(t->Result));
       gLastErrorIsTimeout = t->Result == CURLE_OPERATION_TIMEDOUT;
       gLastErrorIsTooLarge = t->TooLarge;
       if (t->TooLarge)
@@ -273,7 +230,7 @@ void Fail(TState* t, CURLcode code, const char* text) {
   gLastErrorIsTimeout = code == CURLE_OPERATION_TIMEDOUT;
   gLastErrorIsTooLarge = false;
   if (t->Added) {
-    gCurl->multi_remove_handle(t->Multi(), t->Easy);
+    curl_multi_remove_handle(t->Multi(), t->Easy);
     t->Added = false;
   }
 }
@@ -282,11 +239,11 @@ void Unpause(TState* t) {
   if (!t->Paused || t->Done) return;
   t->Paused = false;
   t->LastActivity = Clock::now();
-  gCurl->easy_pause(t->Easy, CURLPAUSE_CONT);
+  curl_easy_pause(t->Easy, CURLPAUSE_CONT);
 }
 
 bool StartState(TState* t) {
-  if (gCurl->multi_add_handle(t->Multi(), t->Easy) != CURLM_OK) {
+  if (curl_multi_add_handle(t->Multi(), t->Easy) != CURLM_OK) {
     t->Done = true;
     t->Result = CURLE_FAILED_INIT;
     return false;
@@ -307,9 +264,9 @@ bool Drive(TState* t, Pred ready) {
     if (ready()) return true;
     if (t->Done) return ready();
     int running = 0;
-    CURLMcode mc = gCurl->multi_perform(multi, &running);
+    CURLMcode mc = curl_multi_perform(multi, &running);
     if (mc != CURLM_OK) {
-      Fail(t, CURLE_RECV_ERROR, gCurl->multi_strerror(mc));
+      Fail(t, CURLE_RECV_ERROR, curl_multi_strerror(mc));
       return false;
     }
     CollectDone(multi);
@@ -327,98 +284,98 @@ bool Drive(TState* t, Pred ready) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - waited).count();
       slice = static_cast<int>(std::min<long long>(slice, left + 1));
     }
-    gCurl->multi_poll(multi, nullptr, 0, slice, nullptr);
+    curl_multi_poll(multi, nullptr, 0, slice, nullptr);
   }
 }
 
 // Sets the options that every transfer shares.
 void SetCommonOptions(TState* t, const TTransferSettings& s) {
   CURL* e = t->Easy;
-  gCurl->easy_setopt(e, CURLOPT_URL, s.Url.c_str());
-  gCurl->easy_setopt(e, CURLOPT_PRIVATE, t);
-  gCurl->easy_setopt(e, CURLOPT_ERRORBUFFER, t->ErrorBuffer);
-  gCurl->easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCallback);
-  gCurl->easy_setopt(e, CURLOPT_WRITEDATA, t);
-  gCurl->easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
-  gCurl->easy_setopt(e, CURLOPT_HEADERDATA, t);
-  gCurl->easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  gCurl->easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
-  gCurl->easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  gCurl->easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
-  if (!s.Agent.empty()) gCurl->easy_setopt(e, CURLOPT_USERAGENT, s.Agent.c_str());
-  if (s.TimeoutMs > 0) gCurl->easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s.TimeoutMs);
-  if (s.MaxTimeMs > 0) gCurl->easy_setopt(e, CURLOPT_TIMEOUT_MS, s.MaxTimeMs);
+  curl_easy_setopt(e, CURLOPT_URL, s.Url.c_str());
+  curl_easy_setopt(e, CURLOPT_PRIVATE, t);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t->ErrorBuffer);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCallback);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, t);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, HeaderCallback);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, t);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp,ftps");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
+  if (!s.Agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, s.Agent.c_str());
+  if (s.TimeoutMs > 0) curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, s.TimeoutMs);
+  if (s.MaxTimeMs > 0) curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, s.MaxTimeMs);
   if (s.LowSpeedLimit > 0 && s.LowSpeedTimeMs > 0) {
     // libcurl counts whole seconds; a paused transfer is not measured.
-    gCurl->easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, s.LowSpeedLimit);
-    gCurl->easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (s.LowSpeedTimeMs + 999) / 1000));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, s.LowSpeedLimit);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, (s.LowSpeedTimeMs + 999) / 1000));
   }
-  gCurl->easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   // Both always set, so that libcurl never reads the environment itself:
   // the proxy policy has decided already.
-  gCurl->easy_setopt(e, CURLOPT_PROXY, s.Proxy.c_str());
-  gCurl->easy_setopt(e, CURLOPT_NOPROXY, s.Proxy.empty() ? "" : s.NoProxy.c_str());
+  curl_easy_setopt(e, CURLOPT_PROXY, s.Proxy.c_str());
+  curl_easy_setopt(e, CURLOPT_NOPROXY, s.Proxy.empty() ? "" : s.NoProxy.c_str());
   if (s.ProxyCredentials) {
-    gCurl->easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
-    gCurl->easy_setopt(e, CURLOPT_PROXYUSERNAME, s.ProxyUser.c_str());
-    gCurl->easy_setopt(e, CURLOPT_PROXYPASSWORD, s.ProxyPassword.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, s.ProxyUser.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, s.ProxyPassword.c_str());
   }
-  if (!s.CAFile.empty()) gCurl->easy_setopt(e, CURLOPT_CAINFO, s.CAFile.c_str());
-  if (!s.VerifyPeer) gCurl->easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
-  if (!s.VerifyHost) gCurl->easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+  if (!s.CAFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, s.CAFile.c_str());
+  if (!s.VerifyPeer) curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
+  if (!s.VerifyHost) curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
 }
 
 void SetHttpOptions(TState* t, const TTransferSettings& s) {
   CURL* e = t->Easy;
   t->FollowRedirects = !s.NoRedirect;
-  gCurl->easy_setopt(e, CURLOPT_FOLLOWLOCATION, s.NoRedirect ? 0L : 1L);
-  gCurl->easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-  gCurl->easy_setopt(e, CURLOPT_HTTP_VERSION,
-                     static_cast<long>(s.Http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, s.NoRedirect ? 0L : 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION,
+                   static_cast<long>(s.Http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1));
   for (const auto& h : s.Headers) {
-    curl_slist* added = gCurl->slist_append(t->Headers, h.c_str());
+    curl_slist* added = curl_slist_append(t->Headers, h.c_str());
     if (!added) throw std::bad_alloc();
     t->Headers = added;
   }
-  if (t->Headers) gCurl->easy_setopt(e, CURLOPT_HTTPHEADER, t->Headers);
+  if (t->Headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, t->Headers);
   if (s.Verb == "POST") {
     t->PostBody = s.Body;
-    gCurl->easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->PostBody.size()));
-    gCurl->easy_setopt(e, CURLOPT_POSTFIELDS, t->PostBody.data());
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t->PostBody.size()));
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS, t->PostBody.data());
   } else if (s.Verb == "HEAD") {
-    gCurl->easy_setopt(e, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
   } else if (s.Verb != "GET") {
-    gCurl->easy_setopt(e, CURLOPT_CUSTOMREQUEST, s.Verb.c_str());
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, s.Verb.c_str());
   }
   // Credentials go only when set on the request, and then at once (basic),
   // as an answer to the server's demand.
   if (s.Credentials) {
-    gCurl->easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    gCurl->easy_setopt(e, CURLOPT_USERNAME, s.User.c_str());
-    gCurl->easy_setopt(e, CURLOPT_PASSWORD, s.Password.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(e, CURLOPT_USERNAME, s.User.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, s.Password.c_str());
   }
   if (s.From > 0) {
     t->Range = std::to_string(s.From) + "-";
-    gCurl->easy_setopt(e, CURLOPT_RANGE, t->Range.c_str());
+    curl_easy_setopt(e, CURLOPT_RANGE, t->Range.c_str());
   }
 }
 
 void SetFtpOptions(TState* t, const TTransferSettings& s) {
   CURL* e = t->Easy;
-  if (!s.Command.empty()) gCurl->easy_setopt(e, CURLOPT_CUSTOMREQUEST, s.Command.c_str());
-  if (s.NoBody) gCurl->easy_setopt(e, CURLOPT_NOBODY, 1L);
-  if (s.FileTime) gCurl->easy_setopt(e, CURLOPT_FILETIME, 1L);
-  gCurl->easy_setopt(e, CURLOPT_TRANSFERTEXT, s.Text ? 1L : 0L);
-  if (!s.User.empty()) gCurl->easy_setopt(e, CURLOPT_USERNAME, s.User.c_str());
-  if (!s.Password.empty()) gCurl->easy_setopt(e, CURLOPT_PASSWORD, s.Password.c_str());
-  if (s.From > 0) gCurl->easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(s.From));
+  if (!s.Command.empty()) curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, s.Command.c_str());
+  if (s.NoBody) curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+  if (s.FileTime) curl_easy_setopt(e, CURLOPT_FILETIME, 1L);
+  curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, s.Text ? 1L : 0L);
+  if (!s.User.empty()) curl_easy_setopt(e, CURLOPT_USERNAME, s.User.c_str());
+  if (!s.Password.empty()) curl_easy_setopt(e, CURLOPT_PASSWORD, s.Password.c_str());
+  if (s.From > 0) curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(s.From));
   if (s.FtpTls) {
     // A server that refuses AUTH TLS ends the transfer before USER is sent.
-    gCurl->easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    gCurl->easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
     // A proxy that spoke FTP for us would carry the logon in clear: through
     // a proxy only as a tunnel.
-    if (!s.Proxy.empty()) gCurl->easy_setopt(e, CURLOPT_HTTPPROXYTUNNEL, 1L);
+    if (!s.Proxy.empty()) curl_easy_setopt(e, CURLOPT_HTTPPROXYTUNNEL, 1L);
   }
 }
 
@@ -429,7 +386,7 @@ void SetFtpOptions(TState* t, const TTransferSettings& s) {
 TTransfer::TTransfer(TTransferSession& Session, const TTransferSettings& Settings) : F(std::make_unique<TState>()) {
   F->Session = &Session;
   if (!Session.Valid()) return;
-  F->Easy = gCurl->easy_init();
+  F->Easy = curl_easy_init();
   if (!F->Easy) return;
   F->Http = Settings.Http;
   F->Unbounded = Settings.Unbounded;
@@ -494,7 +451,7 @@ bool TTransfer::Read(void* Buffer, std::uint32_t Size, std::uint32_t& BytesRead)
         // Take what the socket already holds, without waiting.
         if (!t->Done && t->Added) {
           int running = 0;
-          gCurl->multi_perform(t->Multi(), &running);
+          curl_multi_perform(t->Multi(), &running);
           CollectDone(t->Multi());
         }
       }
@@ -521,7 +478,7 @@ const THttpAnswer& TTransfer::Answer() {
   if (t->Http && t->Answer.Status == 0 && t->Done && t->Easy) {
     // A proxy that refused a tunnel answers only through libcurl.
     long connectCode = 0;
-    gCurl->easy_getinfo(t->Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    curl_easy_getinfo(t->Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
     if (connectCode >= 400) t->Answer.Status = static_cast<int>(connectCode);
   }
   return t->Answer;
@@ -529,14 +486,14 @@ const THttpAnswer& TTransfer::Answer() {
 
 bool TTransfer::FileTime(std::int64_t& Seconds) const {
   curl_off_t time = -1;
-  if (!F->Easy || gCurl->easy_getinfo(F->Easy, CURLINFO_FILETIME_T, &time) != CURLE_OK || time < 0) return false;
+  if (!F->Easy || curl_easy_getinfo(F->Easy, CURLINFO_FILETIME_T, &time) != CURLE_OK || time < 0) return false;
   Seconds = static_cast<std::int64_t>(time);
   return true;
 }
 
 std::string TTransfer::FtpEntryPath() const {
   char* path = nullptr;
-  if (F->Easy && gCurl->easy_getinfo(F->Easy, CURLINFO_FTP_ENTRY_PATH, &path) == CURLE_OK && path) return path;
+  if (F->Easy && curl_easy_getinfo(F->Easy, CURLINFO_FTP_ENTRY_PATH, &path) == CURLE_OK && path) return path;
   return std::string();
 }
 
