@@ -4,11 +4,11 @@
 # and its handle table, the XML scanner, the picture decoders, the protocol
 # readers and request builders, the temporary-copy helper, the folder walks,
 # the TLS transport, the block allocator and the
-# run-time loader. A public header includes public headers only (the
-# consumer test checks the installed tree).
+# run-time loader. Their symbols are hidden in libkwinet. A public header
+# includes public headers only (the consumer test checks the installed tree).
 set(KWINET_PUBLIC_HEADERS
   core/Application.h core/Classes.h core/ComCtrls.h core/DateTime.h core/Exceptions.h core/Forms.h
-  core/Picture.h core/PixelImage.h core/Streams.h core/String.h core/StringList.h core/Variant.h
+  core/Picture.h core/PixelImage.h core/Resources.h core/Streams.h core/String.h core/StringList.h core/Variant.h
   graphics/PictureLoader.h
   storage/FormStream.h storage/FormText.h storage/TypInfo.h
   utils/CodePage.h utils/HttpHead.h utils/KwILogOn.h utils/KwInCnst.h utils/KwInProxy.h utils/PartFile.h
@@ -18,9 +18,9 @@ set(KWINET_PUBLIC_HEADERS
   socket/KwISMTP.h socket/KwISNTP.h socket/KwITime.h socket/KwIWeath.h socket/KwInBase.h socket/KwWhoIs.h
   socket/SmtpReply.h
   xml/KwInetXML.h xml/KwXMLEntities.h xml/KwXMLItems.h xml/KwXMLText.h
-  web/InetHandle.h web/KwIRSS.h web/KwInStat.h web/KwInet.h web/ProgressPresenter.h web/ServiceCall.h web/kwidir.h web/kwidirect.h
+  web/InetHandle.h web/KwIRSS.h web/KwInStat.h web/KwInet.h web/LinkScanner.h web/ProgressPresenter.h web/ServiceCall.h web/kwidir.h web/kwidirect.h
   web/kwiimage.h web/kwiupdate.h web/kwixtract.h
-  tracking/KwIFedEx.h tracking/KwITrack.h tracking/KwIUPS.h
+  tracking/KwIFedEx.h tracking/KwITrack.h tracking/KwIUPS.h tracking/TrackXML.h
   translate/KwICustomTranslator.h translate/KwIGoogleTranslate.h translate/KwIMSTranslator.h
   design/Designer.h design/KwInetClasses.h design/KwInetR.h design/RecordingDesigner.h)
 set(KWINET_QT_PUBLIC_HEADERS ui/qt/QtBackend.h ui/qt/QtDisplay.h)

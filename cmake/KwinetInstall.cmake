@@ -25,10 +25,10 @@ kwinet_install_moved_headers()
 install(FILES ${KWINET_GENERATED_INCLUDE_DIR}/kwinet/Version.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kwinet COMPONENT Development)
 
-# libkwinet, and the names of its rooms (kwinet::core, kwinet::web ...) that
-# earlier releases installed as libraries of their own: each is the whole
-# library now.
-install(TARGETS kwinet ${KWINET_MODULE_TARGETS} EXPORT kwinetTargets
+# libkwinet. The names of its rooms (kwinet::core, kwinet::web ...), which
+# earlier releases installed as libraries of their own, are made by the
+# package configuration: each is the whole library now.
+install(TARGETS kwinet EXPORT kwinetTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

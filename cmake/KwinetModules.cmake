@@ -1,8 +1,11 @@
 # The library is one binary, libkwinet (shared unless BUILD_SHARED_LIBS is
 # OFF), made of the objects of every subsystem folder under kwinet/: each
-# folder compiles to kwinet_<name>_objects. kwinet_<name> (kwinet::<name>)
-# stays the name a program or a test links to use a room; it brings the
-# whole library. A folder without sources yet adds nothing.
+# folder compiles to kwinet_<name>_objects. In this build tree,
+# kwinet_<name> is the name a test, a fuzz target or a benchmark links to
+# use a room: it brings kwinet_internal, a static archive of the same
+# objects, in which the library's own units (protocol readers, the transfer
+# driver ...) can be reached as well. A program links kwinet (kwinet::kwinet).
+# A folder without sources yet adds nothing.
 
 set(KWINET_MODULE_TARGETS "")
 set(KWINET_OBJECT_TARGETS "")
@@ -26,13 +29,23 @@ function(kwinet_add_module name)
   endif()
   set(objects kwinet_${name}_objects)
   add_library(${objects} OBJECT ${sources})
+  # libkwinet shows only what the public headers declare: a unit whose
+  # header is not public (or that has none) is compiled with its symbols
+  # hidden.
+  foreach(source IN LISTS sources)
+    get_filename_component(unit ${source} NAME_WE)
+    # (LibraryVersion, in core, is declared by the generated kwinet/Version.h.)
+    if(NOT "${name}/${unit}.h" IN_LIST KWINET_PUBLIC_HEADERS AND NOT "${name}/${unit}" STREQUAL "core/Version")
+      set_source_files_properties(${source} PROPERTIES COMPILE_OPTIONS -fvisibility=hidden)
+    endif()
+  endforeach()
   target_include_directories(${objects} PUBLIC ${PROJECT_SOURCE_DIR} ${KWINET_GENERATED_INCLUDE_DIR})
   target_compile_features(${objects} PUBLIC cxx_std_20)
   target_compile_options(${objects} PRIVATE ${KWINET_WARNINGS})
   set_target_properties(${objects} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   add_library(kwinet_${name} INTERFACE)
   add_library(kwinet::${name} ALIAS kwinet_${name})
-  target_link_libraries(kwinet_${name} INTERFACE kwinet)
+  target_link_libraries(kwinet_${name} INTERFACE kwinet_internal)
   set(KWINET_MODULE_TARGETS ${KWINET_MODULE_TARGETS} kwinet_${name} PARENT_SCOPE)
   set(KWINET_OBJECT_TARGETS ${KWINET_OBJECT_TARGETS} ${objects} PARENT_SCOPE)
 endfunction()
