@@ -198,9 +198,16 @@ TModalResult TConsoleBackend::ShowModal(TCustomForm& Form) {
 
 void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   const auto now = std::chrono::steady_clock::now();
-  // A terminal is redrawn at most ten times a second: a fast transfer
-  // changes its form far more often than that, so look before building.
-  if (FOutIsTty && !force && now - FLastDraw < std::chrono::milliseconds(100)) return;
+  // A terminal is redrawn at most ten times a second, a log written at most
+  // about thirty times: a fast transfer changes its form far more often
+  // than that, so look before building. What is left out is drawn when the
+  // form goes.
+  const auto frame = FOutIsTty ? std::chrono::milliseconds(100) : std::chrono::milliseconds(33);
+  if (!force && now - FLastDraw < frame) {
+    FPending = &Form;
+    return;
+  }
+  FPending = nullptr;
   TProgressBar* bar = nullptr;
   for (TControl* c : Form.Controls())
     if (auto* p = dynamic_cast<TProgressBar*>(c); p && p->Visible()) bar = p;
@@ -241,7 +248,10 @@ void TConsoleBackend::HideForm(TCustomForm& Form) {
     Draw(Form, true);
     std::fputc('\n', FOut);
     FLineOpen = false;
+  } else if (FPending == &Form) {
+    Draw(Form, true);
   }
+  FPending = nullptr;
   std::fflush(FOut);
   FLastLine.clear();
 }

@@ -4,7 +4,7 @@
 # and without a QApplication for the backend that makes its own.
 find_package(Qt6 6 REQUIRED COMPONENTS Test)
 add_executable(test_qt ${sources})
-target_link_libraries(test_qt PRIVATE kwinet_qt kwinet_web kwinet_ui kwinet_test_support Qt6::Test GTest::gtest)
+target_link_libraries(test_qt PRIVATE kwinet_qt kwinet_web kwinet_design kwinet_ui kwinet_test_support Qt6::Test GTest::gtest)
 target_compile_options(test_qt PRIVATE ${KWINET_WARNINGS})
 target_compile_definitions(test_qt PRIVATE KWINET_QT_SHOT_DIR="${CMAKE_BINARY_DIR}/tests/qt-dialogs")
 add_test(NAME qt-offscreen COMMAND test_qt --gtest_color=no --gtest_filter=-QtOwnApplication.*)
