@@ -235,8 +235,43 @@ void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   FLastDraw = now;
 }
 
+namespace {
+
+// What a terminal shows of a form's heading, in words: its bold labels, then
+// its wrapped texts, then what its pictures are. Empty when it has none.
+String HeadingInWords(const TCustomForm& Form) {
+  String bold, wrapped, pictures;
+  auto add = [](String& to, const String& text) {
+    if (text.empty()) return;
+    if (!to.empty()) to += u"  ";
+    to += text;
+  };
+  for (TControl* c : Form.Controls()) {
+    if (!c->Visible()) continue;
+    if (auto* l = dynamic_cast<TLabel*>(c)) {
+      if (l->FontBold())
+        add(bold, l->Caption());
+      else if (l->WordWrap())
+        add(wrapped, l->Caption());
+    } else if (auto* i = dynamic_cast<TImage*>(c); i && !i->Graphic()->Empty()) {
+      const TPicture& p = *i->Graphic();
+      add(pictures, u"(a " + PictureFormatName(p.Format()) + u" picture, " + IntToStr(p.Width()) + u" x " +
+                        IntToStr(p.Height()) + u" pixels)");
+    }
+  }
+  String line = bold;
+  if (!wrapped.empty()) line += (line.empty() ? u"" : u": ") + wrapped;
+  if (!pictures.empty()) line += (line.empty() ? u"" : u" ") + pictures;
+  return line;
+}
+
+}  // namespace
+
 void TConsoleBackend::ShowForm(TCustomForm& Form) {
   if (FOutIsTty && !Form.Caption().empty()) std::fprintf(FOut, "%s\n", TerminalLine(Form.Caption()).c_str());
+  if (FOutIsTty)
+    if (const String heading = HeadingInWords(Form); !heading.empty())
+      std::fprintf(FOut, "%s\n", TerminalLine(heading).c_str());
   FLastLine.clear();
   Draw(Form, true);
 }

@@ -74,9 +74,10 @@ TEST_F(QtStatusDialogTest, TheApplicationsPictureReplacesTheLogoUnlessThereIsNon
   ASSERT_FALSE(logo.isNull());
   const std::string png = test::MakePng(60, 120);
   // The stored form of an updater whose dialog has a picture.
-  const std::string stored = "object Form1: TForm\n  object Upd: TKwWebUpdater\n    StatusDialog.Enabled = True\n"
-                             "    StatusDialog.Picture.Data = {\n      " +
-                             Hex(png) + "}\n  end\nend\n";
+  const std::string stored =
+      "object Form1: TForm\n  object Upd: TKwWebUpdater\n    StatusDialog.Enabled = True\n"
+      "    StatusDialog.Picture.Data = {\n      " +
+      Hex(png) + "}\n  end\nend\n";
   std::unique_ptr<TComponent> storedForm = ReadComponentText(stored);
   auto* storedUpdater = dynamic_cast<TKwWebUpdater*>(storedForm->FindComponent(u"Upd"));
   ASSERT_NE(storedUpdater, nullptr);
@@ -98,7 +99,8 @@ TEST_F(QtStatusDialogTest, TheApplicationsPictureReplacesTheLogoUnlessThereIsNon
     c.Set(s);
     QDialog* dialog = Show(s);
     ASSERT_NE(dialog, nullptr);
-    const QImage shown = dialog->findChild<QLabel*>("imgLogo")->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage shown =
+        dialog->findChild<QLabel*>("imgLogo")->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
     if (c.Custom)
       ExpectQuadrants(shown, 60, 120);
     else
