@@ -51,12 +51,43 @@ void TControl::SetEnabled(bool value) {
 }
 
 void TControl::Changed() {
+  ++FRevision;
   if (FForm) FForm->Changed();
 }
 
 void TLabel::SetCaption(const String& value) {
   if (FCaption == value) return;
   FCaption = value;
+  Changed();
+}
+
+void TLabel::SetAlignment(TAlignment value) {
+  if (FAlignment == value) return;
+  FAlignment = value;
+  Changed();
+}
+
+void TLabel::SetTransparent(bool value) {
+  if (FTransparent == value) return;
+  FTransparent = value;
+  Changed();
+}
+
+void TLabel::SetWordWrap(bool value) {
+  if (FWordWrap == value) return;
+  FWordWrap = value;
+  Changed();
+}
+
+void TLabel::SetFontBold(bool value) {
+  if (FFontBold == value) return;
+  FFontBold = value;
+  Changed();
+}
+
+void TLabel::SetFontColor(TColor value) {
+  if (FFontColor == value) return;
+  FFontColor = value;
   Changed();
 }
 
@@ -72,7 +103,20 @@ String TEdit::DisplayText() const {
 }
 
 void TButton::SetCaption(const String& value) {
+  if (FCaption == value) return;
   FCaption = value;
+  Changed();
+}
+
+void TButton::SetDefault(bool value) {
+  if (FDefault == value) return;
+  FDefault = value;
+  Changed();
+}
+
+void TBevel::SetShape(TBevelShape value) {
+  if (FShape == value) return;
+  FShape = value;
   Changed();
 }
 
@@ -101,13 +145,21 @@ void TImage::SetPicture(const String& resourceName) {
   Changed();
 }
 
+void TImage::SetTransparent(bool value) {
+  if (FTransparent == value) return;
+  FTransparent = value;
+  Changed();
+}
+
 void TProgressBar::SetMin(int value) {
+  if (FMin == value) return;
   FMin = value;
   if (FPosition < FMin) FPosition = FMin;
   Changed();
 }
 
 void TProgressBar::SetMax(int value) {
+  if (FMax == value) return;
   FMax = value;
   if (FPosition > FMax) FPosition = FMax;
   Changed();
@@ -121,13 +173,28 @@ void TProgressBar::SetPosition(int value) {
 }
 
 void TPanel::SetCaption(const String& value) {
+  if (FCaption == value) return;
   FCaption = value;
+  Changed();
+}
+
+void TPanel::SetColor(TColor value) {
+  if (FColor == value) return;
+  FColor = value;
+  Changed();
+}
+
+void TPanel::SetBevelOuter(TBevelCut value) {
+  if (FBevelOuter == value) return;
+  FBevelOuter = value;
   Changed();
 }
 
 // --- TCustomForm ----------------------------------------------------------------
 
-TCustomForm::TCustomForm(TComponent* AOwner) : TComponent(AOwner) {}
+TCustomForm::TCustomForm(TComponent* AOwner) : TComponent(AOwner), FIcon(std::make_unique<TPicture>()) {
+  FIcon->OnChange = [this](TObject*) { Changed(); };
+}
 
 TCustomForm::~TCustomForm() {
   if (FVisible) Hide();
@@ -138,6 +205,7 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::SetCaption(const String& value) {
+  if (FCaption == value) return;
   FCaption = value;
   Changed();
 }
@@ -174,7 +242,18 @@ void TCustomForm::Hide() {
 }
 
 void TCustomForm::Changed() {
+  if (FUpdating > 0) {
+    FChangedWhileUpdating = true;
+    return;
+  }
   if (FVisible) Application->Backend().FormChanged(*this);
+}
+
+void TCustomForm::EndUpdate() {
+  if (FUpdating == 0 || --FUpdating > 0) return;
+  if (!FChangedWhileUpdating) return;
+  FChangedWhileUpdating = false;
+  Changed();
 }
 
 TControl* TCustomForm::FindControl(const String& name) const {

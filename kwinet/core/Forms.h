@@ -25,6 +25,20 @@ enum TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TPosition : std::uint8_t { poDesigned, poDefault, poScreenCenter, poMainFormCenter, poOwnerFormCenter };
 enum TBevelShape : std::uint8_t { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLeftLine, bsRightLine, bsSpacer };
+enum TBevelCut : std::uint8_t { bvNone, bvLowered, bvRaised, bvSpace };
+
+// A colour: 0x00RRGGBB, or one of the colours below that the backend picks
+// from the desktop's own.
+using TColor = std::uint32_t;
+constexpr TColor clDefault = 0xFF000000;    // what the control has by itself
+constexpr TColor clHighlight = 0xFF00000D;  // the desktop's selection colour
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clNavy = 0x000080;
+constexpr TColor clWhite = 0xFFFFFF;
+// Whether Color is one of the desktop's colours rather than 0x00RRGGBB.
+constexpr bool IsSystemColor(TColor Color) {
+  return (Color & 0xFF000000) != 0;
+}
 
 class TCustomForm;
 
@@ -55,6 +69,10 @@ class TControl : public TComponent {
   // The text a backend shows for this control (empty for none).
   virtual String DisplayText() const { return String(); }
 
+  // Counts the changes of what this control shows: a backend redraws only
+  // the controls whose count moved since it last looked.
+  std::uint64_t Revision() const { return FRevision; }
+
  protected:
   // Tells the form that what it shows has changed.
   void Changed();
@@ -62,6 +80,7 @@ class TControl : public TComponent {
  private:
   friend class TCustomForm;
   TCustomForm* FForm = nullptr;
+  std::uint64_t FRevision = 0;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   bool FVisible = true;
   bool FEnabled = true;
@@ -74,11 +93,20 @@ class TLabel : public TControl {
   const String& Caption() const { return FCaption; }
   void SetCaption(const String& value);
   TAlignment Alignment() const { return FAlignment; }
-  void SetAlignment(TAlignment value) { FAlignment = value; }
+  void SetAlignment(TAlignment value);
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool value) { FAutoSize = value; }
   bool Transparent() const { return FTransparent; }
-  void SetTransparent(bool value) { FTransparent = value; }
+  void SetTransparent(bool value);
+  // Long text broken into lines at spaces, within the label's width.
+  bool WordWrap() const { return FWordWrap; }
+  void SetWordWrap(bool value);
+  // The caption in bold, and its colour (clDefault: the desktop's text
+  // colour).
+  bool FontBold() const { return FFontBold; }
+  void SetFontBold(bool value);
+  TColor FontColor() const { return FFontColor; }
+  void SetFontColor(TColor value);
   // The control that this label names (a text-mode backend prompts with it).
   TControl* FocusControl() const { return FFocusControl; }
   void SetFocusControl(TControl* value) { FFocusControl = value; }
@@ -89,6 +117,9 @@ class TLabel : public TControl {
   TAlignment FAlignment = taLeftJustify;
   bool FAutoSize = true;
   bool FTransparent = false;
+  bool FWordWrap = false;
+  bool FFontBold = false;
+  TColor FFontColor = clDefault;
   TControl* FFocusControl = nullptr;
 };
 
@@ -114,7 +145,7 @@ class TButton : public TControl {
   const String& Caption() const { return FCaption; }
   void SetCaption(const String& value);
   bool Default() const { return FDefault; }
-  void SetDefault(bool value) { FDefault = value; }
+  void SetDefault(bool value);
   bool Cancel() const { return FCancel; }
   void SetCancel(bool value) { FCancel = value; }
   TModalResult ModalResult() const { return FModalResult; }
@@ -135,7 +166,7 @@ class TBevel : public TControl {
  public:
   using TControl::TControl;
   TBevelShape Shape() const { return FShape; }
-  void SetShape(TBevelShape value) { FShape = value; }
+  void SetShape(TBevelShape value);
 
  private:
   TBevelShape FShape = bsBox;
@@ -155,7 +186,7 @@ class TImage : public TControl {
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool value) { FAutoSize = value; }
   bool Transparent() const { return FTransparent; }
-  void SetTransparent(bool value) { FTransparent = value; }
+  void SetTransparent(bool value);
 
  private:
   void GraphicChanged(TObject* Sender);
@@ -185,10 +216,18 @@ class TPanel : public TControl {
   using TControl::TControl;
   const String& Caption() const { return FCaption; }
   void SetCaption(const String& value);
+  // The fill (clDefault: the light colour of text areas) and the outer
+  // edge (bvRaised by default; bvNone for a flat panel).
+  TColor Color() const { return FColor; }
+  void SetColor(TColor value);
+  TBevelCut BevelOuter() const { return FBevelOuter; }
+  void SetBevelOuter(TBevelCut value);
   String DisplayText() const override { return FCaption; }
 
  private:
   String FCaption;
+  TColor FColor = clDefault;
+  TBevelCut FBevelOuter = bvRaised;
 };
 
 class TCustomForm : public TComponent {
@@ -212,6 +251,9 @@ class TCustomForm : public TComponent {
   void SetPosition(TPosition value) { FPosition = value; }
   int FontHeight() const { return FFontHeight; }
   void SetFontHeight(int value) { FFontHeight = value; }
+  // The window's icon; empty for the desktop's own. The form is told when
+  // it changes.
+  TPicture* Icon() const { return FIcon.get(); }
 
   TModalResult ModalResult() const { return FModalResult; }
   void SetModalResult(TModalResult value) { FModalResult = value; }
@@ -241,9 +283,17 @@ class TCustomForm : public TComponent {
 
   // Called by controls: what the form shows has changed.
   void Changed();
+  // Between BeginUpdate and the matching EndUpdate the backend is told of
+  // changes once, at the end: several controls set for one new state make
+  // one redraw.
+  void BeginUpdate() { ++FUpdating; }
+  void EndUpdate();
 
  private:
   friend class TControl;
+  std::unique_ptr<TPicture> FIcon;
+  int FUpdating = 0;
+  bool FChangedWhileUpdating = false;
   String FCaption;
   int FLeft = 0, FTop = 0, FClientWidth = 0, FClientHeight = 0;
   TFormBorderStyle FBorderStyle = bsSizeable;

@@ -198,9 +198,16 @@ TModalResult TConsoleBackend::ShowModal(TCustomForm& Form) {
 
 void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   const auto now = std::chrono::steady_clock::now();
-  // A terminal is redrawn at most ten times a second: a fast transfer
-  // changes its form far more often than that, so look before building.
-  if (FOutIsTty && !force && now - FLastDraw < std::chrono::milliseconds(100)) return;
+  // A terminal is redrawn at most ten times a second, a log written at most
+  // about thirty times: a fast transfer changes its form far more often
+  // than that, so look before building. What is left out is drawn when the
+  // form goes.
+  const auto frame = FOutIsTty ? std::chrono::milliseconds(100) : std::chrono::milliseconds(33);
+  if (!force && now - FLastDraw < frame) {
+    FPending = &Form;
+    return;
+  }
+  FPending = nullptr;
   TProgressBar* bar = nullptr;
   for (TControl* c : Form.Controls())
     if (auto* p = dynamic_cast<TProgressBar*>(c); p && p->Visible()) bar = p;
@@ -228,8 +235,43 @@ void TConsoleBackend::Draw(TCustomForm& Form, bool force) {
   FLastDraw = now;
 }
 
+namespace {
+
+// What a terminal shows of a form's heading, in words: its bold labels, then
+// its wrapped texts, then what its pictures are. Empty when it has none.
+String HeadingInWords(const TCustomForm& Form) {
+  String bold, wrapped, pictures;
+  auto add = [](String& to, const String& text) {
+    if (text.empty()) return;
+    if (!to.empty()) to += u"  ";
+    to += text;
+  };
+  for (TControl* c : Form.Controls()) {
+    if (!c->Visible()) continue;
+    if (auto* l = dynamic_cast<TLabel*>(c)) {
+      if (l->FontBold())
+        add(bold, l->Caption());
+      else if (l->WordWrap())
+        add(wrapped, l->Caption());
+    } else if (auto* i = dynamic_cast<TImage*>(c); i && !i->Graphic()->Empty()) {
+      const TPicture& p = *i->Graphic();
+      add(pictures, u"(a " + PictureFormatName(p.Format()) + u" picture, " + IntToStr(p.Width()) + u" x " +
+                        IntToStr(p.Height()) + u" pixels)");
+    }
+  }
+  String line = bold;
+  if (!wrapped.empty()) line += (line.empty() ? u"" : u": ") + wrapped;
+  if (!pictures.empty()) line += (line.empty() ? u"" : u" ") + pictures;
+  return line;
+}
+
+}  // namespace
+
 void TConsoleBackend::ShowForm(TCustomForm& Form) {
   if (FOutIsTty && !Form.Caption().empty()) std::fprintf(FOut, "%s\n", TerminalLine(Form.Caption()).c_str());
+  if (FOutIsTty)
+    if (const String heading = HeadingInWords(Form); !heading.empty())
+      std::fprintf(FOut, "%s\n", TerminalLine(heading).c_str());
   FLastLine.clear();
   Draw(Form, true);
 }
@@ -241,7 +283,10 @@ void TConsoleBackend::HideForm(TCustomForm& Form) {
     Draw(Form, true);
     std::fputc('\n', FOut);
     FLineOpen = false;
+  } else if (FPending == &Form) {
+    Draw(Form, true);
   }
+  FPending = nullptr;
   std::fflush(FOut);
   FLastLine.clear();
 }

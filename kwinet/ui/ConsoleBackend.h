@@ -39,6 +39,8 @@ class TConsoleBackend : public TUIBackend {
   String FLastLine;
   std::chrono::steady_clock::time_point FLastDraw{};
   bool FLineOpen = false;
+  // A form whose last change is not drawn yet.
+  const TCustomForm* FPending = nullptr;
 };
 
 }  // namespace kwinet

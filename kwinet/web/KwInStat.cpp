@@ -80,8 +80,14 @@ TfrmKwInetUpdate::TfrmKwInetUpdate(TComponent* AOwner) : TCustomForm(AOwner) {
   SetPosition(poScreenCenter);
   SetFontHeight(-11);
 
+  // The heading: a flat white band with the title in bold navy above the
+  // description.
   pnlDescription = Make<TPanel>(this, u"pnlDescription", 0, 0, 491, 59);
+  pnlDescription->SetColor(clWhite);
+  pnlDescription->SetBevelOuter(bvNone);
   lblCaption = MakeLabel(this, u"lblCaption", 16, 5, 300, 13);
+  lblCaption->SetFontBold(true);
+  lblCaption->SetFontColor(clNavy);
   imgBackground = Make<TImage>(this, u"imgBackground", 353, 0, 138, 59);
   imgBackground->SetPicture(u"kwinet_update_background.png");
   imgDescription = Make<TImage>(this, u"imgDescription", 440, 6, 48, 48);
@@ -89,6 +95,8 @@ TfrmKwInetUpdate::TfrmKwInetUpdate(TComponent* AOwner) : TCustomForm(AOwner) {
   imgDescription->SetPicture(u"kwinet_update_description.png");
   lblDescription = MakeLabel(this, u"lblDescription", 32, 20, 360, 38);
   lblDescription->SetTransparent(true);
+  lblDescription->SetFontColor(clNavy);
+  lblDescription->SetWordWrap(true);
   imgLogo = Make<TImage>(this, u"imgLogo", 5, 65, 95, 206);
   imgLogo->SetPicture(u"kwinet_update_logo.png");
   lblRemote = MakeLabel(this, u"lblRemote", 105, 80, 70, 13, u"Remote file:");
@@ -96,7 +104,9 @@ TfrmKwInetUpdate::TfrmKwInetUpdate(TComponent* AOwner) : TCustomForm(AOwner) {
   lblLocal = MakeLabel(this, u"lblLocal", 105, 96, 70, 13, u"Local file:");
   lblLocal->SetAlignment(taRightJustify);
   lblRemoteFileName = MakeLabel(this, u"lblRemoteFileName", 185, 80, 300, 13);
+  lblRemoteFileName->SetFontColor(clHighlight);
   lblLocalFileName = MakeLabel(this, u"lblLocalFileName", 185, 96, 300, 13);
+  lblLocalFileName->SetFontColor(clHighlight);
   TImage** steps[] = {&imgStep1, &imgStep2, &imgStep3, &imgStep4};
   const char16_t* stepNames[] = {u"imgStep1", u"imgStep2", u"imgStep3", u"imgStep4"};
   for (int i = 0; i < 4; ++i) {

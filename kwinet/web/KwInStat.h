@@ -92,10 +92,6 @@ class TfrmKwInetUpdate : public TCustomForm {
   // The step marks: 0 a step under way, 2 to 5 steps 1 to 4 done (1 unused).
   std::array<String, 6> imgStatus;
 
-  // The application's own images, when it gave any.
-  std::string LogoGraphic;
-  std::string IconGraphic;
-
   // A terminal shows the step or progress text.
   String StatusLine() const override;
 };

@@ -3,10 +3,37 @@
 #include <algorithm>
 
 #include "kwinet/core/Application.h"
+#include "kwinet/graphics/PictureLoader.h"
 #include "kwinet/utils/KwInCnst.h"
 #include "kwinet/web/kwiupdate.h"
 
 namespace kwinet {
+
+namespace {
+
+// The controls set for one new state of the dialog make one redraw.
+class TOneChange {
+ public:
+  explicit TOneChange(TCustomForm& form) : FForm(form) { FForm.BeginUpdate(); }
+  ~TOneChange() { FForm.EndUpdate(); }
+  TOneChange(const TOneChange&) = delete;
+  TOneChange& operator=(const TOneChange&) = delete;
+
+ private:
+  TCustomForm& FForm;
+};
+
+// The application's picture or icon, decoded into Target; one that is not a
+// picture of ours leaves Target as it was (the dialog's own then shows).
+void ShowGraphic(const TKwInetGraphic& Source, TPicture& Target) {
+  if (Source.Empty()) return;
+  try {
+    LoadPictureFromBytes(Target, Source.Data(), Source.FileName());
+  } catch (const Exception&) {
+  }
+}
+
+}  // namespace
 
 TKwProgressPresenter::TKwProgressPresenter(std::unique_ptr<TfrmKwInetUpdate>& Form, const TKwInetStatusDialog& Settings)
     : FForm(Form), FSettings(Settings) {}
@@ -19,6 +46,7 @@ void TKwProgressPresenter::Show(const std::optional<TKwProgressFiles>& Files) {
   if (!FSettings.Enabled()) return;
   if (!FForm) FForm = std::make_unique<TfrmKwInetUpdate>(nullptr);
   TfrmKwInetUpdate& d = *FForm;
+  TOneChange change(d);
   if (Files) {
     d.lblRemoteFileName->SetVisible(true);
     d.lblRemoteFileName->SetCaption(Files->Remote);
@@ -30,11 +58,8 @@ void TKwProgressPresenter::Show(const std::optional<TKwProgressFiles>& Files) {
   }
   d.lblCaption->SetCaption(FSettings.Title().empty() ? Application->Title() : FSettings.Title());
   if (!FSettings.Description().empty()) d.lblDescription->SetCaption(FSettings.Description());
-  if (!FSettings.Icon()->Empty()) d.IconGraphic = FSettings.Icon()->Data();
-  if (!FSettings.Picture()->Empty()) {
-    d.LogoGraphic = FSettings.Picture()->Data();
-    d.imgLogo->SetPicture(FSettings.Picture()->FileName());
-  }
+  ShowGraphic(*FSettings.Icon(), *d.Icon());
+  ShowGraphic(*FSettings.Picture(), *d.imgLogo->Graphic());
   d.IsCanceled = false;
   d.Show();
 }
@@ -62,6 +87,7 @@ void TKwProgressPresenter::Step(TKwIAction Action) {
   const TStep& step = steps[Action];
   if (step.Message) {
     TfrmKwInetUpdate& d = *FForm;
+    TOneChange change(d);
     TImage* images[] = {nullptr, d.imgStep1, d.imgStep2, d.imgStep3, d.imgStep4};
     d.lblStatus->SetCaption(*step.Message);
     images[step.Image]->SetPicture(String());
@@ -79,13 +105,16 @@ std::optional<bool> TKwProgressPresenter::Update(std::uint64_t CurValue, std::ui
   // Cancel as it stood before this turn of the message loop: a press during
   // it counts at the next call.
   const bool canceled = d.IsCanceled;
-  d.pbStatus->SetMax(scaledMax);
-  d.pbStatus->SetPosition(scaledCur);
-  // The text counts the bytes as they are; an unknown total (0) shows 0 %.
-  const std::uint64_t percent = MaxValue == 0                  ? 0
-                                : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
-                                                               : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
-  d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
+  {
+    TOneChange change(d);
+    d.pbStatus->SetMax(scaledMax);
+    d.pbStatus->SetPosition(scaledCur);
+    // The text counts the bytes as they are; an unknown total (0) shows 0 %.
+    const std::uint64_t percent = MaxValue == 0                  ? 0
+                                  : CurValue <= UINT64_MAX / 100 ? CurValue * 100 / MaxValue
+                                                                 : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
+    d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
+  }
   Application->ProcessMessages();
   return canceled;
 }

@@ -49,6 +49,48 @@ TEST_F(QtLogonTest, TypingAndEnterGiveTheCredentials) {
   EXPECT_EQ(password, Utf8ToString(kSecret));
 }
 
+// What a person has typed stays through any change of the model while the
+// dialog is open, and is the model's at once; a new text the program gives
+// a box is shown.
+TEST_F(QtLogonTest, TypedTextSurvivesAModelChange) {
+  TfrmKwILogon form(nullptr);
+  form.SetCaption(u"Log on to 127.0.0.1");
+  form.edLogin->SetText(u"bob");
+  bool looked = false;
+  WhenModal([&](QWidget* w) {
+    looked = true;
+    auto* login = w->findChild<QLineEdit*>("edLogin");
+    auto* password = w->findChild<QLineEdit*>("edPassword");
+    ASSERT_TRUE(login && password);
+    login->selectAll();
+    QTest::keyClicks(login, "alice");
+    QTest::keyClick(login, Qt::Key_Tab);
+    QTest::keyClicks(password, "half");
+    EXPECT_EQ(form.edLogin->Text(), u"alice");
+    EXPECT_EQ(form.edPassword->Text(), u"half");
+    // Other controls change, more than once, and the dialog is redrawn.
+    form.SetCaption(u"Log on to 127.0.0.1 again");
+    form.btnOk->SetEnabled(false);
+    form.btnOk->SetEnabled(true);
+    form.lblLogin->SetCaption(u"&User name:");
+    QTest::qWait(100);
+    EXPECT_EQ(w->windowTitle(), "Log on to 127.0.0.1 again");
+    EXPECT_EQ(login->text(), "alice");
+    EXPECT_EQ(password->text(), "half");
+    QTest::keyClicks(password, "-done");
+    // The program's own new text for a box is shown.
+    form.edLogin->SetText(u"carol");
+    QTest::qWait(100);
+    EXPECT_EQ(login->text(), "carol");
+    EXPECT_EQ(password->text(), "half-done");
+    QTest::keyClick(password, Qt::Key_Return);
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_TRUE(looked);
+  EXPECT_EQ(form.edLogin->Text(), u"carol");
+  EXPECT_EQ(form.edPassword->Text(), u"half-done");
+}
+
 TEST_F(QtLogonTest, EscapeCancelsAndLeavesTheCredentials) {
   // By key, and by the window's close box.
   for (bool byKey : {true, false}) {

@@ -12,6 +12,7 @@
 
 #include "peers/FakeServer.h"
 #include "peers/NginxSuite.h"
+#include "peers/PictureFiles.h"
 #include "peers/TestSupport.h"
 #include "tools/ToolRun.h"
 #ifdef KWINET_TOOL_HAS_QT
@@ -164,6 +165,24 @@ TEST_F(GuiTool, DownloadsWithTheDialogsOffscreen) {
   r = RunWith(env, {KWINET_QT_UPDATER_PATH, "--url", server->Url("/none.bin"), "--local", example + "/n.bin", "--run"});
   EXPECT_EQ(r.ExitCode, 1) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(example + "/n.bin"));
+}
+
+// No one can close a window on the offscreen platform: the picture's run
+// ends with its refresh and the news come as text, without a word on
+// standard error.
+TEST_F(GuiTool, WindowsNoOneCanCloseDoNotHoldARunOffscreen) {
+  WriteFileBytes(server->Root() + "/cam.png", kwinet::test::MakePng(8, 6));
+  WriteFileBytes(server->Root() + "/news.sin", "[News]\nhttp://x/1=One\n");
+  std::vector<std::string> env = kNoDisplay;
+  env.insert(env.end(), {"-u", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM=offscreen", "XDG_DATA_HOME=" + dir.File("data")});
+  auto r = RunWith(env, ToolArgs({"--gui", "image", server->Url("/cam.png")}), std::chrono::seconds(20));
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "PNG 8x6\n");
+  EXPECT_EQ(r.Err, "");
+  r = RunWith(env, ToolArgs({"--gui", "news", server->Url("/news.sin")}), std::chrono::seconds(20));
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Out.find("One"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Err, "");
 }
 
 // Qt itself would try a Wayland compositor first, which is not there: it

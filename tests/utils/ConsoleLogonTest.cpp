@@ -214,3 +214,74 @@ TEST(ConsoleBackend, FormAndMessageTextReachTheTerminalEscaped) {
   ::close(fds[0]);
   EXPECT_EQ(seen, "Folder \\x1B[2J: " + shown + "\n" + shown + "\n" + shown + " [" + shown + "]: \n");
 }
+
+// A transfer far faster than a person reads, on a terminal and in a log:
+// redrawn at a reader's pace, never once a change, and ending on the last
+// state; the form's heading comes first, in words.
+TEST(ConsoleBackend, ProgressIsPacedEndsOnTheLastStateAndHasItsHeadingInWords) {
+  for (bool tty : {true, false}) {
+    SCOPED_TRACE(tty ? "terminal" : "log");
+    int master = -1, slave = -1;
+    FILE* out = nullptr;
+    if (tty) {
+      ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+      out = ::fdopen(::dup(slave), "w");
+    } else {
+      out = std::tmpfile();
+    }
+    ASSERT_NE(out, nullptr);
+    TCustomForm form(nullptr);
+    form.SetCaption(u"Software update");
+    auto* title = new TLabel(&form);
+    title->SetFontBold(true);
+    title->SetCaption(u"MyApp update");
+    auto* about = new TLabel(&form);
+    about->SetWordWrap(true);
+    about->SetCaption(u"Fetching the new version");
+    auto* logo = new TImage(&form);
+    logo->Graphic()->SetImage(pfPNG, TPixelImage{4, 3, std::vector<std::uint32_t>(12, 0xFF000000)});
+    auto* status = new TLabel(&form);
+    auto* bar = new TProgressBar(&form);
+
+    auto previous = Application->SetBackend(std::make_unique<TConsoleBackend>(0, out));
+    form.Show();
+    constexpr int changes = 5000;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= changes; ++i) {
+      form.BeginUpdate();
+      bar->SetPosition(i * 100 / changes);
+      status->SetCaption(u"Done " + IntToStr(i));
+      form.EndUpdate();
+    }
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    form.Hide();
+    std::fflush(out);
+    Application->SetBackend(std::move(previous));
+
+    std::string seen;
+    if (tty) {
+      ReadUntil(master, "Done " + std::to_string(changes), seen);
+    } else {
+      std::rewind(out);
+      char buf[4096];
+      for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;) seen.append(buf, n);
+    }
+    std::fclose(out);
+    if (tty) {
+      ::close(master);
+      ::close(slave);
+    }
+    // A terminal redraws its line ten times a second at most, a log takes a
+    // line about thirty times a second at most.
+    const std::string mark = tty ? "\x1b[2K" : "Done ";
+    std::size_t draws = 0;
+    for (std::size_t at = seen.find(mark); at != std::string::npos; at = seen.find(mark, at + 1)) ++draws;
+    EXPECT_LE(draws, static_cast<std::size_t>(took / (tty ? 100 : 33) + 3)) << "in " << took << " ms";
+    EXPECT_NE(seen.find("Done " + std::to_string(changes)), std::string::npos);
+    if (tty) {
+      EXPECT_NE(seen.find("MyApp update: Fetching the new version (a PNG picture, 4 x 3 pixels)"), std::string::npos)
+          << seen;
+    }
+  }
+}

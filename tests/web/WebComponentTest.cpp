@@ -131,9 +131,14 @@ TEST(WebComponentTest, ProgressTextAndTheCancelButton) {
     seen.emplace_back(cur, max);
     abort = false;  // the button wins over a handler that clears the flag
   };
+  // Each new state (bar and text) is one redraw for the backend.
+  int redraws = 0;
+  ui->OnFormChanged = [&](TCustomForm&) { ++redraws; };
   web.Job = [&](TTestWeb& w) {
     bool abort = true;  // overwritten by the dialog's flag
+    redraws = 0;
     w.UpdateProgress(512, 2048, abort);
+    EXPECT_EQ(redraws, 1);
     EXPECT_FALSE(abort);
     EXPECT_EQ(w.Dialog()->lblStatus->Caption(), u"Downloaded 512 of 2048 bytes (25%)");
     EXPECT_EQ(w.Dialog()->pbStatus->Max(), 2048);

@@ -136,8 +136,9 @@ int RunImage(const TImageArgs& a, bool everyGiven, bool countGiven) {
     Application->Run();
   }
   if (r.Code() != 0) throw ToolError(r.Code(), r.Error());
-  // On the desktop the last picture stays until its window is closed.
-  if (GuiActive()) {
+  // On the desktop the last picture stays until its window is closed; on
+  // one without a screen no one could close it.
+  if (GuiActive() && Application->Backend().Attended()) {
     // Shown without waiting so far; a shown form cannot be made modal.
     form.Hide();
     form.ShowModal();
@@ -175,7 +176,8 @@ void Setup(CLI::App& app) {
       "written; the -o file is then kept), 2 bad arguments. The first failure ends the run, with its reason on "
       "standard error. Ctrl-C or SIGTERM removes the copies kept in the private temporary folder.\n"
       "With --gui (kwinet --gui image ...) the picture is also shown in a window while it refreshes; after the last "
-      "refresh the window stays until it is closed.");
+      "refresh the window stays until it is closed (on a desktop without a screen, such as Qt's offscreen platform, "
+      "the run ends with the last refresh).");
   OffersGui(cmd);
   cmd->callback([] {
     args.OutputGiven = output->count() > 0;

@@ -65,8 +65,9 @@ int RunNews(const TNewsArgs& a) {
   }
 
   // On the desktop the dialog itself shows the tree, until it is closed; a
-  // click opens a link there or tells why not.
-  if (GuiActive()) {
+  // click opens a link there or tells why not. A desktop without a screen
+  // gets the tree as text: no one could close the dialog there.
+  if (GuiActive() && Application->Backend().Attended()) {
     web.ShowModal();
     return 0;
   }
@@ -131,7 +132,8 @@ void Setup(CLI::App& app) {
       "certificate was refused), 2 bad arguments. "
       "The reason of 1 and 3 is printed on standard error.\n"
       "With --gui (kwinet --gui news URL) the news dialog shows the tree on the desktop instead, until it is closed; "
-      "a click on an item opens it (--open does not go with --gui).");
+      "a click on an item opens it (--open does not go with --gui). On a desktop without a screen, such as Qt's "
+      "offscreen platform, the tree is printed as without --gui.");
   news->callback([] { ExitCode() = RunNews(args); });
   OffersGui(news);
 }

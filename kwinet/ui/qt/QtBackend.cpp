@@ -177,7 +177,10 @@ bool TQtBackend::CanShow(String& Why) {
 
 QDialog* TQtBackend::DialogOf(const TCustomForm& Form) const {
   auto it = FImpl->Dialogs.find(&Form);
-  return it == FImpl->Dialogs.end() ? nullptr : it->second;
+  if (it == FImpl->Dialogs.end()) return nullptr;
+  // Whoever looks at the dialog sees the model's last state.
+  it->second->Flush();
+  return it->second;
 }
 
 TModalResult TQtBackend::ShowModal(TCustomForm& Form) {
@@ -213,7 +216,7 @@ void TQtBackend::ShowForm(TCustomForm& Form) {
 }
 
 void TQtBackend::FormChanged(TCustomForm& Form) {
-  if (auto it = FImpl->Dialogs.find(&Form); it != FImpl->Dialogs.end()) it->second->Refresh();
+  if (auto it = FImpl->Dialogs.find(&Form); it != FImpl->Dialogs.end()) it->second->RequestRefresh();
 }
 
 void TQtBackend::HideForm(TCustomForm& Form) {
@@ -221,6 +224,8 @@ void TQtBackend::HideForm(TCustomForm& Form) {
   if (it == FImpl->Dialogs.end()) return;
   TQtFormDialog* dialog = it->second;
   FImpl->Dialogs.erase(it);
+  // The last state is shown before the window goes.
+  dialog->Flush();
   // A modal dialog lives on the stack of ShowModal: only ended there.
   if (dialog->isModal()) {
     dialog->Detach();
@@ -321,6 +326,11 @@ void TQtBackend::Idle(std::chrono::milliseconds Timeout) {
     }
   }
   FImpl->RaisePending();
+}
+
+bool TQtBackend::Attended() const {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 bool TQtBackend::OpenDocument(const String& FileName) {

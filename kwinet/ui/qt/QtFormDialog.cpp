@@ -35,6 +35,58 @@ Qt::Alignment LabelAlignment(TAlignment a) {
   }
 }
 
+// The shortest time between two refreshes of a dialog: about 30 a second.
+constexpr int kFrameMs = 33;
+
+// The Qt colour of a model colour; an invalid one for clDefault.
+QColor ColorOf(TColor c, const QPalette& palette) {
+  if (c == clDefault) return QColor();
+  if (c == clHighlight) return palette.color(QPalette::Highlight);
+  if (IsSystemColor(c)) return QColor();
+  return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | c));
+}
+
+void ApplyLabelStyle(const TLabel& l, QLabel* w) {
+  w->setAlignment(LabelAlignment(l.Alignment()));
+  w->setWordWrap(l.WordWrap());
+  QFont f = w->font();
+  if (f.bold() != l.FontBold()) {
+    f.setBold(l.FontBold());
+    w->setFont(f);
+  }
+  QPalette p = w->palette();
+  const QColor c = ColorOf(l.FontColor(), p);
+  const QColor text = c.isValid() ? c : w->parentWidget()->palette().color(QPalette::WindowText);
+  if (p.color(QPalette::WindowText) != text) {
+    p.setColor(QPalette::WindowText, text);
+    w->setPalette(p);
+  }
+}
+
+void ApplyPanelStyle(const TPanel& pn, QLabel* w) {
+  switch (pn.BevelOuter()) {
+    case bvNone:
+    case bvSpace:
+      w->setFrameStyle(QFrame::NoFrame);
+      break;
+    case bvLowered:
+      w->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      break;
+    default:
+      w->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      break;
+  }
+  QPalette p = w->parentWidget()->palette();
+  const QColor c = ColorOf(pn.Color(), p);
+  if (c.isValid()) {
+    p.setColor(QPalette::Window, c);
+    w->setBackgroundRole(QPalette::Window);
+  } else {
+    w->setBackgroundRole(QPalette::Base);
+  }
+  w->setPalette(p);
+}
+
 // A bevel: a sunken box, frame or one line along a side of its rectangle.
 class TBevelWidget : public QWidget {
  public:
@@ -129,6 +181,8 @@ TTreeNode* TQtFormDialog::LiveNode(const TTreeView& Tree, QTreeWidgetItem* Item)
 TQtFormDialog::TQtFormDialog(TCustomForm& Form, bool Modal) : FForm(Form), FModal(Modal) {
   setObjectName(ToQString(Form.Name()));
   setModal(Modal);
+  FRefreshTimer.setSingleShot(true);
+  connect(&FRefreshTimer, &QTimer::timeout, this, [this] { Refresh(); });
   Build();
 }
 
@@ -169,7 +223,7 @@ void TQtFormDialog::Build() {
     QWidget* w = MakeWidget(c);
     if (!w) continue;
     w->setObjectName(ToQString(c->Name()));
-    FEntries.push_back({c, w});
+    FEntries.push_back({c, w, UINT64_MAX, String()});
     FWidgets[c] = w;
   }
   // A label with a focus control moves the focus there on its accelerator.
@@ -197,17 +251,26 @@ void TQtFormDialog::Build() {
 }
 
 QWidget* TQtFormDialog::MakeWidget(TControl* c) {
-  if (auto* l = dynamic_cast<TLabel*>(c)) {
+  if (dynamic_cast<TLabel*>(c)) {
     auto* w = new QLabel(this);
     // What a label shows may come from a server: never read it as markup.
     w->setTextFormat(Qt::PlainText);
-    w->setAlignment(LabelAlignment(l->Alignment()));
     return w;
   }
   if (auto* e = dynamic_cast<TEdit*>(c)) {
     auto* w = new QLineEdit(this);
     if (e->PasswordChar() != 0) w->setEchoMode(QLineEdit::Password);
     w->setText(ToQString(e->Text()));
+    // What a person types reaches the model as it is typed, so that no
+    // refresh of the dialog can take it back.
+    connect(w, &QLineEdit::textEdited, this, [this, e](const QString& text) {
+      if (FDetached) return;
+      FWritingBack = true;
+      e->SetText(FromQString(text));
+      FWritingBack = false;
+      for (auto& entry : FEntries)
+        if (entry.Control == e) entry.Shown = e->Revision();
+    });
     return w;
   }
   if (auto* b = dynamic_cast<TButton*>(c)) {
@@ -231,13 +294,12 @@ QWidget* TQtFormDialog::MakeWidget(TControl* c) {
     return w;
   }
   if (dynamic_cast<TPanel*>(c)) {
-    // A raised panel filled with the light colour of text areas.
+    // A panel: its colour (the light colour of text areas unless it has
+    // one) within its edge.
     auto* w = new QLabel(this);
     w->setTextFormat(Qt::PlainText);
     w->setAlignment(Qt::AlignCenter);
-    w->setFrameStyle(QFrame::Panel | QFrame::Raised);
     w->setAutoFillBackground(true);
-    w->setBackgroundRole(QPalette::Base);
     return w;
   }
   if (auto* t = dynamic_cast<TTreeView*>(c)) {
@@ -267,41 +329,93 @@ void TQtFormDialog::ApplyState(TControl* c, QWidget* w) {
   w->setHidden(!c->Visible());
 }
 
+void TQtFormDialog::RequestRefresh() {
+  if (FDetached || FWritingBack) return;
+  if (FRefreshTimer.isActive()) return;
+  const qint64 since = FLastRefresh.isValid() ? FLastRefresh.elapsed() : kFrameMs;
+  if (since >= kFrameMs) {
+    Refresh();
+    return;
+  }
+  FRefreshTimer.start(static_cast<int>(kFrameMs - since));
+}
+
+void TQtFormDialog::Flush() {
+  if (FRefreshTimer.isActive()) Refresh();
+}
+
 void TQtFormDialog::Refresh() {
   if (FDetached || FWritingBack) return;
-  setWindowTitle(ToQString(FForm.Caption()));
+  FRefreshTimer.stop();
+  FLastRefresh.start();
+  const QString title = ToQString(FForm.Caption());
+  if (windowTitle() != title) setWindowTitle(title);
+  RefreshIcon();
   for (auto& e : FEntries) {
-    TControl* c = e.Control;
-    QWidget* w = e.Widget;
-    ApplyState(c, w);
-    if (auto* l = dynamic_cast<TLabel*>(c)) {
-      auto* q = static_cast<QLabel*>(w);
-      const QString text = q->buddy() ? ToQString(l->Caption()) : ToQString(StripAccelerators(l->Caption()));
-      if (q->text() != text) q->setText(text);
-    } else if (auto* ed = dynamic_cast<TEdit*>(c)) {
-      auto* q = static_cast<QLineEdit*>(w);
-      const QString text = ToQString(ed->Text());
-      if (q->text() != text) q->setText(text);
-    } else if (auto* b = dynamic_cast<TButton*>(c)) {
-      auto* q = static_cast<QPushButton*>(w);
-      q->setText(ToQString(b->Caption()));
-      q->setDefault(b->Default());
-    } else if (auto* img = dynamic_cast<TImage*>(c)) {
-      auto* q = static_cast<QLabel*>(w);
-      const QImage image = ImageOf(*img);
-      if (image.isNull())
-        q->clear();
-      else
-        q->setPixmap(QPixmap::fromImage(image));
-    } else if (auto* p = dynamic_cast<TProgressBar*>(c)) {
-      auto* q = static_cast<QProgressBar*>(w);
-      q->setRange(p->Min(), std::max(p->Min(), p->Max()));
-      q->setValue(std::clamp(p->Position(), q->minimum(), q->maximum()));
-    } else if (auto* pn = dynamic_cast<TPanel*>(c)) {
-      static_cast<QLabel*>(w)->setText(ToQString(StripAccelerators(pn->Caption())));
-    } else if (auto* t = dynamic_cast<TTreeView*>(c)) {
-      RefreshTree(t, static_cast<QTreeWidget*>(w));
+    // A tree compares what it shows by itself (its nodes change without
+    // the control's revision while the model is being updated).
+    if (auto* t = dynamic_cast<TTreeView*>(e.Control)) {
+      if (e.Shown != t->Revision()) ApplyState(t, e.Widget);
+      e.Shown = t->Revision();
+      RefreshTree(t, static_cast<QTreeWidget*>(e.Widget));
+      continue;
     }
+    if (e.Shown == e.Control->Revision()) continue;
+    e.Shown = e.Control->Revision();
+    RefreshControl(e);
+  }
+}
+
+void TQtFormDialog::RefreshIcon() {
+  const TPicture& icon = *FForm.Icon();
+  if (icon.Pixels() == FShownIcon && icon.Width() == FShownIconWidth) return;
+  FShownIcon = icon.Pixels();
+  FShownIconWidth = icon.Width();
+  const QImage image = PictureImage(icon);
+  setWindowIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+}
+
+void TQtFormDialog::RefreshControl(TEntry& e) {
+  TControl* c = e.Control;
+  QWidget* w = e.Widget;
+  ApplyState(c, w);
+  if (auto* l = dynamic_cast<TLabel*>(c)) {
+    auto* q = static_cast<QLabel*>(w);
+    ApplyLabelStyle(*l, q);
+    const QString text = q->buddy() ? ToQString(l->Caption()) : ToQString(StripAccelerators(l->Caption()));
+    if (q->text() != text) q->setText(text);
+  } else if (auto* ed = dynamic_cast<TEdit*>(c)) {
+    // Only a change of the model's own text gets here: what was typed has
+    // reached the model already.
+    auto* q = static_cast<QLineEdit*>(w);
+    const QString text = ToQString(ed->Text());
+    if (q->text() != text) q->setText(text);
+  } else if (auto* b = dynamic_cast<TButton*>(c)) {
+    auto* q = static_cast<QPushButton*>(w);
+    const QString text = ToQString(b->Caption());
+    if (q->text() != text) q->setText(text);
+    q->setDefault(b->Default());
+  } else if (auto* img = dynamic_cast<TImage*>(c)) {
+    auto* q = static_cast<QLabel*>(w);
+    // The source of what it shows: a resource is decoded once for all
+    // dialogs, a decoded picture converted once per change.
+    const bool decoded = img->Graphic() && !img->Graphic()->Empty();
+    const String source = decoded ? u"\x01" + IntToStr(static_cast<std::int64_t>(img->Revision())) : img->Picture();
+    if (source == e.ShownPicture) return;
+    e.ShownPicture = source;
+    const QImage image = decoded ? PictureImage(*img->Graphic()) : ResourceImage(img->Picture());
+    if (image.isNull())
+      q->clear();
+    else
+      q->setPixmap(QPixmap::fromImage(image));
+  } else if (auto* p = dynamic_cast<TProgressBar*>(c)) {
+    auto* q = static_cast<QProgressBar*>(w);
+    q->setRange(p->Min(), std::max(p->Min(), p->Max()));
+    q->setValue(std::clamp(p->Position(), q->minimum(), q->maximum()));
+  } else if (auto* pn = dynamic_cast<TPanel*>(c)) {
+    auto* q = static_cast<QLabel*>(w);
+    ApplyPanelStyle(*pn, q);
+    q->setText(ToQString(StripAccelerators(pn->Caption())));
   }
 }
 

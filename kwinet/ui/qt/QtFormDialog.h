@@ -4,6 +4,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+#include <cstdint>
 #include <exception>
 #include <unordered_map>
 #include <vector>
@@ -26,9 +30,15 @@ class TQtFormDialog : public QDialog {
   TCustomForm& Form() const { return FForm; }
   // The widget that shows Control, or nullptr.
   QWidget* WidgetOf(const TControl* Control) const;
-  // Shows the model's current state: texts, progress, pictures, state,
-  // tree.
+  // Shows the model's current state now: texts, progress, pictures, state,
+  // tree; only the controls that changed since they were last shown are
+  // touched.
   void Refresh();
+  // The model changed: shown at once when the last refresh is a frame ago,
+  // else at the end of the frame (about 30 refreshes a second at most).
+  void RequestRefresh();
+  // A refresh still waiting for its frame is made now.
+  void Flush();
   // Copies the edit boxes' texts into the model.
   void WriteBack();
   // Places the dialog as the form's Position says; call once it has a size.
@@ -51,10 +61,17 @@ class TQtFormDialog : public QDialog {
   struct TEntry {
     TControl* Control;
     QWidget* Widget;
+    // The control's revision as last shown; none yet at first.
+    std::uint64_t Shown = UINT64_MAX;
+    // What an image control shows now: its resource name, or its decoded
+    // picture at that revision.
+    String ShownPicture;
   };
   void Build();
   QWidget* MakeWidget(TControl* Control);
   void ApplyState(TControl* Control, QWidget* Widget);
+  void RefreshControl(TEntry& Entry);
+  void RefreshIcon();
   void RefreshTree(TTreeView* Tree, QTreeWidget* Widget);
   // Runs a model handler: edits written back first, exceptions kept for the
   // backend, and the modal result looked at after.
@@ -73,6 +90,13 @@ class TQtFormDialog : public QDialog {
   bool FTreeDirty = false;
   bool FWritingBack = false;
   std::exception_ptr FError;
+  // The pacing of refreshes: when the last one was made, and the timer of
+  // one waiting for its frame.
+  QElapsedTimer FLastRefresh;
+  QTimer FRefreshTimer;
+  // The pixels of the window icon as last shown.
+  std::vector<std::uint32_t> FShownIcon;
+  int FShownIconWidth = 0;
   std::vector<TEntry> FEntries;
   std::unordered_map<const TControl*, QWidget*> FWidgets;
   // What each shown tree was built from, to rebuild only on a change.

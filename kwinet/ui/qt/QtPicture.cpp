@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "kwinet/core/Resources.h"
 #include "kwinet/graphics/PictureLoader.h"
@@ -14,7 +16,13 @@ QImage ResourceImage(const String& Name) {
   const std::string name = StringToUtf8(Name);
   const std::string_view bytes = FindResource(name);
   if (!bytes.empty()) {
+    // Embedded pictures never change: each is decoded once (QImage shares
+    // its pixels between copies). Only the user-interface thread gets here.
+    static std::unordered_map<std::string, QImage> decoded;
+    auto known = decoded.find(name);
+    if (known != decoded.end()) return known->second;
     image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
+    decoded.emplace(name, image);
     return image;
   }
   // A picture the application gave by file name (the progress dialog's
