@@ -1,6 +1,7 @@
-// The object model that components rest on: objects with a class name,
-// persistent values that can be assigned, components owned by components and
-// told when others go away, and collections of items.
+/// @file
+/// The object model that components rest on: objects with a class name,
+/// persistent values that can be assigned, components owned by components and
+/// told when others go away, and collections of items.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,7 @@ class TObject {
   TObject& operator=(const TObject&) = delete;
   virtual ~TObject() = default;
 
-  // The class name without namespace, e.g. "TKwInetProxy".
+  /// The class name without namespace, e.g. "TKwInetProxy".
   String ClassName() const;
 };
 
@@ -30,9 +31,9 @@ using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 class TPersistent : public TObject {
  public:
-  // Copies Source's values into this object. The base asks Source to
-  // AssignTo this object, which refuses with EConvertError
-  // "Cannot assign a <source class> to a <target class>".
+  /// Copies Source's values into this object. The base asks Source to
+  /// AssignTo this object, which refuses with EConvertError
+  /// "Cannot assign a <source class> to a <target class>".
   virtual void Assign(TPersistent* Source);
 
  protected:
@@ -45,8 +46,8 @@ enum TOperation : std::uint8_t { opInsert, opRemove };
 class TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* AOwner);
-  // Frees the owned components, last created first, tells every component
-  // that asked for a free notification, and leaves the owner.
+  /// Frees the owned components, last created first, tells every component
+  /// that asked for a free notification, and leaves the owner.
   ~TComponent() override;
 
   TComponent* Owner() const { return FOwner; }
@@ -59,8 +60,8 @@ class TComponent : public TPersistent {
   TComponent* Components(int index) const;
   TComponent* FindComponent(const String& name) const;
 
-  // Asks that AComponent's Notification(this, opRemove) be called when this
-  // component is freed (and the other way round).
+  /// Asks that AComponent's Notification(this, opRemove) be called when this
+  /// component is freed (and the other way round).
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
 
@@ -70,11 +71,11 @@ class TComponent : public TPersistent {
   bool Destroying() const { return FDestroying; }
 
  protected:
-  // Called on the owner when an owned component is inserted or removed, and
-  // on every component that asked for a free notification of AComponent.
+  /// Called on the owner when an owned component is inserted or removed, and
+  /// on every component that asked for a free notification of AComponent.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
   void DestroyComponents();
-  // Owned components without the range check of Components.
+  /// Owned components without the range check of Components.
   TComponent* ComponentAt(int index) const { return FLinks->Components[index]; }
 
  private:
@@ -137,7 +138,7 @@ class TCollection;
 
 class TCollectionItem : public TPersistent {
  public:
-  // Adds itself to Collection (when given).
+  /// Adds itself to Collection (when given).
   explicit TCollectionItem(TCollection* Collection);
   ~TCollectionItem() override;
 
@@ -177,8 +178,8 @@ class TCollection : public TPersistent {
   int UpdateCount() const { return FUpdateCount; }
 
  protected:
-  // Called when an item (or, with nullptr, the whole collection) changed and
-  // no update is pending.
+  /// Called when an item (or, with nullptr, the whole collection) changed and
+  /// no update is pending.
   virtual void Update(TCollectionItem* Item);
   void Changed();
 
@@ -192,8 +193,8 @@ class TCollection : public TPersistent {
   int FUpdateCount = 0;
 };
 
-// A collection whose items are of class Item; Item must be constructible
-// from a TCollection*.
+/// A collection whose items are of class Item; Item must be constructible
+/// from a TCollection*.
 template <typename Item>
 class TTypedCollection : public TCollection {
  public:
@@ -203,7 +204,7 @@ class TTypedCollection : public TCollection {
   Item* Items(int index) const { return static_cast<Item*>(TCollection::Items(index)); }
 };
 
-// A list that owns its objects and frees them when they leave it.
+/// A list that owns its objects and frees them when they leave it.
 template <typename T>
 class TObjectList {
  public:
@@ -224,7 +225,7 @@ class TObjectList {
     CheckIndex(index);
     FItems.erase(FItems.begin() + index);
   }
-  // Takes the object out of the list without freeing it.
+  /// Takes the object out of the list without freeing it.
   std::unique_ptr<T> Extract(int index) {
     CheckIndex(index);
     auto p = std::move(FItems[index]);
@@ -248,7 +249,7 @@ class TObjectList {
   std::vector<std::unique_ptr<T>> FItems;
 };
 
-// A set of values of an unscoped enumeration with at most 64 values.
+/// A set of values of an unscoped enumeration with at most 64 values.
 template <typename E>
 class TSet {
  public:

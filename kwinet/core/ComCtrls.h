@@ -1,6 +1,7 @@
-// Common controls beside the form models of Forms.h: an image list and a
-// tree view with its nodes. Models only: what a backend draws and what a
-// click selects.
+/// @file
+/// Common controls beside the form models of Forms.h: an image list and a
+/// tree view with its nodes. Models only: what a backend draws and what a
+/// click selects.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@ namespace kwinet {
 
 enum TAlign : std::uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
-// Pictures of one size, each an embedded resource named by file name.
+/// Pictures of one size, each an embedded resource named by file name.
 class TImageList : public TComponent {
  public:
   explicit TImageList(TComponent* AOwner) : TComponent(AOwner) {}
@@ -23,11 +24,11 @@ class TImageList : public TComponent {
   int Height() const { return FHeight; }
   int Count() const { return static_cast<int>(FImages.size()); }
   const String& Images(int index) const;
-  // The colour drawn as transparent for each image (0xRRGGBB).
+  /// The colour drawn as transparent for each image (0xRRGGBB).
   std::uint32_t MaskColor(int index) const;
-  // Adds the PNG resource with the colour to draw transparent and returns
-  // its index. An empty list takes the picture's size; a picture of
-  // another size, or no such resource, raises EInvalidOperation.
+  /// Adds the PNG resource with the colour to draw transparent and returns
+  /// its index. An empty list takes the picture's size; a picture of
+  /// another size, or no such resource, raises EInvalidOperation.
   int AddMasked(const String& resourceName, std::uint32_t maskColor);
 
  private:
@@ -39,7 +40,7 @@ class TImageList : public TComponent {
   std::vector<TEntry> FImages;
 };
 
-// The width and height of a PNG file in memory; false when it is not one.
+/// The width and height of a PNG file in memory; false when it is not one.
 bool PngSize(std::string_view bytes, int& width, int& height);
 
 class TTreeNodes;
@@ -52,7 +53,7 @@ class TTreeNode {
 
   const String& Text() const { return FText; }
   void SetText(const String& value);
-  // What the application keeps with the node; not owned.
+  /// What the application keeps with the node; not owned.
   TObject* Data() const { return FData; }
   void SetData(TObject* value) { FData = value; }
   int ImageIndex() const { return FImageIndex; }
@@ -63,7 +64,7 @@ class TTreeNode {
   void SetBold(bool value);
   bool Expanded() const { return FExpanded; }
   void SetExpanded(bool value);
-  // Expands this node, and with Recurse every node under it.
+  /// Expands this node, and with Recurse every node under it.
   void Expand(bool Recurse);
 
   TTreeNode* Parent() const { return FParent; }
@@ -72,12 +73,12 @@ class TTreeNode {
   TTreeNode* Item(int index) const;
   TTreeNode* GetFirstChild() const { return FChildren.empty() ? nullptr : FChildren.front().get(); }
   TTreeNode* GetNextSibling() const;
-  // The next node in display order: first child, next sibling, or the next
-  // sibling of the nearest parent that has one.
+  /// The next node in display order: first child, next sibling, or the next
+  /// sibling of the nearest parent that has one.
   TTreeNode* GetNext() const;
-  // Its place among all nodes in display order.
+  /// Its place among all nodes in display order.
   int AbsoluteIndex() const;
-  // Expands its parents, so that the node can be seen.
+  /// Expands its parents, so that the node can be seen.
   void MakeVisible();
   TTreeView* TreeView() const;
 
@@ -99,8 +100,8 @@ class TTreeNode {
   bool FExpanded = false;
 };
 
-// The nodes of one tree view. Node pointers stay valid until the node is
-// deleted or the list cleared.
+/// The nodes of one tree view. Node pointers stay valid until the node is
+/// deleted or the list cleared.
 class TTreeNodes {
  public:
   explicit TTreeNodes(TTreeView* owner) : FOwner(owner) {}
@@ -109,18 +110,18 @@ class TTreeNodes {
   TTreeNodes& operator=(const TTreeNodes&) = delete;
 
   TTreeView* Owner() const { return FOwner; }
-  // All nodes, in display order.
+  /// All nodes, in display order.
   int Count() const { return FCount; }
   TTreeNode* Item(int index) const;
   TTreeNode* GetFirstNode() const { return FRoots.empty() ? nullptr : FRoots.front().get(); }
-  // A node after the last child of Sibling's parent (a top-level node when
-  // Sibling is null or itself top-level).
+  /// A node after the last child of Sibling's parent (a top-level node when
+  /// Sibling is null or itself top-level).
   TTreeNode* Add(TTreeNode* Sibling, const String& S);
   TTreeNode* AddObject(TTreeNode* Sibling, const String& S, TObject* Ptr);
   TTreeNode* AddChild(TTreeNode* Parent, const String& S);
   TTreeNode* AddChildObject(TTreeNode* Parent, const String& S, TObject* Ptr);
   void Clear();
-  // Repainting waits until the last EndUpdate.
+  /// Repainting waits until the last EndUpdate.
   void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate();
   int UpdateCount() const { return FUpdateCount; }
@@ -148,18 +149,18 @@ class TTreeView : public TControl {
   void SetSelected(TTreeNode* value);
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool value) { FReadOnly = value; }
-  // The item under the mouse is highlighted.
+  /// The item under the mouse is highlighted.
   bool HotTrack() const { return FHotTrack; }
   void SetHotTrack(bool value) { FHotTrack = value; }
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign value) { FAlign = value; }
   void FullExpand();
-  // What a click does: OnClick.
+  /// What a click does: OnClick.
   void Click();
   TNotifyEvent OnClick;
 
-  // The tree as text: one line per node that can be seen, indented two
-  // blanks per level, "*" before a bold node's text.
+  /// The tree as text: one line per node that can be seen, indented two
+  /// blanks per level, "*" before a bold node's text.
   String DisplayText() const override;
 
  private:

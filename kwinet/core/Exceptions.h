@@ -1,6 +1,7 @@
-// The framework's exception classes. Components raise Exception or one of its
-// descendants; callers that catch Exception see every failure the library
-// reports on purpose, while other C++ exceptions pass through untouched.
+/// @file
+/// The framework's exception classes. Components raise Exception or one of its
+/// descendants; callers that catch Exception see every failure the library
+/// reports on purpose, while other C++ exceptions pass through untouched.
 #pragma once
 
 #include <exception>
@@ -18,7 +19,7 @@ class Exception : public std::exception {
 
   const String& Message() const { return FMessage; }
   void SetMessage(const String& message);
-  // The message as UTF-8, for std::exception users.
+  /// The message as UTF-8, for std::exception users.
   const char* what() const noexcept override { return FUtf8.c_str(); }
 
  private:
@@ -47,11 +48,11 @@ KWINET_DECLARE_EXCEPTION(ESocketError, Exception)
 
 #undef KWINET_DECLARE_EXCEPTION
 
-// The text of a system error code (errno), as strerror gives it.
+/// The text of a system error code (errno), as strerror gives it.
 String SysErrorMessage(int code);
 
-// Thread-local last error code of the platform layer. Operations that fail
-// with a system error record it here before they raise or return failure.
+/// Thread-local last error code of the platform layer. Operations that fail
+/// with a system error record it here before they raise or return failure.
 int GetLastError();
 void SetLastError(int code);
 

@@ -1,6 +1,7 @@
-// Form models: the state of a dialog and its controls (captions, texts,
-// positions, tab order, progress), without any drawing. The active user
-// interface backend (see Application.h) shows them.
+/// @file
+/// Form models: the state of a dialog and its controls (captions, texts,
+/// positions, tab order, progress), without any drawing. The active user
+/// interface backend (see Application.h) shows them.
 #pragma once
 
 #include <memory>
@@ -28,12 +29,12 @@ enum TBevelShape : std::uint8_t { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLef
 
 class TCustomForm;
 
-// A caption without its accelerator marks ("&OK" -> "OK", "&&" -> "&"), as a
-// backend shows it where no key selects the control.
+/// A caption without its accelerator marks ("&OK" -> "OK", "&&" -> "&"), as a
+/// backend shows it where no key selects the control.
 String StripAccelerators(const String& Caption);
 
-// A control on a form. Created with the form as owner, it takes its place in
-// the form's controls, in creation order.
+/// A control on a form. Created with the form as owner, it takes its place in
+/// the form's controls, in creation order.
 class TControl : public TComponent {
  public:
   explicit TControl(TComponent* AOwner);
@@ -49,14 +50,14 @@ class TControl : public TComponent {
   void SetVisible(bool value);
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool value);
-  int TabOrder() const { return FTabOrder; }  // -1: takes no focus
+  int TabOrder() const { return FTabOrder; }  ///< -1: takes no focus
   void SetTabOrder(int value) { FTabOrder = value; }
 
-  // The text a backend shows for this control (empty for none).
+  /// The text a backend shows for this control (empty for none).
   virtual String DisplayText() const { return String(); }
 
  protected:
-  // Tells the form that what it shows has changed.
+  /// Tells the form that what it shows has changed.
   void Changed();
 
  private:
@@ -79,7 +80,7 @@ class TLabel : public TControl {
   void SetAutoSize(bool value) { FAutoSize = value; }
   bool Transparent() const { return FTransparent; }
   void SetTransparent(bool value) { FTransparent = value; }
-  // The control that this label names (a text-mode backend prompts with it).
+  /// The control that this label names (a text-mode backend prompts with it).
   TControl* FocusControl() const { return FFocusControl; }
   void SetFocusControl(TControl* value) { FFocusControl = value; }
   String DisplayText() const override { return FCaption; }
@@ -97,10 +98,10 @@ class TEdit : public TControl {
   using TControl::TControl;
   const String& Text() const { return FText; }
   void SetText(const String& value);
-  // A masking character: when not 0, every character shows as this one.
+  /// A masking character: when not 0, every character shows as this one.
   Char PasswordChar() const { return FPasswordChar; }
   void SetPasswordChar(Char value) { FPasswordChar = value; }
-  // The text as shown on screen: masked when PasswordChar is set.
+  /// The text as shown on screen: masked when PasswordChar is set.
   String DisplayText() const override;
 
  private:
@@ -119,7 +120,7 @@ class TButton : public TControl {
   void SetCancel(bool value) { FCancel = value; }
   TModalResult ModalResult() const { return FModalResult; }
   void SetModalResult(TModalResult value) { FModalResult = value; }
-  // Fires OnClick, then gives the form this button's modal result.
+  /// Fires OnClick, then gives the form this button's modal result.
   void Click();
   String DisplayText() const override { return FCaption; }
   TNotifyEvent OnClick;
@@ -141,9 +142,9 @@ class TBevel : public TControl {
   TBevelShape FShape = bsBox;
 };
 
-// An image. What it shows is either an embedded resource named by file name
-// (Picture(), as the dialogs use it) or a decoded picture (Graphic(), which
-// a program or a remote image fills); the form is told when either changes.
+/// An image. What it shows is either an embedded resource named by file name
+/// (Picture(), as the dialogs use it) or a decoded picture (Graphic(), which
+/// a program or a remote image fills); the form is told when either changes.
 class TImage : public TControl {
  public:
   explicit TImage(TComponent* AOwner);
@@ -217,10 +218,10 @@ class TCustomForm : public TComponent {
   void SetModalResult(TModalResult value) { FModalResult = value; }
   bool Visible() const { return FVisible; }
 
-  // Shows the form through the backend and waits for its answer. Raises
-  // EInvalidOperation, leaving the form as it was, when it is shown already.
+  /// Shows the form through the backend and waits for its answer. Raises
+  /// EInvalidOperation, leaving the form as it was, when it is shown already.
   TModalResult ShowModal();
-  // Shows the form without waiting; Hide takes it away.
+  /// Shows the form without waiting; Hide takes it away.
   void Show();
   void Hide();
 
@@ -230,16 +231,16 @@ class TCustomForm : public TComponent {
   T* FindControl(const String& name) const {
     return dynamic_cast<T*>(FindControl(name));
   }
-  // Controls that take focus, in tab order.
+  /// Controls that take focus, in tab order.
   std::vector<TControl*> TabOrderList() const;
   TButton* DefaultButton() const;
   TButton* CancelButton() const;
 
-  // The one-line summary a text-mode backend shows for this form while it
-  // is displayed without waiting. The base joins its visible labels.
+  /// The one-line summary a text-mode backend shows for this form while it
+  /// is displayed without waiting. The base joins its visible labels.
   virtual String StatusLine() const;
 
-  // Called by controls: what the form shows has changed.
+  /// Called by controls: what the form shows has changed.
   void Changed();
 
  private:

@@ -1,4 +1,5 @@
-// Streams of bytes: files, memory, and strings in a stated encoding.
+/// @file
+/// Streams of bytes: files, memory, and strings in a stated encoding.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,8 @@ namespace kwinet {
 
 enum TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
 
-// How text becomes bytes. teANSI is ISO-8859-1: every character 0-255 is one
-// byte of the same value (higher characters become "?").
+/// How text becomes bytes. teANSI is ISO-8859-1: every character 0-255 is one
+/// byte of the same value (higher characters become "?").
 enum TTextEncoding : std::uint8_t { teANSI, teUTF8, teUnicode /* UTF-16LE */ };
 
 std::string EncodeText(const String& s, TTextEncoding encoding);
@@ -20,11 +21,11 @@ String DecodeText(std::string_view bytes, TTextEncoding encoding);
 
 class TStream : public TObject {
  public:
-  // Reads at most Count bytes; returns how many were read (0 at the end).
+  /// Reads at most Count bytes; returns how many were read (0 at the end).
   virtual std::int64_t Read(void* Buffer, std::int64_t Count) = 0;
-  // Writes at most Count bytes; returns how many were written.
+  /// Writes at most Count bytes; returns how many were written.
   virtual std::int64_t Write(const void* Buffer, std::int64_t Count) = 0;
-  // Moves the position; returns the new position.
+  /// Moves the position; returns the new position.
   virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
   virtual void SetSize(std::int64_t NewSize) = 0;
 
@@ -32,17 +33,17 @@ class TStream : public TObject {
   void SetPosition(std::int64_t value) { Seek(value, soBeginning); }
   virtual std::int64_t Size();
 
-  // Read or write exactly Count bytes, or raise EReadError / EWriteError.
+  /// Read or write exactly Count bytes, or raise EReadError / EWriteError.
   void ReadBuffer(void* Buffer, std::int64_t Count);
   void WriteBuffer(const void* Buffer, std::int64_t Count);
-  // Copies Count bytes from Source (all of Source from its start when
-  // Count is 0); returns the number copied.
+  /// Copies Count bytes from Source (all of Source from its start when
+  /// Count is 0); returns the number copied.
   std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
-  // The rest of the stream from the position, as bytes.
+  /// The rest of the stream from the position, as bytes.
   std::string ReadAll();
 };
 
-// File open modes: one access mode combined with one share mode, or fmCreate.
+/// File open modes: one access mode combined with one share mode, or fmCreate.
 enum : std::uint32_t {
   fmOpenRead = 0x0000,
   fmOpenWrite = 0x0001,
@@ -53,14 +54,14 @@ enum : std::uint32_t {
   fmShareDenyRead = 0x0030,
   fmShareDenyNone = 0x0040,
   fmCreate = 0xFF00,
-  // Not a framework mode: refuse to open a symbolic link (a file that an
-  // attacker could have pointed elsewhere).
+  /// Not a framework mode: refuse to open a symbolic link (a file that an
+  /// attacker could have pointed elsewhere).
   fmNoFollow = 0x10000,
 };
 
-// A stream over an open file descriptor, which derived classes open and
-// close: reads and writes go on through interruptions, and a failure sets
-// the last error (SetSize raises EStreamError naming the file).
+/// A stream over an open file descriptor, which derived classes open and
+/// close: reads and writes go on through interruptions, and a failure sets
+/// the last error (SetSize raises EStreamError naming the file).
 class THandleStream : public TStream {
  public:
   std::int64_t Read(void* Buffer, std::int64_t Count) override;
@@ -78,10 +79,10 @@ class THandleStream : public TStream {
   int FHandle = -1;
 };
 
-// A file. The share modes are kept with advisory locks: fmShareDenyWrite and
-// fmShareDenyRead take a shared lock, fmShareExclusive an exclusive one, so
-// two handles of this library respect each other. A failure raises
-// EFOpenError or EFCreateError naming the file and the system's reason.
+/// A file. The share modes are kept with advisory locks: fmShareDenyWrite and
+/// fmShareDenyRead take a shared lock, fmShareExclusive an exclusive one, so
+/// two handles of this library respect each other. A failure raises
+/// EFOpenError or EFCreateError naming the file and the system's reason.
 class TFileStream : public THandleStream {
  public:
   TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights = 0644);
@@ -111,12 +112,12 @@ class TMemoryStream : public TStream {
   std::int64_t FPosition = 0;
 };
 
-// A memory stream whose bytes are a string's text in an encoding.
+/// A memory stream whose bytes are a string's text in an encoding.
 class TStringStream : public TMemoryStream {
  public:
   explicit TStringStream(const String& AString = String(), TTextEncoding Encoding = teUTF8);
   TTextEncoding Encoding() const { return FEncoding; }
-  // The whole content decoded with Encoding.
+  /// The whole content decoded with Encoding.
   String DataString() const;
   void WriteString(const String& AString);
   String ReadString(std::int64_t Count);
@@ -125,7 +126,7 @@ class TStringStream : public TMemoryStream {
   TTextEncoding FEncoding;
 };
 
-// Path helpers working on Strings.
+/// Path helpers working on Strings.
 std::string FileNameToPath(const String& FileName);
 bool FileExists(const String& FileName);
 String ExtractFileExt(const String& FileName);

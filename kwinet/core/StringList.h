@@ -1,4 +1,5 @@
-// Lists of strings, with line splitting and key=value access.
+/// @file
+/// Lists of strings, with line splitting and key=value access.
 #pragma once
 
 #include <vector>
@@ -23,27 +24,27 @@ class TStrings : public TPersistent {
   void Delete(int index);
   void Clear();
   void AddStrings(const TStrings& other);
-  virtual int IndexOf(const String& S) const;  // ASCII case-insensitive
+  virtual int IndexOf(const String& S) const;  ///< ASCII case-insensitive
   void Exchange(int a, int b);
 
-  // All lines, each followed by LineBreak (CR LF unless changed).
+  /// All lines, each followed by LineBreak (CR LF unless changed).
   String Text() const;
-  // Splits at CR LF, LF or CR; a final line end adds no empty line.
+  /// Splits at CR LF, LF or CR; a final line end adds no empty line.
   void SetText(const String& value);
   const String& LineBreak() const { return FLineBreak; }
   void SetLineBreak(const String& value) { FLineBreak = value; }
 
-  // key=value lines.
+  /// key=value lines.
   Char NameValueSeparator() const { return FNameValueSeparator; }
   void SetNameValueSeparator(Char c) { FNameValueSeparator = c; }
-  String Names(int index) const;  // empty when the line has no separator
+  String Names(int index) const;  ///< empty when the line has no separator
   String ValueFromIndex(int index) const;
-  int IndexOfName(const String& Name) const;  // ASCII case-insensitive
+  int IndexOfName(const String& Name) const;  ///< ASCII case-insensitive
   String Values(const String& Name) const;
-  // Sets the value of Name; an empty value deletes the line.
+  /// Sets the value of Name; an empty value deletes the line.
   void SetValues(const String& Name, const String& Value);
 
-  // Items separated by Delimiter, quoted with QuoteChar where needed.
+  /// Items separated by Delimiter, quoted with QuoteChar where needed.
   Char Delimiter() const { return FDelimiter; }
   void SetDelimiter(Char c) { FDelimiter = c; }
   String DelimitedText() const;
@@ -58,7 +59,7 @@ class TStrings : public TPersistent {
   void EndUpdate();
 
   void LoadFromStream(TStream& Stream, TTextEncoding Encoding = teUTF8);
-  // Reads a file; a byte-order mark, when present, overrides Encoding.
+  /// Reads a file; a byte-order mark, when present, overrides Encoding.
   void LoadFromFile(const String& FileName, TTextEncoding Encoding = teUTF8);
   void SaveToStream(TStream& Stream, TTextEncoding Encoding = teUTF8) const;
   void SaveToFile(const String& FileName, TTextEncoding Encoding = teUTF8) const;
@@ -97,8 +98,8 @@ class TStringList : public TStrings {
   int Add(const String& S) override;
   void Insert(int index, const String& S) override;
   int IndexOf(const String& S) const override;
-  // Binary search in a sorted list: true when found; Index is the position
-  // of S or where it would go.
+  /// Binary search in a sorted list: true when found; Index is the position
+  /// of S or where it would go.
   bool Find(const String& S, int& Index) const;
   void Sort();
 

@@ -1,4 +1,5 @@
-// A value that holds nothing (unassigned, or null) or a string.
+/// @file
+/// A value that holds nothing (unassigned, or null) or a string.
 #pragma once
 
 #include <optional>
@@ -22,7 +23,7 @@ class TVariant {
   bool IsEmpty() const { return !FValue && !FNull; }
   bool IsNull() const { return FNull; }
   bool HasString() const { return FValue.has_value(); }
-  // The string, or the empty string when there is none.
+  /// The string, or the empty string when there is none.
   String ToString() const { return FValue.value_or(String()); }
   void Clear() {
     FValue.reset();

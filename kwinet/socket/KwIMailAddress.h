@@ -1,5 +1,6 @@
-// Mail addresses: one address with its display name, parsed from and shown
-// as "Name <Address>", and the comma-separated lists of them.
+/// @file
+/// Mail addresses: one address with its display name, parsed from and shown
+/// as "Name <Address>", and the comma-separated lists of them.
 #pragma once
 
 #include "kwinet/core/Classes.h"
@@ -15,10 +16,10 @@ class TKwIEMailAddress : public TCollectionItem {
   void SetAddress(const String& value) { FAddress = value; }
   const String& Name() const { return FName; }
   void SetName(const String& value) { FName = value; }
-  // "Name <Address>", or Address alone when there is no name or the name is
-  // the address in capitals.
+  /// "Name <Address>", or Address alone when there is no name or the name is
+  /// the address in capitals.
   String Text() const { return GetText(); }
-  // Parses "Name <Address>", "Address (Name)" or a bare address.
+  /// Parses "Name <Address>", "Address (Name)" or a bare address.
   void SetText(const String& value);
   String GetText() const;
 
@@ -38,13 +39,13 @@ class TKwIEMailAddresses : public TTypedCollection<TKwIEMailAddress> {
   TKwIEMailAddress* GetItem(int Index) const { return Items(Index); }
   void SetItem(int Index, TKwIEMailAddress* Value) { Items(Index)->Assign(Value); }
 
-  // The Text of every address joined with ", ".
+  /// The Text of every address joined with ", ".
   String EMailAddresses() const { return GetEMailAddresses(); }
   String GetEMailAddresses() const;
-  // Replaces the list with the addresses of a comma-separated text; a comma
-  // inside the first quoted stretch of a piece does not split.
+  /// Replaces the list with the addresses of a comma-separated text; a comma
+  /// inside the first quoted stretch of a piece does not split.
   void SetEMailAddresses(const String& value);
-  // Appends the Text of every address as a line.
+  /// Appends the Text of every address as a line.
   void FillTStrings(TStrings& AStrings) const;
 
  private:

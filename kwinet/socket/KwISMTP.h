@@ -1,6 +1,7 @@
-// The SMTP unit: the mail component TKwISMTP, which speaks the protocol, and
-// the login settings it publishes. The addresses (KwIMailAddress.h) and the
-// message's MIME composition with its attachments (KwIMime.h) come with it.
+/// @file
+/// The SMTP unit: the mail component TKwISMTP, which speaks the protocol, and
+/// the login settings it publishes. The addresses (KwIMailAddress.h) and the
+/// message's MIME composition with its attachments (KwIMime.h) come with it.
 #pragma once
 
 #include <cstdint>
@@ -36,27 +37,27 @@ class TKwILogin : public TPersistent {
 };
 
 enum TKwISMTPPriority : std::uint8_t { spHighest, spHigh, spNormal, spLow, spLowest };
-// How the connection is protected: not at all, by STARTTLS after the
-// greeting, or by TLS from the first byte (the submissions port).
+/// How the connection is protected: not at all, by STARTTLS after the
+/// greeting, or by TLS from the first byte (the submissions port).
 enum TKwISMTPUseTLS : std::uint8_t { utNone, utStartTLS, utImplicit };
 
-// Sends one MIME message per Execute: greeting, optional LOGIN
-// authentication, envelope, message. Every reply of the server is read and
-// compared with the code its command expects; a refusal ends Execute with a
-// text naming the command and the server's answer.
+/// Sends one MIME message per Execute: greeting, optional LOGIN
+/// authentication, envelope, message. Every reply of the server is read and
+/// compared with the code its command expects; a refusal ends Execute with a
+/// text naming the command and the server's answer.
 class TKwISMTP : public TKwInetBase {
  public:
   explicit TKwISMTP(TComponent* AOwner);
   ~TKwISMTP() override;
 
-  // Published.
+  /// Published.
   const String& Subject() const { return FSubject; }
   void SetSubject(const String& value) { FSubject = value; }
   TStringList* Body() const { return FBody.get(); }
   void SetBody(TStrings* value) { FBody->Assign(value); }
-  // A file whose text is the body, in place of Body when set: its bytes are
-  // the text in CharSet, its lines may end with CR LF, LF or CR. It is read
-  // while the message is sent, like the attachments.
+  /// A file whose text is the body, in place of Body when set: its bytes are
+  /// the text in CharSet, its lines may end with CR LF, LF or CR. It is read
+  /// while the message is sent, like the attachments.
   const String& BodyFile() const { return FBodyFile; }
   void SetBodyFile(const String& value) { FBodyFile = value; }
   TKwIEMailAddress* From() const { return FFrom.get(); }
@@ -80,7 +81,7 @@ class TKwISMTP : public TKwInetBase {
     FDate = value;
     FDateAssigned = true;
   }
-  // False while Date is still the moment of construction.
+  /// False while Date is still the moment of construction.
   bool DateAssigned() const { return FDateAssigned; }
   TKwILogin* Login() const { return FLogin.get(); }
   void SetLogin(TKwILogin* value) { FLogin->Assign(value); }
@@ -88,64 +89,64 @@ class TKwISMTP : public TKwInetBase {
   void SetAttachments(TKwIEMailAttachments* value) { FAttachments->Assign(value); }
   TKwISMTPUseTLS UseTLS() const { return FUseTLS; }
   void SetUseTLS(TKwISMTPUseTLS value) { FUseTLS = value; }
-  // A file of trusted CA certificates for the server's certificate; empty
-  // means the system's store.
+  /// A file of trusted CA certificates for the server's certificate; empty
+  /// means the system's store.
   const String& CACertFile() const { return FCACertFile; }
   void SetCACertFile(const String& value) { FCACertFile = value; }
-  // Whether Login may send the user name and password on a connection
-  // without TLS, where anyone on the way can read them. False: such a
-  // login is refused before anything is sent.
+  /// Whether Login may send the user name and password on a connection
+  /// without TLS, where anyone on the way can read them. False: such a
+  /// login is refused before anything is sent.
   bool AllowPlainAuth() const { return FAllowPlainAuth; }
   void SetAllowPlainAuth(bool value) { FAllowPlainAuth = value; }
 
-  // Opens the connection (unless one is open), reads the greeting and
-  // greets with EHLO, or HELO when EHLO is refused; STARTTLS when asked.
+  /// Opens the connection (unless one is open), reads the greeting and
+  /// greets with EHLO, or HELO when EHLO is refused; STARTTLS when asked.
   void Connect() override;
-  // QUIT when connected; the socket is closed in every case. A QUIT that
-  // fails after the server has accepted the message raises nothing: it sets
-  // Warning instead.
+  /// QUIT when connected; the socket is closed in every case. A QUIT that
+  /// fails after the server has accepted the message raises nothing: it sets
+  /// Warning instead.
   void Disconnect() override;
-  // The mail transaction: RSET, AUTH LOGIN, MAIL FROM, RCPT TO, DATA.
+  /// The mail transaction: RSET, AUTH LOGIN, MAIL FROM, RCPT TO, DATA.
   void Send();
-  // Sends Line and CR LF. With an Expected code, reads the reply and raises
-  // an Exception naming the command and the reply when another code comes.
-  // Returns false when the line could not be sent.
+  /// Sends Line and CR LF. With an Expected code, reads the reply and raises
+  /// an Exception naming the command and the reply when another code comes.
+  /// Returns false when the line could not be sent.
   bool SendData(const String& Line, const String& Expected);
-  // The last reply read from the server (all its lines).
+  /// The last reply read from the server (all its lines).
   const String& LastReply() const { return FLastReply; }
-  // Set when the last message was accepted but the session did not end
-  // cleanly; empty otherwise. Cleared by the next Send.
+  /// Set when the last message was accepted but the session did not end
+  /// cleanly; empty otherwise. Cleared by the next Send.
   const String& Warning() const { return FWarning; }
 
-  // The whole message as it goes after DATA, before the end-of-data line:
-  // header lines, text part and attachment parts, CR LF line ends, no dot
-  // doubling. Reads the body file and the attachments' files. Send writes
-  // the same bytes (dots doubled) straight to the connection instead.
+  /// The whole message as it goes after DATA, before the end-of-data line:
+  /// header lines, text part and attachment parts, CR LF line ends, no dot
+  /// doubling. Reads the body file and the attachments' files. Send writes
+  /// the same bytes (dots doubled) straight to the connection instead.
   std::string ComposeMessage();
-  // Files are read, and the message is sent, in pieces of this many bytes:
-  // the memory a message takes does not grow with its files.
+  /// Files are read, and the message is sent, in pieces of this many bytes:
+  /// the memory a message takes does not grow with its files.
   static constexpr int FileChunkSize = 64 * 1024;
 
-  // Why an address cannot go between the angle brackets of MAIL FROM or
-  // RCPT TO ("is empty", "holds a space"...), or empty when it can.
+  /// Why an address cannot go between the angle brackets of MAIL FROM or
+  /// RCPT TO ("is empty", "holds a space"...), or empty when it can.
   static String CheckMailAddress(const String& Address);
 
-  // "<" yyyymmddhhnn, eight letters a-t, "@" HostName ">".
+  /// "<" yyyymmddhhnn, eight letters a-t, "@" HostName ">".
   static String UniqueMessageID(const String& HostName);
-  // "Fri, 6 Mar 2026 09:05:07 +0100".
+  /// "Fri, 6 Mar 2026 09:05:07 +0100".
   static String EMailFormatDate(TDateTime Value);
   static String EMailFormatDate(TDateTime Value, const TTimeZoneInfo& Zone);
-  // The local zone's offset from UTC: "GMT", "+0100", "-0530".
+  /// The local zone's offset from UTC: "GMT", "+0100", "-0530".
   static String GetTimeZoneString();
   static String GetTimeZoneString(const TTimeZoneInfo& Zone);
   static String LeadZero(int Value, int MinLength);
 
  protected:
   void InternalExecute(String& Text) override;
-  // Refuses a message whose header fields hold line breaks, or whose
-  // addresses are empty or would break out of their angle brackets, and a
-  // login without TLS that AllowPlainAuth does not allow, before anything is
-  // sent.
+  /// Refuses a message whose header fields hold line breaks, or whose
+  /// addresses are empty or would break out of their angle brackets, and a
+  /// login without TLS that AllowPlainAuth does not allow, before anything is
+  /// sent.
   void BeforeExecute() override;
   bool SendsRawHeaders() const override { return false; }
 

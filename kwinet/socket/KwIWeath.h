@@ -1,5 +1,6 @@
-// The current temperature for a postal code, read from a weather site's
-// local-weather page.
+/// @file
+/// The current temperature for a postal code, read from a weather site's
+/// local-weather page.
 #pragma once
 
 #include "kwinet/socket/KwInBase.h"
@@ -16,8 +17,8 @@ class TKwWeatherInfo : public TKwInetBase {
   void SetZip(const String& value);
   TKwWeatherTrackingType TrackingType() const { return FTrackingType; }
   void SetTrackingType(TKwWeatherTrackingType value) { FTrackingType = value; }
-  // The temperature the last Execute found, in the page's units; 0 when
-  // the page held none.
+  /// The temperature the last Execute found, in the page's units; 0 when
+  /// the page held none.
   int Temperature() const { return FTemperature; }
 
   String GetQuery() override;

@@ -1,7 +1,8 @@
-// The class registry: persistent and component classes by name, each with
-// its parent, a factory and its published properties in declaration order
-// (inherited ones first). Stored forms (FormStream.h) and the form designer
-// read and write components through it.
+/// @file
+/// The class registry: persistent and component classes by name, each with
+/// its parent, a factory and its published properties in declaration order
+/// (inherited ones first). Stored forms (FormStream.h) and the form designer
+/// read and write components through it.
 #pragma once
 
 #include <cstdint>
@@ -21,69 +22,69 @@ namespace kwinet {
 
 class TStringList;
 
-// "Class X not found" (FindClass, and a stored form naming an unknown class).
+/// "Class X not found" (FindClass, and a stored form naming an unknown class).
 class EClassNotFound : public Exception {
  public:
   using Exception::Exception;
 };
 
-// The kind of a published property.
+/// The kind of a published property.
 enum TTypeKind : std::uint8_t {
-  tkString,       // text
-  tkInteger,      // whole number (64-bit)
-  tkBoolean,      // True or False
-  tkFloat,        // floating point
-  tkEnumeration,  // one of ValueNames, by ordinal
-  tkSet,          // a set of ValueNames, as bits (bit n = ordinal n)
-  tkDateTime,     // a TDateTime (days since 1899-12-30), stored as a float
-  tkClass,        // a persistent sub-object the owner keeps (Proxy, StatusDialog...)
-  tkCollection,   // a collection the owner keeps; its items are a registered class
-  tkStrings,      // a string list the owner keeps
-  tkComponent,    // a reference to another component of the form, or none
-  tkMethod,       // an event: listed, never stored
-  tkBinary,       // bytes (a picture's data)
+  tkString,       ///< text
+  tkInteger,      ///< whole number (64-bit)
+  tkBoolean,      ///< True or False
+  tkFloat,        ///< floating point
+  tkEnumeration,  ///< one of ValueNames, by ordinal
+  tkSet,          ///< a set of ValueNames, as bits (bit n = ordinal n)
+  tkDateTime,     ///< a TDateTime (days since 1899-12-30), stored as a float
+  tkClass,        ///< a persistent sub-object the owner keeps (Proxy, StatusDialog...)
+  tkCollection,   ///< a collection the owner keeps; its items are a registered class
+  tkStrings,      ///< a string list the owner keeps
+  tkComponent,    ///< a reference to another component of the form, or none
+  tkMethod,       ///< an event: listed, never stored
+  tkBinary,       ///< bytes (a picture's data)
 };
 
-// "string", "integer", "Boolean", "floating point", "enumeration", "set",
-// "date-time", "class", "collection", "strings", "component", "event",
-// "binary".
+/// "string", "integer", "Boolean", "floating point", "enumeration", "set",
+/// "date-time", "class", "collection", "strings", "component", "event",
+/// "binary".
 String TypeKindName(TTypeKind kind);
 
 class TClassInfo;
 
-// One published property. The accessors that fit its kind are set, the
-// others are empty; a property without a setter is read-only (only tkClass,
-// tkCollection, tkStrings and tkMethod may lack one).
+/// One published property. The accessors that fit its kind are set, the
+/// others are empty; a property without a setter is read-only (only tkClass,
+/// tkCollection, tkStrings and tkMethod may lack one).
 struct TPropInfo {
   String Name;
   TTypeKind Kind = tkString;
-  // The type as a user reads it: "string", "Integer", "TKwIService",
-  // "TKwInetProxy", "TStrings"...
+  /// The type as a user reads it: "string", "Integer", "TKwIService",
+  /// "TKwInetProxy", "TStrings"...
   String TypeName;
-  // tkEnumeration and tkSet: the value names by ordinal (isHTTP, isFTP...).
+  /// tkEnumeration and tkSet: the value names by ordinal (isHTTP, isFTP...).
   std::vector<String> ValueNames;
-  // tkCollection: the class name of the collection's items.
+  /// tkCollection: the class name of the collection's items.
   String ItemClassName;
 
   std::function<String(TObject*)> GetString;
   std::function<void(TObject*, const String&)> SetString;
-  // tkInteger, tkBoolean (0 or 1), tkEnumeration (ordinal), tkSet (bits).
+  /// tkInteger, tkBoolean (0 or 1), tkEnumeration (ordinal), tkSet (bits).
   std::function<std::int64_t(TObject*)> GetOrdinal;
   std::function<void(TObject*, std::int64_t)> SetOrdinal;
-  // tkFloat, tkDateTime.
+  /// tkFloat, tkDateTime.
   std::function<double(TObject*)> GetFloat;
   std::function<void(TObject*, double)> SetFloat;
-  // tkClass, tkCollection (a TCollection), tkStrings (a TStringList): the
-  // object the owner keeps; a stored form fills it in place.
+  /// tkClass, tkCollection (a TCollection), tkStrings (a TStringList): the
+  /// object the owner keeps; a stored form fills it in place.
   std::function<TPersistent*(TObject*)> GetObject;
-  // tkComponent.
+  /// tkComponent.
   std::function<TComponent*(TObject*)> GetComponent;
   std::function<void(TObject*, TComponent*)> SetComponent;
-  // tkBinary.
+  /// tkBinary.
   std::function<std::string(TObject*)> GetBinary;
   std::function<void(TObject*, const std::string&)> SetBinary;
-  // A secret (a client secret, a key): a stored form leaves it out unless
-  // the writer is asked to store secrets.
+  /// A secret (a client secret, a key): a stored form leaves it out unless
+  /// the writer is asked to store secrets.
   bool Secret = false;
 
   bool Writable() const;
@@ -98,32 +99,32 @@ class TClassInfo {
 
   const String& ClassName() const { return FName; }
   const String& ParentName() const { return FParentName; }
-  // The registered parent, or nullptr for a root class; EClassNotFound when
-  // the parent named at registration is not registered (so do Properties,
-  // FindProperty and InheritsFrom, which walk the parents).
+  /// The registered parent, or nullptr for a root class; EClassNotFound when
+  /// the parent named at registration is not registered (so do Properties,
+  /// FindProperty and InheritsFrom, which walk the parents).
   const TClassInfo* Parent() const;
   std::type_index Type() const { return FType; }
   bool InheritsFrom(const TClassInfo* other) const;
   bool InheritsFrom(const String& className) const;
 
-  // The published properties, inherited ones first, each in declaration
-  // order; a class may not declare a property its parent has.
+  /// The published properties, inherited ones first, each in declaration
+  /// order; a class may not declare a property its parent has.
   std::vector<const TPropInfo*> Properties() const;
-  // Case-insensitive, inherited ones included; nullptr when there is none.
+  /// Case-insensitive, inherited ones included; nullptr when there is none.
   const TPropInfo* FindProperty(const String& name) const;
-  // Only the properties this class declares.
+  /// Only the properties this class declares.
   const std::vector<TPropInfo>& OwnProperties() const { return FProps; }
 
-  // Components: a new instance with the owner; nullptr for a class that
-  // cannot be created by name (an abstract base).
+  /// Components: a new instance with the owner; nullptr for a class that
+  /// cannot be created by name (an abstract base).
   bool CanCreate() const { return static_cast<bool>(FComponentFactory); }
   TComponent* CreateComponent(TComponent* AOwner) const;
-  // Collection items: a new item added to Collection.
+  /// Collection items: a new item added to Collection.
   bool CanCreateItem() const { return static_cast<bool>(FItemFactory); }
   TCollectionItem* CreateItem(TCollection* Collection) const;
 
-  // Used while registering. A name the class already declares keeps its
-  // first declaration.
+  /// Used while registering. A name the class already declares keeps its
+  /// first declaration.
   TPropInfo& AddProperty(TPropInfo prop);
   void SetComponentFactory(TComponentFactory f) { FComponentFactory = std::move(f); }
   void SetItemFactory(TItemFactory f) { FItemFactory = std::move(f); }
@@ -137,33 +138,33 @@ class TClassInfo {
   TItemFactory FItemFactory;
 };
 
-// Registers a class, or returns the one already registered under the name
-// (registering twice is harmless: the first stays). The parent is named,
-// not looked up, so classes may be registered in any order.
+/// Registers a class, or returns the one already registered under the name
+/// (registering twice is harmless: the first stays). The parent is named,
+/// not looked up, so classes may be registered in any order.
 TClassInfo& RegisterClassInfo(const String& name, const String& parentName, std::type_index type);
 
-// The class registered under the name (case-insensitive), or nullptr.
+/// The class registered under the name (case-insensitive), or nullptr.
 const TClassInfo* GetClass(const String& name);
-// The same, or EClassNotFound "Class %s not found".
+/// The same, or EClassNotFound "Class %s not found".
 const TClassInfo* FindClass(const String& name);
-// The registered class of the object's own C++ type, or nullptr. Only the
-// exact type is known (a std::type_index names no base), so an object of an
-// unregistered subclass of a registered class has none.
+/// The registered class of the object's own C++ type, or nullptr. Only the
+/// exact type is known (a std::type_index names no base), so an object of an
+/// unregistered subclass of a registered class has none.
 const TClassInfo* ClassInfoOf(const TObject* object);
-// Every registered class, in registration order.
+/// Every registered class, in registration order.
 std::vector<const TClassInfo*> RegisteredClasses();
 
-// Registers C under its name and parent and lets the caller declare its
-// published properties in declaration order:
-//
-//   TClassBuilder<TKwWhoIs>(u"TKwWhoIs", u"TKwInetBase")
-//       .Str(u"Domain", &TKwWhoIs::Domain, &TKwWhoIs::SetDomain)
-//       .Strings(u"ServerList", [](TKwWhoIs& o) { return o.ServerList(); });
-//
-// Getters and setters are member function pointers or callables taking C&.
-// A class constructible from a TComponent* owner gets a component factory
-// and one constructible from a TCollection* an item factory, unless it is
-// abstract.
+/// Registers C under its name and parent and lets the caller declare its
+/// published properties in declaration order:
+///
+///   TClassBuilder<TKwWhoIs>(u"TKwWhoIs", u"TKwInetBase")
+///       .Str(u"Domain", &TKwWhoIs::Domain, &TKwWhoIs::SetDomain)
+///       .Strings(u"ServerList", [](TKwWhoIs& o) { return o.ServerList(); });
+///
+/// Getters and setters are member function pointers or callables taking C&.
+/// A class constructible from a TComponent* owner gets a component factory
+/// and one constructible from a TCollection* an item factory, unless it is
+/// abstract.
 template <class C>
 class TClassBuilder {
  public:
@@ -177,7 +178,7 @@ class TClassBuilder {
     }
   }
 
-  // Declared once: a second builder for a registered class adds nothing.
+  /// Declared once: a second builder for a registered class adds nothing.
   bool Fresh() const { return FInfo.OwnProperties().empty(); }
   TClassInfo& Info() { return FInfo; }
 
@@ -188,7 +189,7 @@ class TClassBuilder {
     p.SetString = [set](TObject* o, const String& v) { std::invoke(set, Self(o), v); };
     return Add(std::move(p));
   }
-  // A string property that holds a secret (see TPropInfo::Secret).
+  /// A string property that holds a secret (see TPropInfo::Secret).
   template <class G, class S>
   TClassBuilder& SecretStr(const String& name, G get, S set) {
     TPropInfo p = Make(name, tkString, u"string");
@@ -225,7 +226,7 @@ class TClassBuilder {
     p.SetFloat = [set](TObject* o, double v) { InvokeCast(set, Self(o), v); };
     return Add(std::move(p));
   }
-  // An unscoped enumeration; names by ordinal.
+  /// An unscoped enumeration; names by ordinal.
   template <class G, class S>
   TClassBuilder& Enum(const String& name, const String& typeName, std::initializer_list<const char16_t*> names, G get,
                       S set) {
@@ -235,7 +236,7 @@ class TClassBuilder {
     p.SetOrdinal = [set](TObject* o, std::int64_t v) { InvokeCast(set, Self(o), v); };
     return Add(std::move(p));
   }
-  // A TSet<E>; names of E's values by ordinal.
+  /// A TSet<E>; names of E's values by ordinal.
   template <class G, class S>
   TClassBuilder& Set(const String& name, const String& typeName, std::initializer_list<const char16_t*> names, G get,
                      S set) {
@@ -251,7 +252,7 @@ class TClassBuilder {
     };
     return Add(std::move(p));
   }
-  // A persistent sub-object of a registered class, kept by the owner.
+  /// A persistent sub-object of a registered class, kept by the owner.
   template <class G>
   TClassBuilder& Object(const String& name, const String& typeName, G get) {
     TPropInfo p = Make(name, tkClass, typeName);
@@ -271,7 +272,7 @@ class TClassBuilder {
     p.GetObject = [get](TObject* o) -> TPersistent* { return std::invoke(get, Self(o)); };
     return Add(std::move(p));
   }
-  // A reference to a component of typeName (or a descendant).
+  /// A reference to a component of typeName (or a descendant).
   template <class G, class S>
   TClassBuilder& Component(const String& name, const String& typeName, G get, S set) {
     TPropInfo p = Make(name, tkComponent, typeName);

@@ -1,6 +1,7 @@
-// The FedEx tracker: one SOAP envelope (track service, version 10) posted
-// with the account's credentials, the track reply read into the activities
-// and the shipment values.
+/// @file
+/// The FedEx tracker: one SOAP envelope (track service, version 10) posted
+/// with the account's credentials, the track reply read into the activities
+/// and the shipment values.
 #pragma once
 
 #include <memory>
@@ -40,8 +41,8 @@ class TKwFedExClientDetail : public TPersistent {
   const String& LocaleCode() const { return FLocaleCode; }
   void SetLocaleCode(const String& value) { FLocaleCode = value; }
 
-  // The Localization element with LanguageCode and LocaleCode (escaped),
-  // four lines each ending with a line break.
+  /// The Localization element with LanguageCode and LocaleCode (escaped),
+  /// four lines each ending with a line break.
   String GetLocalizationXML() const;
 
   void Assign(TPersistent* Source) override;
@@ -88,8 +89,8 @@ class TKwFedExTracker : public TKwInetCustomTracker {
   void ParseXMLResponse() override;
   void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
   String GetTrackAppHeader() override { return u"/web-services/track"; }
-  // Today's interface: POST /track/v1/trackingnumbers (JSON) with a bearer
-  // token from /oauth/token (the id and secret as form fields).
+  /// Today's interface: POST /track/v1/trackingnumbers (JSON) with a bearer
+  /// token from /oauth/token (the id and secret as form fields).
   String ClassicDefaultHost() const override { return u"wsbeta.fedex.com"; }
   String RestProductionHost() const override { return u"apis.fedex.com"; }
   void RestTokenEndpoint(TOAuthClient& Client) const override;
@@ -100,15 +101,15 @@ class TKwFedExTracker : public TKwInetCustomTracker {
   std::unique_ptr<TKwFedExWebAuthenticationDetail> FWebAuthenticationDetail;
 };
 
-// The SOAP envelope of a track request for Number, every value XML-escaped.
+/// The SOAP envelope of a track request for Number, every value XML-escaped.
 String FedExTrackRequest(const TKwFedExWebAuthenticationDetail& Detail, const String& Number);
 
-// The SOAPAction header line of a track request.
+/// The SOAPAction header line of a track request.
 extern const char16_t* const FedExSOAPAction;
 
-// The walk of a track reply (one character per byte): the values found
-// replace those in Shipment, and each Events element of the track details
-// is appended to Activities. A reply without TrackDetails changes nothing.
+/// The walk of a track reply (one character per byte): the values found
+/// replace those in Shipment, and each Events element of the track details
+/// is appended to Activities. A reply without TrackDetails changes nothing.
 void ReadFedExTrackResponse(const String& Response, TKwShipmentValues& Shipment, TKwInetActivities& Activities);
 
 }  // namespace kwinet

@@ -1,6 +1,7 @@
-// Shipment tracking, what every carrier shares: the activity records (one
-// scan event each), the shipment-level values, and the tracker base that
-// posts one XML request to the carrier over HTTPS and reads the answer.
+/// @file
+/// Shipment tracking, what every carrier shares: the activity records (one
+/// scan event each), the shipment-level values, and the tracker base that
+/// posts one XML request to the carrier over HTTPS and reads the answer.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +35,7 @@ class TKwInetActivityAddress : public TPersistent {
   const String& Country() const { return FCountry; }
   void SetCountry(const String& value) { FCountry = value; }
 
-  // The non-empty fields in declaration order, joined with single blanks.
+  /// The non-empty fields in declaration order, joined with single blanks.
   String Text() const;
 
   void Assign(TPersistent* Source) override;
@@ -67,7 +68,7 @@ class TKwInetActivity : public TCollectionItem {
   void SetStatusTypeDescription(const String& value) { FStatusTypeDescription = value; }
   const String& StatusCode() const { return FStatusCode; }
   void SetStatusCode(const String& value) { FStatusCode = value; }
-  // 0 when unknown.
+  /// 0 when unknown.
   TDateTime DateTime() const { return FDateTime; }
   void SetDateTime(TDateTime value) { FDateTime = value; }
 
@@ -97,8 +98,8 @@ class TKwInetActivities : public TTypedCollection<TKwInetActivity> {
   TComponent* FKwInetControl;
 };
 
-// The shipment-level values that a carrier's answer fills. Each carrier
-// publishes them as its own read-only properties.
+/// The shipment-level values that a carrier's answer fills. Each carrier
+/// publishes them as its own read-only properties.
 class TKwShipmentValues {
  public:
   TKwShipmentValues();
@@ -120,52 +121,52 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   ~TKwInetCustomTracker() override;
 
   const String& TrackingNumber() const { return FTrackingNumber; }
-  // Stores the number and always clears the last results.
+  /// Stores the number and always clears the last results.
   void SetTrackingNumber(const String& Value);
 
   TKwInetActivities* Activities() const { return FActivities.get(); }
-  // Reading it resets LastXMLRequestChanged.
+  /// Reading it resets LastXMLRequestChanged.
   String LastXMLRequest() { return GetLastXMLRequest(); }
   String GetLastXMLRequest();
   void SetLastXMLRequest(const String& Value);
   bool LastXMLRequestChanged() const { return FLastXMLRequestChanged; }
   void SetLastXMLRequestChanged(bool value) { FLastXMLRequestChanged = value; }
-  // The answer, one character per byte, or the error text of a failed
-  // exchange (then nothing of a partial answer is kept).
+  /// The answer, one character per byte, or the error text of a failed
+  /// exchange (then nothing of a partial answer is kept).
   const String& LastXMLResponse() const { return FLastXMLResponse; }
 
-  // Whether a failed exchange is also shown to the user through the
-  // user-interface backend (the error text goes to LastXMLResponse and
-  // ErrorText either way).
+  /// Whether a failed exchange is also shown to the user through the
+  /// user-interface backend (the error text goes to LastXMLResponse and
+  /// ErrorText either way).
   bool ErrorDialog() const { return FErrorDialog; }
   void SetErrorDialog(bool value) { FErrorDialog = value; }
 
-  // Empties Activities, LastXMLRequest and LastXMLResponse; the carriers'
-  // shipment values stay.
+  /// Empties Activities, LastXMLRequest and LastXMLResponse; the carriers'
+  /// shipment values stay.
   virtual void Clear();
 
-  // Which interface of the carrier Execute speaks: the classic XML one, or
-  // today's REST interface with an OAuth 2.0 client (ClientId and
-  // ClientSecret; the token is asked for once per process and client and
-  // shared by every tracker of that client). With akRest, a Host that is
-  // empty or the classic default means the carrier's production hosts;
-  // another Host is "https://host[:port]" (or a bare name, with Service and
-  // Port) and takes every request, token and data.
+  /// Which interface of the carrier Execute speaks: the classic XML one, or
+  /// today's REST interface with an OAuth 2.0 client (ClientId and
+  /// ClientSecret; the token is asked for once per process and client and
+  /// shared by every tracker of that client). With akRest, a Host that is
+  /// empty or the classic default means the carrier's production hosts;
+  /// another Host is "https://host[:port]" (or a bare name, with Service and
+  /// Port) and takes every request, token and data.
   TKwApiKind ApiKind() const { return FApiKind; }
   void SetApiKind(TKwApiKind value) { FApiKind = value; }
   const String& ClientId() const { return FClientId; }
   void SetClientId(const String& value) { FClientId = value; }
-  // Never written to a stored form unless the application asks for it.
+  /// Never written to a stored form unless the application asks for it.
   const String& ClientSecret() const { return FClientSecret; }
   void SetClientSecret(const String& value) { FClientSecret = value; }
-  // After a failed Execute of the REST interface: the service answered, but
-  // with no shipment (an unknown number, refused credentials); ErrorText is
-  // the service's own message. False after any other Execute.
+  /// After a failed Execute of the REST interface: the service answered, but
+  /// with no shipment (an unknown number, refused credentials); ErrorText is
+  /// the service's own message. False after any other Execute.
   bool NoShipmentAnswer() const { return FNoShipmentAnswer; }
 
-  // The shipment values of the last answer, as far as the carrier gives
-  // them: UPS alone fills ShipperNumber; PickupDate is the date only at UPS
-  // and the actual delivery time stamp at FedEx.
+  /// The shipment values of the last answer, as far as the carrier gives
+  /// them: UPS alone fills ShipperNumber; PickupDate is the date only at UPS
+  /// and the actual delivery time stamp at FedEx.
   const String& ShipperNumber() const { return FShipment.ShipperNumber; }
   TKwInetActivityAddress* ShipperAddress() const { return FShipment.ShipperAddress.get(); }
   TKwInetActivityAddress* ShipToAddress() const { return FShipment.ShipToAddress.get(); }
@@ -178,22 +179,22 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
 
  protected:
   void InternalExecute() override;
-  // Reads LastXMLResponse into Activities and the carrier's values.
+  /// Reads LastXMLResponse into Activities and the carrier's values.
   virtual void ParseXMLResponse() {}
-  // Fills the two extra header lines and the body; each starts empty.
+  /// Fills the two extra header lines and the body; each starts empty.
   virtual void BuildRequestHeader(String& Header1, String& Header2, String& Body) {
     (void)Header1;
     (void)Header2;
     (void)Body;
   }
-  // The request path on the carrier's host.
+  /// The request path on the carrier's host.
   virtual String GetTrackAppHeader() { return String(); }
 
-  // The REST interface: the classic default Host (which akRest reads as
-  // the production hosts), the production origin, the token endpoint's
-  // path and how the client shows its credentials, the data request for
-  // the number (its body or request line goes to LastXMLRequest), and the
-  // answer's reader.
+  /// The REST interface: the classic default Host (which akRest reads as
+  /// the production hosts), the production origin, the token endpoint's
+  /// path and how the client shows its credentials, the data request for
+  /// the number (its body or request line goes to LastXMLRequest), and the
+  /// answer's reader.
   virtual String ClassicDefaultHost() const { return String(); }
   virtual String RestProductionHost() const { return String(); }
   virtual void RestTokenEndpoint(TOAuthClient& Client) const { (void)Client; }
@@ -203,7 +204,7 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   String FLastXMLResponse;
   String FLastXMLRequest;
   bool FLastXMLRequestChanged = false;
-  // Filled by the carrier's ParseXMLResponse.
+  /// Filled by the carrier's ParseXMLResponse.
   TKwShipmentValues FShipment;
 
  private:

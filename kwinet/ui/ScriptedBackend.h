@@ -1,6 +1,7 @@
-// A backend for tests: modal forms are answered by handlers queued in
-// advance, and everything shown is recorded as it appeared on screen
-// (masked password boxes stay masked).
+/// @file
+/// A backend for tests: modal forms are answered by handlers queued in
+/// advance, and everything shown is recorded as it appeared on screen
+/// (masked password boxes stay masked).
 #pragma once
 
 #include <deque>
@@ -12,13 +13,13 @@
 
 namespace kwinet {
 
-// A form as it was shown: its class, caption and each control's name with
-// the text it displayed.
+/// A form as it was shown: its class, caption and each control's name with
+/// the text it displayed.
 struct TFormSnapshot {
   String FormClass;
   String Caption;
   std::vector<std::pair<String, String>> Controls;
-  // The displayed text of the named control, empty when there is none.
+  /// The displayed text of the named control, empty when there is none.
   String Text(const String& controlName) const;
 };
 
@@ -32,21 +33,21 @@ class TScriptedBackend : public TUIBackend {
  public:
   using TModalHandler = std::function<TModalResult(TCustomForm&)>;
 
-  // Answers the next modal form; without a queued handler a form gets Cancel.
+  /// Answers the next modal form; without a queued handler a form gets Cancel.
   void QueueModal(TModalHandler handler) { FModal.push_back(std::move(handler)); }
-  // Answers the next message box; without one it gets IDOK.
+  /// Answers the next message box; without one it gets IDOK.
   void QueueMessageAnswer(int answer) { FAnswers.push_back(answer); }
   int PendingModalHandlers() const { return static_cast<int>(FModal.size()); }
 
-  // Snapshots of modal forms as they were first shown, of non-modal forms as
-  // they were shown and at every change, and the message boxes.
+  /// Snapshots of modal forms as they were first shown, of non-modal forms as
+  /// they were shown and at every change, and the message boxes.
   std::vector<TFormSnapshot> ModalForms;
   std::vector<TFormSnapshot> Shown;
   std::vector<TMessageRecord> Messages;
   int HiddenCount = 0;
   int ProcessMessagesCount = 0;
 
-  // Called at every ProcessMessages: a test can click a shown form's button.
+  /// Called at every ProcessMessages: a test can click a shown form's button.
   std::function<void()> OnProcessMessages;
   std::function<void(TCustomForm&)> OnFormChanged;
 
@@ -68,7 +69,7 @@ class TScriptedBackend : public TUIBackend {
   std::deque<int> FAnswers;
 };
 
-// Installs a backend for the life of a scope and puts the previous one back.
+/// Installs a backend for the life of a scope and puts the previous one back.
 template <typename Backend>
 class TBackendScope {
  public:

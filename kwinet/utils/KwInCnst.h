@@ -1,6 +1,7 @@
-// The texts that users see, shared by every component. They are global and
-// writable: an application translates them by assigning new texts at start-up,
-// and each is read at the moment it is used.
+/// @file
+/// The texts that users see, shared by every component. They are global and
+/// writable: an application translates them by assigning new texts at start-up,
+/// and each is read at the moment it is used.
 #pragma once
 
 #include "kwinet/core/String.h"
@@ -18,11 +19,11 @@ extern String strKwInDownloading;
 extern String strKwInDownloaded;
 extern String strKwInDisconnecting;
 extern String strKwInDisconnected;
-// Bytes done, bytes in all, percent.
+/// Bytes done, bytes in all, percent.
 extern String strKwInProgress;
 extern String strKwInProxyLogon;
 extern String strKwInLogon;
-// Exception messages.
+/// Exception messages.
 extern String strKwInEHost;
 extern String strKwInEAuthRequired;
 extern String strKwInEProxyAuth;

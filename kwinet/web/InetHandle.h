@@ -1,7 +1,8 @@
-// Handles of the transfer layer. HINTERNET is an opaque value: the slot of
-// the handle in the layer's table and the generation of that slot, so a
-// handle that has been closed stays refused even once its slot serves a
-// new handle. TInternetHandle owns one and closes it when it goes.
+/// @file
+/// Handles of the transfer layer. HINTERNET is an opaque value: the slot of
+/// the handle in the layer's table and the generation of that slot, so a
+/// handle that has been closed stays refused even once its slot serves a
+/// new handle. TInternetHandle owns one and closes it when it goes.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +30,8 @@ class TInetHandleId {
 
 using HINTERNET = TInetHandleId;
 
-// Owns a handle: closes it (and so everything under it) when destroyed,
-// reset or given another one. It stands wherever a HINTERNET does.
+/// Owns a handle: closes it (and so everything under it) when destroyed,
+/// reset or given another one. It stands wherever a HINTERNET does.
 class TInternetHandle {
  public:
   TInternetHandle() noexcept = default;
@@ -48,9 +49,9 @@ class TInternetHandle {
     return *this;
   }
 
-  // Closes the handle held (if any) and holds Handle instead.
+  /// Closes the handle held (if any) and holds Handle instead.
   void Reset(HINTERNET Handle = nullptr) noexcept;
-  // Gives the handle up without closing it.
+  /// Gives the handle up without closing it.
   HINTERNET Release() noexcept {
     HINTERNET h = FHandle;
     FHandle = nullptr;

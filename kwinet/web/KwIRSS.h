@@ -1,8 +1,9 @@
-// The RSS parser: downloads a news feed (RSS 0.9x and 2.0, or RSS 1.0 in its
-// RDF form) with the updater into a private local copy and reads it into
-// channels, each with its items. The reading is done by the small tag scanner
-// of RssScanner.h, not by the XML engine; values are kept as the feed writes
-// them (trimmed, entities as written, dates as text).
+/// @file
+/// The RSS parser: downloads a news feed (RSS 0.9x and 2.0, or RSS 1.0 in its
+/// RDF form) with the updater into a private local copy and reads it into
+/// channels, each with its items. The reading is done by the small tag scanner
+/// of RssScanner.h, not by the XML engine; values are kept as the feed writes
+/// them (trimmed, entities as written, dates as text).
 #pragma once
 
 #include <memory>
@@ -16,7 +17,7 @@ namespace kwinet {
 
 class TKwIRSSItem : public TObject {
  public:
-  // Copies the five fields when Source is an item; otherwise does nothing.
+  /// Copies the five fields when Source is an item; otherwise does nothing.
   void Assign(TObject* Source);
 
   String Title;
@@ -26,22 +27,22 @@ class TKwIRSSItem : public TObject {
   String Date;
 };
 
-// A list of items that owns them.
+/// A list of items that owns them.
 class TKwIRSSItems : public TObject {
  public:
   ~TKwIRSSItems() override { ClearItems(); }
 
   int Count() const { return FList.Count(); }
-  // Appends Item and takes it over; returns its index.
+  /// Appends Item and takes it over; returns its index.
   int Add(TKwIRSSItem* Item);
-  // The item, or nothing when Index is outside 0 to Count-1.
+  /// The item, or nothing when Index is outside 0 to Count-1.
   TKwIRSSItem* GetItem(int Index) const;
-  // Frees the item and removes it; an Index outside the list does nothing.
+  /// Frees the item and removes it; an Index outside the list does nothing.
   void DeleteItem(int Index);
-  // Frees every item, the last first, and empties the list.
+  /// Frees every item, the last first, and empties the list.
   void ClearItems();
-  // When Source is an item list: this list becomes a copy of it, a new item
-  // per source item in order. Otherwise does nothing.
+  /// When Source is an item list: this list becomes a copy of it, a new item
+  /// per source item in order. Otherwise does nothing.
   void AssignItems(TObject* Source);
 
  private:
@@ -53,8 +54,8 @@ class TKwIRSSChannel : public TObject {
   TKwIRSSChannel();
   ~TKwIRSSChannel() override;
 
-  // Copies the fourteen fields and a copy of the items when Source is a
-  // channel; otherwise does nothing.
+  /// Copies the fourteen fields and a copy of the items when Source is a
+  /// channel; otherwise does nothing.
   void Assign(TObject* Source);
 
   String Title;
@@ -71,10 +72,10 @@ class TKwIRSSChannel : public TObject {
   String Generator;
   String Docs;
   String Ttl;
-  TKwIRSSItems* Items;  // owned
+  TKwIRSSItems* Items;  ///< owned
 };
 
-// A list of channels that owns them.
+/// A list of channels that owns them.
 class TKwIRSSChannels : public TObject {
  public:
   ~TKwIRSSChannels() override { ClearItems(); }
@@ -89,31 +90,31 @@ class TKwIRSSChannels : public TObject {
   TObjectList<TKwIRSSChannel> FList;
 };
 
-// Fills Channels (which it clears first) from the text of a feed file, as
-// DecodeRssText and ScanRss read it.
+/// Fills Channels (which it clears first) from the text of a feed file, as
+/// DecodeRssText and ScanRss read it.
 void ParseRSSBytes(std::string_view Bytes, TKwIRSSChannels& Channels);
 
 class TKwIRSSParser : public TKwCustomWebUpdater {
  public:
   explicit TKwIRSSParser(TComponent* AOwner);
-  // Deletes the local copy if one is left.
+  /// Deletes the local copy if one is left.
   ~TKwIRSSParser() override;
 
-  // Downloads RemoteFileName into the local copy, reads it when the download
-  // finished, then deletes the copy. Returns the download's result; a failed
-  // download leaves the previous channels in place. A copy that cannot be
-  // opened raises EFOpenError (and stays until the next call or the
-  // destructor).
+  /// Downloads RemoteFileName into the local copy, reads it when the download
+  /// finished, then deletes the copy. Returns the download's result; a failed
+  /// download leaves the previous channels in place. A copy that cannot be
+  /// opened raises EFOpenError (and stays until the next call or the
+  /// destructor).
   bool Execute() override;
 
-  // A new remote name drops the old local copy and its name: the next
-  // Execute picks a fresh one with the new extension.
+  /// A new remote name drops the old local copy and its name: the next
+  /// Execute picks a fresh one with the new extension.
   void SetRemoteFileName(const String& Value) override;
 
   TKwIRSSChannels* Channels() const { return FChannels.get(); }
 
  protected:
-  // Clears Channels and reads the local copy into them.
+  /// Clears Channels and reads the local copy into them.
   virtual void ParseRSS();
 
  private:

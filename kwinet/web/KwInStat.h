@@ -1,6 +1,7 @@
-// The progress dialog of the web components: its settings record
-// (TKwInetStatusDialog) and the form model (TfrmKwInetUpdate) that the user
-// interface backend shows while a job runs.
+/// @file
+/// The progress dialog of the web components: its settings record
+/// (TKwInetStatusDialog) and the form model (TfrmKwInetUpdate) that the user
+/// interface backend shows while a job runs.
 #pragma once
 
 #include <array>
@@ -12,17 +13,17 @@
 
 namespace kwinet {
 
-// A picture or icon given by the application: the bytes of an image file.
+/// A picture or icon given by the application: the bytes of an image file.
 class TKwInetGraphic : public TPersistent {
  public:
   bool Empty() const { return FData.empty(); }
   const std::string& Data() const { return FData; }
   const String& FileName() const { return FFileName; }
   void SetData(const std::string& data, const String& name = String());
-  // Raises EFOpenError when the file cannot be read.
+  /// Raises EFOpenError when the file cannot be read.
   void LoadFromFile(const String& FileName);
   void Clear();
-  // Copies another graphic's content; anything else is refused.
+  /// Copies another graphic's content; anything else is refused.
   void Assign(TPersistent* Source) override;
 
  private:
@@ -35,8 +36,8 @@ class TKwInetStatusDialog : public TPersistent {
   TKwInetStatusDialog();
   ~TKwInetStatusDialog() override;
 
-  // Copies every setting of another TKwInetStatusDialog, the picture and the
-  // icon by content; any other source is refused.
+  /// Copies every setting of another TKwInetStatusDialog, the picture and the
+  /// icon by content; any other source is refused.
   void Assign(TPersistent* Source) override;
 
   bool Enabled() const { return FEnabled; }
@@ -65,7 +66,7 @@ class TfrmKwInetUpdate : public TCustomForm {
  public:
   explicit TfrmKwInetUpdate(TComponent* AOwner);
 
-  // Set by the Cancel button; read at the next progress call.
+  /// Set by the Cancel button; read at the next progress call.
   bool IsCanceled = false;
 
   TPanel* pnlDescription;
@@ -89,14 +90,14 @@ class TfrmKwInetUpdate : public TCustomForm {
   TLabel* lblStatus;
   TProgressBar* pbStatus;
   TButton* btnCancel;
-  // The step marks: 0 a step under way, 2 to 5 steps 1 to 4 done (1 unused).
+  /// The step marks: 0 a step under way, 2 to 5 steps 1 to 4 done (1 unused).
   std::array<String, 6> imgStatus;
 
-  // The application's own images, when it gave any.
+  /// The application's own images, when it gave any.
   std::string LogoGraphic;
   std::string IconGraphic;
 
-  // A terminal shows the step or progress text.
+  /// A terminal shows the step or progress text.
   String StatusLine() const override;
 };
 

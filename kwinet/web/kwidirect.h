@@ -1,6 +1,7 @@
-// TKwWebDirect: keeps the application's news file up to date from a server
-// and shows it as a tree (categories, then their links), marking the items
-// that the previous copy did not have. A click opens a web or mail link.
+/// @file
+/// TKwWebDirect: keeps the application's news file up to date from a server
+/// and shows it as a tree (categories, then their links), marking the items
+/// that the previous copy did not have. A click opens a web or mail link.
 #pragma once
 
 #include <cstdint>
@@ -12,17 +13,17 @@ namespace kwinet {
 
 enum TKwIShowMode : std::uint8_t { omAlways, omNever, omIfChanged };
 
-// The message shown for a link that is not opened; %s is the link. Texts an
-// application may replace.
+/// The message shown for a link that is not opened; %s is the link. Texts an
+/// application may replace.
 extern String strKwInLinkRefused;
 
-// The tree view of the dialog: the item under the mouse is highlighted.
+/// The tree view of the dialog: the item under the mouse is highlighted.
 class TKwITreeView : public TTreeView {
  public:
   explicit TKwITreeView(TComponent* AOwner) : TTreeView(AOwner) { SetHotTrack(true); }
 };
 
-// The link of one item, kept with its node.
+/// The link of one item, kept with its node.
 class TKwINodeData : public TObject {
  public:
   String Url;
@@ -30,14 +31,14 @@ class TKwINodeData : public TObject {
 
 class TKwWebDirect;
 
-// The dialog's form: on its own, or filling ParentControl. It frees itself
-// when closed; as it goes it frees its node data and the image list.
+/// The dialog's form: on its own, or filling ParentControl. It frees itself
+/// when closed; as it goes it frees its node data and the image list.
 class TfrmKwWebDirect : public TCustomForm {
  public:
   TfrmKwWebDirect(TKwWebDirect* AOwner, TControl* AParent);
   ~TfrmKwWebDirect() override;
 
-  // The control it is embedded in, or null for a window of its own.
+  /// The control it is embedded in, or null for a window of its own.
   TControl* Parent() const { return FParent; }
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign value) { FAlign = value; }
@@ -47,8 +48,8 @@ class TfrmKwWebDirect : public TCustomForm {
   void SetBorderIcons(bool value) { FBorderIcons = value; }
   bool ShowHint() const { return FShowHint; }
   void SetShowHint(bool value) { FShowHint = value; }
-  // What the close box does: the form goes away and is freed. Nothing of it
-  // may be used afterwards.
+  /// What the close box does: the form goes away and is freed. Nothing of it
+  /// may be used afterwards.
   void Close();
 
  private:
@@ -62,18 +63,18 @@ class TfrmKwWebDirect : public TCustomForm {
 
 class TKwWebDirect : public TKwCustomWebUpdater {
  public:
-  // The news file is "<data folder>/<executable>/<executable>.sin", where the
-  // data folder is $XDG_DATA_HOME or, when that is not an absolute path,
-  // ~/.local/share; the previous copy is beside it with ".~sin".
+  /// The news file is "<data folder>/<executable>/<executable>.sin", where the
+  /// data folder is $XDG_DATA_HOME or, when that is not an absolute path,
+  /// ~/.local/share; the previous copy is beside it with ".~sin".
   explicit TKwWebDirect(TComponent* AOwner);
   ~TKwWebDirect() override;
 
-  // Keeps the previous copy, runs the updater's job and shows the dialog
-  // modally as ShowMode says. The result is the updater's.
+  /// Keeps the previous copy, runs the updater's job and shows the dialog
+  /// modally as ShowMode says. The result is the updater's.
   bool Execute() override;
-  // Builds the dialog from the news file and shows it without waiting, or
-  // waits until it is closed. A dialog still open is closed first. An
-  // embedded dialog is never modal.
+  /// Builds the dialog from the news file and shows it without waiting, or
+  /// waits until it is closed. A dialog still open is closed first. An
+  /// embedded dialog is never modal.
   void Show();
   void ShowModal();
 
@@ -84,17 +85,17 @@ class TKwWebDirect : public TKwCustomWebUpdater {
   TControl* ParentControl() const { return FParentControl; }
   void SetParentControl(TControl* value);
 
-  // The previous copy of the news file.
+  /// The previous copy of the news file.
   String PreviousFileName() const;
-  // The dialog while it exists, else null.
+  /// The dialog while it exists, else null.
   TfrmKwWebDirect* Form() const { return frm; }
   TKwITreeView* Tree() const { return tree; }
   TImageList* ImageList() const { return FImageList; }
 
-  // Opens a link through the user-interface backend: only http, https, ftp
-  // and mailto links, which a server may well send. Anything else (a file,
-  // a program, another scheme) is refused with a message box, and so is a
-  // link holding a control character. False when refused.
+  /// Opens a link through the user-interface backend: only http, https, ftp
+  /// and mailto links, which a server may well send. Anything else (a file,
+  /// a program, another scheme) is refused with a message box, and so is a
+  /// link holding a control character. False when refused.
   bool OpenLink(const String& Url);
 
  protected:
@@ -118,8 +119,8 @@ class TKwWebDirect : public TKwCustomWebUpdater {
   TControl* FParentControl = nullptr;
 };
 
-// The folder of this application's own files: $XDG_DATA_HOME (when it is an
-// absolute path) or ~/.local/share, then the executable's name.
+/// The folder of this application's own files: $XDG_DATA_HOME (when it is an
+/// absolute path) or ~/.local/share, then the executable's name.
 String ApplicationDataFolder();
 
 }  // namespace kwinet

@@ -1,6 +1,7 @@
-// The XML engine: a loose node tree and the forgiving single-pass parser that
-// builds it. The tree keeps text as found; callers (the trackers, the
-// translator) rely on its exact shape, quirks included.
+/// @file
+/// The XML engine: a loose node tree and the forgiving single-pass parser that
+/// builds it. The tree keeps text as found; callers (the trackers, the
+/// translator) rely on its exact shape, quirks included.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +22,14 @@ enum TKwXMLItemKind : std::uint8_t { ikProperty, ikAttribute, ikComment, ikCDATA
 
 class TKwXMLItem : public TComponent {
  public:
-  // The parent node is AOwner when that is a node; the level starts at 0.
+  /// The parent node is AOwner when that is a node; the level starts at 0.
   explicit TKwXMLItem(TComponent* AOwner);
-  // Frees the children, then leaves the parent's list.
+  /// Frees the children, then leaves the parent's list.
   ~TKwXMLItem() override;
 
-  // Nodes come from slabs that go back to the system with their last node:
-  // a large document has millions of nodes, and one heap block each made
-  // building and freeing the tree mostly a matter of malloc and free.
+  /// Nodes come from slabs that go back to the system with their last node:
+  /// a large document has millions of nodes, and one heap block each made
+  /// building and freeing the tree mostly a matter of malloc and free.
   static void* operator new(std::size_t Size);
   static void operator delete(void* P, std::size_t Size) noexcept;
 
@@ -36,7 +37,7 @@ class TKwXMLItem : public TComponent {
   void SetKind(TKwXMLItemKind value) { FKind = value; }
   String TagName() const { return FTagName.Str(); }
   void SetTagName(const String& value) { FTagName.Assign(value); }
-  // Unassigned until text is stored.
+  /// Unassigned until text is stored.
   TVariant Value() const;
   void SetValue(const TVariant& value);
   TKwXMLItems* Items() { return &FItems; }
@@ -45,16 +46,16 @@ class TKwXMLItem : public TComponent {
   int Level() const { return FLevel; }
   String Attributes() const { return FAttributes.Str(); }
 
-  // First node in pre-order (this node first) whose TagName is XMLTag, case
-  // significant. Without ExpandAllLevels only this node, its children and
-  // its grandchildren are searched.
+  /// First node in pre-order (this node first) whose TagName is XMLTag, case
+  /// significant. Without ExpandAllLevels only this node, its children and
+  /// its grandchildren are searched.
   TKwXMLItem* GetChild(const String& XMLTag, bool ExpandAllLevels);
-  // Value as text; a value that starts with a double quote loses it and its
-  // trailing blanks and quotes.
+  /// Value as text; a value that starts with a double quote loses it and its
+  /// trailing blanks and quotes.
   String GetTagXMLValue() const;
-  // GetTagXMLValue with the entities known to the services decoded.
+  /// GetTagXMLValue with the entities known to the services decoded.
   String GetTagValue() const;
-  // Splits the raw attribute text into ikAttribute child nodes and empties it.
+  /// Splits the raw attribute text into ikAttribute child nodes and empties it.
   void ProcessAttributes();
 
  private:
@@ -78,11 +79,11 @@ class TKwXMLItem : public TComponent {
   TKwXMLItem* FParentItem = nullptr;
 };
 
-// Equality of two names, ordinal or ignoring the case of ASCII letters.
+/// Equality of two names, ordinal or ignoring the case of ASCII letters.
 bool SameStrings(bool CaseSensitive, const String& S1, const String& S2);
 
-// Reads YYYY-MM-DDTHH:NN:SS from fixed positions; anything after the seconds
-// is ignored. Text that is not such a date and time gives 0.
+/// Reads YYYY-MM-DDTHH:NN:SS from fixed positions; anything after the seconds
+/// is ignored. Text that is not such a date and time gives 0.
 TDateTime XMLStringToDateTime(const String& S);
 
 using TKwIXMLOnTagEvent = std::function<void(TObject* Sender, TKwXMLItem* ParentNode, const String& ATagName,
@@ -95,36 +96,36 @@ class TKwXMLEngine : public TComponent {
   ~TKwXMLEngine() override;
 
   TKwXMLItem* RootItem() const { return FRootItem; }
-  // Replaces the reference only; the engine frees whatever node is its root
-  // when it goes away.
+  /// Replaces the reference only; the engine frees whatever node is its root
+  /// when it goes away.
   void SetRootItem(TKwXMLItem* value);
   const TKwIXMLOnTagEvent& OnTag() const { return FOnTag; }
   void SetOnTag(TKwIXMLOnTagEvent value) { FOnTag = std::move(value); }
   const TKwIXMLOnAfterTagEvent& OnAfterTag() const { return FOnAfterTag; }
   void SetOnAfterTag(TKwIXMLOnAfterTagEvent value) { FOnAfterTag = std::move(value); }
 
-  // True when LoadFromStream already decoded the bytes through a byte-order
-  // mark, so a "utf-8" declaration must not decode them again.
+  /// True when LoadFromStream already decoded the bytes through a byte-order
+  /// mark, so a "utf-8" declaration must not decode them again.
   bool UTF8Processed = false;
 
-  // Parses the first ALength characters of AXMLText into the tree below
-  // RootItem, adding to what is there. Never fails on bad text.
+  /// Parses the first ALength characters of AXMLText into the tree below
+  /// RootItem, adding to what is there. Never fails on bad text.
   void ParseXMLFromString(const String& AXMLText, std::int64_t ALength);
   void ParseXMLFromString(const String& AXMLText) {
     ParseXMLFromString(AXMLText, static_cast<std::int64_t>(AXMLText.size()));
   }
-  // Clears the root's children and parses the stream's bytes from its
-  // position (to its end when AStreamSize is 0), decoded by byte-order mark.
+  /// Clears the root's children and parses the stream's bytes from its
+  /// position (to its end when AStreamSize is 0), decoded by byte-order mark.
   void LoadFromStream(std::int64_t AStreamSize, TStream* AStream);
-  // Raises EFOpenError when the file cannot be opened.
+  /// Raises EFOpenError when the file cannot be opened.
   void LoadFromFile(const String& AFileName);
 
-  // First node in pre-order of ARoot's subtree (RootItem's when nullptr)
-  // whose TagName equals XMLTag, ignoring case.
+  /// First node in pre-order of ARoot's subtree (RootItem's when nullptr)
+  /// whose TagName equals XMLTag, ignoring case.
   TKwXMLItem* GetItemByTag(TKwXMLItem* ARoot, const String& XMLTag);
 
-  // Splits "a/b/c": the first name ("a", leaving "b/c") or the last ("c",
-  // leaving "a/b"); a path without "/" is returned whole and emptied.
+  /// Splits "a/b/c": the first name ("a", leaving "b/c") or the last ("c",
+  /// leaving "a/b"); a path without "/" is returned whole and emptied.
   static String GetFirstTagName(String& AXMLPath);
   static String GetLastTagName(String& AXMLPath);
 

@@ -1,4 +1,5 @@
-// The list of an XML node's children.
+/// @file
+/// The list of an XML node's children.
 #pragma once
 
 #include <cstdint>
@@ -7,14 +8,14 @@ namespace kwinet {
 
 class TKwXMLItem;
 
-// A list of nodes that owns them: clearing or destroying it frees every node
-// in it with its whole subtree.
-//
-// A node's own list usually holds exactly the nodes the node owns, in the
-// same order: then it keeps nothing of its own and reads the node's owned
-// components. It takes a copy of them the first time the two would differ
-// (a node added to a list of another parent, a component given to the node
-// in another way, one taken from it without being freed).
+/// A list of nodes that owns them: clearing or destroying it frees every node
+/// in it with its whole subtree.
+///
+/// A node's own list usually holds exactly the nodes the node owns, in the
+/// same order: then it keeps nothing of its own and reads the node's owned
+/// components. It takes a copy of them the first time the two would differ
+/// (a node added to a list of another parent, a component given to the node
+/// in another way, one taken from it without being freed).
 class TKwXMLItems {
  public:
   TKwXMLItems() = default;
@@ -22,15 +23,15 @@ class TKwXMLItems {
   TKwXMLItems& operator=(const TKwXMLItems&) = delete;
   ~TKwXMLItems();
 
-  // Creates a node owned by ParentItem (which may be nullptr), one level
-  // below it, and appends it to this list.
+  /// Creates a node owned by ParentItem (which may be nullptr), one level
+  /// below it, and appends it to this list.
   TKwXMLItem* AddItem(TKwXMLItem* ParentItem);
-  // Frees the nodes from the last to the first. Works without recursion, so
-  // a tree of any depth can be freed.
+  /// Frees the nodes from the last to the first. Works without recursion, so
+  /// a tree of any depth can be freed.
   void Clear();
 
   int Count() const;
-  TKwXMLItem* Items(int Index) const;  // EListError when out of range
+  TKwXMLItem* Items(int Index) const;  ///< EListError when out of range
   TKwXMLItem* operator[](int Index) const { return Items(Index); }
   int IndexOf(const TKwXMLItem* Item) const;
 
