@@ -12,6 +12,7 @@
 
 namespace kwinet {
 
+///@{
 /// Message box flags and answers.
 constexpr int MB_OK = 0x00;
 constexpr int MB_OKCANCEL = 0x01;
@@ -24,6 +25,7 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+///@}
 
 /// What shows forms to a person. One backend is active at a time.
 class TUIBackend {
@@ -32,10 +34,12 @@ class TUIBackend {
   /// Shows Form modally and returns how it was closed. The backend sets the
   /// controls' state (the texts typed) before it returns.
   virtual TModalResult ShowModal(TCustomForm& Form) = 0;
+  ///@{
   /// A form shown without waiting, changed while shown, and taken away.
   virtual void ShowForm(TCustomForm& Form) { (void)Form; }
   virtual void FormChanged(TCustomForm& Form) { (void)Form; }
   virtual void HideForm(TCustomForm& Form) { (void)Form; }
+  ///@}
   /// Returns IDOK, IDCANCEL, IDYES or IDNO.
   virtual int MessageBox(const String& Text, const String& Caption, int Flags) = 0;
   /// Handles pending input (a click on a shown form's button, say).
@@ -51,17 +55,21 @@ class TUIBackend {
 
 class TTimer;
 
+/// The application: its title, the active user interface backend, timers and the message loop.
 class TApplication : public TComponent {
  public:
   TApplication();
   ~TApplication() override;
 
+  ///@{
   /// Defaults to the running executable's file name without its folder.
   const String& Title() const;
   void SetTitle(const String& value);
+  ///@}
   /// The full path of the running executable.
   static String ExeName();
 
+  /// The active backend.
   TUIBackend& Backend() const { return *FBackend; }
   /// Installs a backend and returns the previous one; nullptr installs the
   /// default, which shows nothing (a modal form answers Cancel, a message box
@@ -76,9 +84,12 @@ class TApplication : public TComponent {
   void Run();
   /// Handles messages for the given time (or until Terminate).
   void RunFor(std::chrono::milliseconds Duration);
+  /// Makes Run return.
   void Terminate() { FTerminated = true; }
+  /// Whether Terminate was called.
   bool Terminated() const { return FTerminated; }
 
+  /// Asks the backend to show a message box; an empty Caption takes Title. Returns IDOK, IDCANCEL, IDYES or IDNO.
   int MessageBox(const String& Text, const String& Caption, int Flags = MB_OK);
 
  private:
@@ -103,13 +114,21 @@ extern TApplication* const Application;
 /// application's message processing on the thread that runs it.
 class TTimer : public TComponent {
  public:
+  /// Creates the timer, enabled, every 1000 ms.
   explicit TTimer(TComponent* AOwner);
   ~TTimer() override;
 
+  ///@{
+  /// The time between two OnTimer calls in milliseconds; setting it starts the wait again.
   unsigned Interval() const { return FInterval; }
   void SetInterval(unsigned value);
+  ///@}
+  ///@{
+  /// Whether the timer runs; setting it starts the wait again.
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool value);
+  ///@}
+  /// Called when the interval has passed.
   TNotifyEvent OnTimer;
 
  private:

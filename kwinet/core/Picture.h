@@ -12,18 +12,25 @@
 
 namespace kwinet {
 
+/// The file format a picture was decoded from; pfNone for no picture.
 enum TPictureFormat : std::uint8_t { pfNone, pfBMP, pfPNG, pfJPEG, pfGIF };
 
 /// "BMP", "PNG", "JPEG", "GIF"; empty for pfNone.
 String PictureFormatName(TPictureFormat Format);
 
+/// A decoded picture and its format; OnChange tells of every change.
 class TPicture : public TPersistent {
  public:
   TPicture() = default;
 
+  /// The format the picture came in, pfNone when empty.
   TPictureFormat Format() const { return FFormat; }
+  ///@{
+  /// The size in pixels (0 when empty).
   int Width() const { return FImage.Width; }
   int Height() const { return FImage.Height; }
+  ///@}
+  /// Whether there is no picture.
   bool Empty() const { return FFormat == pfNone; }
   /// Width() * Height() pixels, the top row first, each 0xAARRGGBB.
   const std::vector<std::uint32_t>& Pixels() const { return FImage.Pixels; }
@@ -32,6 +39,7 @@ class TPicture : public TPersistent {
 
   /// Takes a decoded image of that format; pfNone clears.
   void SetImage(TPictureFormat Format, TPixelImage Image);
+  /// Drops the picture.
   void Clear();
   /// Copies another picture; nullptr clears.
   void Assign(TPersistent* Source) override;

@@ -17,11 +17,15 @@ constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 25;  ///< 128 MiB 
 /// Width by Height pixels, the top row first, each 0xAARRGGBB (alpha 255 is
 /// opaque).
 struct TPixelImage {
+  /// Columns.
   int Width = 0;
+  /// Rows.
   int Height = 0;
+  /// Width * Height pixels.
   std::vector<std::uint32_t> Pixels;
 };
 
+/// A pixel from alpha, red, green and blue, each 0 to 255.
 inline constexpr std::uint32_t Argb(unsigned a, unsigned r, unsigned g, unsigned b) {
   return std::uint32_t(a) << 24 | std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | std::uint32_t(b);
 }

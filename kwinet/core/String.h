@@ -15,7 +15,9 @@
 
 namespace kwinet {
 
+/// The library's text: UTF-16.
 using String = std::u16string;
+/// One UTF-16 code unit.
 using Char = char16_t;
 
 // --- UTF-8 and bytes -------------------------------------------------------
@@ -25,9 +27,11 @@ String Utf8ToString(std::string_view utf8);
 /// Encodes UTF-16 as UTF-8; surrogate pairs become four-byte sequences and a
 /// lone surrogate becomes U+FFFD.
 std::string StringToUtf8(const String& s);
+///@{
 /// One character per byte, codes 0 to 255.
 String BytesToString(std::string_view bytes);
 String BytesToString(const void* data, std::size_t size);
+///@}
 /// The low eight bits of every character, one byte each.
 std::string StringToBytes(const String& s);
 /// ASCII text (a literal in code) as a String.
@@ -35,20 +39,26 @@ String Str(std::string_view ascii);
 
 // --- numbers ---------------------------------------------------------------
 
+///@{
 /// Integer text: optional blanks are not allowed; an optional sign, then
 /// decimal digits or "$" and hexadecimal digits. Anything else fails, and so
 /// does a value outside the type's range.
 bool TryStrToInt(const String& s, int& value);
 bool TryStrToInt64(const String& s, std::int64_t& value);
+///@}
 int StrToInt(const String& s);                 ///< EConvertError on failure
 std::int64_t StrToInt64(const String& s);      ///< EConvertError on failure
+/// StrToInt, with def in place of the error.
 int StrToIntDef(const String& s, int def);
+/// The decimal text of value.
 String IntToStr(std::int64_t value);
+/// The hexadecimal text of value in upper case, padded with zeros to digits.
 String IntToHex(std::uint64_t value, int digits);
 /// Floating point text with "." as the decimal separator and an optional
 /// exponent; optional sign. Anything else fails.
 bool TryStrToFloat(const String& s, double& value);
 double StrToFloat(const String& s);            ///< EConvertError on failure
+/// The text of value with up to 15 significant digits, as printf %.15G gives it.
 String FloatToStr(double value);
 
 // --- case, comparison, trimming ---------------------------------------------
@@ -56,15 +66,21 @@ String FloatToStr(double value);
 String UpperCase(const String& s);  ///< ASCII letters only
 String LowerCase(const String& s);  ///< ASCII letters only
 int CompareText(const String& a, const String& b);  ///< ASCII case-insensitive
+/// Whether a and b are equal, ASCII case-insensitive.
 bool SameText(const String& a, const String& b);
+/// Whether s starts with prefix, ASCII case-insensitive.
 bool StartsText(const String& prefix, const String& s);
+/// Whether s ends with suffix, ASCII case-insensitive.
 bool EndsText(const String& suffix, const String& s);
+///@{
 /// Trimming removes characters with codes 0 to 32 (blanks and controls).
 String Trim(const String& s);
 String TrimLeft(const String& s);
 String TrimRight(const String& s);
+///@}
 /// One-based position of Sub in S from Offset (one-based), 0 when absent.
 std::size_t Pos(const String& sub, const String& s, std::size_t offset = 1);
+/// s with every from replaced by to.
 String StringReplaceAll(const String& s, const String& from, const String& to);
 
 // --- formatting ---------------------------------------------------------------
@@ -72,12 +88,18 @@ String StringReplaceAll(const String& s, const String& from, const String& to);
 /// One argument of Format: an integer of any type, a floating-point value or
 /// a string.
 struct FormatArg {
+  /// An integer argument.
   template <typename T>
     requires std::is_integral_v<T>
   FormatArg(T v) : value(static_cast<std::int64_t>(v)) {}
+  /// A floating-point argument.
   FormatArg(double v) : value(v) {}
+  ///@{
+  /// A string argument.
   FormatArg(const String& v) : value(v) {}
   FormatArg(const Char* v) : value(String(v)) {}
+  ///@}
+  /// The argument.
   std::variant<std::int64_t, double, String> value;
 };
 
