@@ -30,12 +30,15 @@
 
 namespace kwinet {
 
+/// Kept for the socket family's property: every operation blocks either way.
 enum TClientType : std::uint8_t { ctNonBlocking, ctBlocking };
+/// The operation a socket error came from.
 enum TErrorEvent : std::uint8_t { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept, eeLookup };
 
 class TCustomWinSocket;
 class TClientSocket;
 
+/// A notification from the socket.
 using TSocketNotifyEvent = std::function<void(TObject* Sender, TCustomWinSocket* Socket)>;
 /// ErrorCode is the errno value; a handler that sets it to 0 stops the
 /// socket from raising, and the failed operation returns its failure value.
@@ -49,7 +52,9 @@ using TSocketErrorEvent =
 class TSocketTransport {
  public:
   virtual ~TSocketTransport() = default;
+  /// Sends without waiting and without SIGPIPE.
   virtual ssize_t Write(int Fd, const void* Buf, std::size_t Count);
+  /// Reads without waiting.
   virtual ssize_t Read(int Fd, void* Buf, std::size_t Count);
   /// True when bytes are already waiting inside the transport (decrypted
   /// TLS data), so a read must not wait for the descriptor.
@@ -61,6 +66,7 @@ class TSocketTransport {
 /// The connection object of a TClientSocket.
 class TCustomWinSocket : public TObject {
  public:
+  /// A connection object of Owner, closed, with the plain transport.
   explicit TCustomWinSocket(TClientSocket* Owner);
   ~TCustomWinSocket() override;
 
@@ -83,17 +89,21 @@ class TCustomWinSocket : public TObject {
   /// connection) calls it itself.
   void StartExchange();
 
+  /// The descriptor, -1 when closed.
   int Handle() const { return FHandle; }
+  /// Whether the descriptor is open.
   bool Connected() const { return FHandle >= 0; }
   /// The machine's host name.
   String LocalHost() const;
   /// Address and port of the peer, as connected.
   String RemoteAddress() const { return FRemoteAddress; }
+  /// The peer's port.
   int RemotePort() const { return FRemotePort; }
 
   /// Replaces the transport (TLS after the connect, or back to plain). Closing
   /// the connection puts the plain transport back.
   void SetTransport(std::unique_ptr<TSocketTransport> transport);
+  /// The transport in use.
   TSocketTransport* Transport() const { return FTransport.get(); }
 
  private:
@@ -114,8 +124,10 @@ class TCustomWinSocket : public TObject {
   int FRemotePort = 0;
 };
 
+/// A client TCP connection: names the server, opens and closes the connection, and tells of each event.
 class TClientSocket : public TComponent {
  public:
+  /// Creates the socket, closed, with a 30 s timeout and a 64 MiB reply bound.
   explicit TClientSocket(TComponent* AOwner);
   ~TClientSocket() override;
 
@@ -127,32 +139,56 @@ class TClientSocket : public TComponent {
   void Open();
   /// Closes the connection; fires OnDisconnect when it was open.
   void Close();
+  /// Whether the connection is open.
   bool Active() const { return FSocket->Connected(); }
 
+  /// The connection object.
   TCustomWinSocket* Socket() const { return FSocket.get(); }
 
+  ///@{
+  /// The server's name, resolved by Open.
   const String& Host() const { return FHost; }
   void SetHost(const String& value) { FHost = value; }
+  ///@}
+  ///@{
+  /// The server's dotted IPv4 address, used when Host is empty.
   const String& Address() const { return FAddress; }
   void SetAddress(const String& value) { FAddress = value; }
+  ///@}
+  ///@{
+  /// The server's port.
   int Port() const { return FPort; }
   void SetPort(int value) { FPort = value; }
+  ///@}
+  ///@{
   /// Kept for the socket family's property; every operation blocks.
   TClientType ClientType() const { return FClientType; }
   void SetClientType(TClientType value) { FClientType = value; }
+  ///@}
 
+  ///@{
   /// Milliseconds; bounds the connect, and each exchange from its send (or
   /// from the connect, for a server that talks first) to the last byte of
   /// its reply. 0 = no bound.
   int Timeout() const { return FTimeout; }
   void SetTimeout(int value) { FTimeout = value < 0 ? 0 : value; }
+  ///@}
+  ///@{
   /// Bytes a reply (all that is read between two sends) may reach; 0 = no bound.
   std::int64_t MaxReplySize() const { return FMaxReplySize; }
   void SetMaxReplySize(std::int64_t value) { FMaxReplySize = value < 0 ? 0 : value; }
+  ///@}
 
+  ///@{
+  /// Called before the name is resolved, before the connect, when the
+  /// connection is open, and when it is closed.
   TSocketNotifyEvent OnLookup, OnConnecting, OnConnect, OnDisconnect;
+  ///@}
+  ///@{
   /// Fired when data is about to be read and when the socket is about to send.
   TSocketNotifyEvent OnRead, OnWrite;
+  ///@}
+  /// Called with the errno value of a failure; a handler that sets it to 0 stops the raise.
   TSocketErrorEvent OnError;
 
  private:

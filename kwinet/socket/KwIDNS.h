@@ -14,6 +14,7 @@
 
 namespace kwinet {
 
+/// The record types a resolver can ask for, one query each; irAll asks with type ANY (255).
 enum TKwIDNSRequest : std::uint8_t {
   irAll,
   irA,
@@ -33,21 +34,29 @@ enum TKwIDNSRequest : std::uint8_t {
   irTransferRequest,
   irMailB
 };
+/// A set of record types to ask for.
 using TKwIDNSRequests = TSet<TKwIDNSRequest>;
 
 /// The query type (QTYPE) written for a request.
 std::uint16_t DNSQueryType(TKwIDNSRequest Request);
+///@{
 /// "A", "MX", "TYPE99"... for a record type; "IN", "CH", "CLASS9"... for a class.
 String DNSTypeName(std::uint16_t Type);
 String DNSClassName(std::uint16_t Class);
+///@}
 
 /// One resource record of an answer section. Data is text for A, AAAA, NS,
 /// CNAME, PTR, MX, TXT and SOA (as dig shows it), hexadecimal otherwise.
 struct TKwIDNSRecord {
+  /// The owner name, dotted.
   String Name;
+  /// The record type (TYPE).
   std::uint16_t RecordType = 0;
+  /// The class (CLASS).
   std::uint16_t RecordClass = 0;
+  /// Seconds the record may be cached.
   std::uint32_t TTL = 0;
+  /// The record's data, as text or hexadecimal.
   String Data;
 };
 
@@ -64,8 +73,10 @@ bool ParseDNSAnswer(std::string_view Message, std::vector<TKwIDNSRecord>& Record
 /// over 63 bytes or a name over 255 bytes in its wire form.
 bool DNSNameToAscii(const String& Name, std::string& Ascii, String& Error);
 
+/// A DNS client: for each requested type one query to the server, the answer records collected in Answers.
 class TKwIDNSResolver : public TKwInetBase {
  public:
+  /// Creates the resolver on port 53, asking for nothing yet.
   explicit TKwIDNSResolver(TComponent* AOwner);
 
   /// The query message of the current step: a random identifier, one
@@ -74,13 +85,21 @@ class TKwIDNSResolver : public TKwInetBase {
   /// Domain that DNSNameToAscii refuses raises Exception: nothing is sent.
   String GetQuery() override;
 
+  ///@{
+  /// The record types to ask for.
   TKwIDNSRequests Requests() const { return FRequests; }
   void SetRequests(TKwIDNSRequests value) { FRequests = value; }
+  ///@}
+  ///@{
+  /// The name asked about.
   const String& Domain() const { return FDomain; }
   void SetDomain(const String& value) { FDomain = value; }
+  ///@}
+  ///@{
   /// Send every message over TCP (with its length field) instead of UDP.
   bool UseTCP() const { return FUseTCP; }
   void SetUseTCP(bool value) { FUseTCP = value; }
+  ///@}
 
   /// The answer records of the last Execute, in the order of the messages.
   const std::vector<TKwIDNSRecord>& Answers() const { return FAnswers; }

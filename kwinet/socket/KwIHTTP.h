@@ -12,26 +12,44 @@
 
 namespace kwinet {
 
+/// The request method: HEAD, GET or POST.
 enum TKwIHTTPAction : std::uint8_t { haHead, haGet, haPost };
 
 /// URL is the value of the Location header; clearing Abort follows it.
 using TKwIHTTPRedirectEvent = std::function<void(TObject* Sender, String& URL, bool& Abort)>;
 
+/// An HTTP/1.0 client: one request, its response headers and body.
 class TKwIHTTPClient : public TKwInetBase {
  public:
+  /// Creates the client: a HEAD request with no extra headers, RemoveHeaders set.
   explicit TKwIHTTPClient(TComponent* AOwner);
   ~TKwIHTTPClient() override;
 
+  ///@{
+  /// The request method (haHead at first).
   TKwIHTTPAction Action() const { return FAction; }
   void SetAction(TKwIHTTPAction value) { FAction = value; }
+  ///@}
+  ///@{
+  /// The path and query of the request line, as sent.
   const String& Request() const { return FRequest; }
   void SetRequest(const String& value) { FRequest = value; }
+  ///@}
+  ///@{
+  /// Header lines sent with the request; SetHeaders copies them.
   TStringList* Headers() const { return FHeaders.get(); }
   void SetHeaders(TStrings* value) { FHeaders->Assign(value); }
+  ///@}
+  ///@{
+  /// Whether the text Execute returns is the body alone (true at first), the headers staying in ResponseHeaders.
   bool RemoveHeaders() const { return FRemoveHeaders; }
   void SetRemoveHeaders(bool value) { FRemoveHeaders = value; }
+  ///@}
+  ///@{
+  /// Called on a redirect; without a handler no redirect is followed.
   const TKwIHTTPRedirectEvent& OnRedirect() const { return FOnRedirect; }
   void SetOnRedirect(TKwIHTTPRedirectEvent value) { FOnRedirect = std::move(value); }
+  ///@}
   /// The status line and header lines of the last response.
   TStringList* ResponseHeaders() const { return FResponseHeaders.get(); }
 

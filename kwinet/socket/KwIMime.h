@@ -16,18 +16,32 @@
 
 namespace kwinet {
 
+/// A file sent with a message.
 class TKwIEMailAttachment : public TCollectionItem {
  public:
+  /// An empty attachment, added to Collection when given.
   explicit TKwIEMailAttachment(TCollection* Collection);
 
+  ///@{
+  /// The name the file goes by in the message (empty: the file's own name).
   const String& AttachmentName() const { return FAttachmentName; }
   void SetAttachmentName(const String& value) { FAttachmentName = value; }
+  ///@}
+  ///@{
+  /// The part's content type.
   const String& ContentType() const { return FContentType; }
   void SetContentType(const String& value) { FContentType = value; }
+  ///@}
+  ///@{
+  /// The part's transfer encoding (empty: base64).
   const String& Encoding() const { return FEncoding; }
   void SetEncoding(const String& value) { FEncoding = value; }
+  ///@}
+  ///@{
+  /// The file read when the message is sent.
   const String& FileName() const { return FFileName; }
   void SetFileName(const String& value) { FFileName = value; }
+  ///@}
 
   /// AttachmentName, or the file name without its folder.
   String GetAttachmentName() const;
@@ -42,13 +56,19 @@ class TKwIEMailAttachment : public TCollectionItem {
   String FFileName;
 };
 
+/// The attachments of a mail component.
 class TKwIEMailAttachments : public TTypedCollection<TKwIEMailAttachment> {
  public:
+  /// An empty list that belongs to AOwner.
   explicit TKwIEMailAttachments(TComponent* AOwner) : FKwIControl(AOwner) {}
   TPersistent* Owner() const override { return FKwIControl; }
+  /// The component the list belongs to.
   TComponent* KwIControl() const { return FKwIControl; }
+  ///@{
+  /// The attachment at Index; SetItem copies Value into it. EListError out of range.
   TKwIEMailAttachment* GetItem(int Index) const { return Items(Index); }
   void SetItem(int Index, TKwIEMailAttachment* Value) { Items(Index)->Assign(Value); }
+  ///@}
 
  private:
   TComponent* FKwIControl;
@@ -66,6 +86,7 @@ std::string EncodeHeaderText(const String& text);
 /// fed in pieces of any size, and ends it with the end-of-data line.
 class TDotStuffer {
  public:
+  /// Appends in to out with every "." that begins a line doubled.
   void Feed(std::string_view in, std::string& out);
   /// A line end when the message has none at its end, then an empty line
   /// and the end-of-data line.
@@ -84,17 +105,26 @@ std::string DoubleLeadingDots(const std::string& data);
 struct TMimeMessage {
   String MessageID;  ///< with its angle brackets
   String Date;       ///< as the Date header shows it
+  /// The sender.
   const TKwIEMailAddress* From = nullptr;
+  /// The To addresses.
   const TKwIEMailAddresses* Recipients = nullptr;
+  /// The Cc addresses.
   const TKwIEMailAddresses* CC = nullptr;
+  /// The Reply-To addresses.
   const TKwIEMailAddresses* ReplyTo = nullptr;
   int Priority = 3;  ///< X-Priority: 1 highest to 5 lowest
+  /// The subject.
   String Subject;
+  /// The text, one line a string.
   const TStrings* Body = nullptr;
   /// A file whose bytes are the text in CharSet, in place of Body when set.
   String BodyFile;
+  /// The text's character set.
   String CharSet;
+  /// The text part's transfer encoding.
   String Encoding;
+  /// The attachments (none: a single-part message).
   const TKwIEMailAttachments* Attachments = nullptr;
 };
 
@@ -111,6 +141,7 @@ class TMimeMessageBuilder {
   TMimeMessageBuilder(const TMimeMessageBuilder&) = delete;
   TMimeMessageBuilder& operator=(const TMimeMessageBuilder&) = delete;
 
+  /// Writes the whole message to Sink in pieces of at most PieceSize bytes.
   void Write(const std::function<void(std::string_view)>& Sink, std::size_t PieceSize);
 
  private:

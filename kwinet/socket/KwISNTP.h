@@ -13,14 +13,17 @@ namespace kwinet {
 /// The public NTP server pool.
 extern const Char* const KwDefaultNTPServer;
 
+/// An SNTP client: the time of a time server.
 class TKwInetSNTP : public TKwInetBase {
  public:
+  /// Creates the client for the public pool, port 123.
   explicit TKwInetSNTP(TComponent* AOwner);
 
   /// One exchange; the server's time as local time, or 0 when no valid
   /// answer came (leap indicator 3, stratum 0 or above 15, a zero transmit
   /// timestamp, a short answer, or an error of the exchange).
   TDateTime GetDateTime();
+  /// GetDateTime.
   TDateTime DateTime() { return GetDateTime(); }
 
   /// The 48-byte client packet, one character per byte, stamped with the
@@ -41,7 +44,9 @@ class TKwInetSNTP : public TKwInetBase {
 
   /// Days to add to local time to get UTC.
   double TimeZoneBias() const;
+  /// Value with its four bytes in reverse order.
   static std::int32_t SwapBytes(std::int32_t Value);
+  /// An NTP timestamp (seconds and fraction since 1900, as unsigned values) as local time, to the millisecond.
   TDateTime NTPTimestamp2DateTime(std::int32_t Seconds, std::int32_t Fraction) const;
 };
 

@@ -11,14 +11,17 @@ namespace kwinet {
 /// NIST's daytime service.
 extern const Char* const KwDefaultDaytimeServer;
 
+/// A daytime client: the date and time a daytime server writes.
 class TKwInetDateTime : public TKwInetBase {
  public:
+  /// Creates the client for NIST's service, port 13.
   explicit TKwInetDateTime(TComponent* AOwner);
 
   /// Connects, reads the server's line and returns its date and time; every
   /// call is a new exchange. Raises EConvertError when the groups make no
   /// real date or time.
   TDateTime GetDateTime();
+  /// GetDateTime.
   TDateTime DateTime() { return GetDateTime(); }
 
   /// The date and time in a daytime line: six groups of digits after the

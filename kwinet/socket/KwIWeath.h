@@ -7,16 +7,25 @@
 
 namespace kwinet {
 
+/// What the weather is looked up by: the postal code.
 enum TKwWeatherTrackingType : std::uint8_t { wttZip };
 
+/// The current temperature for a postal code, from a weather site over HTTP.
 class TKwWeatherInfo : public TKwInetBase {
  public:
+  /// Creates the component for the weather site, port 80.
   explicit TKwWeatherInfo(TComponent* AOwner);
 
+  ///@{
+  /// The postal code looked up; setting it makes TrackingType wttZip.
   const String& Zip() const { return FZip; }
   void SetZip(const String& value);
+  ///@}
+  ///@{
+  /// What the weather is looked up by.
   TKwWeatherTrackingType TrackingType() const { return FTrackingType; }
   void SetTrackingType(TKwWeatherTrackingType value) { FTrackingType = value; }
+  ///@}
   /// The temperature the last Execute found, in the page's units; 0 when
   /// the page held none.
   int Temperature() const { return FTemperature; }

@@ -17,6 +17,7 @@
 
 namespace kwinet {
 
+/// Called with the text a job collected, which the handler may change.
 using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
 
 /// The base of every socket client. Execute: OnBeforeExecute, check that a
@@ -26,6 +27,7 @@ using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
 /// text, and the connection is left as it is.
 class TKwInetBase : public TComponent {
  public:
+  /// Creates the client with its socket (blocking, 30 s timeout), no proxy and LoginPrompt set.
   explicit TKwInetBase(TComponent* AOwner);
   ~TKwInetBase() override;
 
@@ -49,6 +51,7 @@ class TKwInetBase : public TComponent {
   /// the proxy has no user. Raises when the user or password holds a line
   /// break.
   String ProxyAuthorizationLines();
+  /// Closes the connection when one is open.
   virtual void Disconnect();
 
   /// Sends the text, one byte per character: the count sent, or 0 or less
@@ -57,6 +60,7 @@ class TKwInetBase : public TComponent {
   /// One read of at most Count bytes: the count, 0 when the server has
   /// closed, less than 0 on a failure whose error code a handler cleared.
   int ReceiveFromSocket(void* Buf, int Count);
+  /// The machine's host name.
   String GetLocalHost() const;
   /// Four dot-separated integers from 0 to 255.
   static bool AddrIsIP(const String& S);
@@ -64,50 +68,103 @@ class TKwInetBase : public TComponent {
   /// Published. Host, Address and Port name the server asked for, also
   /// while the connection goes through a proxy.
   const String& About() const { return FAbout; }
+  /// Ignored: About is read-only.
   void SetAbout(const String&) {}
+  ///@{
+  /// The server's port.
   int Port() const { return FPort; }
   void SetPort(int value);
+  ///@}
+  ///@{
+  /// The server's name; a dotted IPv4 address given here goes to Address and clears Host.
   const String& Host() const { return FHost; }
   void SetHost(const String& value);
+  ///@}
+  ///@{
+  /// The server's dotted IPv4 address; SetAddress is SetHost.
   const String& Address() const { return FAddress; }
   void SetAddress(const String& value);
+  ///@}
+  ///@{
+  /// Whether Execute leaves the connection open for the next job (false at first).
   bool KeepConnection() const { return FKeepConnection; }
   void SetKeepConnection(bool value) { FKeepConnection = value; }
+  ///@}
+  ///@{
+  /// The proxy settings (none at first); SetProxy copies them.
   TKwInetProxy* Proxy() const { return FProxy.get(); }
   void SetProxy(TKwInetProxy* value) { FProxy->Assign(value); }
+  ///@}
+  ///@{
+  /// Whether the proxy's credentials are asked for through the logon prompt first (true at first).
   bool LoginPrompt() const { return FLoginPrompt; }
   void SetLoginPrompt(bool value) { FLoginPrompt = value; }
+  ///@}
+  ///@{
   /// Milliseconds; bounds the connect, and each exchange as a whole: from a
   /// step's start or a send to the last byte of the reply. 0 = no bound.
   int Timeout() const;
   void SetTimeout(int value);
+  ///@}
+  ///@{
   /// Bytes one step's reply may reach before the step ends with an error;
   /// 0 = no bound.
   std::int64_t MaxReplySize() const;
   void SetMaxReplySize(std::int64_t value);
+  ///@}
 
+  ///@{
+  /// Called when the connection is open.
   const TSocketNotifyEvent& OnConnect() const { return FOnConnect; }
   void SetOnConnect(TSocketNotifyEvent value) { FOnConnect = std::move(value); }
+  ///@}
+  ///@{
+  /// Called when the connection is closed.
   const TSocketNotifyEvent& OnDisconnect() const { return FOnDisconnect; }
   void SetOnDisconnect(TSocketNotifyEvent value) { FOnDisconnect = std::move(value); }
+  ///@}
+  ///@{
+  /// Called on a socket failure; clearing the code stops the raise.
   const TSocketErrorEvent& OnError() const { return FOnError; }
   void SetOnError(TSocketErrorEvent value) { FOnError = std::move(value); }
+  ///@}
+  ///@{
+  /// Called before the server's name is resolved.
   const TSocketNotifyEvent& OnLookup() const { return FOnLookup; }
   void SetOnLookup(TSocketNotifyEvent value) { FOnLookup = std::move(value); }
+  ///@}
+  ///@{
+  /// Called before the connect.
   const TSocketNotifyEvent& OnConnecting() const { return FOnConnecting; }
   void SetOnConnecting(TSocketNotifyEvent value) { FOnConnecting = std::move(value); }
+  ///@}
+  ///@{
+  /// Called when the socket is about to send.
   const TSocketNotifyEvent& OnSendTextToSocket() const { return FOnSendTextToSocket; }
   void SetOnSendTextToSocket(TSocketNotifyEvent value);
+  ///@}
+  ///@{
+  /// Called when data is about to be read.
   const TSocketNotifyEvent& OnReceiveTextFromSocket() const { return FOnReceiveTextFromSocket; }
   void SetOnReceiveTextFromSocket(TSocketNotifyEvent value);
+  ///@}
+  ///@{
+  /// Called first thing in Execute.
   const TNotifyEvent& OnBeforeExecute() const { return FOnBeforeExecute; }
   void SetOnBeforeExecute(TNotifyEvent value) { FOnBeforeExecute = std::move(value); }
+  ///@}
+  ///@{
+  /// Called after each step with that step's text, which it may change.
   const TKwIReceivedEvent& OnAfterExecute() const { return FOnAfterExecute; }
   void SetOnAfterExecute(TKwIReceivedEvent value) { FOnAfterExecute = std::move(value); }
+  ///@}
 
+  ///@{
   /// Public, not published.
   TClientType ClientType() const;
   void SetClientType(TClientType value);
+  ///@}
+  /// Whether the connection is open.
   bool Connected() const { return FConnected; }
 
  protected:
@@ -115,7 +172,9 @@ class TKwInetBase : public TComponent {
   /// read until the server closes, check the status of an HTTP answer once
   /// its first line is in.
   virtual void InternalExecute(String& Text);
+  /// Fires OnBeforeExecute.
   virtual void BeforeExecute();
+  /// Fires OnAfterExecute with Text.
   virtual void AfterExecute(String& Text);
   /// Whether InternalExecute appends GetRawHeaders to a query; a protocol
   /// whose servers would take the lines as input says no.
@@ -134,6 +193,7 @@ class TKwInetBase : public TComponent {
   /// head ends; returns the characters it took, so the body starts there.
   static std::size_t ReadHttpHead(const String& Reply, THttpHeadReader& Head);
 
+  /// The socket, a child component.
   TClientSocket* ClientSocket() const { return FClientSocket; }
   /// True when Connect goes to the proxy: UseProxy with a Server, and the
   /// proxy policy's no_proxy does not name the server on its port.
@@ -142,7 +202,9 @@ class TKwInetBase : public TComponent {
   /// an IPv6 address in brackets.
   String TargetHostPort(int DefaultPort) const;
 
+  /// The step being run, from 0.
   std::int32_t CurrentStep = 0;
+  /// How many steps Execute runs (1 unless a protocol needs more).
   std::int32_t StepCount = 1;
 
  private:

@@ -13,8 +13,10 @@ namespace kwinet {
 /// RIPE NCC's whois server: used for addresses and as the last fallback.
 extern const Char* const KwRipeWhoisServer;
 
+/// The whois client component: one query, the server's answer as text.
 class TKwWhoIs : public TKwInetBase {
  public:
+  /// Creates the client on port 43 with the built-in server list.
   explicit TKwWhoIs(TComponent* AOwner);
   ~TKwWhoIs() override;
 
@@ -22,14 +24,22 @@ class TKwWhoIs : public TKwInetBase {
   /// one line.
   String GetQuery() override;
 
+  ///@{
+  /// Whether setting Domain also picks Host from the server list (true at first).
   bool AutoSelectServer() const { return FAutoSelectServer; }
   void SetAutoSelectServer(bool value) { FAutoSelectServer = value; }
+  ///@}
+  /// The domain (or address) asked about.
   const String& Domain() const { return FDomain; }
   /// Stores the domain and, with AutoSelectServer, sets Host to the server
   /// of the domain's last label ("*" line, then RIPE NCC, as fallbacks).
   void SetDomain(const String& value);
+  ///@{
+  /// The servers by last label, one "label=server" a line, "*" naming the fallback;
+  /// SetServerList copies the lines.
   TStringList* ServerList() const { return FServerList.get(); }
   void SetServerList(TStrings* value);
+  ///@}
 
  protected:
   /// A whois server reads one line; anything after it is taken as input.

@@ -20,18 +20,22 @@
 
 namespace kwinet {
 
+/// One reply of a mail server.
 struct TSmtpReply {
+  /// The three-digit code.
   int Code = 0;
   /// The lines as they came, code included, without their line ends.
   std::vector<std::string> Lines;
 };
 
+/// What TSmtpReplyReader::Next found.
 enum TSmtpReadResult : std::uint8_t {
   srIncomplete,  ///< more bytes are needed for the next reply
   srReply,       ///< a reply was taken out
-  srFailed       // the bytes are not replies; Error() says why
+  srFailed       ///< the bytes are not replies; Error() says why
 };
 
+/// Cuts a mail server's byte stream into replies.
 class TSmtpReplyReader {
  public:
   /// 64 KB: a few hundred of the longest lines a server may send.
@@ -54,8 +58,12 @@ class TSmtpReplyReader {
   /// Back to the state of a new reader, for a new connection.
   void Reset();
 
+  ///@{
+  /// Whether the bytes were found not to be replies, and why (empty while they are).
   bool Failed() const { return !FError.empty(); }
   const String& Error() const { return FError; }
+  ///@}
+  /// The bound on one reply's bytes.
   std::size_t MaxReplySize() const { return FMaxReplySize; }
 
  private:
