@@ -15,15 +15,21 @@
 
 namespace kwinet {
 
+/// One item of a channel, its fields as the feed writes them.
 class TKwIRSSItem : public TObject {
  public:
   /// Copies the five fields when Source is an item; otherwise does nothing.
   void Assign(TObject* Source);
 
+  /// The item's title.
   String Title;
+  /// The item's link.
   String Link;
+  /// The item's description.
   String Description;
+  /// The item's dc:creator.
   String Creator;
+  /// The item's dc:date, as text.
   String Date;
 };
 
@@ -32,6 +38,7 @@ class TKwIRSSItems : public TObject {
  public:
   ~TKwIRSSItems() override { ClearItems(); }
 
+  /// The number of items.
   int Count() const { return FList.Count(); }
   /// Appends Item and takes it over; returns its index.
   int Add(TKwIRSSItem* Item);
@@ -49,6 +56,7 @@ class TKwIRSSItems : public TObject {
   TObjectList<TKwIRSSItem> FList;
 };
 
+/// One channel of a feed: its fields as the feed writes them, and its items.
 class TKwIRSSChannel : public TObject {
  public:
   TKwIRSSChannel();
@@ -58,6 +66,8 @@ class TKwIRSSChannel : public TObject {
   /// channel; otherwise does nothing.
   void Assign(TObject* Source);
 
+  ///@{
+  /// The channel's element of the same name (lastBuildDate, managingEditor... in the feed), as the feed writes it; empty when absent.
   String Title;
   String Link;
   String Description;
@@ -72,6 +82,7 @@ class TKwIRSSChannel : public TObject {
   String Generator;
   String Docs;
   String Ttl;
+  ///@}
   TKwIRSSItems* Items;  ///< owned
 };
 
@@ -80,10 +91,15 @@ class TKwIRSSChannels : public TObject {
  public:
   ~TKwIRSSChannels() override { ClearItems(); }
 
+  /// The number of channels.
   int Count() const { return FList.Count(); }
+  /// Appends Channel and takes it over; returns its index.
   int Add(TKwIRSSChannel* Channel);
+  /// The channel, or nothing when Index is outside 0 to Count-1.
   TKwIRSSChannel* GetItem(int Index) const;
+  /// Frees the channel and removes it; an Index outside the list does nothing.
   void DeleteItem(int Index);
+  /// Frees every channel and empties the list.
   void ClearItems();
 
  private:
@@ -94,8 +110,10 @@ class TKwIRSSChannels : public TObject {
 /// DecodeRssText and ScanRss read it.
 void ParseRSSBytes(std::string_view Bytes, TKwIRSSChannels& Channels);
 
+/// Downloads a news feed and reads it into channels.
 class TKwIRSSParser : public TKwCustomWebUpdater {
  public:
+  /// Creates the parser, with no channels and ContentMaxResponseSize as the bound.
   explicit TKwIRSSParser(TComponent* AOwner);
   /// Deletes the local copy if one is left.
   ~TKwIRSSParser() override;
@@ -111,6 +129,7 @@ class TKwIRSSParser : public TKwCustomWebUpdater {
   /// Execute picks a fresh one with the new extension.
   void SetRemoteFileName(const String& Value) override;
 
+  /// The channels of the last feed read.
   TKwIRSSChannels* Channels() const { return FChannels.get(); }
 
  protected:

@@ -24,18 +24,26 @@ namespace kwinet {
 /// (kwinet/utils/ProxyPolicy.h) when the transfer starts, by its scheme and
 /// host; libcurl is always told the route and never reads the environment.
 inline constexpr std::uint32_t INTERNET_OPEN_TYPE_PRECONFIG = 0;  ///< the environment's proxy (http_proxy, no_proxy...)
+/// No proxy.
 inline constexpr std::uint32_t INTERNET_OPEN_TYPE_DIRECT = 1;
 inline constexpr std::uint32_t INTERNET_OPEN_TYPE_PROXY = 3;  ///< the given proxy; no_proxy is still honoured
 
+///@{
+/// The protocol of a connection: FTP or HTTP (HTTPS by the request's flag).
 inline constexpr std::uint32_t INTERNET_SERVICE_FTP = 1;
 inline constexpr std::uint32_t INTERNET_SERVICE_HTTP = 3;
+///@}
 
 /// Request flags.
+///@{
+/// Request flags: fetch from the server; speak TLS (HTTPS).
 inline constexpr std::uint32_t INTERNET_FLAG_RELOAD = 0x80000000;
 inline constexpr std::uint32_t INTERNET_FLAG_SECURE = 0x00800000;
+///@}
 /// The answer is what the server said: a redirection is not followed.
 inline constexpr std::uint32_t INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
 
+/// Files go as they are (the only type there is).
 inline constexpr std::uint32_t FTP_TRANSFER_TYPE_BINARY = 2;
 
 /// Options. The credential options apply to the next send of a request; the
@@ -55,6 +63,7 @@ enum TInetOption : std::uint8_t {
   INTERNET_OPTION_FTP_TLS,            ///< FTP_TLS_* as decimal text
 };
 
+///@{
 /// FTP over TLS, a root option. With either value an ftp:// transfer asks
 /// AUTH TLS and fails, before the logon is sent, when the server refuses it;
 /// IMPLICIT makes the connections of the root speak TLS from the first byte
@@ -63,22 +72,30 @@ enum TInetOption : std::uint8_t {
 inline constexpr std::uint32_t FTP_TLS_NONE = 0;
 inline constexpr std::uint32_t FTP_TLS_EXPLICIT = 1;
 inline constexpr std::uint32_t FTP_TLS_IMPLICIT = 2;
+///@}
 
+///@{
 /// Security flags: certificate checks that a caller may switch off on
 /// purpose. Nothing is switched off unless asked.
 inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_REVOCATION = 0x0080;
 inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_UNKNOWN_CA = 0x0100;
 inline constexpr std::uint32_t SECURITY_FLAG_IGNORE_CERT_CN_INVALID = 0x1000;
+///@}
 
+///@{
 /// File attributes of a search entry.
 inline constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
 inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+///@}
 
 /// One entry of an FTP search.
 struct TInetFindData {
+  /// FILE_ATTRIBUTE_* bits.
   std::uint32_t Attributes = 0;
+  /// The entry's name.
   String FileName;
+  /// The size in bytes; 0 when unknown.
   std::uint64_t FileSize = 0;
   std::int64_t LastWriteTime = 0;  ///< file time (100 ns since 1601 UTC); 0 when unknown
   /// What the server says makes the entry itself unique (MLSD's "unique"
@@ -104,6 +121,7 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
 HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port, const String& User,
                           const String& Password, std::uint32_t Service);
 
+/// A request for ObjectName (path and query) on an HTTP connection, sent by HttpSendRequest; Flags are INTERNET_FLAG_*.
 HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName, const String& Version,
                           std::uint32_t Flags);
 /// Adds one "Name: value" line to every later send of the request.
@@ -113,24 +131,31 @@ bool HttpAddRequestHeaders(HINTERNET Request, const String& Header);
 /// characters 0-255. False when no answer came (refused, timed out...).
 bool HttpSendRequest(HINTERNET Request, const String& Body = String());
 
+///@{
 /// Header queries on a request or URL handle; false when there is no answer
 /// or no such header.
 bool HttpQueryStatusCode(HINTERNET Request, int& Code);
 bool HttpQueryStatusText(HINTERNET Request, String& Text);
 bool HttpQueryContentLength(HINTERNET Request, String& Text);
+///@}
 /// Last-Modified as a file time.
 bool HttpQueryLastModified(HINTERNET Request, std::int64_t& FileTime);
 /// Any header by name (case-insensitive).
 bool HttpQueryHeader(HINTERNET Request, const String& Name, String& Value);
 
+/// Sets an option on a handle; false for a closed handle, an option that this kind of handle does
+/// not take, or an FTP TLS value out of range.
 bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value);
 
 /// The FTP operations refuse a pattern, folder or file name that holds a
 /// control character.
+///@{
+/// FtpFindFirstFile opens a search of the entries that match Pattern and gives the first; InternetFindNextFile gives the next (false, with kNoMoreFiles as the last error, after the last); the current folder of the connection is read and changed.
 HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFindData& Data);
 bool InternetFindNextFile(HINTERNET Find, TInetFindData& Data);
 bool FtpGetCurrentDirectory(HINTERNET Connection, String& Directory);
 bool FtpSetCurrentDirectory(HINTERNET Connection, const String& Directory);
+///@}
 /// The time of a file on the server as its MDTM gives it (a file time);
 /// false when the server gives none.
 bool FtpGetFileTime(HINTERNET Connection, const String& FileName, std::int64_t& FileTime);
@@ -151,10 +176,12 @@ bool InternetReadFile(HINTERNET Handle, void* Buffer, std::uint32_t Size, std::u
 /// honoured it, 0 when it sent the whole file instead, -1 on failure.
 std::int64_t InternetSetFilePointer(HINTERNET Handle, std::int64_t Position);
 
+///@{
 /// The server's last answer on this thread (an FTP reply, an HTTP status
 /// line), and the reason of the last failure.
 String InternetGetLastResponseInfo();
 String InternetGetLastErrorText();
+///@}
 /// The last error text of a search that found nothing (rather than failed).
 inline constexpr const char16_t* kNoMoreFiles = u"No more files";
 /// The last failure was a connection that could not be opened (unknown

@@ -19,9 +19,11 @@ enum TKwIAction : std::uint8_t;  ///< kwiupdate.h
 /// The files that an updater's dialog names.
 struct TKwProgressFiles {
   String Remote;  ///< as shown: without a password or key
+  /// The local copy.
   String Local;
 };
 
+/// Shows a web job's progress on the dialog, as the StatusDialog settings ask.
 class TKwProgressPresenter {
  public:
   /// Form: the slot that holds the dialog while it is shown (empty

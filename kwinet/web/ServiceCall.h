@@ -22,8 +22,11 @@ enum TKwApiKind : std::uint8_t { akClassic, akRest };
 
 /// Where a service lives: a scheme (http or https), a host and a port.
 struct TServiceOrigin {
+  /// https (true) or http.
   bool Secure = true;
+  /// The host name or address.
   String Host;
+  /// The port.
   std::uint16_t Port = 443;
 };
 
@@ -35,8 +38,11 @@ bool ParseServiceOrigin(const String& Text, TServiceOrigin& Origin);
 /// "https://host:port" again (the port always written).
 String ServiceOriginText(const TServiceOrigin& Origin);
 
+/// One request to a web service.
 struct TServiceRequest {
+  /// Where the service lives.
   TServiceOrigin Origin;
+  /// The method ("GET" at first).
   String Method = u"GET";
   /// The path and query, already percent-encoded ("/translate?api-version=3.0").
   String Path;
@@ -46,11 +52,13 @@ struct TServiceRequest {
   std::string Body;
 };
 
+/// A web service's whole answer.
 struct TServiceAnswer {
   /// The final status (after the one more try, when there was one).
   int Status = 0;
   /// The body's bytes.
   std::string Body;
+  /// The Content-Type header; empty when none.
   String ContentType;
   /// The exchange was tried a second time after a 429 or 503.
   bool Retried = false;

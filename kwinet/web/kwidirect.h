@@ -11,6 +11,7 @@
 
 namespace kwinet {
 
+/// When Execute shows the dialog: always, never, or only when the news file changed.
 enum TKwIShowMode : std::uint8_t { omAlways, omNever, omIfChanged };
 
 /// The message shown for a link that is not opened; %s is the link. Texts an
@@ -20,12 +21,14 @@ extern String strKwInLinkRefused;
 /// The tree view of the dialog: the item under the mouse is highlighted.
 class TKwITreeView : public TTreeView {
  public:
+  /// Creates the tree view with HotTrack set.
   explicit TKwITreeView(TComponent* AOwner) : TTreeView(AOwner) { SetHotTrack(true); }
 };
 
 /// The link of one item, kept with its node.
 class TKwINodeData : public TObject {
  public:
+  /// The link.
   String Url;
 };
 
@@ -35,19 +38,32 @@ class TKwWebDirect;
 /// when closed; as it goes it frees its node data and the image list.
 class TfrmKwWebDirect : public TCustomForm {
  public:
+  /// Creates the form for AOwner, embedded in AParent when not null.
   TfrmKwWebDirect(TKwWebDirect* AOwner, TControl* AParent);
   ~TfrmKwWebDirect() override;
 
   /// The control it is embedded in, or null for a window of its own.
   TControl* Parent() const { return FParent; }
+  ///@{
+  /// Where the form sits in its parent (alClient when embedded).
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign value) { FAlign = value; }
+  ///@}
+  ///@{
+  /// Whether the form fills its parent (set when embedded).
   bool Maximized() const { return FMaximized; }
   void SetMaximized(bool value) { FMaximized = value; }
+  ///@}
+  ///@{
+  /// Whether the window has its title-bar buttons (not when embedded).
   bool BorderIcons() const { return FBorderIcons; }
   void SetBorderIcons(bool value) { FBorderIcons = value; }
+  ///@}
+  ///@{
+  /// Whether hints show (in a window of its own).
   bool ShowHint() const { return FShowHint; }
   void SetShowHint(bool value) { FShowHint = value; }
+  ///@}
   /// What the close box does: the form goes away and is freed. Nothing of it
   /// may be used afterwards.
   void Close();
@@ -61,6 +77,7 @@ class TfrmKwWebDirect : public TCustomForm {
   bool FShowHint = false;
 };
 
+/// Keeps the application's news file current and shows it as a tree of links.
 class TKwWebDirect : public TKwCustomWebUpdater {
  public:
   /// The news file is "<data folder>/<executable>/<executable>.sin", where the
@@ -72,24 +89,37 @@ class TKwWebDirect : public TKwCustomWebUpdater {
   /// Keeps the previous copy, runs the updater's job and shows the dialog
   /// modally as ShowMode says. The result is the updater's.
   bool Execute() override;
+  ///@{
   /// Builds the dialog from the news file and shows it without waiting, or
   /// waits until it is closed. A dialog still open is closed first. An
   /// embedded dialog is never modal.
   void Show();
   void ShowModal();
+  ///@}
 
+  ///@{
+  /// When Execute shows the dialog (omAlways at first).
   TKwIShowMode ShowMode() const { return FShowMode; }
   void SetShowMode(TKwIShowMode value) { FShowMode = value; }
+  ///@}
+  ///@{
+  /// The caption of the dialog's window.
   const String& Title() const { return FTitle; }
   void SetTitle(const String& value) { FTitle = value; }
+  ///@}
+  ///@{
+  /// The control the dialog is embedded in, or null for a window of its own; the dialog goes with it.
   TControl* ParentControl() const { return FParentControl; }
   void SetParentControl(TControl* value);
+  ///@}
 
   /// The previous copy of the news file.
   String PreviousFileName() const;
   /// The dialog while it exists, else null.
   TfrmKwWebDirect* Form() const { return frm; }
+  /// The dialog's tree while it exists, else null.
   TKwITreeView* Tree() const { return tree; }
+  /// The dialog's pictures while it exists, else null.
   TImageList* ImageList() const { return FImageList; }
 
   /// Opens a link through the user-interface backend: only http, https, ftp

@@ -12,8 +12,10 @@
 
 namespace kwinet {
 
+/// A picture from a server shown in an image control, on demand or refreshed by a timer.
 class TKwRemoteImage : public TKwCustomWebUpdater {
  public:
+  /// Creates the component with its timer stopped and ContentMaxResponseSize as the bound.
   explicit TKwRemoteImage(TComponent* AOwner);
   /// Stops the timer and deletes the local copy.
   ~TKwRemoteImage() override;
@@ -29,16 +31,25 @@ class TKwRemoteImage : public TKwCustomWebUpdater {
   /// the remote file's extension) and deletes the old one.
   void SetRemoteFileName(const String& Value) override;
 
+  ///@{
+  /// The image control that shows the picture; not owned, and forgotten when it goes.
   TImage* Image() const { return FImage; }
   void SetImage(TImage* value);
+  ///@}
+  ///@{
   /// Periodic refresh: the first one an Interval after activation.
   bool Active() const { return FActive; }
   void SetActive(bool value);
+  ///@}
+  ///@{
   /// Milliseconds between the end of one refresh and the start of the next;
   /// 0 stops the refreshes, a negative value counts as 0.
   std::int32_t Interval() const { return FTimer ? static_cast<std::int32_t>(FTimer->Interval()) : 0; }
   void SetInterval(std::int32_t value);
+  ///@}
+  /// SetActive(true).
   void Start() { SetActive(true); }
+  /// SetActive(false).
   void Stop() { SetActive(false); }
 
  protected:

@@ -13,13 +13,16 @@
 
 namespace kwinet {
 
+/// The kind of link to collect: mailto, http, https, ftp, file, telnet, news, gopher or wais.
 enum TKwIExtract : std::uint8_t { ieMailTo, ieHTTP, itHTTPS, itFTP, itFile, itTelnet, itNews, itGopher, itWais };
 
 /// The prefix that each kind of link begins with ("mailto:", "http://"...).
 std::string_view KwIExtractPrefix(TKwIExtract Value);
 
+/// Fetches a page and collects every link of one kind in it.
 class TKwInfoExtractor : public TKwCustomWebUpdater {
  public:
+  /// Creates the extractor for mailto links, with ContentMaxResponseSize as the bound.
   explicit TKwInfoExtractor(TComponent* AOwner);
   /// Deletes the local copy.
   ~TKwInfoExtractor() override;
@@ -33,8 +36,11 @@ class TKwInfoExtractor : public TKwCustomWebUpdater {
   /// keeps the remote file's extension.
   void SetRemoteFileName(const String& Value) override;
 
+  ///@{
+  /// The kind of link collected (ieMailTo at first).
   TKwIExtract Extract() const { return FExtract; }
   void SetExtract(TKwIExtract value) { FExtract = value; }
+  ///@}
   /// The links of the last scan, in the order found, duplicates kept; each
   /// character is one byte of the page.
   TStringList* ExtractedInfo() const { return FExtractedInfo.get(); }
