@@ -7,19 +7,24 @@
 
 namespace kwinet {
 
+/// The UPS tracker.
 class TKwUPSTracker : public TKwInetCustomTracker {
  public:
+  /// Creates the tracker for UPS's host with a built-in access key.
   explicit TKwUPSTracker(TComponent* AOwner);
   ~TKwUPSTracker() override;
 
+  ///@{
   /// The UPS access key sent with every request.
   const String& AccessLicenseNumber() const { return FAccessLicenseNumber; }
   void SetAccessLicenseNumber(const String& value) { FAccessLicenseNumber = value; }
+  ///@}
 
  protected:
   void ParseXMLResponse() override;
   void BuildRequestHeader(String& Header1, String& Header2, String& Body) override;
   String GetTrackAppHeader() override { return u"/ups.app/xml/Track"; }
+  ///@{
   /// Today's interface: GET /api/track/v1/details/{number} with a bearer
   /// token from /security/v1/oauth/token (HTTP Basic).
   String ClassicDefaultHost() const override { return u"onlinetools.ups.com"; }
@@ -27,6 +32,7 @@ class TKwUPSTracker : public TKwInetCustomTracker {
   void RestTokenEndpoint(TOAuthClient& Client) const override;
   void BuildRestRequest(TServiceRequest& Request) override;
   TRestTrackResult ReadRestAnswer(std::string_view Answer) override;
+  ///@}
 
  private:
   String FAccessLicenseNumber;
@@ -43,9 +49,11 @@ String UPSTrackRequest(const String& Key, const String& Agent, const String& Num
 /// is no track response changes nothing.
 void ReadUPSTrackResponse(const String& Response, TKwShipmentValues& Shipment, TKwInetActivities& Activities);
 
+///@{
 /// UPS's date (YYYYMMDD) and time of day (HHMMSS), as both of its interfaces
 /// write them; false for anything else.
 bool UPSDate(const String& S, TDateTime& Date);
 bool UPSTime(const String& S, TDateTime& Time);
+///@}
 
 }  // namespace kwinet
