@@ -42,6 +42,7 @@ class TForm : public TCustomForm {
 /// TForm. Called by the functions below, harmless to call again.
 void RegisterCoreClasses();
 
+///@{
 /// The tree of Root: its registered published properties that differ from
 /// their defaults, and one child object per component Root owns whose class
 /// is registered, in creation order (components without a name are given
@@ -50,13 +51,16 @@ void RegisterCoreClasses();
 /// StoreSecrets is True.
 TFormObject WriteComponent(TComponent* Root, bool StoreSecrets = false);
 std::string WriteComponentText(TComponent* Root, bool StoreSecrets = false);
+///@}
 
+///@{
 /// Creates the root object's class with no owner, and each child with the
 /// root as owner, and assigns their properties. Raises EFormError (line and
 /// column) or EClassNotFound (as an EFormError with the position); on any
 /// error everything created is freed again.
 std::unique_ptr<TComponent> ReadComponent(const TFormObject& Root);
 std::unique_ptr<TComponent> ReadComponentText(std::string_view Text);
+///@}
 
 /// The component of a form that a name stands for, or nullptr.
 using TComponentLookup = std::function<TComponent*(const String& Name)>;

@@ -47,7 +47,9 @@ constexpr int kMaxFormDepth = 256;
 /// Where something starts in the text: line and column count from 1, a column
 /// in characters of the line (a UTF-8 sequence is one).
 struct TFormPos {
+  /// The line, from 1.
   int Line = 0;
+  /// The column, from 1.
   int Column = 0;
 };
 
@@ -56,7 +58,9 @@ String FormErrorText(TFormPos pos, const String& message);
 
 struct TFormItem;
 
+/// A property's value as the text writes it.
 struct TFormValue {
+  /// The forms a value can take.
   enum TKind : std::uint8_t {
     fvInteger,     ///< 12, -3, $FF
     fvFloat,       ///< 1.5, 2.5E10 (a date-time is a float)
@@ -67,9 +71,13 @@ struct TFormValue {
     fvCollection,  ///< < item ... end item ... end >
     fvBinary,      ///< {0A0B} hexadecimal bytes
   };
+  /// The form this value takes; the fields that fit it are set.
   TKind Kind = fvInteger;
+  /// Where the value starts.
   TFormPos Pos;
+  /// fvInteger.
   std::int64_t Integer = 0;
+  /// fvFloat.
   double Float = 0;
   String Text;                        ///< fvString, fvIdent
   std::vector<String> Names;          ///< fvSet
@@ -82,15 +90,20 @@ struct TFormValue {
 
 /// Name = Value; the name may be dotted (Proxy.Port, ServerList.Strings).
 struct TFormProperty {
+  /// The property's name.
   String Name;
+  /// Its value.
   TFormValue Value;
+  /// Where the property starts.
   TFormPos Pos;
   bool operator==(const TFormProperty& other) const;  ///< ignores Pos
 };
 
 /// One "item ... end" of a collection.
 struct TFormItem {
+  /// The item's properties.
   std::vector<TFormProperty> Properties;
+  /// Where the item starts.
   TFormPos Pos;
   bool operator==(const TFormItem& other) const;  ///< ignores Pos
 };
@@ -98,10 +111,15 @@ struct TFormItem {
 /// "object Name: ClassName ... end", with its properties and nested objects
 /// in the order of the text.
 struct TFormObject {
+  /// The object's (component's) name.
   String Name;
+  /// Its class's name.
   String ClassName;
+  /// Its properties.
   std::vector<TFormProperty> Properties;
+  /// The objects nested in it.
   std::vector<TFormObject> Children;
+  /// Where the object starts.
   TFormPos Pos;
   bool operator==(const TFormObject& other) const;  ///< ignores Pos
 };

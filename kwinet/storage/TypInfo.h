@@ -56,7 +56,9 @@ class TClassInfo;
 /// others are empty; a property without a setter is read-only (only tkClass,
 /// tkCollection, tkStrings and tkMethod may lack one).
 struct TPropInfo {
+  /// The property's name as published.
   String Name;
+  /// The kind of value.
   TTypeKind Kind = tkString;
   /// The type as a user reads it: "string", "Integer", "TKwIService",
   /// "TKwInetProxy", "TStrings"...
@@ -66,46 +68,68 @@ struct TPropInfo {
   /// tkCollection: the class name of the collection's items.
   String ItemClassName;
 
+  ///@{
+  /// tkString.
   std::function<String(TObject*)> GetString;
   std::function<void(TObject*, const String&)> SetString;
+  ///@}
+  ///@{
   /// tkInteger, tkBoolean (0 or 1), tkEnumeration (ordinal), tkSet (bits).
   std::function<std::int64_t(TObject*)> GetOrdinal;
   std::function<void(TObject*, std::int64_t)> SetOrdinal;
+  ///@}
+  ///@{
   /// tkFloat, tkDateTime.
   std::function<double(TObject*)> GetFloat;
   std::function<void(TObject*, double)> SetFloat;
+  ///@}
   /// tkClass, tkCollection (a TCollection), tkStrings (a TStringList): the
   /// object the owner keeps; a stored form fills it in place.
   std::function<TPersistent*(TObject*)> GetObject;
+  ///@{
   /// tkComponent.
   std::function<TComponent*(TObject*)> GetComponent;
   std::function<void(TObject*, TComponent*)> SetComponent;
+  ///@}
+  ///@{
   /// tkBinary.
   std::function<std::string(TObject*)> GetBinary;
   std::function<void(TObject*, const std::string&)> SetBinary;
+  ///@}
   /// A secret (a client secret, a key): a stored form leaves it out unless
   /// the writer is asked to store secrets.
   bool Secret = false;
 
+  /// Whether the property has a setter.
   bool Writable() const;
 };
 
+/// A registered class: its name, its parent's name, its C++ type, its factories and its published properties.
 class TClassInfo {
  public:
+  /// Creates a component of the class with an owner.
   using TComponentFactory = std::function<TComponent*(TComponent* AOwner)>;
+  /// Creates an item of the class in a collection.
   using TItemFactory = std::function<TCollectionItem*(TCollection* Collection)>;
 
+  /// A class with no properties or factories yet.
   TClassInfo(String name, String parentName, std::type_index type);
 
+  /// The class's name.
   const String& ClassName() const { return FName; }
+  /// The parent's name, empty for a root class.
   const String& ParentName() const { return FParentName; }
   /// The registered parent, or nullptr for a root class; EClassNotFound when
   /// the parent named at registration is not registered (so do Properties,
   /// FindProperty and InheritsFrom, which walk the parents).
   const TClassInfo* Parent() const;
+  /// The class's C++ type.
   std::type_index Type() const { return FType; }
+  ///@{
+  /// Whether this class is the other (named) class or descends from it.
   bool InheritsFrom(const TClassInfo* other) const;
   bool InheritsFrom(const String& className) const;
+  ///@}
 
   /// The published properties, inherited ones first, each in declaration
   /// order; a class may not declare a property its parent has.
@@ -115,19 +139,25 @@ class TClassInfo {
   /// Only the properties this class declares.
   const std::vector<TPropInfo>& OwnProperties() const { return FProps; }
 
+  ///@{
   /// Components: a new instance with the owner; nullptr for a class that
   /// cannot be created by name (an abstract base).
   bool CanCreate() const { return static_cast<bool>(FComponentFactory); }
   TComponent* CreateComponent(TComponent* AOwner) const;
+  ///@}
+  ///@{
   /// Collection items: a new item added to Collection.
   bool CanCreateItem() const { return static_cast<bool>(FItemFactory); }
   TCollectionItem* CreateItem(TCollection* Collection) const;
+  ///@}
 
+  ///@{
   /// Used while registering. A name the class already declares keeps its
   /// first declaration.
   TPropInfo& AddProperty(TPropInfo prop);
   void SetComponentFactory(TComponentFactory f) { FComponentFactory = std::move(f); }
   void SetItemFactory(TItemFactory f) { FItemFactory = std::move(f); }
+  ///@}
 
  private:
   String FName;
@@ -168,6 +198,7 @@ std::vector<const TClassInfo*> RegisteredClasses();
 template <class C>
 class TClassBuilder {
  public:
+  /// Registers C (or takes its registration) with factories as C allows.
   TClassBuilder(const String& name, const String& parentName)
       : FInfo(RegisterClassInfo(name, parentName, std::type_index(typeid(C)))) {
     if constexpr (!std::is_abstract_v<C>) {
@@ -180,9 +211,11 @@ class TClassBuilder {
 
   /// Declared once: a second builder for a registered class adds nothing.
   bool Fresh() const { return FInfo.OwnProperties().empty(); }
+  /// The class registered.
   TClassInfo& Info() { return FInfo; }
 
   template <class G, class S>
+  /// A string property.
   TClassBuilder& Str(const String& name, G get, S set) {
     TPropInfo p = Make(name, tkString, u"string");
     p.GetString = [get](TObject* o) { return String(std::invoke(get, Self(o))); };
@@ -199,6 +232,7 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G, class S>
+  /// An integer property; typeName as users read it.
   TClassBuilder& Int(const String& name, G get, S set, const String& typeName = u"Integer") {
     TPropInfo p = Make(name, tkInteger, typeName);
     p.GetOrdinal = [get](TObject* o) { return static_cast<std::int64_t>(std::invoke(get, Self(o))); };
@@ -206,6 +240,7 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G, class S>
+  /// A Boolean property.
   TClassBuilder& Bool(const String& name, G get, S set) {
     TPropInfo p = Make(name, tkBoolean, u"Boolean");
     p.GetOrdinal = [get](TObject* o) { return std::int64_t(std::invoke(get, Self(o)) ? 1 : 0); };
@@ -213,6 +248,7 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G, class S>
+  /// A floating-point property; typeName as users read it.
   TClassBuilder& Float(const String& name, G get, S set, const String& typeName = u"Double") {
     TPropInfo p = Make(name, tkFloat, typeName);
     p.GetFloat = [get](TObject* o) { return static_cast<double>(std::invoke(get, Self(o))); };
@@ -220,6 +256,7 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G, class S>
+  /// A TDateTime property, stored as a float.
   TClassBuilder& DateTime(const String& name, G get, S set) {
     TPropInfo p = Make(name, tkDateTime, u"TDateTime");
     p.GetFloat = [get](TObject* o) { return static_cast<double>(std::invoke(get, Self(o))); };
@@ -260,6 +297,7 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G>
+  /// A collection the owner keeps, whose items are of the registered class itemClassName.
   TClassBuilder& Collection(const String& name, const String& typeName, const String& itemClassName, G get) {
     TPropInfo p = Make(name, tkCollection, typeName);
     p.ItemClassName = itemClassName;
@@ -267,6 +305,7 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G>
+  /// A string list the owner keeps.
   TClassBuilder& Strings(const String& name, G get) {
     TPropInfo p = Make(name, tkStrings, u"TStrings");
     p.GetObject = [get](TObject* o) -> TPersistent* { return std::invoke(get, Self(o)); };
@@ -280,10 +319,12 @@ class TClassBuilder {
     p.SetComponent = [set](TObject* o, TComponent* c) { SetReference(set, Self(o), c); };
     return Add(std::move(p));
   }
+  /// An event: listed, never stored.
   TClassBuilder& Event(const String& name, const String& typeName = u"TNotifyEvent") {
     return Add(Make(name, tkMethod, typeName));
   }
   template <class G, class S>
+  /// A property of bytes (a picture's data).
   TClassBuilder& Binary(const String& name, G get, S set) {
     TPropInfo p = Make(name, tkBinary, u"binary");
     p.GetBinary = [get](TObject* o) { return std::string(std::invoke(get, Self(o))); };
