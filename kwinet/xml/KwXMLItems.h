@@ -30,27 +30,38 @@ class TKwXMLItems {
   /// a tree of any depth can be freed.
   void Clear();
 
+  /// The number of nodes.
   int Count() const;
   TKwXMLItem* Items(int Index) const;  ///< EListError when out of range
+  /// Items.
   TKwXMLItem* operator[](int Index) const { return Items(Index); }
+  /// The position of Item, -1 when it is not in the list.
   int IndexOf(const TKwXMLItem* Item) const;
 
+  /// Iterates over the nodes, in order.
   class TIterator {
    public:
+    /// At Index of List.
     TIterator(const TKwXMLItems* List, int Index) : FList(List), FIndex(Index) {}
+    /// The node.
     TKwXMLItem* operator*() const { return FList->At(FIndex); }
+    /// To the next node.
     TIterator& operator++() {
       ++FIndex;
       return *this;
     }
+    /// The same position of the same list.
     bool operator==(const TIterator&) const = default;
 
    private:
     const TKwXMLItems* FList;
     int FIndex;
   };
+  ///@{
+  /// Iteration over the nodes.
   TIterator begin() const { return {this, 0}; }
   TIterator end() const { return {this, Count()}; }
+  ///@}
 
  private:
   friend class TKwXMLItem;

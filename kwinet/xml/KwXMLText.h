@@ -22,15 +22,27 @@ class TKwXMLText {
   TKwXMLText& operator=(const TKwXMLText&) = delete;
   ~TKwXMLText() { Clear(); }
 
+  /// Whether the text is empty.
   bool Empty() const { return FBits == 0; }
+  /// The number of characters.
   std::size_t Size() const;
+  /// The character at i (from 0).
   Char At(std::size_t i) const;
+  /// The text.
   String Str() const;
+  /// Empties the text.
   void Clear();
+  ///@{
+  /// Replaces the text.
   void Assign(std::u16string_view S);
   void Assign(std::string_view Latin1);  ///< bytes that stand for the characters 0 to 255
+  ///@}
+  ///@{
+  /// Appends to the text.
   void Append(std::u16string_view S);
   void Append(std::string_view Latin1);
+  ///@}
+  /// Whether the text is S.
   bool Equals(std::u16string_view S) const;
   bool EqualsIgnoringCase(std::u16string_view S) const;  ///< ASCII letters only
 
