@@ -39,10 +39,13 @@ int LooseStatusCode(std::string_view Bytes);
 /// One header field: the name as received, and the value with the blanks
 /// around it removed and continuation lines joined with one space.
 struct THttpField {
+  /// The field's name as received.
   std::string Name;
+  /// Its value, continuation lines joined, outer blanks removed.
   std::string Value;
 };
 
+/// Where a head reader stands: still reading, done (the empty line came) or failed.
 enum THttpHeadState : std::uint8_t { hsReading, hsDone, hsFailed };
 
 /// Reads a head fed in pieces split anywhere. Lines end with CR LF or a bare
@@ -54,6 +57,7 @@ enum THttpHeadState : std::uint8_t { hsReading, hsDone, hsFailed };
 /// among the lines but is no field.
 class THttpHeadReader {
  public:
+  /// The default bound on a head's bytes: 64 KiB.
   static constexpr std::size_t kDefaultMaxSize = 65536;
 
   /// MaxSize bounds the head in bytes, line ends and the final empty line
@@ -73,8 +77,11 @@ class THttpHeadReader {
   /// transfer: an interim answer, a redirect).
   void Reset();
 
+  /// Where the reader stands.
   THttpHeadState State() const { return FState; }
+  /// Whether the head has ended.
   bool Done() const { return FState == hsDone; }
+  /// Whether the bytes are not a head, or the head ran past its bound; Error says why.
   bool Failed() const { return FState == hsFailed; }
   /// Why the reader failed; empty while it has not.
   const String& Error() const { return FError; }
@@ -86,7 +93,9 @@ class THttpHeadReader {
   const std::vector<std::string>& Lines() const { return FLines; }
   /// Whether the first line was a status line; Status is then its parts.
   bool HasStatus() const { return FHasStatus; }
+  /// The status line, when HasStatus.
   const THttpStatusLine& Status() const { return FStatus; }
+  /// The header fields, in order.
   const std::vector<THttpField>& Fields() const { return FFields; }
   /// The value of the first field of that name (ASCII case ignored), or
   /// nullptr when there is none.
@@ -107,12 +116,13 @@ class THttpHeadReader {
   String FError;
 };
 
+/// What a proxy's answer to CONNECT comes to.
 enum TConnectVerdict : std::uint8_t {
   cvPending,    ///< the head has not ended yet
   cvOpen,       ///< 2xx: the tunnel is open, what follows is the server's
   cvProxyAuth,  ///< 407: the proxy wants credentials
   cvRefused,    ///< any other status
-  cvMalformed   // not an HTTP answer, or a head past the bound
+  cvMalformed   ///< not an HTTP answer, or a head past the bound
 };
 
 /// A proxy's answer to CONNECT, fed as it arrives. Like the head reader it
@@ -122,14 +132,18 @@ enum TConnectVerdict : std::uint8_t {
 /// an empty line that a server of another protocol would never send.
 class TConnectAnswerReader {
  public:
+  /// A reader whose head may take at most MaxSize bytes.
   explicit TConnectAnswerReader(std::size_t MaxSize = THttpHeadReader::kDefaultMaxSize) : FHead(MaxSize) {}
 
   /// The bytes taken; none once the verdict is in.
   std::size_t Feed(std::string_view Bytes);
+  /// The verdict so far.
   TConnectVerdict Verdict() const { return FVerdict; }
+  /// Whether the verdict is in.
   bool Done() const { return FVerdict != cvPending; }
   /// The status line as received (empty before the first line is complete).
   std::string StatusLine() const;
+  /// The head as read.
   const THttpHeadReader& Head() const { return FHead; }
 
  private:

@@ -7,10 +7,14 @@
 
 namespace kwinet {
 
+/// The logon prompt's form: a user name, a masked password, OK and Cancel.
 class TfrmKwILogon : public TCustomForm {
  public:
+  /// Creates the form and its controls.
   explicit TfrmKwILogon(TComponent* AOwner);
 
+  ///@{
+  /// The form's controls, made by the constructor and owned by the form.
   TLabel* lblLogin;
   TLabel* lblPassword;
   TBevel* bvlButtons;
@@ -19,6 +23,7 @@ class TfrmKwILogon : public TCustomForm {
   TEdit* edPassword;
   TButton* btnOk;
   TButton* btnCancel;
+  ///@}
 };
 
 /// Shows the prompt with Caption (the dialog keeps "Enter Password" when

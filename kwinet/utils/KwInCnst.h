@@ -8,7 +8,10 @@
 
 namespace kwinet {
 
+/// The progress dialog's default title ("Software update").
 extern String strKwInSoftwareUpdate;
+///@{
+/// The texts of a web job's stages (TKwIAction), as the progress dialog shows them.
 extern String strKwInConnecting;
 extern String strKwInConnected;
 extern String strKwInFileSearch;
@@ -19,14 +22,19 @@ extern String strKwInDownloading;
 extern String strKwInDownloaded;
 extern String strKwInDisconnecting;
 extern String strKwInDisconnected;
+///@}
 /// Bytes done, bytes in all, percent.
 extern String strKwInProgress;
+/// The logon prompt's caption for a proxy's credentials.
 extern String strKwInProxyLogon;
+/// The logon prompt's caption for an HTTP server's credentials.
 extern String strKwInLogon;
+///@{
 /// Exception messages.
 extern String strKwInEHost;
 extern String strKwInEAuthRequired;
 extern String strKwInEProxyAuth;
 extern String strKwInEFileNotFound;
+///@}
 
 }  // namespace kwinet

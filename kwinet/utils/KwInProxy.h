@@ -28,16 +28,31 @@ class TKwInetProxy : public TPersistent {
   /// "ftp"): the proxy that a connection by that scheme would take.
   void FillProxyInfo(const String& Scheme);
 
+  ///@{
+  /// The proxy's host name, possibly with ":port".
   const String& Server() const { return FProxyServer; }
   void SetServer(const String& value) { FProxyServer = value; }
+  ///@}
+  ///@{
+  /// The user name for the proxy.
   const String& User() const { return FProxyUser; }
   void SetUser(const String& value) { FProxyUser = value; }
+  ///@}
+  ///@{
+  /// The password for the proxy; never shown or logged.
   const String& Password() const { return FProxyPassword; }
   void SetPassword(const String& value) { FProxyPassword = value; }
+  ///@}
+  ///@{
+  /// Whether the proxy is used (false at first).
   bool UseProxy() const { return FUseProxyServer; }
   void SetUseProxy(bool value) { FUseProxyServer = value; }
+  ///@}
+  ///@{
+  /// The proxy's port.
   std::int32_t Port() const { return FProxyPort; }
   void SetPort(std::int32_t value) { FProxyPort = value; }
+  ///@}
 
  private:
   bool FUseProxyServer = false;

@@ -39,7 +39,9 @@ class TPartFile : public THandleStream {
   TPartFile(const TPartFile&) = delete;
   TPartFile& operator=(const TPartFile&) = delete;
 
+  /// The file the copy becomes.
   const String& Target() const { return FTarget; }
+  /// The ".part" file being written.
   const String& PartName() const { return FHandleName; }
   /// An existing ".part" was opened (pfResume) rather than made.
   bool Resumed() const { return FResumed; }

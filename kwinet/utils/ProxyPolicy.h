@@ -40,10 +40,12 @@ struct TProxyAddress {
   std::string Scheme;    ///< the proxy's own scheme, lower case; empty when not given
   std::string User;      ///< percent escapes decoded
   std::string Password;  ///< percent escapes decoded
+  /// Whether the setting had a "user:password@" part.
   bool HasUserInfo = false;
   std::string Host;  ///< IPv6 addresses without brackets
   int Port = -1;     ///< -1 when not given, 0 when not a number
 
+  /// Whether no proxy is named.
   bool Empty() const { return Host.empty(); }
   /// "scheme://host:port" with the host in brackets when it is an IPv6
   /// address; the scheme is "http" and the port is left out when not given.
@@ -60,6 +62,8 @@ TProxyAddress ProxyEntryFor(std::string_view Setting, std::string_view Scheme);
 /// without brackets) on Port (-1: unknown, any entry's port matches).
 bool NoProxyMatches(std::string_view List, std::string_view Host, int Port = -1);
 
+/// Which proxy a transfer takes: the settings by scheme and the no_proxy
+/// list, read once and then asked for each transfer.
 class TProxyPolicy {
  public:
   /// The value of an environment variable; empty when unset.
@@ -74,6 +78,7 @@ class TProxyPolicy {
   /// An application's own setting (one address or a per-protocol list) for
   /// every scheme; no_proxy is still the environment's.
   static TProxyPolicy FromSetting(std::string_view Setting);
+  /// The same with NoProxy as the no_proxy list.
   static TProxyPolicy FromSetting(std::string_view Setting, std::string_view NoProxy);
 
   /// The proxy of the setting for Scheme, whatever the host.
@@ -86,6 +91,7 @@ class TProxyPolicy {
   /// The route of a connection: the proxy, or Empty() for a direct one.
   TProxyAddress Route(std::string_view Scheme, std::string_view Host, int Port = -1) const;
 
+  /// The no_proxy list as given.
   const std::string& NoProxy() const { return FNoProxy; }
   /// The no_proxy entries that name no port, comma-separated, IPv6
   /// addresses without brackets: for a matcher that knows no ports, so that

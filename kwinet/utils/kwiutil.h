@@ -23,11 +23,13 @@ String Utf8Decode(const UTF8String& S);
 /// Base64 (RFC 4648 alphabet, "=" padding, no line breaks) of a string of
 /// bytes. A character above 255 raises ERangeError.
 String Encode64(const String& S);
+///@{
 /// The same encoding on raw bytes: writes Base64Length(size) characters to
 /// out. Input of a multiple of three bytes encodes without padding, so a long
 /// input can be encoded piece by piece.
 std::size_t Base64Length(std::size_t size);
 void Encode64Bytes(const unsigned char* data, std::size_t size, char* out);
+///@}
 
 /// Form encoding: letters, digits and ! $ ' ( ) * - . @ _ stay, a space
 /// becomes "+", anything else "%" and two upper-case hex digits. A character
