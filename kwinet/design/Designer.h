@@ -32,19 +32,24 @@ enum TPropertyAttribute : std::uint8_t {
   paReference,              ///< the value refers to another object
   paNotNestable,            ///< not shown inside another property
 };
+/// A set of property attributes.
 using TPropertyAttributes = TSet<TPropertyAttribute>;
 
 /// The editor of a component's context menu: verbs the designer lists and
 /// runs. The base has no verbs.
 class TComponentEditor : public TObject {
  public:
+  /// The editor of AComponent.
   explicit TComponentEditor(TComponent* AComponent) : FComponent(AComponent) {}
 
+  /// The component edited.
   TComponent* Component() const { return FComponent; }
 
+  /// The number of verbs (none in the base).
   virtual int GetVerbCount();
   /// The text of the verb's menu entry.
   virtual String GetVerb(int Index);
+  /// Runs the verb at Index (nothing in the base).
   virtual void ExecuteVerb(int Index);
   /// A double click on the component: runs the first verb when there is one.
   virtual void Edit();
@@ -58,13 +63,19 @@ class TComponentEditor : public TObject {
 /// writes the value as the property's text and has no dialog.
 class TPropertyEditor : public TObject {
  public:
+  /// The editor of property APropInfo on the components given (one, or several selected together).
   TPropertyEditor(std::vector<TPersistent*> AComponents, TPropInfo APropInfo);
 
+  /// The number of components edited.
   int PropCount() const { return static_cast<int>(FComponents.size()); }
+  /// The component at Index; EListError out of range.
   TPersistent* GetComponent(int Index) const;
+  /// The property edited.
   const TPropInfo& PropInfo() const { return FPropInfo; }
+  /// The property's name.
   const String& GetName() const { return FPropInfo.Name; }
 
+  /// How the designer offers the property (the base: revertable).
   virtual TPropertyAttributes GetAttributes();
   /// The text the grid shows.
   virtual String GetValue();
@@ -78,6 +89,7 @@ class TPropertyEditor : public TObject {
  protected:
   /// The property of the first component, and of every component.
   String GetStrValue() const;
+  /// Sets the property of every component; raises for a read-only property.
   void SetStrValue(const String& Value);
 
  private:
@@ -89,23 +101,29 @@ class TPropertyEditor : public TObject {
 /// components.
 class TStringProperty : public TPropertyEditor {
  public:
+  /// Creates the editor, as TPropertyEditor does.
   using TPropertyEditor::TPropertyEditor;
+  /// Multi-select and revertable.
   TPropertyAttributes GetAttributes() override;
   String GetValue() override;
   void SetValue(const String& Value) override;
 };
 
+/// Makes a component editor for a component.
 using TComponentEditorFactory = std::function<std::unique_ptr<TComponentEditor>(TComponent*)>;
+/// Makes a property editor for components and a property.
 using TPropertyEditorFactory =
     std::function<std::unique_ptr<TPropertyEditor>(std::vector<TPersistent*>, const TPropInfo&)>;
 
 /// Factories for editor classes with the base classes' constructors.
 template <class E>
+///@{
 TComponentEditorFactory ComponentEditorFactory() {
   return [](TComponent* c) -> std::unique_ptr<TComponentEditor> { return std::make_unique<E>(c); };
 }
 template <class E>
 TPropertyEditorFactory PropertyEditorFactory() {
+///@}
   return [](std::vector<TPersistent*> cs, const TPropInfo& p) -> std::unique_ptr<TPropertyEditor> {
     return std::make_unique<E>(std::move(cs), p);
   };
@@ -125,6 +143,7 @@ class TDesigner {
   /// The same by class name: every name must be registered (EClassNotFound),
   /// and nothing is put on the page unless all are.
   void RegisterComponents(const String& Page, std::initializer_list<String> ClassNames);
+  /// The editor of ComponentClass's components and its descendants'.
   virtual void RegisterComponentEditor(const TClassInfo* ComponentClass, TComponentEditorFactory Factory) = 0;
   /// An editor for the properties of type PropertyType (a TPropInfo's
   /// TypeName: "string", "Integer"...) named PropertyName on ComponentClass

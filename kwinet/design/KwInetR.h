@@ -10,16 +10,20 @@
 
 namespace kwinet {
 
+///@{
 /// The package as the designer lists it.
 inline constexpr const char16_t* kKwInetPackageName = u"KwInetD13";
 inline constexpr const char16_t* kKwInetPackageDescription = u"Moravelle Internet components";
 inline constexpr const char16_t* kKwInetPalettePage = u"Kw-Internet";
+///@}
 
 /// The context menu of every component of the suite: one verb that shows the
 /// suite's information box.
 class TKwInetComponentEditor : public TComponentEditor {
  public:
+  /// Creates the editor, as TComponentEditor does.
   using TComponentEditor::TComponentEditor;
+  /// One verb.
   int GetVerbCount() override;
   /// "About KwInternet" for 0, empty for any other index.
   String GetVerb(int Index) override;
@@ -40,10 +44,12 @@ class TKwInetAboutProperty : public TStringProperty {
   void Edit() override;
 };
 
+///@{
 /// The suite's information box: its name and its components, shown modally
 /// through the application's message box.
 String KwInetAboutText();
 void ShowKwInetAbout();
+///@}
 
 /// Registers the suite's classes in the class registry, then registers with
 /// the active designer (ActiveDesigner): the package description, the page

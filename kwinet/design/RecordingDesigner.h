@@ -11,20 +11,30 @@
 
 namespace kwinet {
 
+/// A designer that only records what is registered with it, and finds the editors a designer would use.
 class TRecordingDesigner : public TDesigner {
  public:
+  /// A palette page and its classes, in order.
   struct TPalettePage {
+    /// The page's name.
     String Name;
+    /// Its classes.
     std::vector<const TClassInfo*> Classes;
   };
+  /// A registered component editor.
   struct TComponentEditorEntry {
+    /// The class it applies to (and its descendants).
     const TClassInfo* ComponentClass;
+    /// Makes the editor.
     TComponentEditorFactory Factory;
   };
+  /// A registered property editor.
   struct TPropertyEditorEntry {
+    /// The property type it applies to.
     String PropertyType;
     const TClassInfo* ComponentClass;  ///< nullptr: every class
     String PropertyName;               ///< empty: every property of the type
+    /// Makes the editor.
     TPropertyEditorFactory Factory;
   };
 
@@ -36,15 +46,20 @@ class TRecordingDesigner : public TDesigner {
   void RegisterPropertyEditor(const String& PropertyType, const TClassInfo* ComponentClass, const String& PropertyName,
                               TPropertyEditorFactory Factory) override;
 
+  ///@{
+  /// The package's name and description, as DescribePackage gave them.
   const String& PackageName() const { return FPackageName; }
   const String& PackageDescription() const { return FPackageDescription; }
+  ///@}
   /// In the order they were first named.
   const std::vector<TPalettePage>& Pages() const { return FPages; }
   /// Case-insensitive; nullptr when no class was put on such a page.
   const TPalettePage* FindPage(const String& Name) const;
+  ///@{
   /// In registration order.
   const std::vector<TComponentEditorEntry>& ComponentEditors() const { return FComponentEditors; }
   const std::vector<TPropertyEditorEntry>& PropertyEditors() const { return FPropertyEditors; }
+  ///@}
 
   /// The editor registered for the component's class or its nearest
   /// ancestor (of two for the same class, the later); nullptr when none
@@ -56,6 +71,7 @@ class TRecordingDesigner : public TDesigner {
   /// nullptr when none applies to every object.
   std::unique_ptr<TPropertyEditor> PropertyEditorFor(const std::vector<TPersistent*>& Components,
                                                      const TPropInfo& Prop) const;
+  /// The same for one component.
   std::unique_ptr<TPropertyEditor> PropertyEditorFor(TComponent* Component, const TPropInfo& Prop) const;
 
  private:

@@ -16,6 +16,7 @@ class QDialog;
 
 namespace kwinet {
 
+/// A backend that shows the forms as Qt 6 Widgets dialogs.
 class TQtBackend : public TUIBackend {
  public:
   /// Uses the QApplication the program has made, or makes one (kept until
