@@ -115,9 +115,9 @@ using TComponentEditorFactory = std::function<std::unique_ptr<TComponentEditor>(
 using TPropertyEditorFactory =
     std::function<std::unique_ptr<TPropertyEditor>(std::vector<TPersistent*>, const TPropInfo&)>;
 
+///@{
 /// Factories for editor classes with the base classes' constructors.
 template <class E>
-///@{
 TComponentEditorFactory ComponentEditorFactory() {
   return [](TComponent* c) -> std::unique_ptr<TComponentEditor> { return std::make_unique<E>(c); };
 }

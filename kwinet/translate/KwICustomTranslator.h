@@ -13,8 +13,10 @@
 
 namespace kwinet {
 
+/// The base of the translation clients.
 class TKwCustomTranslator : public TKwCustomWebComponent {
  public:
+  /// Creates the client for HTTPS, with ContentMaxResponseSize as the bound.
   explicit TKwCustomTranslator(TComponent* AOwner);
 
  protected:

@@ -24,18 +24,24 @@
 
 namespace kwinet {
 
+/// A language of the service: its code and English name.
 struct TGoogleLanguage {
+  /// The code ("af").
   String Code;
+  /// The English name ("Afrikaans").
   String Name;
 };
 
 /// The languages, in the table's order ("af" Afrikaans first, "yi" Yiddish
 /// last).
 inline constexpr int GoogleLanguageCount = 64;
+/// The table of languages.
 extern const TGoogleLanguage GoogleLanguages[GoogleLanguageCount];
 
+/// The Google Translate client.
 class TKwIGoogleTranslator : public TKwCustomTranslator {
  public:
+  /// Creates the client for DefaultHost over HTTPS.
   explicit TKwIGoogleTranslator(TComponent* AOwner);
 
   /// TranslateTextExt(AText, SourceLanguage, DestinationLanguage).
@@ -57,26 +63,38 @@ class TKwIGoogleTranslator : public TKwCustomTranslator {
   /// a character; text with characters above 255 is taken as it stands.
   static String ParseJSONValue(const String& A);
 
+  ///@{
   /// Look-ups in the table, ignoring the case of ASCII letters; the empty
   /// string when there is no such entry.
   static String GetLanguageCode(const String& AName);
   static String GetLanguageName(const String& ACode);
+  ///@}
   /// Clears each list given and adds the codes and names in the table's
   /// order, so that equal indexes belong together.
   static void FillLanguageCodes(TStrings* lstCodes, TStrings* lstNames);
 
+  ///@{
+  /// The language code TranslateText translates from.
   const String& SourceLanguage() const { return FSourceLanguage; }
   void SetSourceLanguage(const String& value) { FSourceLanguage = value; }
+  ///@}
+  ///@{
+  /// The language code TranslateText translates into.
   const String& DestinationLanguage() const { return FDestinationLanguage; }
   void SetDestinationLanguage(const String& value) { FDestinationLanguage = value; }
+  ///@}
 
+  ///@{
   /// Which interface the component speaks (akClassic: the one above).
   TKwApiKind ApiKind() const { return FApiKind; }
   void SetApiKind(TKwApiKind value) { FApiKind = value; }
+  ///@}
+  ///@{
   /// The key of the v2 interface (akRest); a secret, left out of stored
   /// forms unless the application asks for it.
   const String& ApiKey() const { return FApiKey; }
   void SetApiKey(const String& value) { FApiKey = value; }
+  ///@}
 
   /// Host is the scheme and host of the API, without a path.
   static constexpr const Char* DefaultHost = u"https://translate.googleapis.com";

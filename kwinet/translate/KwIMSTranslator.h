@@ -32,8 +32,10 @@ namespace kwinet {
 
 struct TSpeechVoice;
 
+/// The Microsoft Translator client.
 class TKwMSTranslator : public TKwCustomTranslator {
  public:
+  /// Creates the client for DefaultHost with a built-in application key.
   explicit TKwMSTranslator(TComponent* AOwner);
 
   /// The translation of AText; the empty string when the call failed. An
@@ -41,10 +43,12 @@ class TKwMSTranslator : public TKwCustomTranslator {
   String TranslateText(const String& AText, const String& SourceLng, const String& DestLng);
   /// The language code of AText; the empty string when the call failed.
   String DetectLanguage(const String& AText);
+  ///@{
   /// Clear AList and fill it with the language codes; nothing at all (no
   /// request) without a list.
   void GetLanguagesForTranslate(TStrings* AList);
   void GetLanguagesForSpeak(TStrings* AList);
+  ///@}
   /// Writes the spoken audio of AText in Language to DestFileName. The audio
   /// goes to DestFileName + ".part" first and takes DestFileName's place
   /// only when the whole answer has come, so a failed call leaves an
@@ -52,26 +56,36 @@ class TKwMSTranslator : public TKwCustomTranslator {
   /// EFCreateError before any request is made.
   void SpeakText(const String& Language, const String& DestFileName, const String& AText);
 
+  ///@{
   /// The application key sent as the "appId" value of every request.
   const String& BingAppId() const { return FBingAppId; }
   void SetBingAppId(const String& value) { FBingAppId = value; }
+  ///@}
 
+  ///@{
   /// Which interface the methods speak (akClassic: the one above).
   TKwApiKind ApiKind() const { return FApiKind; }
   void SetApiKind(TKwApiKind value) { FApiKind = value; }
+  ///@}
+  ///@{
   /// The key of the service of today (akRest); a secret, left out of
   /// stored forms unless the application asks for it.
   const String& SubscriptionKey() const { return FSubscriptionKey; }
   void SetSubscriptionKey(const String& value) { FSubscriptionKey = value; }
+  ///@}
+  ///@{
   /// The key's region ("westeurope"): sent with every translator request
   /// when set (regional and multi-service keys need it), and the speech
   /// service's host.
   const String& Region() const { return FRegion; }
   void SetRegion(const String& value) { FRegion = value; }
+  ///@}
+  ///@{
   /// The speech voice's short name ("en-US-JennyNeural"); empty: the first
   /// voice of the language asked for.
   const String& Voice() const { return FVoice; }
   void SetVoice(const String& value) { FVoice = value; }
+  ///@}
 
   /// Host is the base address of the service, with its path and no
   /// trailing slash.
