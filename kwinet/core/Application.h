@@ -55,7 +55,8 @@ class TUIBackend {
 
 class TTimer;
 
-/// The application: its title, the active user interface backend, timers and the message loop.
+/// The application: its title, the active user interface backend, timers and
+/// the message loop.
 class TApplication : public TComponent {
  public:
   TApplication();
@@ -89,7 +90,8 @@ class TApplication : public TComponent {
   /// Whether Terminate was called.
   bool Terminated() const { return FTerminated; }
 
-  /// Asks the backend to show a message box; an empty Caption takes Title. Returns IDOK, IDCANCEL, IDYES or IDNO.
+  /// Asks the backend to show a message box; an empty Caption takes Title.
+  /// Returns IDOK, IDCANCEL, IDYES or IDNO.
   int MessageBox(const String& Text, const String& Caption, int Flags = MB_OK);
 
  private:
@@ -119,7 +121,8 @@ class TTimer : public TComponent {
   ~TTimer() override;
 
   ///@{
-  /// The time between two OnTimer calls in milliseconds; setting it starts the wait again.
+  /// The time between two OnTimer calls in milliseconds; setting it starts the
+  /// wait again.
   unsigned Interval() const { return FInterval; }
   void SetInterval(unsigned value);
   ///@}

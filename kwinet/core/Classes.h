@@ -46,13 +46,20 @@ class TPersistent : public TObject {
   [[noreturn]] void AssignError(TPersistent* Source);
 };
 
-/// What happened to a component that Notification is told about: inserted into an owner, or removed.
+/// What happened to a component that Notification is told about: inserted into
+/// an owner, or removed.
 enum TOperation : std::uint8_t { opInsert, opRemove };
+/// @var opInsert
+/// The component was inserted into an owner.
+/// @var opRemove
+/// The component was removed from its owner, or is being freed.
 
-/// A named object owned by another component, owning others in turn and freeing them with itself.
+/// A named object owned by another component, owning others in turn and freeing
+/// them with itself.
 class TComponent : public TPersistent {
  public:
-  /// Creates the component and, when AOwner is given, adds it to AOwner's components.
+  /// Creates the component and, when AOwner is given, adds it to AOwner's
+  /// components.
   explicit TComponent(TComponent* AOwner);
   /// Frees the owned components, last created first, tells every component
   /// that asked for a free notification, and leaves the owner.
@@ -73,20 +80,25 @@ class TComponent : public TPersistent {
 
   /// The number of owned components.
   int ComponentCount() const { return FLinks ? static_cast<int>(FLinks->Components.size()) : 0; }
-  /// The owned component at index, in the order of insertion; EListError out of range.
+  /// The owned component at index, in the order of insertion; EListError out of
+  /// range.
   TComponent* Components(int index) const;
-  /// The owned component with this name (case-insensitive), nullptr when none or the name is empty.
+  /// The owned component with this name (case-insensitive), nullptr when none
+  /// or the name is empty.
   TComponent* FindComponent(const String& name) const;
 
   /// Asks that AComponent's Notification(this, opRemove) be called when this
   /// component is freed (and the other way round).
   void FreeNotification(TComponent* AComponent);
-  /// Withdraws a FreeNotification between this component and AComponent, both ways.
+  /// Withdraws a FreeNotification between this component and AComponent, both
+  /// ways.
   void RemoveFreeNotification(TComponent* AComponent);
 
-  /// Takes AComponent from its owner, if any, into this component's components and notifies opInsert.
+  /// Takes AComponent from its owner, if any, into this component's components
+  /// and notifies opInsert.
   void InsertComponent(TComponent* AComponent);
-  /// Notifies opRemove and lets AComponent go when this component owns it; it then has no owner.
+  /// Notifies opRemove and lets AComponent go when this component owns it; it
+  /// then has no owner.
   void RemoveComponent(TComponent* AComponent);
 
   /// True while the destructor runs.
@@ -167,12 +179,14 @@ class TCollectionItem : public TPersistent {
   ~TCollectionItem() override;
 
   ///@{
-  /// The collection that holds the item; SetCollection moves it to the end of another (nullptr: to none).
+  /// The collection that holds the item; SetCollection moves it to the end of
+  /// another (nullptr: to none).
   TCollection* Collection() const { return FCollection; }
   void SetCollection(TCollection* value);
   ///@}
   ///@{
-  /// The item's position in its collection (-1 outside one); SetIndex moves it, EListError out of range.
+  /// The item's position in its collection (-1 outside one); SetIndex moves it,
+  /// EListError out of range.
   int Index() const;
   void SetIndex(int value);
   ///@}
@@ -180,7 +194,8 @@ class TCollectionItem : public TPersistent {
   virtual String DisplayName() const;
 
  protected:
-  /// Tells the collection that this item (AllItems: every item) changed, unless an update is pending.
+  /// Tells the collection that this item (AllItems: every item) changed, unless
+  /// an update is pending.
   void Changed(bool AllItems);
 
  private:
@@ -188,7 +203,8 @@ class TCollectionItem : public TPersistent {
   TCollection* FCollection = nullptr;
 };
 
-/// An ordered list of items of one class, which it owns, created through a factory.
+/// An ordered list of items of one class, which it owns, created through a
+/// factory.
 class TCollection : public TPersistent {
  public:
   /// Creates an item of the collection's class inside the collection given.
@@ -203,7 +219,8 @@ class TCollection : public TPersistent {
 
   /// Creates an item at the end and returns it.
   TCollectionItem* Add();
-  /// Creates an item at index (0 to Count) and returns it; EListError out of range.
+  /// Creates an item at index (0 to Count) and returns it; EListError out of
+  /// range.
   TCollectionItem* Insert(int index);
   /// Frees the item at index; EListError out of range.
   void Delete(int index);
@@ -217,7 +234,8 @@ class TCollection : public TPersistent {
 
   /// Holds change notices back until the matching EndUpdate; calls nest.
   void BeginUpdate();
-  /// Ends a BeginUpdate; the last one gives a single change notice for the whole collection.
+  /// Ends a BeginUpdate; the last one gives a single change notice for the
+  /// whole collection.
   void EndUpdate();
   /// How many BeginUpdate calls are still open.
   int UpdateCount() const { return FUpdateCount; }

@@ -13,8 +13,21 @@
 
 namespace kwinet {
 
-/// Where a control sits in its parent: as placed, along one side, or filling it.
+/// Where a control sits in its parent: as placed, along one side, or filling
+/// it.
 enum TAlign : std::uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
+/// @var alNone
+/// Placed by its own position and size.
+/// @var alTop
+/// Along the top edge, the parent's full width.
+/// @var alBottom
+/// Along the bottom edge, the parent's full width.
+/// @var alLeft
+/// Along the left edge, the parent's full height.
+/// @var alRight
+/// Along the right edge, the parent's full height.
+/// @var alClient
+/// Filling what the other controls leave.
 
 /// Pictures of one size, each an embedded resource named by file name.
 class TImageList : public TComponent {
@@ -53,7 +66,8 @@ bool PngSize(std::string_view bytes, int& width, int& height);
 class TTreeNodes;
 class TTreeView;
 
-/// A node of a tree view: text, pictures and state, with child nodes. Made through TTreeNodes.
+/// A node of a tree view: text, pictures and state, with child nodes. Made
+/// through TTreeNodes.
 class TTreeNode {
  public:
   TTreeNode(const TTreeNode&) = delete;
@@ -146,7 +160,8 @@ class TTreeNodes {
   TTreeView* Owner() const { return FOwner; }
   /// All nodes, in display order.
   int Count() const { return FCount; }
-  /// The node at index in display order (all nodes, expanded or not); EListError out of range.
+  /// The node at index in display order (all nodes, expanded or not);
+  /// EListError out of range.
   TTreeNode* Item(int index) const;
   /// The first top-level node, nullptr when the tree is empty.
   TTreeNode* GetFirstNode() const { return FRoots.empty() ? nullptr : FRoots.front().get(); }

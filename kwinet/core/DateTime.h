@@ -30,7 +30,8 @@ bool IsLeapYear(int Year);
 int DaysInMonth(int Year, int Month);
 
 ///@{
-/// The date or the time of day from its parts; false for parts that name no real date or time.
+/// The date or the time of day from its parts; false for parts that name no
+/// real date or time.
 bool TryEncodeDate(int Year, int Month, int Day, TDateTime& Date);
 bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, TDateTime& Time);
 ///@}

@@ -40,7 +40,8 @@ class Exception : public std::exception {
     using Base::Base;                        \
   };
 
-/// A text that is not a value of the type asked for, or a value that cannot be converted.
+/// A text that is not a value of the type asked for, or a value that cannot be
+/// converted.
 KWINET_DECLARE_EXCEPTION(EConvertError, Exception)
 /// A value outside its range.
 KWINET_DECLARE_EXCEPTION(ERangeError, Exception)

@@ -12,7 +12,8 @@
 
 namespace kwinet {
 
-/// The answer a modal form closes with: mrNone while it is open, else one of the mr values or a number of the program's own.
+/// The answer a modal form closes with: mrNone while it is open, else one of
+/// the mr values or a number of the program's own.
 using TModalResult = int;
 /// No answer yet: the form stays open.
 constexpr TModalResult mrNone = 0;
@@ -33,12 +34,59 @@ constexpr TModalResult mrNo = 7;
 
 /// How a label places its text: left, right or centred.
 enum TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
-/// A form's frame: none, fixed, sizeable, dialog, tool window, sizeable tool window.
+/// @var taLeftJustify
+/// Against the left edge.
+/// @var taRightJustify
+/// Against the right edge.
+/// @var taCenter
+/// Centred.
+
+/// A form's frame: none, fixed, sizeable, dialog, tool window, sizeable tool
+/// window.
 enum TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
-/// Where a form appears: where designed, where the system puts it, centred on the screen, on the main form or on its owner form.
+/// @var bsNone
+/// No frame.
+/// @var bsSingle
+/// A frame that cannot be resized.
+/// @var bsSizeable
+/// A frame that can be resized.
+/// @var bsDialog
+/// A dialog's frame, not resizable.
+/// @var bsToolWindow
+/// A tool window's thin frame, not resizable.
+/// @var bsSizeToolWin
+/// A tool window's thin frame that can be resized.
+
+/// Where a form appears: where designed, where the system puts it, centred on
+/// the screen, on the main form or on its owner form.
 enum TPosition : std::uint8_t { poDesigned, poDefault, poScreenCenter, poMainFormCenter, poOwnerFormCenter };
+/// @var poDesigned
+/// Where Left and Top say.
+/// @var poDefault
+/// Where the system puts it.
+/// @var poScreenCenter
+/// Centred on the screen.
+/// @var poMainFormCenter
+/// Centred on the application's main form.
+/// @var poOwnerFormCenter
+/// Centred on the form that owns it.
+
 /// A bevel's shape: a box, a frame, one line on a side, or an empty spacer.
 enum TBevelShape : std::uint8_t { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLeftLine, bsRightLine, bsSpacer };
+/// @var bsBox
+/// A raised or lowered box.
+/// @var bsFrame
+/// A frame around the area.
+/// @var bsTopLine
+/// A line along the top edge.
+/// @var bsBottomLine
+/// A line along the bottom edge.
+/// @var bsLeftLine
+/// A line along the left edge.
+/// @var bsRightLine
+/// A line along the right edge.
+/// @var bsSpacer
+/// Nothing drawn: it only takes room.
 
 class TCustomForm;
 
@@ -228,7 +276,8 @@ class TImage : public TControl {
   /// The decoded picture shown; the form is told when it changes.
   TPicture* Graphic() const { return FGraphic.get(); }
   ///@{
-  /// Whether the image takes the size of a picture loaded into Graphic (false at first).
+  /// Whether the image takes the size of a picture loaded into Graphic (false
+  /// at first).
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool value) { FAutoSize = value; }
   ///@}
@@ -253,7 +302,8 @@ class TProgressBar : public TControl {
   /// Creates the bar, as TControl does.
   using TControl::TControl;
   ///@{
-  /// The range (0 to 100 at first) and the position in it; the position is kept within the range.
+  /// The range (0 to 100 at first) and the position in it; the position is kept
+  /// within the range.
   int Min() const { return FMin; }
   int Max() const { return FMax; }
   int Position() const { return FPosition; }
@@ -282,7 +332,8 @@ class TPanel : public TControl {
   String FCaption;
 };
 
-/// A form: a window's state and its controls, shown by the user interface backend.
+/// A form: a window's state and its controls, shown by the user interface
+/// backend.
 class TCustomForm : public TComponent {
  public:
   /// Creates an empty, hidden form.

@@ -14,6 +14,16 @@ namespace kwinet {
 
 /// The file format a picture was decoded from; pfNone for no picture.
 enum TPictureFormat : std::uint8_t { pfNone, pfBMP, pfPNG, pfJPEG, pfGIF };
+/// @var pfNone
+/// No picture.
+/// @var pfBMP
+/// A Windows bitmap.
+/// @var pfPNG
+/// A PNG picture.
+/// @var pfJPEG
+/// A JPEG picture.
+/// @var pfGIF
+/// A GIF picture (its first frame).
 
 /// "BMP", "PNG", "JPEG", "GIF"; empty for pfNone.
 String PictureFormatName(TPictureFormat Format);

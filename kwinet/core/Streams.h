@@ -12,10 +12,22 @@ namespace kwinet {
 
 /// What a Seek offset counts from: the start, the position or the end.
 enum TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
+/// @var soBeginning
+/// From the start.
+/// @var soCurrent
+/// From the position.
+/// @var soEnd
+/// From the end.
 
 /// How text becomes bytes. teANSI is ISO-8859-1: every character 0-255 is one
 /// byte of the same value (higher characters become "?").
 enum TTextEncoding : std::uint8_t { teANSI, teUTF8, teUnicode /* UTF-16LE */ };
+/// @var teANSI
+/// ISO-8859-1, one byte a character.
+/// @var teUTF8
+/// UTF-8.
+/// @var teUnicode
+/// UTF-16, little-endian.
 
 /// The bytes of s in an encoding.
 std::string EncodeText(const String& s, TTextEncoding encoding);
@@ -56,15 +68,15 @@ class TStream : public TObject {
 
 /// File open modes: one access mode combined with one share mode, or fmCreate.
 enum : std::uint32_t {
-  fmOpenRead = 0x0000,
-  fmOpenWrite = 0x0001,
-  fmOpenReadWrite = 0x0002,
-  fmShareCompat = 0x0000,
-  fmShareExclusive = 0x0010,
-  fmShareDenyWrite = 0x0020,
-  fmShareDenyRead = 0x0030,
-  fmShareDenyNone = 0x0040,
-  fmCreate = 0xFF00,
+  fmOpenRead = 0x0000,        ///< Reading only.
+  fmOpenWrite = 0x0001,       ///< Writing only.
+  fmOpenReadWrite = 0x0002,   ///< Reading and writing.
+  fmShareCompat = 0x0000,     ///< No share restriction (as fmShareDenyNone).
+  fmShareExclusive = 0x0010,  ///< No other handle may open the file (an exclusive lock).
+  fmShareDenyWrite = 0x0020,  ///< Others may read but not write (a shared lock).
+  fmShareDenyRead = 0x0030,   ///< Others may write but not read (a shared lock).
+  fmShareDenyNone = 0x0040,   ///< No restriction on others.
+  fmCreate = 0xFF00,          ///< Create the file, or empty an existing one, for reading and writing.
   /// Not a framework mode: refuse to open a symbolic link (a file that an
   /// attacker could have pointed elsewhere).
   fmNoFollow = 0x10000,
@@ -101,7 +113,8 @@ class THandleStream : public TStream {
 /// EFOpenError or EFCreateError naming the file and the system's reason.
 class TFileStream : public THandleStream {
  public:
-  /// Opens or creates (fmCreate) FileName in Mode; Rights are a new file's permissions.
+  /// Opens or creates (fmCreate) FileName in Mode; Rights are a new file's
+  /// permissions.
   TFileStream(const String& FileName, std::uint32_t Mode, unsigned Rights = 0644);
   ~TFileStream() override;
 
@@ -121,7 +134,8 @@ class TMemoryStream : public TStream {
   /// Empties the stream.
   void Clear();
   ///@{
-  /// Replaces the content with all of Stream or of a file; the position goes to 0.
+  /// Replaces the content with all of Stream or of a file; the position goes to
+  /// 0.
   void LoadFromStream(TStream& Stream);
   void LoadFromFile(const String& FileName);
   ///@}

@@ -46,8 +46,8 @@ String Str(std::string_view ascii);
 bool TryStrToInt(const String& s, int& value);
 bool TryStrToInt64(const String& s, std::int64_t& value);
 ///@}
-int StrToInt(const String& s);                 ///< EConvertError on failure
-std::int64_t StrToInt64(const String& s);      ///< EConvertError on failure
+int StrToInt(const String& s);             ///< EConvertError on failure
+std::int64_t StrToInt64(const String& s);  ///< EConvertError on failure
 /// StrToInt, with def in place of the error.
 int StrToIntDef(const String& s, int def);
 /// The decimal text of value.
@@ -57,14 +57,15 @@ String IntToHex(std::uint64_t value, int digits);
 /// Floating point text with "." as the decimal separator and an optional
 /// exponent; optional sign. Anything else fails.
 bool TryStrToFloat(const String& s, double& value);
-double StrToFloat(const String& s);            ///< EConvertError on failure
-/// The text of value with up to 15 significant digits, as printf %.15G gives it.
+double StrToFloat(const String& s);  ///< EConvertError on failure
+/// The text of value with up to 15 significant digits, as printf %.15G gives
+/// it.
 String FloatToStr(double value);
 
 // --- case, comparison, trimming ---------------------------------------------
 
-String UpperCase(const String& s);  ///< ASCII letters only
-String LowerCase(const String& s);  ///< ASCII letters only
+String UpperCase(const String& s);                  ///< ASCII letters only
+String LowerCase(const String& s);                  ///< ASCII letters only
 int CompareText(const String& a, const String& b);  ///< ASCII case-insensitive
 /// Whether a and b are equal, ASCII case-insensitive.
 bool SameText(const String& a, const String& b);

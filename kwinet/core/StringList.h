@@ -9,7 +9,8 @@
 
 namespace kwinet {
 
-/// A list of strings, each with an optional object, read and written as lines, key=value pairs or delimited text. OnChange tells of every change.
+/// A list of strings, each with an optional object, read and written as lines,
+/// key=value pairs or delimited text. OnChange tells of every change.
 class TStrings : public TPersistent {
  public:
   /// The number of strings.
@@ -21,7 +22,8 @@ class TStrings : public TPersistent {
   const String& operator[](int index) const { return Strings(index); }
   ///@}
   ///@{
-  /// The object kept with the string at index (not owned); EListError out of range.
+  /// The object kept with the string at index (not owned); EListError out of
+  /// range.
   TObject* Objects(int index) const;
   void SetObjects(int index, TObject* value);
   ///@}
@@ -58,7 +60,8 @@ class TStrings : public TPersistent {
   void SetNameValueSeparator(Char c) { FNameValueSeparator = c; }
   ///@}
   String Names(int index) const;  ///< empty when the line has no separator
-  /// What follows the separator in the line at index; empty when the line has none.
+  /// What follows the separator in the line at index; empty when the line has
+  /// none.
   String ValueFromIndex(int index) const;
   int IndexOfName(const String& Name) const;  ///< ASCII case-insensitive
   /// The value of the first line named Name, empty when none.
@@ -72,18 +75,21 @@ class TStrings : public TPersistent {
   void SetDelimiter(Char c) { FDelimiter = c; }
   ///@}
   ///@{
-  /// The list as one line of items separated by Delimiter; setting it replaces the list.
+  /// The list as one line of items separated by Delimiter; setting it replaces
+  /// the list.
   String DelimitedText() const;
   void SetDelimitedText(const String& value);
   ///@}
   ///@{
-  /// DelimitedText with "," as delimiter and double quotes, whatever Delimiter and QuoteChar say.
+  /// DelimitedText with "," as delimiter and double quotes, whatever Delimiter
+  /// and QuoteChar say.
   String CommaText() const;
   void SetCommaText(const String& value);
   ///@}
 
   void Assign(TPersistent* Source) override;
-  /// Whether both lists hold the same strings in the same order (objects aside).
+  /// Whether both lists hold the same strings in the same order (objects
+  /// aside).
   bool Equals(const TStrings& other) const;
 
   /// Holds OnChange back until the matching EndUpdate; calls nest.
@@ -91,12 +97,14 @@ class TStrings : public TPersistent {
   /// Ends a BeginUpdate; the last one fires OnChange once.
   void EndUpdate();
 
-  /// Replaces the list with the lines of the rest of Stream; a UTF-8 or UTF-16LE byte-order mark overrides Encoding.
+  /// Replaces the list with the lines of the rest of Stream; a UTF-8 or
+  /// UTF-16LE byte-order mark overrides Encoding.
   void LoadFromStream(TStream& Stream, TTextEncoding Encoding = teUTF8);
   /// Reads a file; a byte-order mark, when present, overrides Encoding.
   void LoadFromFile(const String& FileName, TTextEncoding Encoding = teUTF8);
   ///@{
-  /// Writes Text in Encoding (no byte-order mark); SaveToFile creates or replaces the file.
+  /// Writes Text in Encoding (no byte-order mark); SaveToFile creates or
+  /// replaces the file.
   void SaveToStream(TStream& Stream, TTextEncoding Encoding = teUTF8) const;
   void SaveToFile(const String& FileName, TTextEncoding Encoding = teUTF8) const;
   ///@}
@@ -128,14 +136,22 @@ class TStrings : public TPersistent {
   int FUpdateCount = 0;
 };
 
-/// What Add does with a string a sorted list holds already: ignore it (returning the existing index), add it again, or raise EListError.
+/// What Add does with a string a sorted list holds already: ignore it
+/// (returning the existing index), add it again, or raise EListError.
 enum TDuplicates : std::uint8_t { dupIgnore, dupAccept, dupError };
+/// @var dupIgnore
+/// The string is not added; Add returns the index of the one there.
+/// @var dupAccept
+/// The string is added again.
+/// @var dupError
+/// Add raises EListError.
 
 /// A string list that can keep itself sorted.
 class TStringList : public TStrings {
  public:
   ///@{
-  /// Whether the list is kept sorted; Insert then raises EListError. Setting it sorts the list.
+  /// Whether the list is kept sorted; Insert then raises EListError. Setting it
+  /// sorts the list.
   bool Sorted() const { return FSorted; }
   void SetSorted(bool value);
   ///@}

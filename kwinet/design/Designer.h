@@ -63,7 +63,8 @@ class TComponentEditor : public TObject {
 /// writes the value as the property's text and has no dialog.
 class TPropertyEditor : public TObject {
  public:
-  /// The editor of property APropInfo on the components given (one, or several selected together).
+  /// The editor of property APropInfo on the components given (one, or several
+  /// selected together).
   TPropertyEditor(std::vector<TPersistent*> AComponents, TPropInfo APropInfo);
 
   /// The number of components edited.
@@ -123,11 +124,11 @@ TComponentEditorFactory ComponentEditorFactory() {
 }
 template <class E>
 TPropertyEditorFactory PropertyEditorFactory() {
-///@}
   return [](std::vector<TPersistent*> cs, const TPropInfo& p) -> std::unique_ptr<TPropertyEditor> {
     return std::make_unique<E>(std::move(cs), p);
   };
 }
+///@}
 
 /// What a package registers with. Classes are those of the class registry
 /// (TypInfo.h); an editor registered for a class applies to its descendants.

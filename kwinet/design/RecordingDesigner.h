@@ -11,7 +11,8 @@
 
 namespace kwinet {
 
-/// A designer that only records what is registered with it, and finds the editors a designer would use.
+/// A designer that only records what is registered with it, and finds the
+/// editors a designer would use.
 class TRecordingDesigner : public TDesigner {
  public:
   /// A palette page and its classes, in order.

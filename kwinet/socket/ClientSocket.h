@@ -32,8 +32,27 @@ namespace kwinet {
 
 /// Kept for the socket family's property: every operation blocks either way.
 enum TClientType : std::uint8_t { ctNonBlocking, ctBlocking };
+/// @var ctNonBlocking
+/// Non-blocking, in name only: operations block all the same.
+/// @var ctBlocking
+/// Blocking.
+
 /// The operation a socket error came from.
 enum TErrorEvent : std::uint8_t { eeGeneral, eeSend, eeReceive, eeConnect, eeDisconnect, eeAccept, eeLookup };
+/// @var eeGeneral
+/// Another failure.
+/// @var eeSend
+/// Sending failed.
+/// @var eeReceive
+/// Receiving failed (or ran out of time, or past MaxReplySize).
+/// @var eeConnect
+/// The connect failed.
+/// @var eeDisconnect
+/// Closing failed.
+/// @var eeAccept
+/// Accepting a connection failed (not raised by a client socket).
+/// @var eeLookup
+/// The name could not be resolved.
 
 class TCustomWinSocket;
 class TClientSocket;
@@ -124,7 +143,8 @@ class TCustomWinSocket : public TObject {
   int FRemotePort = 0;
 };
 
-/// A client TCP connection: names the server, opens and closes the connection, and tells of each event.
+/// A client TCP connection: names the server, opens and closes the connection,
+/// and tells of each event.
 class TClientSocket : public TComponent {
  public:
   /// Creates the socket, closed, with a 30 s timeout and a 64 MiB reply bound.
@@ -188,7 +208,8 @@ class TClientSocket : public TComponent {
   /// Fired when data is about to be read and when the socket is about to send.
   TSocketNotifyEvent OnRead, OnWrite;
   ///@}
-  /// Called with the errno value of a failure; a handler that sets it to 0 stops the raise.
+  /// Called with the errno value of a failure; a handler that sets it to 0
+  /// stops the raise.
   TSocketErrorEvent OnError;
 
  private:

@@ -14,25 +14,26 @@
 
 namespace kwinet {
 
-/// The record types a resolver can ask for, one query each; irAll asks with type ANY (255).
+/// The record types a resolver can ask for, one query each; irAll asks with
+/// type ANY (255).
 enum TKwIDNSRequest : std::uint8_t {
-  irAll,
-  irA,
-  irNS,
-  irName,
-  irSOA,
-  irMB,
-  irMG,
-  irMR,
-  irRR,
-  irWKS,
-  irPTR,
-  irHostInfo,
-  irMailInfo,
-  irMX,
-  irText,
-  irTransferRequest,
-  irMailB
+  irAll,              ///< Every record (ANY, 255).
+  irA,                ///< An IPv4 address (A, 1).
+  irNS,               ///< A name server (NS, 2).
+  irName,             ///< The canonical name (CNAME, 5).
+  irSOA,              ///< The start of authority (SOA, 6).
+  irMB,               ///< A mailbox domain (MB, 7).
+  irMG,               ///< A mail group member (MG, 8).
+  irMR,               ///< A mail rename domain (MR, 9).
+  irRR,               ///< A null record (NULL, 10).
+  irWKS,              ///< A well-known service (WKS, 11).
+  irPTR,              ///< A domain name pointer (PTR, 12).
+  irHostInfo,         ///< Host information (HINFO, 13).
+  irMailInfo,         ///< Mailbox information (MINFO, 14).
+  irMX,               ///< A mail exchanger (MX, 15).
+  irText,             ///< Text (TXT, 16).
+  irTransferRequest,  ///< A zone transfer (AXFR, 252).
+  irMailB             ///< Mailbox records (MAILB, 253).
 };
 /// A set of record types to ask for.
 using TKwIDNSRequests = TSet<TKwIDNSRequest>;
@@ -73,7 +74,8 @@ bool ParseDNSAnswer(std::string_view Message, std::vector<TKwIDNSRecord>& Record
 /// over 63 bytes or a name over 255 bytes in its wire form.
 bool DNSNameToAscii(const String& Name, std::string& Ascii, String& Error);
 
-/// A DNS client: for each requested type one query to the server, the answer records collected in Answers.
+/// A DNS client: for each requested type one query to the server, the answer
+/// records collected in Answers.
 class TKwIDNSResolver : public TKwInetBase {
  public:
   /// Creates the resolver on port 53, asking for nothing yet.

@@ -14,6 +14,12 @@ namespace kwinet {
 
 /// The request method: HEAD, GET or POST.
 enum TKwIHTTPAction : std::uint8_t { haHead, haGet, haPost };
+/// @var haHead
+/// HEAD: the headers only.
+/// @var haGet
+/// GET.
+/// @var haPost
+/// POST.
 
 /// URL is the value of the Location header; clearing Abort follows it.
 using TKwIHTTPRedirectEvent = std::function<void(TObject* Sender, String& URL, bool& Abort)>;
@@ -21,7 +27,8 @@ using TKwIHTTPRedirectEvent = std::function<void(TObject* Sender, String& URL, b
 /// An HTTP/1.0 client: one request, its response headers and body.
 class TKwIHTTPClient : public TKwInetBase {
  public:
-  /// Creates the client: a HEAD request with no extra headers, RemoveHeaders set.
+  /// Creates the client: a HEAD request with no extra headers, RemoveHeaders
+  /// set.
   explicit TKwIHTTPClient(TComponent* AOwner);
   ~TKwIHTTPClient() override;
 
@@ -41,7 +48,8 @@ class TKwIHTTPClient : public TKwInetBase {
   void SetHeaders(TStrings* value) { FHeaders->Assign(value); }
   ///@}
   ///@{
-  /// Whether the text Execute returns is the body alone (true at first), the headers staying in ResponseHeaders.
+  /// Whether the text Execute returns is the body alone (true at first), the
+  /// headers staying in ResponseHeaders.
   bool RemoveHeaders() const { return FRemoveHeaders; }
   void SetRemoveHeaders(bool value) { FRemoveHeaders = value; }
   ///@}

@@ -50,7 +50,8 @@ class TKwIEMailAddresses : public TTypedCollection<TKwIEMailAddress> {
   /// The component the list belongs to.
   TComponent* KwIControl() const { return FKwIControl; }
   ///@{
-  /// The address at Index; SetItem copies Value into it. EListError out of range.
+  /// The address at Index; SetItem copies Value into it. EListError out of
+  /// range.
   TKwIEMailAddress* GetItem(int Index) const { return Items(Index); }
   void SetItem(int Index, TKwIEMailAddress* Value) { Items(Index)->Assign(Value); }
   ///@}

@@ -65,7 +65,8 @@ class TKwIEMailAttachments : public TTypedCollection<TKwIEMailAttachment> {
   /// The component the list belongs to.
   TComponent* KwIControl() const { return FKwIControl; }
   ///@{
-  /// The attachment at Index; SetItem copies Value into it. EListError out of range.
+  /// The attachment at Index; SetItem copies Value into it. EListError out of
+  /// range.
   TKwIEMailAttachment* GetItem(int Index) const { return Items(Index); }
   void SetItem(int Index, TKwIEMailAttachment* Value) { Items(Index)->Assign(Value); }
   ///@}

@@ -46,11 +46,29 @@ class TKwILogin : public TPersistent {
   bool FUseLogin = false;
 };
 
-/// The message's priority, highest to lowest (X-Priority 1 to 5); normal at first.
+/// The message's priority, highest to lowest (X-Priority 1 to 5); normal at
+/// first.
 enum TKwISMTPPriority : std::uint8_t { spHighest, spHigh, spNormal, spLow, spLowest };
+/// @var spHighest
+/// X-Priority 1.
+/// @var spHigh
+/// X-Priority 2.
+/// @var spNormal
+/// X-Priority 3.
+/// @var spLow
+/// X-Priority 4.
+/// @var spLowest
+/// X-Priority 5.
+
 /// How the connection is protected: not at all, by STARTTLS after the
 /// greeting, or by TLS from the first byte (the submissions port).
 enum TKwISMTPUseTLS : std::uint8_t { utNone, utStartTLS, utImplicit };
+/// @var utNone
+/// No TLS.
+/// @var utStartTLS
+/// STARTTLS after the greeting.
+/// @var utImplicit
+/// TLS from the first byte.
 
 /// Sends one MIME message per Execute: greeting, optional LOGIN
 /// authentication, envelope, message. Every reply of the server is read and
@@ -85,7 +103,8 @@ class TKwISMTP : public TKwInetBase {
   void SetFrom(TKwIEMailAddress* value) { FFrom->Assign(value); }
   ///@}
   ///@{
-  /// The To, Cc, Bcc and Reply-To addresses; the setters copy the lists. Bcc addresses get the message but show in no header.
+  /// The To, Cc, Bcc and Reply-To addresses; the setters copy the lists. Bcc
+  /// addresses get the message but show in no header.
   TKwIEMailAddresses* Recipients() const { return FRecipients.get(); }
   TKwIEMailAddresses* CC() const { return FCC.get(); }
   TKwIEMailAddresses* BCC() const { return FBCC.get(); }
@@ -114,10 +133,10 @@ class TKwISMTP : public TKwInetBase {
   /// The message's date (the moment of construction until set).
   TDateTime Date() const { return FDate; }
   void SetDate(TDateTime value) {
-  ///@}
     FDate = value;
     FDateAssigned = true;
   }
+  ///@}
   /// False while Date is still the moment of construction.
   bool DateAssigned() const { return FDateAssigned; }
   ///@{

@@ -46,7 +46,8 @@ class TKwInetSNTP : public TKwInetBase {
   double TimeZoneBias() const;
   /// Value with its four bytes in reverse order.
   static std::int32_t SwapBytes(std::int32_t Value);
-  /// An NTP timestamp (seconds and fraction since 1900, as unsigned values) as local time, to the millisecond.
+  /// An NTP timestamp (seconds and fraction since 1900, as unsigned values) as
+  /// local time, to the millisecond.
   TDateTime NTPTimestamp2DateTime(std::int32_t Seconds, std::int32_t Fraction) const;
 };
 

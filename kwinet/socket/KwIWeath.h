@@ -9,6 +9,8 @@ namespace kwinet {
 
 /// What the weather is looked up by: the postal code.
 enum TKwWeatherTrackingType : std::uint8_t { wttZip };
+/// @var wttZip
+/// By postal code.
 
 /// The current temperature for a postal code, from a weather site over HTTP.
 class TKwWeatherInfo : public TKwInetBase {

@@ -27,7 +27,8 @@ using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
 /// text, and the connection is left as it is.
 class TKwInetBase : public TComponent {
  public:
-  /// Creates the client with its socket (blocking, 30 s timeout), no proxy and LoginPrompt set.
+  /// Creates the client with its socket (blocking, 30 s timeout), no proxy and
+  /// LoginPrompt set.
   explicit TKwInetBase(TComponent* AOwner);
   ~TKwInetBase() override;
 
@@ -76,7 +77,8 @@ class TKwInetBase : public TComponent {
   void SetPort(int value);
   ///@}
   ///@{
-  /// The server's name; a dotted IPv4 address given here goes to Address and clears Host.
+  /// The server's name; a dotted IPv4 address given here goes to Address and
+  /// clears Host.
   const String& Host() const { return FHost; }
   void SetHost(const String& value);
   ///@}
@@ -86,7 +88,8 @@ class TKwInetBase : public TComponent {
   void SetAddress(const String& value);
   ///@}
   ///@{
-  /// Whether Execute leaves the connection open for the next job (false at first).
+  /// Whether Execute leaves the connection open for the next job (false at
+  /// first).
   bool KeepConnection() const { return FKeepConnection; }
   void SetKeepConnection(bool value) { FKeepConnection = value; }
   ///@}
@@ -96,7 +99,8 @@ class TKwInetBase : public TComponent {
   void SetProxy(TKwInetProxy* value) { FProxy->Assign(value); }
   ///@}
   ///@{
-  /// Whether the proxy's credentials are asked for through the logon prompt first (true at first).
+  /// Whether the proxy's credentials are asked for through the logon prompt
+  /// first (true at first).
   bool LoginPrompt() const { return FLoginPrompt; }
   void SetLoginPrompt(bool value) { FLoginPrompt = value; }
   ///@}

@@ -25,7 +25,8 @@ class TKwWhoIs : public TKwInetBase {
   String GetQuery() override;
 
   ///@{
-  /// Whether setting Domain also picks Host from the server list (true at first).
+  /// Whether setting Domain also picks Host from the server list (true at
+  /// first).
   bool AutoSelectServer() const { return FAutoSelectServer; }
   void SetAutoSelectServer(bool value) { FAutoSelectServer = value; }
   ///@}
@@ -35,7 +36,8 @@ class TKwWhoIs : public TKwInetBase {
   /// of the domain's last label ("*" line, then RIPE NCC, as fallbacks).
   void SetDomain(const String& value);
   ///@{
-  /// The servers by last label, one "label=server" a line, "*" naming the fallback;
+  /// The servers by last label, one "label=server" a line, "*" naming the
+  /// fallback;
   /// SetServerList copies the lines.
   TStringList* ServerList() const { return FServerList.get(); }
   void SetServerList(TStrings* value);

@@ -59,7 +59,8 @@ class TSmtpReplyReader {
   void Reset();
 
   ///@{
-  /// Whether the bytes were found not to be replies, and why (empty while they are).
+  /// Whether the bytes were found not to be replies, and why (empty while they
+  /// are).
   bool Failed() const { return !FError.empty(); }
   const String& Error() const { return FError; }
   ///@}

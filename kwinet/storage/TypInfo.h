@@ -104,7 +104,8 @@ struct TPropInfo {
   bool Writable() const;
 };
 
-/// A registered class: its name, its parent's name, its C++ type, its factories and its published properties.
+/// A registered class: its name, its parent's name, its C++ type, its factories
+/// and its published properties.
 class TClassInfo {
  public:
   /// Creates a component of the class with an owner.
@@ -297,7 +298,8 @@ class TClassBuilder {
     return Add(std::move(p));
   }
   template <class G>
-  /// A collection the owner keeps, whose items are of the registered class itemClassName.
+  /// A collection the owner keeps, whose items are of the registered class
+  /// itemClassName.
   TClassBuilder& Collection(const String& name, const String& typeName, const String& itemClassName, G get) {
     TPropInfo p = Make(name, tkCollection, typeName);
     p.ItemClassName = itemClassName;

@@ -18,7 +18,8 @@ namespace kwinet {
 struct TOAuthClient;
 struct TRestTrackResult;
 
-/// An address in a carrier's answer: three lines, city, postal code, state and country, each as the carrier wrote it.
+/// An address in a carrier's answer: three lines, city, postal code, state and
+/// country, each as the carrier wrote it.
 class TKwInetActivityAddress : public TPersistent {
  public:
   ///@{
@@ -136,7 +137,8 @@ class TKwInetActivities : public TTypedCollection<TKwInetActivity> {
   /// The tracker the list belongs to.
   TComponent* KwInetControl() const { return FKwInetControl; }
   ///@{
-  /// The activity at Index; SetActivity copies Value into it. EListError out of range.
+  /// The activity at Index; SetActivity copies Value into it. EListError out of
+  /// range.
   TKwInetActivity* GetActivity(int Index) const { return Items(Index); }
   void SetActivity(int Index, TKwInetActivity* Value) { Items(Index)->Assign(Value); }
   ///@}
@@ -172,10 +174,13 @@ class TKwShipmentValues {
   String ShipmentWeightUnits;
 };
 
-/// The base of the shipment trackers: posts one request for TrackingNumber to the carrier over HTTPS and reads the answer into Activities and the shipment values.
+/// The base of the shipment trackers: posts one request for TrackingNumber to
+/// the carrier over HTTPS and reads the answer into Activities and the shipment
+/// values.
 class TKwInetCustomTracker : public TKwCustomWebComponent {
  public:
-  /// Creates the tracker for HTTPS on port 443, with ContentMaxResponseSize as the bound.
+  /// Creates the tracker for HTTPS on port 443, with ContentMaxResponseSize as
+  /// the bound.
   explicit TKwInetCustomTracker(TComponent* AOwner);
   ~TKwInetCustomTracker() override;
 
@@ -282,7 +287,8 @@ class TKwInetCustomTracker : public TKwCustomWebComponent {
   ///@}
 
   ///@{
-  /// The values behind LastXMLResponse, LastXMLRequest and LastXMLRequestChanged.
+  /// The values behind LastXMLResponse, LastXMLRequest and
+  /// LastXMLRequestChanged.
   String FLastXMLResponse;
   String FLastXMLRequest;
   bool FLastXMLRequestChanged = false;

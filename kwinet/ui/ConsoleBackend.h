@@ -15,7 +15,8 @@
 
 namespace kwinet {
 
-/// A backend for a terminal: forms become prompts and status lines, message boxes a line and, where an answer is needed, a question.
+/// A backend for a terminal: forms become prompts and status lines, message
+/// boxes a line and, where an answer is needed, a question.
 class TConsoleBackend : public TUIBackend {
  public:
   /// Input is read from `in` (a terminal for hidden passwords) and every

@@ -36,7 +36,8 @@ struct TMessageRecord {
   int Flags = 0;
 };
 
-/// A backend that shows nothing: it answers forms and message boxes from queues and records what it was asked to show, for tests.
+/// A backend that shows nothing: it answers forms and message boxes from queues
+/// and records what it was asked to show, for tests.
 class TScriptedBackend : public TUIBackend {
  public:
   /// Answers a modal form, and may fill its controls first.

@@ -45,8 +45,15 @@ struct THttpField {
   std::string Value;
 };
 
-/// Where a head reader stands: still reading, done (the empty line came) or failed.
+/// Where a head reader stands: still reading, done (the empty line came) or
+/// failed.
 enum THttpHeadState : std::uint8_t { hsReading, hsDone, hsFailed };
+/// @var hsReading
+/// The head has not ended yet.
+/// @var hsDone
+/// The empty line that ends the head came.
+/// @var hsFailed
+/// The bytes are not a head, or the head ran past its bound.
 
 /// Reads a head fed in pieces split anywhere. Lines end with CR LF or a bare
 /// LF; the head ends at the first empty line. Feed takes bytes up to and
@@ -81,7 +88,8 @@ class THttpHeadReader {
   THttpHeadState State() const { return FState; }
   /// Whether the head has ended.
   bool Done() const { return FState == hsDone; }
-  /// Whether the bytes are not a head, or the head ran past its bound; Error says why.
+  /// Whether the bytes are not a head, or the head ran past its bound; Error
+  /// says why.
   bool Failed() const { return FState == hsFailed; }
   /// Why the reader failed; empty while it has not.
   const String& Error() const { return FError; }

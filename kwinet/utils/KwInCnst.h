@@ -11,7 +11,8 @@ namespace kwinet {
 /// The progress dialog's default title ("Software update").
 extern String strKwInSoftwareUpdate;
 ///@{
-/// The texts of a web job's stages (TKwIAction), as the progress dialog shows them.
+/// The texts of a web job's stages (TKwIAction), as the progress dialog shows
+/// them.
 extern String strKwInConnecting;
 extern String strKwInConnected;
 extern String strKwInFileSearch;

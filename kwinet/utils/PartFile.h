@@ -14,7 +14,7 @@ namespace kwinet {
 
 /// How a part file is opened.
 enum : unsigned {
-  pfNew = 0,
+  pfNew = 0,  ///< A new ".part" is made; one left by an earlier run is deleted first.
   /// An existing regular ".part" of this user's is opened as it is (for a
   /// download to continue) instead of being made again; Resumed() tells.
   pfResume = 1,

@@ -51,10 +51,10 @@ class TInternetHandle {
   /// Takes Other's handle over; the handle held before is closed.
   TInternetHandle(TInternetHandle&& Other) noexcept : FHandle(Other.Release()) {}
   TInternetHandle& operator=(TInternetHandle&& Other) noexcept {
-  ///@}
     if (this != &Other) Reset(Other.Release());
     return *this;
   }
+  ///@}
   /// Closes the handle held and takes Handle over.
   TInternetHandle& operator=(HINTERNET Handle) noexcept {
     Reset(Handle);

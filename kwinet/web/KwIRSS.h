@@ -67,7 +67,8 @@ class TKwIRSSChannel : public TObject {
   void Assign(TObject* Source);
 
   ///@{
-  /// The channel's element of the same name (lastBuildDate, managingEditor... in the feed), as the feed writes it; empty when absent.
+  /// The channel's element of the same name (lastBuildDate, managingEditor...
+  /// in the feed), as the feed writes it; empty when absent.
   String Title;
   String Link;
   String Description;
@@ -113,7 +114,8 @@ void ParseRSSBytes(std::string_view Bytes, TKwIRSSChannels& Channels);
 /// Downloads a news feed and reads it into channels.
 class TKwIRSSParser : public TKwCustomWebUpdater {
  public:
-  /// Creates the parser, with no channels and ContentMaxResponseSize as the bound.
+  /// Creates the parser, with no channels and ContentMaxResponseSize as the
+  /// bound.
   explicit TKwIRSSParser(TComponent* AOwner);
   /// Deletes the local copy if one is left.
   ~TKwIRSSParser() override;

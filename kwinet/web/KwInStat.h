@@ -36,7 +36,8 @@ class TKwInetGraphic : public TPersistent {
   String FFileName;
 };
 
-/// The settings of the progress dialog a web component shows while its job runs.
+/// The settings of the progress dialog a web component shows while its job
+/// runs.
 class TKwInetStatusDialog : public TPersistent {
  public:
   TKwInetStatusDialog();
@@ -86,7 +87,8 @@ class TKwInetStatusDialog : public TPersistent {
   std::unique_ptr<TKwInetGraphic> FIcon;
 };
 
-/// The progress dialog's form: four steps, the file names, a bar and a Cancel button.
+/// The progress dialog's form: four steps, the file names, a bar and a Cancel
+/// button.
 class TfrmKwInetUpdate : public TCustomForm {
  public:
   /// Creates the form and all its controls.

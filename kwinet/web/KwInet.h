@@ -49,10 +49,10 @@ inline constexpr std::uint32_t FTP_TRANSFER_TYPE_BINARY = 2;
 /// Options. The credential options apply to the next send of a request; the
 /// timeout and CA options are set on a root and inherited by its children.
 enum TInetOption : std::uint8_t {
-  INTERNET_OPTION_USERNAME,
-  INTERNET_OPTION_PASSWORD,
-  INTERNET_OPTION_PROXY_USERNAME,
-  INTERNET_OPTION_PROXY_PASSWORD,
+  INTERNET_OPTION_USERNAME,           ///< The user name for the server.
+  INTERNET_OPTION_PASSWORD,           ///< The password for the server.
+  INTERNET_OPTION_PROXY_USERNAME,     ///< The user name for the proxy.
+  INTERNET_OPTION_PROXY_PASSWORD,     ///< The password for the proxy.
   INTERNET_OPTION_SECURITY_FLAGS,     ///< SECURITY_FLAG_* as decimal text
   INTERNET_OPTION_TIMEOUT,            ///< milliseconds as decimal text; 0 = no bound
   INTERNET_OPTION_CA_FILE,            ///< CA bundle file; empty = the system's store
@@ -121,7 +121,8 @@ HINTERNET InternetOpen(const String& Agent, std::uint32_t AccessType, const Stri
 HINTERNET InternetConnect(HINTERNET Root, const String& Host, std::uint16_t Port, const String& User,
                           const String& Password, std::uint32_t Service);
 
-/// A request for ObjectName (path and query) on an HTTP connection, sent by HttpSendRequest; Flags are INTERNET_FLAG_*.
+/// A request for ObjectName (path and query) on an HTTP connection, sent by
+/// HttpSendRequest; Flags are INTERNET_FLAG_*.
 HINTERNET HttpOpenRequest(HINTERNET Connection, const String& Verb, const String& ObjectName, const String& Version,
                           std::uint32_t Flags);
 /// Adds one "Name: value" line to every later send of the request.
@@ -143,14 +144,18 @@ bool HttpQueryLastModified(HINTERNET Request, std::int64_t& FileTime);
 /// Any header by name (case-insensitive).
 bool HttpQueryHeader(HINTERNET Request, const String& Name, String& Value);
 
-/// Sets an option on a handle; false for a closed handle, an option that this kind of handle does
+/// Sets an option on a handle; false for a closed handle, an option that this
+/// kind of handle does
 /// not take, or an FTP TLS value out of range.
 bool InternetSetOption(HINTERNET Handle, TInetOption Option, const String& Value);
 
 /// The FTP operations refuse a pattern, folder or file name that holds a
 /// control character.
 ///@{
-/// FtpFindFirstFile opens a search of the entries that match Pattern and gives the first; InternetFindNextFile gives the next (false, with kNoMoreFiles as the last error, after the last); the current folder of the connection is read and changed.
+/// FtpFindFirstFile opens a search of the entries that match Pattern and gives
+/// the first; InternetFindNextFile gives the next (false, with kNoMoreFiles as
+/// the last error, after the last); the current folder of the connection is
+/// read and changed.
 HINTERNET FtpFindFirstFile(HINTERNET Connection, const String& Pattern, TInetFindData& Data);
 bool InternetFindNextFile(HINTERNET Find, TInetFindData& Data);
 bool FtpGetCurrentDirectory(HINTERNET Connection, String& Directory);

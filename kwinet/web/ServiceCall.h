@@ -19,6 +19,10 @@ namespace kwinet {
 /// Which interface of a service a client speaks: the classic one it was
 /// first written for, or the REST interface that the service offers today.
 enum TKwApiKind : std::uint8_t { akClassic, akRest };
+/// @var akClassic
+/// The interface the client was first written for.
+/// @var akRest
+/// The service's REST interface of today.
 
 /// Where a service lives: a scheme (http or https), a host and a port.
 struct TServiceOrigin {

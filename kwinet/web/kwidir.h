@@ -10,10 +10,12 @@
 
 namespace kwinet {
 
-/// Lists the names in a folder of an FTP server or of the file system, optionally with every subfolder.
+/// Lists the names in a folder of an FTP server or of the file system,
+/// optionally with every subfolder.
 class TKwRemoteFiles : public TKwCustomWebComponent {
  public:
-  /// Creates the component: WildCard "*.*", no subfolders, ContentMaxResponseSize as the bound.
+  /// Creates the component: WildCard "*.*", no subfolders,
+  /// ContentMaxResponseSize as the bound.
   explicit TKwRemoteFiles(TComponent* AOwner);
   ~TKwRemoteFiles() override;
 

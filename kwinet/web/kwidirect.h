@@ -11,8 +11,15 @@
 
 namespace kwinet {
 
-/// When Execute shows the dialog: always, never, or only when the news file changed.
+/// When Execute shows the dialog: always, never, or only when the news file
+/// changed.
 enum TKwIShowMode : std::uint8_t { omAlways, omNever, omIfChanged };
+/// @var omAlways
+/// After every Execute.
+/// @var omNever
+/// Never: the application calls Show or ShowModal.
+/// @var omIfChanged
+/// When Execute brought a new copy of the news file.
 
 /// The message shown for a link that is not opened; %s is the link. Texts an
 /// application may replace.
@@ -108,7 +115,8 @@ class TKwWebDirect : public TKwCustomWebUpdater {
   void SetTitle(const String& value) { FTitle = value; }
   ///@}
   ///@{
-  /// The control the dialog is embedded in, or null for a window of its own; the dialog goes with it.
+  /// The control the dialog is embedded in, or null for a window of its own;
+  /// the dialog goes with it.
   TControl* ParentControl() const { return FParentControl; }
   void SetParentControl(TControl* value);
   ///@}

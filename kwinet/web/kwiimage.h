@@ -12,10 +12,12 @@
 
 namespace kwinet {
 
-/// A picture from a server shown in an image control, on demand or refreshed by a timer.
+/// A picture from a server shown in an image control, on demand or refreshed by
+/// a timer.
 class TKwRemoteImage : public TKwCustomWebUpdater {
  public:
-  /// Creates the component with its timer stopped and ContentMaxResponseSize as the bound.
+  /// Creates the component with its timer stopped and ContentMaxResponseSize as
+  /// the bound.
   explicit TKwRemoteImage(TComponent* AOwner);
   /// Stops the timer and deletes the local copy.
   ~TKwRemoteImage() override;
@@ -32,7 +34,8 @@ class TKwRemoteImage : public TKwCustomWebUpdater {
   void SetRemoteFileName(const String& Value) override;
 
   ///@{
-  /// The image control that shows the picture; not owned, and forgotten when it goes.
+  /// The image control that shows the picture; not owned, and forgotten when it
+  /// goes.
   TImage* Image() const { return FImage; }
   void SetImage(TImage* value);
   ///@}

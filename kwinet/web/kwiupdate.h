@@ -19,26 +19,55 @@
 
 namespace kwinet {
 
-/// How a web component reaches its files: HTTP, HTTPS, FTP, or a local or network path.
+/// How a web component reaches its files: HTTP, HTTPS, FTP, or a local or
+/// network path.
 enum TKwIService : std::uint8_t { isHTTP, isHTTPS, isFTP, isNetwork };
+/// @var isHTTP
+/// HTTP.
+/// @var isHTTPS
+/// HTTPS.
+/// @var isFTP
+/// FTP (with TLS as FtpTLS says).
+/// @var isNetwork
+/// A path of the file system, local or mounted.
+
 /// FTP over TLS: none; AUTH TLS on the FTP port, the logon refused when the
 /// server refuses it; TLS from the first byte (ftps://, port 990 as a rule).
 enum TKwIFtpTLS : std::uint8_t { ftNone, ftExplicit, ftImplicit };
-/// How the last job ended: still in progress, finished, failed, skipped (the copy was current) or not found.
+/// @var ftNone
+/// No TLS.
+/// @var ftExplicit
+/// AUTH TLS on the FTP port.
+/// @var ftImplicit
+/// TLS from the first byte.
+
+/// How the last job ended: still in progress, finished, failed, skipped (the
+/// copy was current) or not found.
 enum TKwIStatus : std::uint8_t { isInProgress, isFinished, isFailed, isSkipped, isNotFound };
+/// @var isInProgress
+/// The job is running (or has not run).
+/// @var isFinished
+/// The job did all it was asked.
+/// @var isFailed
+/// The job failed; ErrorText says why.
+/// @var isSkipped
+/// Nothing was fetched: the local copy is current.
+/// @var isNotFound
+/// The remote file or folder is not there.
+
 /// The stage a job is at, as the progress dialog and OnActionChange show it.
 enum TKwIAction : std::uint8_t {
-  iaIdle,
-  iaConnecting,
-  iaConnected,
-  iaDisconnecting,
-  iaDisconnected,
-  iaFileSearch,
-  iaFileFound,
-  iaComparing,
-  iaCompared,
-  iaDownloading,
-  iaDownloaded
+  iaIdle,           ///< Nothing under way.
+  iaConnecting,     ///< Connecting to the server.
+  iaConnected,      ///< Connected.
+  iaDisconnecting,  ///< Disconnecting.
+  iaDisconnected,   ///< Disconnected.
+  iaFileSearch,     ///< Looking the remote file up.
+  iaFileFound,      ///< The remote file was found.
+  iaComparing,      ///< Comparing the local copy with the remote file.
+  iaCompared,       ///< Compared.
+  iaDownloading,    ///< Downloading.
+  iaDownloaded      ///< Downloaded.
 };
 
 /// Progress of a transfer, scaled to 32 bits; setting Abort stops it.
@@ -46,7 +75,8 @@ using TKwIProgress = std::function<void(TObject* Sender, std::int32_t CurValue, 
 /// The same in 64 bits: the bytes as they are, for files of 2 GiB and more.
 using TKwIProgress64 =
     std::function<void(TObject* Sender, std::int64_t CurValue, std::int64_t MaxValue, bool& Abort)>;
-/// Lets the application decide whether the local copy equals the remote file; Equal comes in as the updater's own verdict.
+/// Lets the application decide whether the local copy equals the remote file;
+/// Equal comes in as the updater's own verdict.
 using TKwIFileCompare = std::function<void(TObject* Sender, bool& Equal)>;
 
 /// The names of the values, as the tool prints them ("isFinished"...).
@@ -66,10 +96,12 @@ void KwIScaleProgress(std::uint64_t CurValue, std::uint64_t MaxValue, std::int32
 bool KwIDownloadNeeded(bool LocalExists, std::uint64_t LocalSize, std::int64_t LocalTime, std::uint64_t RemoteSize,
                        std::int64_t RemoteTime, bool RemoteTimeKnown);
 
-/// The base of the web components: one job over HTTP, HTTPS, FTP or a path, with status, actions, progress and the optional progress dialog.
+/// The base of the web components: one job over HTTP, HTTPS, FTP or a path,
+/// with status, actions, progress and the optional progress dialog.
 class TKwCustomWebComponent : public TComponent {
  public:
-  /// Creates the component for HTTP on port 80, with no proxy and the progress dialog's default settings.
+  /// Creates the component for HTTP on port 80, with no proxy and the progress
+  /// dialog's default settings.
   explicit TKwCustomWebComponent(TComponent* AOwner);
   ~TKwCustomWebComponent() override;
 
@@ -134,7 +166,8 @@ class TKwCustomWebComponent : public TComponent {
   void SetStatusDialog(TKwInetStatusDialog* value) { FStatusDialog->Assign(value); }
   ///@}
   ///@{
-  /// Whether the proxy's credentials are asked for through the logon prompt (true at first).
+  /// Whether the proxy's credentials are asked for through the logon prompt
+  /// (true at first).
   bool LoginPrompt() const { return FLoginPrompt; }
   void SetLoginPrompt(bool value) { FLoginPrompt = value; }
   ///@}
@@ -185,7 +218,8 @@ class TKwCustomWebComponent : public TComponent {
   ///@}
 
   ///@{
-  /// The stage the job is at; a change fires OnActionChange and moves the dialog.
+  /// The stage the job is at; a change fires OnActionChange and moves the
+  /// dialog.
   TKwIAction Action() const { return FAction; }
   void SetAction(TKwIAction Value);
   ///@}
@@ -200,7 +234,8 @@ class TKwCustomWebComponent : public TComponent {
   /// reason is known.
   const String& ErrorText() const { return FErrorText; }
   ///@{
-  /// Whether a download continues a partial copy of the same version (false at first).
+  /// Whether a download continues a partial copy of the same version (false at
+  /// first).
   bool ResumeDownload() const { return FResumeDownload; }
   void SetResumeDownload(bool value) { FResumeDownload = value; }
   ///@}
@@ -223,11 +258,14 @@ class TKwCustomWebComponent : public TComponent {
   /// The job itself, between the dialog's showing and its going away.
   virtual void InternalExecute() = 0;
 
-  /// Opens the root and connection handles for Host (nothing for isNetwork); with FillProxy the system's proxy for the scheme fills Proxy first. A failure sets Status isFailed.
+  /// Opens the root and connection handles for Host (nothing for isNetwork);
+  /// with FillProxy the system's proxy for the scheme fills Proxy first. A
+  /// failure sets Status isFailed.
   void ConnectToInet(bool FillProxy);
   /// Closes every handle.
   void DisconnectFromInet();
-  /// Looks the remote file up: true, with its size and time (0 when unknown), when it is there. SearchFailed tells a failure from a missing file.
+  /// Looks the remote file up: true, with its size and time (0 when unknown),
+  /// when it is there. SearchFailed tells a failure from a missing file.
   bool GetFileInfoFromInet(const String& FileName, std::uint64_t& FileSize, std::int64_t& FileTime);
   /// Copies the remote file into LocalFileName through "LocalFileName.part"
   /// (TPartFile). With ResumeDownload a partial copy is continued only when
@@ -246,7 +284,8 @@ class TKwCustomWebComponent : public TComponent {
   /// to more than MaxResponseSize bytes. A walk cut short sets ErrorText()
   /// and lists what it found.
   bool ReadDirFromInet(const String& Dir, const String& WildCard, TStrings& Strings, bool SubFolders);
-  /// Moves the dialog's bar and fires OnProgress (scaled) and OnProgress64; Abort comes back set when the job is to stop.
+  /// Moves the dialog's bar and fires OnProgress (scaled) and OnProgress64;
+  /// Abort comes back set when the job is to stop.
   void UpdateProgress(std::uint64_t CurValue, std::uint64_t MaxValue, bool& Abort);
   /// Keeps the reason of a failure; with an empty Text, the transfer
   /// layer's last one.
@@ -263,7 +302,8 @@ class TKwCustomWebComponent : public TComponent {
 
   /// Owned: each closes itself, and a root closes what it holds.
   ///@{
-  /// The root, connection and search or file handles, and the progress dialog while it shows.
+  /// The root, connection and search or file handles, and the progress dialog
+  /// while it shows.
   TInternetHandle hInet;
   TInternetHandle hURL;
   TInternetHandle hFindFile;
@@ -310,7 +350,8 @@ class TKwCustomWebComponent : public TComponent {
   std::int64_t FFoundTime = 0;
 };
 
-/// The updater: fetches RemoteFileName into LocalFileName when the local copy is missing or out of date.
+/// The updater: fetches RemoteFileName into LocalFileName when the local copy
+/// is missing or out of date.
 class TKwCustomWebUpdater : public TKwCustomWebComponent {
  public:
   /// Creates the updater, with no bound on the answer's size.
@@ -322,7 +363,8 @@ class TKwCustomWebUpdater : public TKwCustomWebComponent {
   virtual void SetRemoteFileName(const String& Value);
   ///@}
   ///@{
-  /// The remote file's size (0: not given) and time (0: none) as the last search found them.
+  /// The remote file's size (0: not given) and time (0: none) as the last
+  /// search found them.
   std::uint64_t RemoteFileSize() const { return FRemoteFileSize; }
   std::int64_t RemoteFileCreated() const { return FRemoteFileCreated; }
   ///@}
@@ -333,7 +375,8 @@ class TKwCustomWebUpdater : public TKwCustomWebComponent {
   TKwIFileCompare OnFileCompare;
 
  protected:
-  /// Connects, looks the remote file up, compares and downloads when needed; a complete copy takes the remote file's time.
+  /// Connects, looks the remote file up, compares and downloads when needed; a
+  /// complete copy takes the remote file's time.
   void InternalExecute() override;
 
   ///@{

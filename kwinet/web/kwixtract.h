@@ -13,8 +13,27 @@
 
 namespace kwinet {
 
-/// The kind of link to collect: mailto, http, https, ftp, file, telnet, news, gopher or wais.
+/// The kind of link to collect: mailto, http, https, ftp, file, telnet, news,
+/// gopher or wais.
 enum TKwIExtract : std::uint8_t { ieMailTo, ieHTTP, itHTTPS, itFTP, itFile, itTelnet, itNews, itGopher, itWais };
+/// @var ieMailTo
+/// mailto: addresses.
+/// @var ieHTTP
+/// http:// links.
+/// @var itHTTPS
+/// https:// links.
+/// @var itFTP
+/// ftp:// links.
+/// @var itFile
+/// file: links.
+/// @var itTelnet
+/// telnet:// links.
+/// @var itNews
+/// news: links.
+/// @var itGopher
+/// gopher:// links.
+/// @var itWais
+/// wais:// links.
 
 /// The prefix that each kind of link begins with ("mailto:", "http://"...).
 std::string_view KwIExtractPrefix(TKwIExtract Value);
@@ -22,7 +41,8 @@ std::string_view KwIExtractPrefix(TKwIExtract Value);
 /// Fetches a page and collects every link of one kind in it.
 class TKwInfoExtractor : public TKwCustomWebUpdater {
  public:
-  /// Creates the extractor for mailto links, with ContentMaxResponseSize as the bound.
+  /// Creates the extractor for mailto links, with ContentMaxResponseSize as the
+  /// bound.
   explicit TKwInfoExtractor(TComponent* AOwner);
   /// Deletes the local copy.
   ~TKwInfoExtractor() override;

@@ -18,10 +18,20 @@
 
 namespace kwinet {
 
-/// What a node stands for: an element, an attribute, a comment or a CDATA section.
+/// What a node stands for: an element, an attribute, a comment or a CDATA
+/// section.
 enum TKwXMLItemKind : std::uint8_t { ikProperty, ikAttribute, ikComment, ikCDATA };
+/// @var ikProperty
+/// An element.
+/// @var ikAttribute
+/// An attribute (after ProcessAttributes).
+/// @var ikComment
+/// A comment.
+/// @var ikCDATA
+/// A CDATA section.
 
-/// A node of the XML tree: kind, tag name, value, raw attributes and child nodes, which it owns.
+/// A node of the XML tree: kind, tag name, value, raw attributes and child
+/// nodes, which it owns.
 class TKwXMLItem : public TComponent {
  public:
   /// The parent node is AOwner when that is a node; the level starts at 0.
@@ -104,13 +114,15 @@ bool SameStrings(bool CaseSensitive, const String& S1, const String& S2);
 /// is ignored. Text that is not such a date and time gives 0.
 TDateTime XMLStringToDateTime(const String& S);
 
-/// Called when the parser finds an opening tag under ParentNode; clearing Accept leaves it out of the tree.
+/// Called when the parser finds an opening tag under ParentNode; clearing
+/// Accept leaves it out of the tree.
 using TKwIXMLOnTagEvent = std::function<void(TObject* Sender, TKwXMLItem* ParentNode, const String& ATagName,
                                              const String& ATagValue, const String& ATagAttributes, bool& Accept)>;
 /// Called when the parser closes Node; setting Cancel stops the parse.
 using TKwIXMLOnAfterTagEvent = std::function<void(TObject* Sender, TKwXMLItem*& Node, bool& Cancel)>;
 
-/// The XML engine: parses text or a stream into a node tree below RootItem, never failing on bad text.
+/// The XML engine: parses text or a stream into a node tree below RootItem,
+/// never failing on bad text.
 class TKwXMLEngine : public TComponent {
  public:
   /// Creates the engine with an empty root node.
@@ -142,9 +154,9 @@ class TKwXMLEngine : public TComponent {
   /// RootItem, adding to what is there. Never fails on bad text.
   void ParseXMLFromString(const String& AXMLText, std::int64_t ALength);
   void ParseXMLFromString(const String& AXMLText) {
-  ///@}
     ParseXMLFromString(AXMLText, static_cast<std::int64_t>(AXMLText.size()));
   }
+  ///@}
   /// Clears the root's children and parses the stream's bytes from its
   /// position (to its end when AStreamSize is 0), decoded by byte-order mark.
   void LoadFromStream(std::int64_t AStreamSize, TStream* AStream);
