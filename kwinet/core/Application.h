@@ -1,5 +1,6 @@
-// The application object, timers, and the user-interface backend that shows
-// forms and message boxes and runs the event loop.
+/// @file
+/// The application object, timers, and the user-interface backend that shows
+/// forms and message boxes and runs the event loop.
 #pragma once
 
 #include <chrono>
@@ -11,7 +12,8 @@
 
 namespace kwinet {
 
-// Message box flags and answers.
+///@{
+/// Message box flags and answers.
 constexpr int MB_OK = 0x00;
 constexpr int MB_OKCANCEL = 0x01;
 constexpr int MB_YESNO = 0x04;
@@ -23,25 +25,28 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+///@}
 
-// What shows forms to a person. One backend is active at a time.
+/// What shows forms to a person. One backend is active at a time.
 class TUIBackend {
  public:
   virtual ~TUIBackend() = default;
-  // Shows Form modally and returns how it was closed. The backend sets the
-  // controls' state (the texts typed) before it returns.
+  /// Shows Form modally and returns how it was closed. The backend sets the
+  /// controls' state (the texts typed) before it returns.
   virtual TModalResult ShowModal(TCustomForm& Form) = 0;
-  // A form shown without waiting, changed while shown, and taken away.
+  ///@{
+  /// A form shown without waiting, changed while shown, and taken away.
   virtual void ShowForm(TCustomForm& Form) { (void)Form; }
   virtual void FormChanged(TCustomForm& Form) { (void)Form; }
   virtual void HideForm(TCustomForm& Form) { (void)Form; }
-  // Returns IDOK, IDCANCEL, IDYES or IDNO.
+  ///@}
+  /// Returns IDOK, IDCANCEL, IDYES or IDNO.
   virtual int MessageBox(const String& Text, const String& Caption, int Flags) = 0;
-  // Handles pending input (a click on a shown form's button, say).
+  /// Handles pending input (a click on a shown form's button, say).
   virtual void ProcessMessages() {}
-  // Waits at most the given time for input while the application is idle.
+  /// Waits at most the given time for input while the application is idle.
   virtual void Idle(std::chrono::milliseconds Timeout);
-  // Opens a document with the program the desktop associates with it.
+  /// Opens a document with the program the desktop associates with it.
   virtual bool OpenDocument(const String& FileName) {
     (void)FileName;
     return false;
@@ -54,34 +59,43 @@ class TUIBackend {
 
 class TTimer;
 
+/// The application: its title, the active user interface backend, timers and
+/// the message loop.
 class TApplication : public TComponent {
  public:
   TApplication();
   ~TApplication() override;
 
-  // Defaults to the running executable's file name without its folder.
+  ///@{
+  /// Defaults to the running executable's file name without its folder.
   const String& Title() const;
   void SetTitle(const String& value);
-  // The full path of the running executable.
+  ///@}
+  /// The full path of the running executable.
   static String ExeName();
 
+  /// The active backend.
   TUIBackend& Backend() const { return *FBackend; }
-  // Installs a backend and returns the previous one; nullptr installs the
-  // default, which shows nothing (a modal form answers Cancel, a message box
-  // writes one line to standard error and consents to nothing).
+  /// Installs a backend and returns the previous one; nullptr installs the
+  /// default, which shows nothing (a modal form answers Cancel, a message box
+  /// writes one line to standard error and consents to nothing).
   std::unique_ptr<TUIBackend> SetBackend(std::unique_ptr<TUIBackend> backend);
 
-  // Fires due timers and lets the backend handle pending input.
+  /// Fires due timers and lets the backend handle pending input.
   void ProcessMessages();
-  // Waits for the next timer or input (at most Timeout) and handles it.
+  /// Waits for the next timer or input (at most Timeout) and handles it.
   void HandleMessage(std::chrono::milliseconds Timeout = std::chrono::milliseconds(1000));
-  // Handles messages until Terminate is called.
+  /// Handles messages until Terminate is called.
   void Run();
-  // Handles messages for the given time (or until Terminate).
+  /// Handles messages for the given time (or until Terminate).
   void RunFor(std::chrono::milliseconds Duration);
+  /// Makes Run return.
   void Terminate() { FTerminated = true; }
+  /// Whether Terminate was called.
   bool Terminated() const { return FTerminated; }
 
+  /// Asks the backend to show a message box; an empty Caption takes Title.
+  /// Returns IDOK, IDCANCEL, IDYES or IDNO.
   int MessageBox(const String& Text, const String& Caption, int Flags = MB_OK);
 
  private:
@@ -99,20 +113,29 @@ class TApplication : public TComponent {
   bool FTerminated = false;
 };
 
-// The process's application object.
+/// The process's application object.
 extern TApplication* const Application;
 
-// Fires OnTimer every Interval milliseconds while Enabled, from the
-// application's message processing on the thread that runs it.
+/// Fires OnTimer every Interval milliseconds while Enabled, from the
+/// application's message processing on the thread that runs it.
 class TTimer : public TComponent {
  public:
+  /// Creates the timer, enabled, every 1000 ms.
   explicit TTimer(TComponent* AOwner);
   ~TTimer() override;
 
+  ///@{
+  /// The time between two OnTimer calls in milliseconds; setting it starts the
+  /// wait again.
   unsigned Interval() const { return FInterval; }
   void SetInterval(unsigned value);
+  ///@}
+  ///@{
+  /// Whether the timer runs; setting it starts the wait again.
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool value);
+  ///@}
+  /// Called when the interval has passed.
   TNotifyEvent OnTimer;
 
  private:

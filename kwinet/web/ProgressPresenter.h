@@ -1,8 +1,9 @@
-// The driving of the progress dialog while a web job runs: the web base
-// hands it the job's steps and bytes, and it shows them on the form model
-// (TfrmKwInetUpdate) as the component's StatusDialog settings ask, and
-// reports the Cancel button back. The form lives in the component's
-// dlgStatus, where its subclasses see it.
+/// @file
+/// The driving of the progress dialog while a web job runs: the web base
+/// hands it the job's steps and bytes, and it shows them on the form model
+/// (TfrmKwInetUpdate) as the component's StatusDialog settings ask, and
+/// reports the Cancel button back. The form lives in the component's
+/// dlgStatus, where its subclasses see it.
 #pragma once
 
 #include <cstdint>
@@ -13,32 +14,34 @@
 
 namespace kwinet {
 
-enum TKwIAction : std::uint8_t;  // kwiupdate.h
+enum TKwIAction : std::uint8_t;  ///< kwiupdate.h
 
-// The files that an updater's dialog names.
+/// The files that an updater's dialog names.
 struct TKwProgressFiles {
-  String Remote;  // as shown: without a password or key
+  String Remote;  ///< as shown: without a password or key
+  /// The local copy.
   String Local;
 };
 
+/// Shows a web job's progress on the dialog, as the StatusDialog settings ask.
 class TKwProgressPresenter {
  public:
-  // Form: the slot that holds the dialog while it is shown (empty
-  // otherwise); Settings: the component's StatusDialog, read at each call.
+  /// Form: the slot that holds the dialog while it is shown (empty
+  /// otherwise); Settings: the component's StatusDialog, read at each call.
   TKwProgressPresenter(std::unique_ptr<TfrmKwInetUpdate>& Form, const TKwInetStatusDialog& Settings);
 
-  // When the settings enable the dialog: shows it, with the settings' title
-  // (the application's when empty), description, icon and picture, the
-  // files' names when there are any, and Cancel not pressed.
+  /// When the settings enable the dialog: shows it, with the settings' title
+  /// (the application's when empty), description, icon and picture, the
+  /// files' names when there are any, and Cancel not pressed.
   void Show(const std::optional<TKwProgressFiles>& Files);
-  // The step of Action with its text and mark, and a turn of the message
-  // loop, while the dialog is shown and enabled.
+  /// The step of Action with its text and mark, and a turn of the message
+  /// loop, while the dialog is shown and enabled.
   void Step(TKwIAction Action);
-  // Bytes CurValue of MaxValue on the bar and in the text, and a turn of
-  // the message loop; then whether Cancel has been pressed. Nothing while
-  // the dialog is not shown or not enabled.
+  /// Bytes CurValue of MaxValue on the bar and in the text, and a turn of
+  /// the message loop; then whether Cancel has been pressed. Nothing while
+  /// the dialog is not shown or not enabled.
   std::optional<bool> Update(std::uint64_t CurValue, std::uint64_t MaxValue);
-  // Hides the dialog and lets it go.
+  /// Hides the dialog and lets it go.
   void Close();
 
  private:

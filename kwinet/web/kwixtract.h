@@ -1,6 +1,7 @@
-// The link extractor: a web updater that keeps a private local copy of a
-// remote page and, after each job, collects every link of one kind in it
-// (mailto, http, https, ftp, file, telnet, news, gopher or wais addresses).
+/// @file
+/// The link extractor: a web updater that keeps a private local copy of a
+/// remote page and, after each job, collects every link of one kind in it
+/// (mailto, http, https, ftp, file, telnet, news, gopher or wais addresses).
 #pragma once
 
 #include <cstdint>
@@ -12,30 +13,56 @@
 
 namespace kwinet {
 
+/// The kind of link to collect: mailto, http, https, ftp, file, telnet, news,
+/// gopher or wais.
 enum TKwIExtract : std::uint8_t { ieMailTo, ieHTTP, itHTTPS, itFTP, itFile, itTelnet, itNews, itGopher, itWais };
+/// @var ieMailTo
+/// mailto: addresses.
+/// @var ieHTTP
+/// http:// links.
+/// @var itHTTPS
+/// https:// links.
+/// @var itFTP
+/// ftp:// links.
+/// @var itFile
+/// file: links.
+/// @var itTelnet
+/// telnet:// links.
+/// @var itNews
+/// news: links.
+/// @var itGopher
+/// gopher:// links.
+/// @var itWais
+/// wais:// links.
 
-// The prefix that each kind of link begins with ("mailto:", "http://"...).
+/// The prefix that each kind of link begins with ("mailto:", "http://"...).
 std::string_view KwIExtractPrefix(TKwIExtract Value);
 
+/// Fetches a page and collects every link of one kind in it.
 class TKwInfoExtractor : public TKwCustomWebUpdater {
  public:
+  /// Creates the extractor for mailto links, with ContentMaxResponseSize as the
+  /// bound.
   explicit TKwInfoExtractor(TComponent* AOwner);
-  // Deletes the local copy.
+  /// Deletes the local copy.
   ~TKwInfoExtractor() override;
 
-  // The updater's job; then, unless it failed, the local copy (when there is
-  // one) is scanned into ExtractedInfo, so an unchanged page is scanned
-  // again. A failed job leaves ExtractedInfo as it was. A local copy that
-  // cannot be opened raises EFOpenError.
+  /// The updater's job; then, unless it failed, the local copy (when there is
+  /// one) is scanned into ExtractedInfo, so an unchanged page is scanned
+  /// again. A failed job leaves ExtractedInfo as it was. A local copy that
+  /// cannot be opened raises EFOpenError.
   bool Execute() override;
-  // Stores the name, deletes the local copy and picks a new private one that
-  // keeps the remote file's extension.
+  /// Stores the name, deletes the local copy and picks a new private one that
+  /// keeps the remote file's extension.
   void SetRemoteFileName(const String& Value) override;
 
+  ///@{
+  /// The kind of link collected (ieMailTo at first).
   TKwIExtract Extract() const { return FExtract; }
   void SetExtract(TKwIExtract value) { FExtract = value; }
-  // The links of the last scan, in the order found, duplicates kept; each
-  // character is one byte of the page.
+  ///@}
+  /// The links of the last scan, in the order found, duplicates kept; each
+  /// character is one byte of the page.
   TStringList* ExtractedInfo() const { return FExtractedInfo.get(); }
 
  private:

@@ -1,6 +1,7 @@
-// The text of an XML node (its tag name, value and raw attributes) in one
-// word: a large document has millions of nodes, and three strings each would
-// weigh more than the tree itself.
+/// @file
+/// The text of an XML node (its tag name, value and raw attributes) in one
+/// word: a large document has millions of nodes, and three strings each would
+/// weigh more than the tree itself.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +12,9 @@
 
 namespace kwinet {
 
-// A node's text in one word: nothing, up to seven characters of the range 0
-// to 255 in place, or a block with a count, one byte a character when every
-// character fits, two otherwise.
+/// A node's text in one word: nothing, up to seven characters of the range 0
+/// to 255 in place, or a block with a count, one byte a character when every
+/// character fits, two otherwise.
 class TKwXMLText {
  public:
   TKwXMLText() = default;
@@ -21,17 +22,29 @@ class TKwXMLText {
   TKwXMLText& operator=(const TKwXMLText&) = delete;
   ~TKwXMLText() { Clear(); }
 
+  /// Whether the text is empty.
   bool Empty() const { return FBits == 0; }
+  /// The number of characters.
   std::size_t Size() const;
+  /// The character at i (from 0).
   Char At(std::size_t i) const;
+  /// The text.
   String Str() const;
+  /// Empties the text.
   void Clear();
+  ///@{
+  /// Replaces the text.
   void Assign(std::u16string_view S);
-  void Assign(std::string_view Latin1);  // bytes that stand for the characters 0 to 255
+  void Assign(std::string_view Latin1);  ///< bytes that stand for the characters 0 to 255
+  ///@}
+  ///@{
+  /// Appends to the text.
   void Append(std::u16string_view S);
   void Append(std::string_view Latin1);
+  ///@}
+  /// Whether the text is S.
   bool Equals(std::u16string_view S) const;
-  bool EqualsIgnoringCase(std::u16string_view S) const;  // ASCII letters only
+  bool EqualsIgnoringCase(std::u16string_view S) const;  ///< ASCII letters only
 
  private:
   // The block's header: two 32-bit counts, or (kLarge) three words for a
