@@ -11,6 +11,7 @@ if(KWINET_HAVE_QT)
   list(APPEND kwinet_docs_headers ${KWINET_QT_PUBLIC_HEADERS})
 endif()
 list(TRANSFORM kwinet_docs_headers PREPEND ${PROJECT_SOURCE_DIR}/kwinet/)
+list(APPEND kwinet_docs_headers ${KWINET_GENERATED_INCLUDE_DIR}/kwinet/Version.h)
 
 if(DOXYGEN_FOUND)
   set(KWINET_DOCS_DIR ${PROJECT_BINARY_DIR}/docs)

@@ -34,8 +34,10 @@ function(kwinet_add_module name)
   # hidden.
   foreach(source IN LISTS sources)
     get_filename_component(unit ${source} NAME_WE)
-    # (LibraryVersion, in core, is declared by the generated kwinet/Version.h.)
-    if(NOT "${name}/${unit}.h" IN_LIST KWINET_PUBLIC_HEADERS AND NOT "${name}/${unit}" STREQUAL "core/Version")
+    # (LibraryVersion, in core, is declared by the generated kwinet/Version.h,
+    # the resource table by core/Resources.h.)
+    if(NOT "${name}/${unit}.h" IN_LIST KWINET_PUBLIC_HEADERS AND NOT "${name}/${unit}" STREQUAL "core/Version"
+       AND NOT source STREQUAL KWINET_RESOURCE_SOURCE)
       set_source_files_properties(${source} PROPERTIES COMPILE_OPTIONS -fvisibility=hidden)
     endif()
   endforeach()

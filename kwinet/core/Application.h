@@ -51,9 +51,9 @@ class TUIBackend {
     (void)FileName;
     return false;
   }
-  // Whether a person can see the forms shown and close them: false for a
-  // desktop without a screen (Qt's offscreen platform), where nothing may
-  // wait for a window to be closed.
+  /// Whether a person can see the forms shown and close them: false for a
+  /// desktop without a screen (Qt's offscreen platform), where nothing may
+  /// wait for a window to be closed.
   virtual bool Attended() const { return true; }
 };
 

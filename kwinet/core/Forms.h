@@ -87,6 +87,7 @@ enum TBevelShape : std::uint8_t { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLef
 /// A line along the right edge.
 /// @var bsSpacer
 /// Nothing drawn: it only takes room.
+
 /// A panel's outer edge: none (flat), lowered, raised, or an empty space.
 enum TBevelCut : std::uint8_t { bvNone, bvLowered, bvRaised, bvSpace };
 /// @var bvNone
@@ -153,8 +154,8 @@ class TControl : public TComponent {
   /// The text a backend shows for this control (empty for none).
   virtual String DisplayText() const { return String(); }
 
-  // Counts the changes of what this control shows: a backend redraws only
-  // the controls whose count moved since it last looked.
+  /// Counts the changes of what this control shows: a backend redraws only
+  /// the controls whose count moved since it last looked.
   std::uint64_t Revision() const { return FRevision; }
 
  protected:
@@ -474,11 +475,13 @@ class TCustomForm : public TComponent {
 
   /// Called by controls: what the form shows has changed.
   void Changed();
-  // Between BeginUpdate and the matching EndUpdate the backend is told of
-  // changes once, at the end: several controls set for one new state make
-  // one redraw.
+  ///@{
+  /// Between BeginUpdate and the matching EndUpdate the backend is told of
+  /// changes once, at the end: several controls set for one new state make
+  /// one redraw.
   void BeginUpdate() { ++FUpdating; }
   void EndUpdate();
+  ///@}
 
  private:
   friend class TControl;

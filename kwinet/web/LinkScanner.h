@@ -1,9 +1,10 @@
-// Finds the links of one kind in a text given piece by piece: every place
-// where the prefix ("http://", "mailto:"...) begins, up to the first
-// character that ends a link, or until the link is kMaxLinkLength bytes long.
-// Memory is bounded by the piece and that length, not by the text, and a
-// link or prefix split between two pieces is found whole. Pure code over
-// bytes; fuzzed.
+/// @file
+/// Finds the links of one kind in a text given piece by piece: every place
+/// where the prefix ("http://", "mailto:"...) begins, up to the first
+/// character that ends a link, or until the link is kMaxLinkLength bytes long.
+/// Memory is bounded by the piece and that length, not by the text, and a
+/// link or prefix split between two pieces is found whole. Pure code over
+/// bytes; fuzzed.
 #pragma once
 
 #include <cstddef>
@@ -16,33 +17,35 @@
 
 namespace kwinet {
 
-// The characters that end a link: NUL, the space and those that RFC 1738
-// calls unsafe ("#%<>[\]^`{|}~ and the quotation mark). Line breaks, tabs
-// and the apostrophe do not.
+/// The characters that end a link: NUL, the space and those that RFC 1738
+/// calls unsafe ("#%<>[\]^`{|}~ and the quotation mark). Line breaks, tabs
+/// and the apostrophe do not.
 bool EndsLink(unsigned char C);
 
-// The longest link, prefix included. A link that runs on ends there, and
-// scanning goes on with the byte after it.
+/// The longest link, prefix included. A link that runs on ends there, and
+/// scanning goes on with the byte after it.
 constexpr std::size_t kMaxLinkLength = 64 * 1024;
 
+/// Finds the links that begin with one prefix in a text given piece by piece.
 class TLinkScanner {
  public:
-  // Each link as found, prefix included; the view lives until the callback
-  // returns.
+  /// Each link as found, prefix included; the view lives until the callback
+  /// returns.
   using TOnLink = std::function<void(std::string_view Link)>;
 
-  // Prefix: compared exactly (case matters); must not be empty nor hold a
-  // character that ends a link. MaxLength: the longest link (at least the
-  // prefix's length).
+  /// Prefix: compared exactly (case matters); must not be empty nor hold a
+  /// character that ends a link. MaxLength: the longest link (at least the
+  /// prefix's length).
   TLinkScanner(std::string_view Prefix, TOnLink OnLink, std::size_t MaxLength = kMaxLinkLength);
 
-  // The next piece of the text. The text ends at its first NUL: a link open
-  // there is reported, and the call returns false, as does every later one
-  // (further pieces are not looked at).
+  /// The next piece of the text. The text ends at its first NUL: a link open
+  /// there is reported, and the call returns false, as does every later one
+  /// (further pieces are not looked at).
   bool Feed(std::string_view Piece);
-  // The end of the text: a link still open is reported whole; a prefix cut
-  // short is not a link. Later pieces are ignored.
+  /// The end of the text: a link still open is reported whole; a prefix cut
+  /// short is not a link. Later pieces are ignored.
   void Finish();
+  /// Whether the text has ended (a NUL was seen or Finish was called).
   bool Ended() const { return FEnded; }
 
  private:
@@ -65,9 +68,9 @@ class TLinkScanner {
   bool FEnded = false;
 };
 
-// Feeds Scanner from Source, from its position, in pieces of BlockSize bytes
-// until the text ends (at Source's end or its first NUL), then finishes it.
-// Nothing is read after the piece that holds the first NUL.
+/// Feeds Scanner from Source, from its position, in pieces of BlockSize bytes
+/// until the text ends (at Source's end or its first NUL), then finishes it.
+/// Nothing is read after the piece that holds the first NUL.
 void ScanLinks(TStream& Source, TLinkScanner& Scanner, std::size_t BlockSize = 256 * 1024);
 
 }  // namespace kwinet

@@ -40,8 +40,8 @@ class TQtBackend : public TUIBackend {
   void ProcessMessages() override;
   void Idle(std::chrono::milliseconds Timeout) override;
   bool OpenDocument(const String& FileName) override;
-  // False on a platform without a screen (offscreen, minimal): no person
-  // can close a window there.
+  /// False on a platform without a screen (offscreen, minimal): no person
+  /// can close a window there.
   bool Attended() const override;
 
   /// The dialog that shows Form while it is shown, else nullptr: for
