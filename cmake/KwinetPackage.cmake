@@ -6,7 +6,8 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kwinet)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "network components for desktop applications, and their command-line tool")
+# Each package has a synopsis of its own: the first line of its description.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_CONTACT "kwinet developers <kwinet-dev@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -25,7 +26,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME kwinet)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS kwinet-gui)
-string(CONCAT CPACK_COMPONENT_RUNTIME_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "network components for desktop applications, and their command-line tool\n"
   "libkwinet and the kwinet tool: whois, daytime and SNTP time, DNS, HTTP, SMTP mail\n"
   "with attachments, a web updater, remote folders and pictures, links, news, RSS,\n"
@@ -40,7 +41,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
   "kwinet (= ${PROJECT_VERSION}), libcurl4-openssl-dev | libcurl-dev, libssl-dev, libidn2-dev, libpng-dev, libjpeg-dev, libgif-dev")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SUGGESTS "kwinet-gui (= ${PROJECT_VERSION}), qt6-base-dev")
-string(CONCAT CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "headers and build files for kwinet\n"
   "The public headers of libkwinet, its CMake package (find_package(kwinet)) and its\n"
   "pkg-config files (kwinet, kwinet-qt).")
@@ -48,7 +49,7 @@ string(CONCAT CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME kwinet-gui)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "kwinet (= ${PROJECT_VERSION})")
-string(CONCAT CPACK_COMPONENT_GUI_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_GUI_DESCRIPTION
   "desktop dialogs for kwinet (Qt 6)\n"
   "libkwinet-qt, the Qt 6 Widgets backend, and the plugin through which the kwinet\n"
   "tool shows its progress and logon dialogs on the desktop (kwinet --gui).")
