@@ -43,6 +43,39 @@ std::vector<Command> Sorted() {
   return commands;
 }
 
+// The command a command line names: its first word that is not an option
+// (the tool's own options take no value).
+std::string NamedCommand(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--help-all") return {};
+    if (a.empty() || a[0] != '-') return a;
+  }
+  return {};
+}
+
+bool HasSubcommand(CLI::App& app, const std::string& name) {
+  return !app.get_subcommands([&name](CLI::App* c) { return c->get_name() == name; }).empty();
+}
+
+// Sets up the command that the line names, and the others only when it
+// names none that is there (the help, --help-all, a mistyped name, the
+// demo): building every command's options is most of the tool's start-up.
+void SetUpCommands(CLI::App& app, const std::vector<std::string>& args) {
+  const std::string named = NamedCommand(args);
+  const std::vector<Command> commands = Sorted();
+  const Command* first = nullptr;
+  for (const Command& c : commands) {
+    if (!named.empty() && c.Name == named) first = &c;
+  }
+  if (first) {
+    first->Setup(app);
+    if (HasSubcommand(app, named)) return;
+  }
+  for (const Command& c : commands) {
+    if (&c != first) c.Setup(app);
+  }
+}
+
 int RunDemo() {
   int failures = 0;
   for (const Command& c : Sorted()) {
@@ -99,7 +132,7 @@ int Run(const std::vector<std::string>& args) {
   app.fallthrough(false);
   app.set_help_all_flag("--help-all", "Show the help of every command");
   app.set_version_flag("--version", std::string("kwinet ") + LibraryVersion(), "Show the version of kwinet and exit");
-  for (const Command& c : Sorted()) c.Setup(app);
+  SetUpCommands(app, args);
   app.add_subcommand("demo", "Show every component at work against servers started on this machine")
       ->callback([] { ExitCode() = RunDemo(); });
   TGuiScope gui(app);
