@@ -67,11 +67,13 @@ bool TKwIHTTPClient::FitsRequestLine(const String& Text) {
 
 String TKwIHTTPClient::GetQuery() {
   const String target = TargetHostPort(80);
+  // An empty Request asks for the server's root, with a proxy or without.
+  const String path = FRequest.empty() ? String(u"/") : FRequest;
   String q;
   if (ProxyInUse())
-    q = String(kMethods[FAction]) + u" http://" + target + (FRequest.empty() ? u"/" : FRequest);
+    q = String(kMethods[FAction]) + u" http://" + target + path;
   else
-    q = String(kMethods[FAction]) + u" " + FRequest;
+    q = String(kMethods[FAction]) + u" " + path;
   q += u" HTTP/1.0\r\nHost: " + target + u"\r\n";
   for (int i = 0; i < FHeaders->Count(); ++i) q += FHeaders->Strings(i) + u"\r\n";
   // The proxy lines stand inside the header block; they end it.

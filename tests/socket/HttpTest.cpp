@@ -47,6 +47,17 @@ TEST(HttpClient, RequestOnTheWireHasEveryHeaderInsideTheBlock) {
                                     "\r\nAccept: */*\r\nX-A: 1\r\nProxy-Connection: Keep-Alive\r\n\r\n");
 }
 
+// An empty Request is the server's root, not a request line without a path.
+TEST(HttpClient, AnEmptyRequestAsksForTheRoot) {
+  FakeServer server(FakeServer::ReplyAndClose(kResponse, "\r\n\r\n"));
+  auto http = MakeClient(server.Port());
+  http->SetRequest(u"");
+  http->Execute();
+  ASSERT_TRUE(server.WaitForConnections(1));
+  const std::string sent = server.Received(0);
+  EXPECT_EQ(sent.substr(0, sent.find("\r\n")), "GET / HTTP/1.0");
+}
+
 TEST(HttpClient, ResponseIsSplitIntoHeadersAndTheExactBody) {
   FakeServer server(FakeServer::ReplyAndClose(kResponse, "\r\n\r\n"));
   auto http = MakeClient(server.Port());
