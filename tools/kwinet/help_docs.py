@@ -26,21 +26,21 @@ EXIT_STATUS = re.compile(r"\bExit (?:status:\s*|(?=\d))")
 class Item:
     """One line of a list in the help: an option, a positional or a command."""
 
-    def __init__(self, spec, text):
-        self.spec = spec
+    def __init__(self, usage, text):
+        self.usage = usage
         self.text = text
 
     def names(self):
-        return self.spec.split()[0].split(",")
+        return self.usage.split()[0].split(",")
 
     def takes_value(self):
         # "--timeout INT=30000", "--tls TEXT:{starttls,implicit}", "-H,--header
         # TEXT ...", but not "--chars Excludes: --utf8" nor "--resume".
-        words = self.spec.split()
+        words = self.usage.split()
         return len(words) > 1 and words[1] != "REQUIRED" and re.match(r"[A-Z]+(?:[:=]|$)", words[1])
 
     def choices(self):
-        m = re.search(r":\{([^}]*)\}", self.spec)
+        m = re.search(r":\{([^}]*)\}", self.usage)
         return m.group(1).split(",") if m else []
 
 
@@ -118,9 +118,9 @@ class Help:
 
     @staticmethod
     def text_on_same_line(line, column, following):
-        # A spec as wide as the column or wider has its text on the next line.
-        # A spec one short of it is followed by a single blank, just as a
-        # wider spec with a blank at that place: then the next line decides.
+        # An option's usage as wide as the column or wider has its text on the next line.
+        # A usage one short of it is followed by a single blank, just as a
+        # wider usage with a blank at that place: then the next line decides.
         if len(line) <= column or line[column - 1] != " ":
             return False
         if line[column - 2] == " ":
@@ -197,7 +197,7 @@ def usage(h):
 def item_lines(item, skip_help=False):
     if skip_help and item.names()[-1] in ("--help", "--help-all"):
         return []
-    first, _, rest = item.spec.partition(" ")
+    first, _, rest = item.usage.partition(" ")
     tag = ", ".join(bold(n) for n in first.split(",")) + (" " + roff(rest) if rest else "")
     return [".TP", tag, roff(item.text)]
 
@@ -227,7 +227,7 @@ def man_page(helps, version):
         for para in paras[:1]:
             out += [roff(para)]
         for item in h.positionals:
-            first, _, rest = item.spec.partition(" ")
+            first, _, rest = item.usage.partition(" ")
             out += [".TP", "\\fI%s\\fR %s" % (roff(first), roff(rest)), roff(item.text)]
         for item in h.options:
             out += item_lines(item, skip_help=True)
