@@ -14,62 +14,48 @@ bool XmlCharacter(char32_t c) {
          (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-// S escaped for element content or for an attribute value in quotes.
+// S escaped for element content or for an attribute value in quotes, as
+// UTF-8.
 void AppendEscaped(std::string& out, const String& S, bool Attribute) {
+  String escaped;
+  escaped.reserve(S.size());
   for (std::size_t i = 0; i < S.size(); ++i) {
-    char32_t c = S[i];
+    const Char c = S[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 && S[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (S[i + 1] - 0xDC00);
-      ++i;
+      escaped += c;  // a pair is a character beyond U+FFFF, which XML allows
+      escaped += S[++i];
+      continue;
     }
-    if (!XmlCharacter(c)) c = u' ';  // a lone surrogate falls here too
     switch (c) {
       case u'&':
-        out += "&amp;";
+        escaped += u"&amp;";
         break;
       case u'<':
-        out += "&lt;";
+        escaped += u"&lt;";
         break;
       case u'>':
-        out += "&gt;";
+        escaped += u"&gt;";
         break;
       case u'"':
-        out += "&quot;";
+        escaped += u"&quot;";
         break;
       case u'\'':
-        out += "&apos;";
+        escaped += u"&apos;";
         break;
       case u'\r':
-        out += "&#13;";
+        escaped += u"&#13;";
         break;
       case u'\t':
-        out += Attribute ? "&#9;" : "\t";
+        escaped += Attribute ? u"&#9;" : u"\t";
         break;
       case u'\n':
-        out += Attribute ? "&#10;" : "\n";
+        escaped += Attribute ? u"&#10;" : u"\n";
         break;
       default:
-        AppendUtf8(out, c);
+        escaped += XmlCharacter(c) ? c : Char(u' ');  // a lone surrogate falls here too
     }
   }
+  out += StringToUtf8(escaped);
 }
 
 }  // namespace
