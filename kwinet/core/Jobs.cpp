@@ -250,6 +250,7 @@ bool TJob::Wait(std::chrono::milliseconds Timeout) {
 
 TJobHandle TJobSlot::Start(TJob::TWork Work) {
   CheckIdle();
+  std::lock_guard lock(FLock);
   // The previous job has ended: its thread is joined here.
   FJob.reset();
   FJob = TJob::Start(std::move(Work));
@@ -258,6 +259,7 @@ TJobHandle TJobSlot::Start(TJob::TWork Work) {
 }
 
 void TJobSlot::CheckIdle() const {
+  std::lock_guard lock(FLock);
   if (FJob && !FJob->Finished() && std::this_thread::get_id() != FWorker)
     throw EInvalidOperation(u"The component is running a job; wait for it or cancel it first");
 }

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -93,7 +94,8 @@ using TJobHandle = std::shared_ptr<TJob>;
 /// The one running job of a component: a second start while it runs is
 /// refused, and the slot's end cancels the job and waits for it.
 ///
-/// Thread-safety: used from the thread that owns the component.
+/// Thread-safety: Start and End are called from the thread that owns the
+/// component; CheckIdle from any thread (the job's worker calls it too).
 class TJobSlot {
  public:
   TJobSlot() = default;
@@ -113,6 +115,9 @@ class TJobSlot {
   void End();
 
  private:
+  // Held while a job starts: its worker's CheckIdle waits until the slot
+  // knows the job.
+  mutable std::mutex FLock;
   TJobHandle FJob;
   std::thread::id FWorker;
 };

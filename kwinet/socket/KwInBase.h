@@ -32,8 +32,8 @@ using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
 /// owns the application's backend; while the job runs, the caller leaves the
 /// component's properties alone (nothing checks this) and a second Execute or
 /// ExecuteAsync is refused. Freeing the component cancels its job and waits
-/// for it; a derived class whose job uses members of its own calls EndJob
-/// first in its destructor.
+/// for it: every class derived from it calls EndJob first in its destructor,
+/// before any part of the object goes (the job still calls its overrides).
 class TKwInetBase : public TComponent {
  public:
   /// Creates the client with its socket (blocking, 30 s timeout), no proxy and

@@ -106,8 +106,8 @@ bool KwIDownloadNeeded(bool LocalExists, std::uint64_t LocalSize, std::int64_t L
 /// owns the application's backend; while the job runs, the caller leaves the
 /// component's properties alone (nothing checks this) and a second Execute or
 /// ExecuteAsync is refused. Freeing the component cancels its job and waits
-/// for it; a derived class whose job uses members of its own calls EndJob
-/// first in its destructor.
+/// for it: every class derived from it calls EndJob first in its destructor,
+/// before any part of the object goes (the job still calls its overrides).
 class TKwCustomWebComponent : public TComponent {
  public:
   /// Creates the component for HTTP on port 80, with no proxy and the progress
@@ -416,6 +416,8 @@ class TKwWebUpdater : public TKwCustomWebUpdater {
  public:
   /// Creates the updater.
   explicit TKwWebUpdater(TComponent* AOwner) : TKwCustomWebUpdater(AOwner) {}
+  /// Ends a running job first (EndJob).
+  ~TKwWebUpdater() override { EndJob(); }
   /// Sets the local copy.
   void SetLocalFileName(const String& value) { FLocalFileName = value; }
 };
