@@ -7,7 +7,7 @@
 # run-time loader. Their symbols are hidden in libkwinet. A public header
 # includes public headers only (the consumer test checks the installed tree).
 set(KWINET_PUBLIC_HEADERS
-  core/Application.h core/Classes.h core/ComCtrls.h core/DateTime.h core/Exceptions.h core/Forms.h
+  core/Application.h core/Classes.h core/ComCtrls.h core/DateTime.h core/Exceptions.h core/Forms.h core/Jobs.h
   core/Picture.h core/PixelImage.h core/Resources.h core/Streams.h core/String.h core/StringList.h core/Variant.h
   graphics/PictureLoader.h
   storage/FormStream.h storage/FormText.h storage/TypInfo.h

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <climits>
 
+#include "kwinet/core/Jobs.h"
+
 namespace kwinet {
 
 namespace {
@@ -29,12 +31,19 @@ int MsLeft(bool bounded, Clock::time_point deadline) {
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
-// poll that resumes after a signal with the time that is left.
+// poll that resumes after a signal with the time that is left. In a job it
+// waits in slices and raises EJobCancelled once the job is cancelled.
 int PollFor(pollfd* fds, nfds_t n, int timeoutMs) {
   const bool bounded = timeoutMs >= 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
+  const bool job = InJob();
   for (;;) {
-    int r = ::poll(fds, n, bounded ? MsLeft(true, deadline) : -1);
+    CheckJobCancelled();
+    int wait = bounded ? MsLeft(true, deadline) : -1;
+    const bool sliced = job && (wait < 0 || wait > kJobCancelSlice.count());
+    if (sliced) wait = static_cast<int>(kJobCancelSlice.count());
+    int r = ::poll(fds, n, wait);
+    if (r == 0 && sliced) continue;
     if (r >= 0 || errno != EINTR) return r;
   }
 }

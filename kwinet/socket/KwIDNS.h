@@ -80,6 +80,8 @@ class TKwIDNSResolver : public TKwInetBase {
  public:
   /// Creates the resolver on port 53, asking for nothing yet.
   explicit TKwIDNSResolver(TComponent* AOwner);
+  /// Ends a running job first (EndJob).
+  ~TKwIDNSResolver() override { EndJob(); }
 
   /// The query message of the current step: a random identifier, one
   /// question for the step's request type (requests in ordinal order).

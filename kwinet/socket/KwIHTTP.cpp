@@ -56,6 +56,7 @@ TKwIHTTPClient::TKwIHTTPClient(TComponent* AOwner)
 }
 
 TKwIHTTPClient::~TKwIHTTPClient() {
+  EndJob();  // the job uses what goes below
   FResponseHeaders.reset();
   FHeaders.reset();
 }
@@ -180,7 +181,7 @@ void TKwIHTTPClient::ProcessResponse(String& Text) {
   if (line.empty()) return;
   String url = Trim(line.substr(9));
   bool abort = true;
-  if (FOnRedirect) FOnRedirect(this, url, abort);
+  FireEvent(FOnRedirect, this, url, abort);
   if (!abort && !url.empty()) FollowRedirect(url, Text);
 }
 

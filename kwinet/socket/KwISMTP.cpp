@@ -56,7 +56,9 @@ TKwISMTP::TKwISMTP(TComponent* AOwner)
   SetPort(25);
 }
 
-TKwISMTP::~TKwISMTP() = default;
+TKwISMTP::~TKwISMTP() {
+  EndJob();  // the job uses what goes below
+}
 
 String TKwISMTP::LeadZero(int Value, int MinLength) {
   String s = IntToStr(Value);

@@ -18,6 +18,8 @@ class TKwInetSNTP : public TKwInetBase {
  public:
   /// Creates the client for the public pool, port 123.
   explicit TKwInetSNTP(TComponent* AOwner);
+  /// Ends a running job first (EndJob).
+  ~TKwInetSNTP() override { EndJob(); }
 
   /// One exchange; the server's time as local time, or 0 when no valid
   /// answer came (leap indicator 3, stratum 0 or above 15, a zero transmit

@@ -16,6 +16,8 @@ class TKwInetDateTime : public TKwInetBase {
  public:
   /// Creates the client for NIST's service, port 13.
   explicit TKwInetDateTime(TComponent* AOwner);
+  /// Ends a running job first (EndJob).
+  ~TKwInetDateTime() override { EndJob(); }
 
   /// Connects, reads the server's line and returns its date and time; every
   /// call is a new exchange. Raises EConvertError when the groups make no

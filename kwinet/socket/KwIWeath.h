@@ -17,6 +17,8 @@ class TKwWeatherInfo : public TKwInetBase {
  public:
   /// Creates the component for the weather site, port 80.
   explicit TKwWeatherInfo(TComponent* AOwner);
+  /// Ends a running job first (EndJob).
+  ~TKwWeatherInfo() override { EndJob(); }
 
   ///@{
   /// The postal code looked up; setting it makes TrackingType wttZip.

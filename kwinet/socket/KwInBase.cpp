@@ -29,6 +29,7 @@ TKwInetBase::TKwInetBase(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TKwInetBase::~TKwInetBase() {
+  FJob.End();
   // The socket goes with the owned children; it must not call back into a
   // component that is being destroyed.
   FClientSocket->OnDisconnect = nullptr;
@@ -81,15 +82,16 @@ void TKwInetBase::SetClientType(TClientType value) {
 
 void TKwInetBase::SetOnSendTextToSocket(TSocketNotifyEvent value) {
   FOnSendTextToSocket = std::move(value);
-  FClientSocket->OnWrite = FOnSendTextToSocket;
+  FClientSocket->OnWrite = [this](TObject* s, TCustomWinSocket* k) { FireEvent(FOnSendTextToSocket, s, k); };
 }
 
 void TKwInetBase::SetOnReceiveTextFromSocket(TSocketNotifyEvent value) {
   FOnReceiveTextFromSocket = std::move(value);
-  FClientSocket->OnRead = FOnReceiveTextFromSocket;
+  FClientSocket->OnRead = [this](TObject* s, TCustomWinSocket* k) { FireEvent(FOnReceiveTextFromSocket, s, k); };
 }
 
 String TKwInetBase::Execute() {
+  FJob.CheckIdle();
   BeforeExecute();
   if (FClientSocket->Host().empty() && FClientSocket->Address().empty()) throw Exception(strKwInEHost);
   Connect();
@@ -110,6 +112,10 @@ String TKwInetBase::Execute() {
     result = e.Message();
   }
   return result;
+}
+
+TJobHandle TKwInetBase::ExecuteAsync() {
+  return FJob.Start([this] { return Execute(); });
 }
 
 String TKwInetBase::GetQuery() {
@@ -306,11 +312,11 @@ std::size_t TKwInetBase::ReadHttpHead(const String& Reply, THttpHeadReader& Head
 }
 
 void TKwInetBase::BeforeExecute() {
-  if (FOnBeforeExecute) FOnBeforeExecute(this);
+  FireEvent(FOnBeforeExecute, this);
 }
 
 void TKwInetBase::AfterExecute(String& Text) {
-  if (FOnAfterExecute) FOnAfterExecute(this, Text);
+  FireEvent(FOnAfterExecute, this, Text);
 }
 
 int TKwInetBase::SendToSocket(const String& Text) {
@@ -347,26 +353,26 @@ bool TKwInetBase::AddrIsIP(const String& S) {
 }
 
 void TKwInetBase::DoLookup(TObject* Sender, TCustomWinSocket* Socket) {
-  if (FOnLookup) FOnLookup(Sender, Socket);
+  FireEvent(FOnLookup, Sender, Socket);
 }
 
 void TKwInetBase::DoConnecting(TObject* Sender, TCustomWinSocket* Socket) {
-  if (FOnConnecting) FOnConnecting(Sender, Socket);
+  FireEvent(FOnConnecting, Sender, Socket);
 }
 
 void TKwInetBase::DoConnect(TObject* Sender, TCustomWinSocket* Socket) {
   FConnected = true;
-  if (FOnConnect) FOnConnect(Sender, Socket);
+  FireEvent(FOnConnect, Sender, Socket);
 }
 
 void TKwInetBase::DoDisconnect(TObject* Sender, TCustomWinSocket* Socket) {
   FConnected = false;
-  if (FOnDisconnect) FOnDisconnect(Sender, Socket);
+  FireEvent(FOnDisconnect, Sender, Socket);
 }
 
 void TKwInetBase::DoError(TObject* Sender, TCustomWinSocket* Socket, TErrorEvent ErrorEvent, int& ErrorCode) {
   FConnected = false;
-  if (FOnError) FOnError(Sender, Socket, ErrorEvent, ErrorCode);
+  FireEvent(FOnError, Sender, Socket, ErrorEvent, ErrorCode);
 }
 
 }  // namespace kwinet

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "kwinet/core/Classes.h"
+#include "kwinet/core/Jobs.h"
 #include "kwinet/core/String.h"
 #include "kwinet/socket/ClientSocket.h"
 #include "kwinet/utils/HttpHead.h"
@@ -25,6 +26,14 @@ using TKwIReceivedEvent = std::function<void(TObject* Sender, String& Text)>;
 /// steps of InternalExecute and AfterExecute, then Disconnect unless
 /// KeepConnection. An Exception raised during the steps becomes the result
 /// text, and the connection is left as it is.
+///
+/// Thread-safety: one component serves one thread at a time. ExecuteAsync
+/// runs the job on a worker thread and fires every event on the thread that
+/// owns the application's backend; while the job runs, the caller leaves the
+/// component's properties alone (nothing checks this) and a second Execute or
+/// ExecuteAsync is refused. Freeing the component cancels its job and waits
+/// for it: every class derived from it calls EndJob first in its destructor,
+/// before any part of the object goes (the job still calls its overrides).
 class TKwInetBase : public TComponent {
  public:
   /// Creates the client with its socket (blocking, 30 s timeout), no proxy and
@@ -35,6 +44,11 @@ class TKwInetBase : public TComponent {
   /// The concatenated texts of all steps, or the message of the error that
   /// ended a step.
   String Execute();
+  /// Execute on a worker thread: the job's result is what Execute returns.
+  /// Raises EInvalidOperation while a job of the component runs.
+  TJobHandle ExecuteAsync();
+  /// The job ExecuteAsync started last, or nullptr.
+  const TJobHandle& Job() const { return FJob.Current(); }
 
   /// The text to send in the current step; empty means: send nothing, only
   /// read (a server that talks first).
@@ -206,6 +220,9 @@ class TKwInetBase : public TComponent {
   /// an IPv6 address in brackets.
   String TargetHostPort(int DefaultPort) const;
 
+  /// Cancels the running job and waits for it to end.
+  void EndJob() { FJob.End(); }
+
   /// The step being run, from 0.
   std::int32_t CurrentStep = 0;
   /// How many steps Execute runs (1 unless a protocol needs more).
@@ -236,6 +253,7 @@ class TKwInetBase : public TComponent {
   TSocketNotifyEvent FOnSendTextToSocket, FOnReceiveTextFromSocket;
   TNotifyEvent FOnBeforeExecute;
   TKwIReceivedEvent FOnAfterExecute;
+  TJobSlot FJob;
 };
 
 }  // namespace kwinet

@@ -170,6 +170,7 @@ TKwWhoIs::TKwWhoIs(TComponent* AOwner) : TKwInetBase(AOwner) {
 }
 
 TKwWhoIs::~TKwWhoIs() {
+  EndJob();  // the job uses what goes below
   FServerList.reset();
 }
 

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "kwinet/core/Jobs.h"
+
 namespace kwinet {
 
 namespace {
@@ -145,8 +147,12 @@ std::unique_ptr<TTlsTransport> TTlsTransport::Handshake(int Fd, const String& Ho
       if (left.count() <= 0) HandshakeFailed(Host, Format(u"no answer within %d ms", {TimeoutMs}));
       wait = static_cast<int>(left.count());
     }
+    // A job's cancel is looked at between slices.
+    if (InJob() && (wait < 0 || wait > kJobCancelSlice.count())) wait = static_cast<int>(kJobCancelSlice.count());
     pollfd p{Fd, events, 0};
     int n = ::poll(&p, 1, wait);
+    CheckJobCancelled();
+    if (n == 0 && InJob() && (TimeoutMs <= 0 || std::chrono::steady_clock::now() < deadline)) continue;
     if (n == 0) HandshakeFailed(Host, Format(u"no answer within %d ms", {TimeoutMs}));
     if (n < 0 && errno != EINTR) HandshakeFailed(Host, SysErrorMessage(errno));
   }

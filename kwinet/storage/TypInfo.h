@@ -3,6 +3,10 @@
 /// its parent, a factory and its published properties in declaration order
 /// (inherited ones first). Stored forms (FormStream.h) and the form designer
 /// read and write components through it.
+///
+/// Thread-safety: classes may be registered and looked up from any thread (a
+/// lock guards the registry); a class's information does not change once
+/// registered.
 #pragma once
 
 #include <cstdint>

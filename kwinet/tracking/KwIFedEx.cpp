@@ -170,7 +170,9 @@ TKwFedExTracker::TKwFedExTracker(TComponent* AOwner)
   c.SetLocaleCode(u"us");
 }
 
-TKwFedExTracker::~TKwFedExTracker() = default;
+TKwFedExTracker::~TKwFedExTracker() {
+  EndJob();  // the job uses what goes below
+}
 
 void TKwFedExTracker::BuildRequestHeader(String& Header1, String& Header2, String& Body) {
   TKwInetCustomTracker::BuildRequestHeader(Header1, Header2, Body);

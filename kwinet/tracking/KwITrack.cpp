@@ -88,6 +88,7 @@ TKwInetCustomTracker::TKwInetCustomTracker(TComponent* AOwner)
 }
 
 TKwInetCustomTracker::~TKwInetCustomTracker() {
+  EndJob();  // the job uses what goes below
   FActivities.reset();
 }
 

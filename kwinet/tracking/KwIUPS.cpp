@@ -119,7 +119,9 @@ TKwUPSTracker::TKwUPSTracker(TComponent* AOwner)
   SetHost(u"onlinetools.ups.com");
 }
 
-TKwUPSTracker::~TKwUPSTracker() = default;
+TKwUPSTracker::~TKwUPSTracker() {
+  EndJob();  // the job uses what goes below
+}
 
 void TKwUPSTracker::BuildRequestHeader(String& Header1, String& Header2, String& Body) {
   TKwInetCustomTracker::BuildRequestHeader(Header1, Header2, Body);

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "kwinet/core/Jobs.h"
 #include "kwinet/tracking/TrackRest.h"
 #include "kwinet/utils/kwiutil.h"
 #include "kwinet/web/kwiupdate.h"
@@ -109,7 +110,14 @@ bool AccessToken(TKwCustomWebComponent& Component, const TOAuthClient& Client, s
       return true;
     }
     if (!entry.Fetching) break;
-    if (cache.Done.wait_until(hold, deadline) == std::cv_status::timeout && cache.Tokens[key].Fetching) {
+    // A job's cancel is looked at between slices of the wait.
+    const auto until = InJob() ? std::min(deadline, Clock::now() + kJobCancelSlice) : deadline;
+    const bool timedOut = cache.Done.wait_until(hold, until) == std::cv_status::timeout;
+    if (JobCancelled()) {
+      Error = u"Cancelled";
+      return false;
+    }
+    if (timedOut && Clock::now() >= deadline && cache.Tokens[key].Fetching) {
       Error = u"Another request for the same client's token did not end in time";
       return false;
     }

@@ -7,6 +7,10 @@
 //
 // A token or a secret never reaches an error text, a log or a request other
 // than the token request.
+//
+// Thread-safety: the cache is shared by trackers on any thread (jobs side by
+// side); a lock guards it, and a job waiting for another's token request
+// stops waiting when it is cancelled.
 #pragma once
 
 #include <chrono>

@@ -49,7 +49,7 @@ void TScriptedBackend::ProcessMessages() {
 }
 
 void TScriptedBackend::Idle(std::chrono::milliseconds Timeout) {
-  if (Timeout.count() > 0) std::this_thread::sleep_for(Timeout);
+  WaitPosted(Timeout);
 }
 
 bool TScriptedBackend::OpenDocument(const String& FileName) {

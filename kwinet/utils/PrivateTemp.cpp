@@ -25,6 +25,9 @@ namespace {
 // signal handler reads whole names.
 constexpr std::size_t kSignalSlots = 256;
 std::atomic<char*> gSignalSlots[kSignalSlots];
+// Taken by RemoveOnSignal and KeepOnSignal (jobs on several threads): a name
+// is freed only while no other thread compares it.
+std::mutex gSignalSlotsLock;
 
 // The process id that a copy's name starts with ("tmp1234-..."), or 0.
 pid_t CopyOwner(const char* name) {
@@ -112,6 +115,7 @@ void RemoveStaleTempCopies() {
 void RemoveOnSignal(const String& FileName) {
   char* copy = ::strdup(FileNameToPath(FileName).c_str());
   if (!copy) return;
+  std::lock_guard lock(gSignalSlotsLock);
   for (auto& slot : gSignalSlots) {
     char* empty = nullptr;
     if (slot.compare_exchange_strong(empty, copy)) return;
@@ -121,6 +125,7 @@ void RemoveOnSignal(const String& FileName) {
 
 void KeepOnSignal(const String& FileName) {
   const std::string path = FileNameToPath(FileName);
+  std::lock_guard lock(gSignalSlotsLock);
   for (auto& slot : gSignalSlots) {
     char* name = slot.load();
     if (name && path == name && slot.compare_exchange_strong(name, nullptr)) {

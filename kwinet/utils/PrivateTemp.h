@@ -3,6 +3,10 @@
 /// folder of this user's own under the temporary folder, and a fresh name in
 /// it for each copy that keeps the remote file's extension (so that a picture
 /// or page can still be told by its name).
+///
+/// Thread-safety: every function may be called from any thread; jobs on
+/// several threads get names of their own and share the list of names to
+/// remove on a signal.
 #pragma once
 
 #include "kwinet/core/String.h"

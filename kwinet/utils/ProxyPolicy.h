@@ -24,6 +24,10 @@
 /// (on any port when the caller does not know it); an IPv6 address may
 /// stand with or without brackets. Names are compared without regard to
 /// case.
+///
+/// Thread-safety: a policy is a value whose const members any thread may
+/// call; FromEnvironment reads the environment, which no thread may change
+/// while jobs run (setenv is not thread-safe).
 #pragma once
 
 #include <functional>

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "kwinet/core/Jobs.h"
+
 namespace kwinet {
 
 namespace {
@@ -272,9 +274,13 @@ bool Drive(TState* t, Pred ready) {
     CollectDone(multi);
     if (ready()) return true;
     if (t->Done) return ready();
+    if (JobCancelled()) {
+      Fail(t, CURLE_ABORTED_BY_CALLBACK, "Cancelled");
+      return false;
+    }
     auto since = std::max(entered, t->LastActivity);
     auto waited = Clock::now() - since;
-    int slice = 100;
+    int slice = static_cast<int>(kJobCancelSlice.count());
     if (timeoutMs > 0) {
       auto limit = std::chrono::milliseconds(timeoutMs);
       if (waited >= limit) {

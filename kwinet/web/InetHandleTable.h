@@ -4,6 +4,10 @@
 // hands out ids that name a slot and the slot's generation. Closing a node
 // closes its subtree, children first, and moves each slot to its next
 // generation, so a stale id is refused even after its slot is reused.
+//
+// Thread-safety: one table serves the jobs of every thread; a lock guards
+// adding, finding and closing. A node found is used by the thread whose job
+// opened it.
 #pragma once
 
 #include <cstdint>

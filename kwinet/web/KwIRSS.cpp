@@ -150,6 +150,7 @@ TKwIRSSParser::TKwIRSSParser(TComponent* AOwner)
 }
 
 TKwIRSSParser::~TKwIRSSParser() {
+  EndJob();  // the job uses what goes below
   DropTempCopy(FLocalFileName);
 }
 

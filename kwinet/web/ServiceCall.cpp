@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "kwinet/core/Jobs.h"
 #include "kwinet/utils/kwiutil.h"
 #include "kwinet/web/InetDriver.h"
 #include "kwinet/web/KwInet.h"
@@ -163,7 +164,7 @@ bool TKwCustomWebComponent::CallService(const TServiceRequest& Request, TService
     std::int64_t wait = RetryAfterSeconds(retryAfter, static_cast<std::int64_t>(std::time(nullptr)));
     if (wait < 0 || wait > kMaxRetryAfterSeconds) return true;
     if (FTimeout > 0 && wait * 1000 > static_cast<std::int64_t>(FTimeout)) return true;
-    std::this_thread::sleep_for(std::chrono::seconds(wait));
+    if (!JobSleep(std::chrono::seconds(wait))) return true;  // a cancelled job waits no longer
     Answer.Retried = true;
   }
 }

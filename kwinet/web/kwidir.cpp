@@ -7,7 +7,9 @@ TKwRemoteFiles::TKwRemoteFiles(TComponent* AOwner)
   SetMaxResponseSize(ContentMaxResponseSize);
 }
 
-TKwRemoteFiles::~TKwRemoteFiles() = default;
+TKwRemoteFiles::~TKwRemoteFiles() {
+  EndJob();  // the job uses what goes below
+}
 
 void TKwRemoteFiles::InternalExecute() {
   FFileList->Clear();

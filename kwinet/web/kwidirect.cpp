@@ -107,6 +107,7 @@ TKwWebDirect::TKwWebDirect(TComponent* AOwner) : TKwCustomWebUpdater(AOwner), FT
 }
 
 TKwWebDirect::~TKwWebDirect() {
+  EndJob();  // the job uses what goes below
   // The dialog goes while this component is still whole: it calls back.
   delete frm;
   SetParentControl(nullptr);

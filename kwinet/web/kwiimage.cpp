@@ -17,6 +17,7 @@ TKwRemoteImage::TKwRemoteImage(TComponent* AOwner) : TKwCustomWebUpdater(AOwner)
 }
 
 TKwRemoteImage::~TKwRemoteImage() {
+  EndJob();  // the job uses what goes below
   delete FTimer;
   FTimer = nullptr;
   DeleteLocalFile();

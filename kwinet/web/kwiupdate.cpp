@@ -95,7 +95,9 @@ TKwCustomWebComponent::TKwCustomWebComponent(TComponent* AOwner)
   FProxy->SetPort(0);
 }
 
-TKwCustomWebComponent::~TKwCustomWebComponent() = default;
+TKwCustomWebComponent::~TKwCustomWebComponent() {
+  FJob.End();
+}
 
 void TKwCustomWebComponent::CloseHandles() {
   hFindFile.Reset();
@@ -115,7 +117,8 @@ void TKwCustomWebComponent::SetService(TKwIService value) {
 }
 
 bool TKwCustomWebComponent::Execute() {
-  if (OnBeforeExecute) OnBeforeExecute(this);
+  FJob.CheckIdle();
+  FireEvent(OnBeforeExecute, this);
   if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this))
     FProgress.Show(TKwProgressFiles{RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()), updater->LocalFileName()});
   else
@@ -133,21 +136,28 @@ bool TKwCustomWebComponent::Execute() {
   if (FStatus == isInProgress) SetStatus(isFinished);
   const bool result = FStatus != isFailed;
   FProgress.Close();
-  if (OnAfterExecute) OnAfterExecute(this);
+  FireEvent(OnAfterExecute, this);
   return result;
+}
+
+TJobHandle TKwCustomWebComponent::ExecuteAsync() {
+  return FJob.Start([this] {
+    if (!Execute()) throw Exception(FErrorText.empty() ? u"ended " + KwIStatusName(FStatus) : FErrorText);
+    return KwIStatusName(FStatus);
+  });
 }
 
 void TKwCustomWebComponent::SetAction(TKwIAction Value) {
   if (Value == FAction) return;
   FAction = Value;
   FProgress.Step(Value);
-  if (OnActionChange) OnActionChange(this);
+  FireEvent(OnActionChange, this);
 }
 
 void TKwCustomWebComponent::SetStatus(TKwIStatus Value) {
   if (Value == FStatus) return;
   FStatus = Value;
-  if (OnStatusChange) OnStatusChange(this);
+  FireEvent(OnStatusChange, this);
 }
 
 void TKwCustomWebComponent::SetErrorText(const String& Text) {
@@ -161,6 +171,18 @@ void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t
   std::int32_t scaledCur = 0, scaledMax = 0;
   KwIScaleProgress(CurValue, MaxValue, scaledCur, scaledMax);
   if (const std::optional<bool> canceled = FProgress.Update(CurValue, MaxValue)) Abort = *canceled;
+  if (InJob()) {
+    // One pending progress event at a time; an Abort its handler sets
+    // reaches the job at the next piece.
+    if (!OnProgress && !OnProgress64) return;
+    const bool asked = JobProgress([this, scaledCur, scaledMax, CurValue, MaxValue](bool& abort) {
+      if (OnProgress) OnProgress(this, scaledCur, scaledMax, abort);
+      if (OnProgress64)
+        OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), abort);
+    });
+    if (asked) Abort = true;
+    return;
+  }
   if (OnProgress) OnProgress(this, scaledCur, scaledMax, Abort);
   if (OnProgress64)
     OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), Abort);
@@ -591,7 +613,7 @@ void TKwCustomWebUpdater::InternalExecute() {
                                     FRemoteFileCreated, FoundTime());
     if (OnFileCompare) {
       bool equal = !needed;
-      OnFileCompare(this, equal);
+      FireEvent(OnFileCompare, this, equal);
       needed = !equal;
     }
     SetAction(iaCompared);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "kwinet/core/Classes.h"
+#include "kwinet/core/Jobs.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/core/StringList.h"
 #include "kwinet/utils/KwInProxy.h"
@@ -98,6 +99,15 @@ bool KwIDownloadNeeded(bool LocalExists, std::uint64_t LocalSize, std::int64_t L
 
 /// The base of the web components: one job over HTTP, HTTPS, FTP or a path,
 /// with status, actions, progress and the optional progress dialog.
+///
+/// Thread-safety: one component serves one thread at a time. ExecuteAsync
+/// runs the job on a worker thread and fires every event (status, action,
+/// progress, the dialog, the logon prompt, message boxes) on the thread that
+/// owns the application's backend; while the job runs, the caller leaves the
+/// component's properties alone (nothing checks this) and a second Execute or
+/// ExecuteAsync is refused. Freeing the component cancels its job and waits
+/// for it: every class derived from it calls EndJob first in its destructor,
+/// before any part of the object goes (the job still calls its overrides).
 class TKwCustomWebComponent : public TComponent {
  public:
   /// Creates the component for HTTP on port 80, with no proxy and the progress
@@ -109,6 +119,14 @@ class TKwCustomWebComponent : public TComponent {
   /// OnAfterExecute. True unless Status ends isFailed. An exception out of
   /// InternalExecute still releases the handles and the dialog.
   virtual bool Execute();
+  /// Execute on a worker thread. The job's result is the final Status's name
+  /// (KwIStatusName); it fails with ErrorText (or "ended isFailed") when
+  /// Execute returns false, and is cancelled by TJob::Cancel, which ends a
+  /// download without touching the local file. Raises EInvalidOperation while
+  /// a job of the component runs.
+  TJobHandle ExecuteAsync();
+  /// The job ExecuteAsync started last, or nullptr.
+  const TJobHandle& Job() const { return FJob.Current(); }
 
   /// The whole body of URL into Stream from position 0 (whatever the status),
   /// through a root handle of its own. Stream is left at position 0. False
@@ -257,6 +275,8 @@ class TKwCustomWebComponent : public TComponent {
  protected:
   /// The job itself, between the dialog's showing and its going away.
   virtual void InternalExecute() = 0;
+  /// Cancels the running job and waits for it to end.
+  void EndJob() { FJob.End(); }
 
   /// Opens the root and connection handles for Host (nothing for isNetwork);
   /// with FillProxy the system's proxy for the scheme fills Proxy first. A
@@ -348,6 +368,7 @@ class TKwCustomWebComponent : public TComponent {
   // The time of the file that the last search found (0: none given); a
   // partial download carries it, so that a resume never joins two versions.
   std::int64_t FFoundTime = 0;
+  TJobSlot FJob;
 };
 
 /// The updater: fetches RemoteFileName into LocalFileName when the local copy
@@ -356,6 +377,8 @@ class TKwCustomWebUpdater : public TKwCustomWebComponent {
  public:
   /// Creates the updater, with no bound on the answer's size.
   explicit TKwCustomWebUpdater(TComponent* AOwner);
+  /// Ends a running job first (EndJob).
+  ~TKwCustomWebUpdater() override { EndJob(); }
 
   ///@{
   /// The file on the server (its path) or, for isNetwork, the path.
@@ -393,6 +416,8 @@ class TKwWebUpdater : public TKwCustomWebUpdater {
  public:
   /// Creates the updater.
   explicit TKwWebUpdater(TComponent* AOwner) : TKwCustomWebUpdater(AOwner) {}
+  /// Ends a running job first (EndJob).
+  ~TKwWebUpdater() override { EndJob(); }
   /// Sets the local copy.
   void SetLocalFileName(const String& value) { FLocalFileName = value; }
 };

@@ -21,6 +21,7 @@ TKwInfoExtractor::TKwInfoExtractor(TComponent* AOwner)
 }
 
 TKwInfoExtractor::~TKwInfoExtractor() {
+  EndJob();  // the job uses what goes below
   DeleteLocalFile();
 }
 

@@ -150,3 +150,38 @@ TEST_F(TrackTool, EachFailureIsOneLineAndItsExitStatus) {
 }
 
 }  // namespace
+
+TEST_F(TrackTool, SeveralNumbersAreTrackedSideBySideInBlocksInArgumentOrder) {
+  const std::string ca = server->CAFile();
+  const std::vector<std::string> common{"--host", Host(), "--ca", ca, "--timeout", "700"};
+  auto track = [&](std::vector<std::string> numbers) {
+    numbers.insert(numbers.begin(), {"track", "ups"});
+    numbers.insert(numbers.end(), common.begin(), common.end());
+    return Tool(numbers);
+  };
+  auto first = track({"1Z1"});
+  auto second = track({"1Z2"});
+  ASSERT_EQ(first.ExitCode, 0) << first.Err;
+  ASSERT_EQ(second.ExitCode, 0) << second.Err;
+
+  // The stalled number fails alone; the others are printed.
+  auto mixed = track({"1Z1", "stall", "1Z2"});
+  EXPECT_EQ(mixed.ExitCode, 1) << mixed.Err;
+  EXPECT_EQ(mixed.Out, "== 1Z1 ==\n" + first.Out + "== stall ==\n== 1Z2 ==\n" + second.Out);
+  EXPECT_TRUE(OneErrorLine(mixed)) << mixed.Err;
+  EXPECT_EQ(mixed.Err.rfind("kwinet: stall: ", 0), 0u) << mixed.Err;
+
+  UPSAnswer(
+      "<?xml version=\"1.0\"?><TrackResponse><Response><ResponseStatusCode>0</ResponseStatusCode><Error>"
+      "<ErrorCode>151018</ErrorCode><ErrorDescription>Invalid tracking number</ErrorDescription></Error>"
+      "</Response></TrackResponse>");
+  // Unknown numbers are 3, unless another failed.
+  auto unknown = track({"1Z1", "1Z2"});
+  EXPECT_EQ(unknown.ExitCode, 3) << unknown.Err;
+  EXPECT_EQ(unknown.Out, "== 1Z1 ==\n== 1Z2 ==\n");
+  EXPECT_EQ(unknown.Err,
+            "kwinet: 1Z1: the carrier's answer holds no shipment for 1Z1: Invalid tracking number\n"
+            "kwinet: 1Z2: the carrier's answer holds no shipment for 1Z2: Invalid tracking number\n");
+  auto both = track({"stall", "1Z2"});
+  EXPECT_EQ(both.ExitCode, 1) << both.Err;
+}

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "kwinet/core/Exceptions.h"
 #include "kwinet/core/Streams.h"
@@ -111,6 +113,22 @@ TEST(PrivateTempTest, ACopyAndItsPartGoOnASignalUntilRemoved) {
   test::WriteFileBytes(StringToUtf8(name), "another");
   RemoveRegisteredFiles();
   EXPECT_TRUE(FileExists(name));
+}
+
+// Jobs on several threads list and unlist names at once: a name is never
+// read while another thread frees it (the tsan preset runs this).
+TEST(PrivateTempTest, JobsOnSeveralThreadsShareTheSignalList) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 500; ++i) {
+        const String name = u"/nonexistent/kwinet-thread-" + IntToStr(t) + u"-" + IntToStr(i);
+        RemoveOnSignal(name);
+        KeepOnSignal(name);
+      }
+    });
+  for (auto& th : threads) th.join();
+  RemoveRegisteredFiles();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <bit>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,12 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 #include "DemoSupport.h"
 #include "Tool.h"
 #include "kwinet/core/DateTime.h"
+#include "kwinet/core/Jobs.h"
 #include "kwinet/design/KwInetClasses.h"
 #include "kwinet/socket/KwIDNS.h"
 #include "kwinet/socket/KwIHTTP.h"
@@ -35,6 +38,7 @@ namespace {
 struct TRunArgs {
   std::string Form;
   std::string Execute;
+  bool Parallel = false;
 };
 
 // A stored form is a few kilobytes; a file far beyond that is no form.
@@ -68,11 +72,18 @@ void PrintText(const String& text, bool heading) {
 
 // A socket job: the text that Execute returned, or for the protocols whose
 // answer the tool reads (time, DNS, mail) what it reads out of it.
-bool RunSocket(TKwInetBase& c, bool heading) {
+// The settings of a socket job; steps counts the steps that ended well.
+void PrepareSocket(TKwInetBase& c, int& steps) {
   if (!::isatty(0) || !::isatty(2)) c.SetLoginPrompt(false);
   // A step that failed never reaches AfterExecute: its message is the text.
+  c.SetOnAfterExecute([&steps](TObject*, String&) { ++steps; });
+}
+
+bool ReportSocket(TKwInetBase& c, const String& text, int steps, bool heading);
+
+bool RunSocket(TKwInetBase& c, bool heading) {
   int steps = 0;
-  c.SetOnAfterExecute([&](TObject*, String&) { ++steps; });
+  PrepareSocket(c, steps);
   String text;
   try {
     text = c.Execute();
@@ -80,6 +91,11 @@ bool RunSocket(TKwInetBase& c, bool heading) {
     Failure(c, e.Message());
     return false;
   }
+  return ReportSocket(c, text, steps, heading);
+}
+
+// What a socket job's text says, printed.
+bool ReportSocket(TKwInetBase& c, const String& text, int steps, bool heading) {
   if (auto* smtp = dynamic_cast<TKwISMTP*>(&c)) {
     if (!text.empty()) return Failure(c, text), false;
     if (!smtp->Warning().empty()) Failure(c, u"warning: " + smtp->Warning());
@@ -124,17 +140,28 @@ bool RunSocket(TKwInetBase& c, bool heading) {
 
 // A web job: its status, then what it left: the local file, the listing,
 // the links, the feed's titles or the shipment's activities.
-bool RunWeb(TKwCustomWebComponent& c) {
+void PrepareWeb(TKwCustomWebComponent& c) {
   // The dialog and the logon prompt only where a person can see and answer.
   if (!::isatty(2)) c.StatusDialog()->SetEnabled(false);
   if (!::isatty(0) || !::isatty(2)) c.SetLoginPrompt(false);
   if (auto* tracker = dynamic_cast<TKwInetCustomTracker*>(&c); tracker && !::isatty(2)) tracker->SetErrorDialog(false);
+}
+
+bool ReportWeb(TKwCustomWebComponent& c);
+
+bool RunWeb(TKwCustomWebComponent& c) {
+  PrepareWeb(c);
   try {
     c.Execute();
   } catch (const Exception& e) {
     Failure(c, e.Message());
     return false;
   }
+  return ReportWeb(c);
+}
+
+// What a web job left, printed.
+bool ReportWeb(TKwCustomWebComponent& c) {
   const TKwIStatus status = c.Status();
   Print(KwIStatusName(status));
   const bool ok = (status == isFinished || status == isSkipped) && c.ErrorText().empty();
@@ -170,15 +197,66 @@ bool RunWeb(TKwCustomWebComponent& c) {
   return ok;
 }
 
+void Heading(TComponent& c) {
+  const TClassInfo* info = ClassInfoOf(&c);
+  Print(c.Name() + u": " + (info ? info->ClassName() : String()));
+}
+
 bool RunOne(TComponent& c, bool heading) {
-  if (heading) {
-    const TClassInfo* info = ClassInfoOf(&c);
-    Print(c.Name() + u": " + (info ? info->ClassName() : String()));
-  }
+  if (heading) Heading(c);
   if (auto* socket = dynamic_cast<TKwInetBase*>(&c)) return RunSocket(*socket, heading);
   if (auto* web = dynamic_cast<TKwCustomWebComponent*>(&c)) return RunWeb(*web);
   Failure(c, u"has no Execute");
   return false;
+}
+
+// --parallel: every component's job at once, each through ExecuteAsync; the
+// results are printed in the form's order as each job ends. The number of
+// jobs that failed.
+int RunParallel(TComponent& root) {
+  const int n = root.ComponentCount();
+  std::vector<int> steps(static_cast<std::size_t>(n), 0);
+  std::vector<TJobHandle> jobs(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    TComponent& c = *root.Components(i);
+    if (auto* socket = dynamic_cast<TKwInetBase*>(&c)) {
+      PrepareSocket(*socket, steps[i]);
+      jobs[i] = socket->ExecuteAsync();
+    } else if (auto* web = dynamic_cast<TKwCustomWebComponent*>(&c)) {
+      PrepareWeb(*web);
+      jobs[i] = web->ExecuteAsync();
+    }
+  }
+  int failures = 0;
+  for (int i = 0; i < n; ++i) {
+    TComponent& c = *root.Components(i);
+    Heading(c);
+    bool ok = false;
+    if (!jobs[i]) {
+      Failure(c, u"has no Execute");
+    } else {
+      const TJobHandle& job = jobs[i];
+      // The jobs' events (a logon prompt, the dialogs) are handled here.
+      job->Wait(std::chrono::hours(24 * 365));
+      if (auto* socket = dynamic_cast<TKwInetBase*>(&c)) {
+        if (job->State() == jsDone)
+          ok = ReportSocket(*socket, job->Result(), steps[i], true);
+        else
+          Failure(c, job->ErrorText());
+      } else {
+        auto& web = dynamic_cast<TKwCustomWebComponent&>(c);
+        // Failed with Status isFailed: Execute returned false, which the
+        // report tells; otherwise Execute raised.
+        if (job->State() == jsDone || web.Status() == isFailed)
+          ok = ReportWeb(web);
+        else
+          Failure(c, job->ErrorText());
+      }
+    }
+    failures += ok ? 0 : 1;
+    std::fflush(stdout);
+  }
+  return failures;
 }
 
 // Secrets that the form was written without: an empty published
@@ -220,11 +298,13 @@ int RunForm(const TRunArgs& args) {
   }
   FillSecrets(*root);
   if (!args.Execute.empty()) {
+    if (args.Parallel) throw ToolError(2, "--parallel runs every component; it does not go with --execute");
     TComponent* c = root->FindComponent(Utf8ToString(args.Execute));
     if (!c) throw ToolError(2, args.Form + ": no component named " + args.Execute);
     return RunOne(*c, false) ? 0 : 1;
   }
   if (root->ComponentCount() == 0) throw ToolError(2, args.Form + ": no component to run");
+  if (args.Parallel) return RunParallel(*root) == 0 ? 0 : 1;
   int failures = 0;
   for (int i = 0; i < root->ComponentCount(); ++i) {
     failures += RunOne(*root->Components(i), true) ? 0 : 1;
@@ -239,17 +319,22 @@ void Setup(CLI::App& app) {
   auto* cmd = app.add_subcommand("run", "Load a stored form (see 'kwinet new') and run its components' Execute");
   cmd->add_option("FORM", args.Form, "The stored form's file")->required();
   cmd->add_option("--execute", args.Execute, "Run only the component of this name, without a heading");
+  cmd->add_flag("--parallel", args.Parallel,
+                "Run every component's job at once, each on a thread of its own; the results still come in the "
+                "form's order");
   cmd->footer(
       "Without --execute every component runs in the form's order, each under a heading 'NAME: CLASS'. A socket "
       "component prints the text its server returned (a time client the time, DNS the answer records, SMTP the "
       "number of recipients); a web component prints its status (isFinished...), then what it left: the local "
       "file ('file: PATH'), the listing, the links, the feed's titles or the shipment's activities. The logon "
       "prompt and the progress dialog appear only on a terminal.\n"
+      "With --parallel all the jobs start at once (a server that stalls costs only its own component's Timeout) and "
+      "each job's heading and result are printed in the form's order once it has ended.\n"
       "Secrets that the form leaves out (see 'kwinet new --store-secrets'): an empty ClientSecret comes from "
       "KWINET_CLIENT_SECRET, an empty SubscriptionKey or ApiKey from KWINET_API_KEY.\n"
-      "Exit status: 0 when every job succeeded; 1 when one failed (one line each on standard error, the other "
-      "jobs still run); 2 when the form cannot be read (with its line and column), its root is not a form, it holds "
-      "no such component, or for another usage error.");
+      "Exit status: 0 when every job succeeded (with --parallel too); 1 when one failed (one line each on standard "
+      "error, the other jobs still run); 2 when the form cannot be read (with its line and column), its root is not "
+      "a form, it holds no such component, --parallel is given with --execute, or for another usage error.");
   cmd->callback([] { ExitCode() = RunForm(args); });
 }
 

@@ -3,10 +3,13 @@
 // compatible gateway).
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "DemoSupport.h"
 #include "ServiceHost.h"
@@ -16,13 +19,16 @@
 #include "kwinet/tracking/KwIFedEx.h"
 #include "kwinet/tracking/KwIUPS.h"
 #include "kwinet/tracking/TrackXML.h"
+#include "kwinet/utils/RedactUrl.h"
 #include "support/CarrierService.h"
 
 namespace kwinet::tool {
 namespace {
 
 struct TTrackArgs {
-  std::string Carrier, Number, Host, CA;
+  std::string Carrier, Host, CA;
+  // One or more; several are tracked side by side.
+  std::vector<std::string> Numbers;
   std::int64_t Timeout = 30000;
   std::int64_t MaxTime = kFetchMaxTime;
   // UPS.
@@ -83,8 +89,8 @@ void PrintShipment(const Tracker& t) {
   }
 }
 
-template <typename Tracker>
-int Track(Tracker& t, const TTrackArgs& a) {
+// The settings of the command line, but the number.
+void Configure(TKwInetCustomTracker& t, const TTrackArgs& a) {
   t.SetTimeout(Milliseconds("--timeout", a.Timeout));
   t.SetMaxTime(Milliseconds("--max-time", a.MaxTime));
   if (!a.Host.empty()) {
@@ -96,35 +102,82 @@ int Track(Tracker& t, const TTrackArgs& a) {
   if (!a.CA.empty()) t.SetCACertFile(Utf8ToString(a.CA));
   // The tool says what went wrong in one line of its own.
   t.SetErrorDialog(false);
-  t.SetTrackingNumber(Utf8ToString(a.Number));
-  if (!t.Execute()) {
+}
+
+// What Execute left: the shipment printed, or a ToolError (1 or 3).
+void Report(const TKwInetCustomTracker& t, bool executed, const std::string& number) {
+  if (!executed) {
     // Today's interface fails with the service's own message when it
     // answered without a shipment.
     if (t.NoShipmentAnswer())
-      throw ToolError(3, "the carrier's answer holds no shipment for " + a.Number + ": " +
-                             StringToUtf8(t.ErrorText()));
+      throw ToolError(3, "the carrier's answer holds no shipment for " + number + ": " + StringToUtf8(t.ErrorText()));
     throw ToolError(1, StringToUtf8(t.ErrorText()));
   }
   if (t.IdentificationNumber().empty() && t.Activities()->Count() == 0) {
     const String reason = CarrierReason(t.LastXMLResponse());
-    throw ToolError(3, "the carrier's answer holds no shipment for " + a.Number +
+    throw ToolError(3, "the carrier's answer holds no shipment for " + number +
                            (reason.empty() ? std::string() : ": " + StringToUtf8(reason)));
   }
   PrintShipment(t);
-  return 0;
+}
+
+using TMakeTracker = std::function<std::unique_ptr<TKwInetCustomTracker>()>;
+
+// Tracks every number: one alone as ever; several side by side, each as a
+// job of its own, their blocks printed in the order of the arguments under
+// "== NUMBER ==". 1 when any failed, else 3 when any was unknown, else 0.
+int Track(const TMakeTracker& make, const TTrackArgs& a) {
+  if (a.Numbers.size() == 1) {
+    std::unique_ptr<TKwInetCustomTracker> t = make();
+    Configure(*t, a);
+    t->SetTrackingNumber(Utf8ToString(a.Numbers[0]));
+    Report(*t, t->Execute(), a.Numbers[0]);
+    return 0;
+  }
+  std::vector<std::unique_ptr<TKwInetCustomTracker>> trackers;
+  std::vector<TJobHandle> jobs;
+  for (const std::string& number : a.Numbers) {
+    trackers.push_back(make());
+    Configure(*trackers.back(), a);
+    trackers.back()->SetTrackingNumber(Utf8ToString(number));
+  }
+  for (auto& t : trackers) jobs.push_back(t->ExecuteAsync());
+  bool failed = false, unknown = false;
+  for (std::size_t i = 0; i < trackers.size(); ++i) {
+    jobs[i]->Wait(std::chrono::hours(24 * 365));
+    Print(u"== " + Utf8ToString(OneLineValue(Utf8ToString(a.Numbers[i]))) + u" ==");
+    try {
+      // A job fails when Execute returned false (Status isFailed) or raised.
+      if (jobs[i]->State() == jsFailed && trackers[i]->Status() != isFailed)
+        throw ToolError(1, StringToUtf8(jobs[i]->ErrorText()));
+      Report(*trackers[i], jobs[i]->State() == jsDone, a.Numbers[i]);
+    } catch (const ToolError& e) {
+      (e.Code == 3 ? unknown : failed) = true;
+      std::fflush(stdout);
+      std::fprintf(stderr, "kwinet: %s: %s\n", OneLineValue(Utf8ToString(a.Numbers[i])).c_str(),
+                   OneLineValue(RedactUrl(Utf8ToString(e.what()))).c_str());
+    }
+    std::fflush(stdout);
+  }
+  return failed ? 1 : unknown ? 3 : 0;
 }
 
 // --client-id: today's interface, with the client's secret.
 template <typename Tracker>
-int TrackRest(Tracker& t, const TTrackArgs& a) {
+int TrackRest(const TTrackArgs& a) {
   const std::string secret = ReadSecret("--client-secret", "", a.ClientSecretFile, kClientSecretEnv);
   if (secret.empty())
     throw ToolError(2, "--client-id needs the client's secret: --client-secret-file FILE or " +
                            std::string(kClientSecretEnv));
-  t.SetApiKind(akRest);
-  t.SetClientId(Utf8ToString(a.ClientId));
-  t.SetClientSecret(Utf8ToString(secret));
-  return Track(t, a);
+  return Track(
+      [&] {
+        auto t = std::make_unique<Tracker>(nullptr);
+        t->SetApiKind(akRest);
+        t->SetClientId(Utf8ToString(a.ClientId));
+        t->SetClientSecret(Utf8ToString(secret));
+        return std::unique_ptr<TKwInetCustomTracker>(std::move(t));
+      },
+      a);
 }
 
 int RunTrack(const TTrackArgs& a) {
@@ -143,12 +196,8 @@ int RunTrack(const TTrackArgs& a) {
     for (const auto& [name, value] : classic)
       if (!value->empty())
         throw ToolError(2, std::string(name) + " belongs to the classic interface; --client-id selects today's");
-    if (ups) {
-      TKwUPSTracker t(nullptr);
-      return TrackRest(t, a);
-    }
-    TKwFedExTracker t(nullptr);
-    return TrackRest(t, a);
+    if (ups) return TrackRest<TKwUPSTracker>(a);
+    return TrackRest<TKwFedExTracker>(a);
   }
   const std::pair<const char*, const std::string*> fedexOnly[] = {{"--key", &a.Key},
                                                                   {"--key-file", &a.KeyFile},
@@ -164,26 +213,38 @@ int RunTrack(const TTrackArgs& a) {
   if (ups) {
     for (const auto& [name, value] : fedexOnly)
       if (!value->empty()) throw ToolError(2, std::string(name) + " is a FedEx credential; UPS takes --license");
-    TKwUPSTracker t(nullptr);
     const std::string license = ReadSecret("--license", a.License, a.LicenseFile, "KWINET_LICENSE");
-    if (!license.empty()) t.SetAccessLicenseNumber(Utf8ToString(license));
-    return Track(t, a);
+    return Track(
+        [&] {
+          auto t = std::make_unique<TKwUPSTracker>(nullptr);
+          if (!license.empty()) t->SetAccessLicenseNumber(Utf8ToString(license));
+          return std::unique_ptr<TKwInetCustomTracker>(std::move(t));
+        },
+        a);
   }
   if (!a.License.empty() || !a.LicenseFile.empty())
     throw ToolError(2, "--license is the UPS access key; FedEx takes --key and --password");
-  TKwFedExTracker t(nullptr);
-  TKwFedExWebAuthenticationDetail& d = *t.WebAuthenticationDetail();
-  d.UserCredential()->SetKey(Utf8ToString(ReadSecret("--key", a.Key, a.KeyFile, "KWINET_FEDEX_KEY")));
-  d.UserCredential()->SetPassword(
-      Utf8ToString(ReadSecret("--password", a.Password, a.PasswordFile, "KWINET_FEDEX_PASSWORD")));
-  d.ParentCredential()->SetKey(
-      Utf8ToString(ReadSecret("--parent-key", a.ParentKey, a.ParentKeyFile, "KWINET_FEDEX_PARENT_KEY")));
-  d.ParentCredential()->SetPassword(Utf8ToString(
-      ReadSecret("--parent-password", a.ParentPassword, a.ParentPasswordFile, "KWINET_FEDEX_PARENT_PASSWORD")));
-  d.ClientDetail()->SetAccountNumber(Utf8ToString(a.Account));
-  d.ClientDetail()->SetMeterNumber(Utf8ToString(a.Meter));
-  d.ClientDetail()->SetIntegratorId(Utf8ToString(a.Integrator));
-  return Track(t, a);
+  // Each secret is read once, whatever the count of numbers.
+  const String key = Utf8ToString(ReadSecret("--key", a.Key, a.KeyFile, "KWINET_FEDEX_KEY"));
+  const String password = Utf8ToString(ReadSecret("--password", a.Password, a.PasswordFile, "KWINET_FEDEX_PASSWORD"));
+  const String parentKey =
+      Utf8ToString(ReadSecret("--parent-key", a.ParentKey, a.ParentKeyFile, "KWINET_FEDEX_PARENT_KEY"));
+  const String parentPassword = Utf8ToString(
+      ReadSecret("--parent-password", a.ParentPassword, a.ParentPasswordFile, "KWINET_FEDEX_PARENT_PASSWORD"));
+  return Track(
+      [&] {
+        auto t = std::make_unique<TKwFedExTracker>(nullptr);
+        TKwFedExWebAuthenticationDetail& d = *t->WebAuthenticationDetail();
+        d.UserCredential()->SetKey(key);
+        d.UserCredential()->SetPassword(password);
+        d.ParentCredential()->SetKey(parentKey);
+        d.ParentCredential()->SetPassword(parentPassword);
+        d.ClientDetail()->SetAccountNumber(Utf8ToString(a.Account));
+        d.ClientDetail()->SetMeterNumber(Utf8ToString(a.Meter));
+        d.ClientDetail()->SetIntegratorId(Utf8ToString(a.Integrator));
+        return std::unique_ptr<TKwInetCustomTracker>(std::move(t));
+      },
+      a);
 }
 
 void Setup(CLI::App& app) {
@@ -194,7 +255,7 @@ void Setup(CLI::App& app) {
   auto* cmd = app.add_subcommand(
       "track", "Track a UPS or FedEx shipment: prints the shipment's values, then one scan event a line");
   cmd->add_option("CARRIER", args.Carrier, "ups or fedex")->required()->check(CLI::IsMember({"ups", "fedex"}));
-  cmd->add_option("NUMBER", args.Number, "The tracking number")->required();
+  cmd->add_option("NUMBER", args.Numbers, "The tracking number; several are tracked side by side")->required();
   cmd->add_option("--host", args.Host,
                   "Scheme, host and port of the service (https://localhost:8443), for a compatible gateway or a "
                   "test server; default: the carrier's own");
@@ -223,6 +284,9 @@ void Setup(CLI::App& app) {
   cmd->footer(
       "Output: \"Label: value\" lines for the shipment (those the carrier gave), then one line per scan event:\n"
       "date and time (YYYY-MM-DD HH:MM:SS, \"-\" when unknown), status and place, separated by tabs.\n"
+      "With several numbers, all are tracked at once and each gets a block headed \"== NUMBER ==\", in the order\n"
+      "of the arguments; the reason of a number that failed goes to standard error as \"NUMBER: reason\", and\n"
+      "the exit status is 1 when any number failed, else 3 when any was unknown, else 0.\n"
       "Exit status: 0 the shipment was printed; 1 the service could not be reached, its certificate was not\n"
       "trusted or named another host, it did not answer within --timeout, it took longer than --max-time or\n"
       "dripped slower than 1024 bytes a second for a minute, its answer was cut short or larger than 16 MiB,\n"

@@ -310,6 +310,10 @@ void TQtBackend::ProcessMessages() {
   FImpl->RaisePending();
 }
 
+void TQtBackend::Post(std::function<void()> Event) {
+  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(Event), Qt::QueuedConnection);
+}
+
 void TQtBackend::Idle(std::chrono::milliseconds Timeout) {
   FImpl->RaisePending();
   {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "kwinet/core/Application.h"
@@ -39,6 +40,9 @@ class TQtBackend : public TUIBackend {
   int MessageBox(const String& Text, const String& Caption, int Flags) override;
   void ProcessMessages() override;
   void Idle(std::chrono::milliseconds Timeout) override;
+  /// Posts Event to the Qt event loop (a queued call on the application
+  /// object), which runs it on the GUI thread; any thread may post.
+  void Post(std::function<void()> Event) override;
   bool OpenDocument(const String& FileName) override;
   /// False on a platform without a screen (offscreen, minimal): no person
   /// can close a window there.
