@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "RatioReporter.h"
 #include "kwinet/utils/kwiutil.h"
 
 using namespace kwinet;
@@ -94,16 +95,6 @@ BENCHMARK(BM_Encode64Bytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSSL_EncodeBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Utf8Decode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_iconv_Utf8ToUtf16)->Unit(benchmark::kMillisecond);
-
-// Keeps the time per iteration of every run, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> Times;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs) Times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 }  // namespace
 

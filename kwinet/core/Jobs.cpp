@@ -26,6 +26,8 @@ struct TJob::TShared {
   bool AbortAsked = false;
   // The worker has ended: a progress event still queued is dropped.
   bool Ended = false;
+  // Posted once the job has ended (WhenFinished).
+  std::function<void()> Finished;
 };
 
 namespace {
@@ -160,6 +162,7 @@ std::shared_ptr<TJob> TJob::Start(TWork Work) {
     tJob = &s;
     TJobState state = jsDone;
     String result, error;
+    std::function<void()> finished;
     try {
       result = work();
     } catch (const Exception& e) {
@@ -190,9 +193,12 @@ std::shared_ptr<TJob> TJob::Start(TWork Work) {
       s->State = state;
       s->Result = std::move(result);
       s->Error = std::move(error);
+      finished = std::move(s->Finished);
+      s->Finished = nullptr;
     }
     s->Changed.notify_all();
-    Application->Post([] {});  // wakes the backend's thread where it waits
+    // Also wakes the backend's thread where it waits.
+    Application->Post(finished ? std::move(finished) : [] {});
   });
   return job;
 }
@@ -244,6 +250,17 @@ bool TJob::Wait(std::chrono::milliseconds Timeout) {
   }
   std::unique_lock lock(F->Lock);
   return F->Changed.wait_until(lock, deadline, [this] { return F->State != jsRunning; });
+}
+
+void TJob::WhenFinished(std::function<void()> Event) {
+  {
+    std::lock_guard lock(F->Lock);
+    if (F->State == jsRunning) {
+      F->Finished = std::move(Event);
+      return;
+    }
+  }
+  if (Event) Application->Post(std::move(Event));
 }
 
 // --- TJobSlot ------------------------------------------------------------------

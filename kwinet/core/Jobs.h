@@ -77,6 +77,12 @@ class TJob {
   /// thread that owns the backend it handles the application's messages
   /// meanwhile, the job's events among them.
   bool Wait(std::chrono::milliseconds Timeout);
+  /// Runs Event once on the thread that owns the backend after the job has
+  /// ended (posted through the backend's queue; at once posted when it has
+  /// ended already), so that a window learns of the end without polling. A
+  /// later call replaces an Event not yet posted. Event must not outlive what
+  /// it refers to: it may run after the last handle has gone.
+  void WhenFinished(std::function<void()> Event);
 
   /// The state the job shares with its worker (the library's own).
   struct TShared;

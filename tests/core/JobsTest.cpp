@@ -90,6 +90,28 @@ TEST(Jobs, EndDoneFailedOrCancelled) {
   EXPECT_EQ(done->State(), jsDone);
 }
 
+TEST(Jobs, WhenFinishedRunsOnTheBackendThreadOnceTheJobHasEnded) {
+  TBackendScope<TScriptedBackend> backend;
+  const auto ui = std::this_thread::get_id();
+  std::atomic<bool> go{false};
+  auto job = TJob::Start([&] {
+    while (!go) JobSleep(1ms);
+    return String(u"done");
+  });
+  std::vector<std::pair<TJobState, std::thread::id>> seen;
+  job->WhenFinished([&] { seen.emplace_back(job->State(), std::this_thread::get_id()); });
+  Application->ProcessMessages();
+  EXPECT_TRUE(seen.empty());
+  go = true;
+  for (int i = 0; i < 100 && seen.empty(); ++i) Application->HandleMessage(300ms);
+  // A job that has ended already: the event is posted at once.
+  job->WhenFinished([&] { seen.emplace_back(jsCancelled, std::this_thread::get_id()); });
+  for (int i = 0; i < 100 && seen.size() < 2; ++i) Application->HandleMessage(300ms);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], std::make_pair(jsDone, ui));
+  EXPECT_EQ(seen[1].second, ui);
+}
+
 TEST(Jobs, ProgressIsCoalescedToOnePendingEventAndItsAbortReachesTheNextPiece) {
   TBackendScope<TScriptedBackend> backend;
   std::atomic<bool> posted{false};

@@ -156,13 +156,22 @@ TEST_F(GuiTool, DownloadsWithTheDialogsOffscreen) {
   EXPECT_EQ(r.Err, "");
   EXPECT_TRUE(ReadFileBytes(dir.File("got.bin")) == data);
 
-  // The example program clicks Update itself and ends by the status.
+  // The example program clicks Update itself, runs its three downloads at
+  // once and ends by their statuses: 0 only when every file is current.
   const std::string example = dir.File("example");
   std::filesystem::create_directory(example);
-  r = RunWith(env, {KWINET_QT_UPDATER_PATH, "--url", server->Url("/big.bin"), "--local", example + "/e.bin", "--run"});
+  const std::string data2(200000, 'r'), data3(100000, 's');
+  WriteFileBytes(server->Root() + "/big2.bin", data2);
+  WriteFileBytes(server->Root() + "/big3.bin", data3);
+  r = RunWith(env, {KWINET_QT_UPDATER_PATH, "--url", server->Url("/big.bin"), "--url", server->Url("/big2.bin"), "--url",
+                    server->Url("/big3.bin"), "--local", example + "/e.bin", "--local", example + "/e2.bin", "--local",
+                    example + "/e3.bin", "--run"});
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_TRUE(ReadFileBytes(example + "/e.bin") == data);
-  r = RunWith(env, {KWINET_QT_UPDATER_PATH, "--url", server->Url("/none.bin"), "--local", example + "/n.bin", "--run"});
+  EXPECT_TRUE(ReadFileBytes(example + "/e2.bin") == data2);
+  EXPECT_TRUE(ReadFileBytes(example + "/e3.bin") == data3);
+  r = RunWith(env, {KWINET_QT_UPDATER_PATH, "--url", server->Url("/big.bin"), "--url", server->Url("/none.bin"), "--local",
+                    example + "/e.bin", "--local", example + "/n.bin", "--run"});
   EXPECT_EQ(r.ExitCode, 1) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(example + "/n.bin"));
 }
