@@ -15,6 +15,7 @@ TKwCustomTranslator::TKwCustomTranslator(TComponent* AOwner) : TKwCustomWebCompo
 }
 
 void TKwCustomTranslator::BeginCall() {
+  CheckIdle();
   // Every call's GET clears ErrorText as it starts.
   SetStatus(isInProgress);
 }

@@ -18,12 +18,15 @@ class TKwCustomTranslator : public TKwCustomWebComponent {
  public:
   /// Creates the client for HTTPS, with ContentMaxResponseSize as the bound.
   explicit TKwCustomTranslator(TComponent* AOwner);
+  /// Ends a running job first (EndJob).
+  ~TKwCustomTranslator() override { EndJob(); }
 
  protected:
   /// The clients are called directly; Execute has nothing to do.
   void InternalExecute() override {}
 
-  /// Starts a call: Status isInProgress, no error text.
+  /// Starts a call: Status isInProgress, no error text. Raises
+  /// EInvalidOperation while a job of the client runs on another thread.
   void BeginCall();
   /// The whole answer to a GET of URL into Stream (from position 0; left at
   /// position 0). False, with Status isFailed and ErrorText set, when the

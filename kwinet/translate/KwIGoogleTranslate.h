@@ -43,6 +43,8 @@ class TKwIGoogleTranslator : public TKwCustomTranslator {
  public:
   /// Creates the client for DefaultHost over HTTPS.
   explicit TKwIGoogleTranslator(TComponent* AOwner);
+  /// Ends a running job first (EndJob): the job may call this client.
+  ~TKwIGoogleTranslator() override { EndJob(); }
 
   /// TranslateTextExt(AText, SourceLanguage, DestinationLanguage).
   String TranslateText(const String& AText);

@@ -37,6 +37,8 @@ class TKwMSTranslator : public TKwCustomTranslator {
  public:
   /// Creates the client for DefaultHost with a built-in application key.
   explicit TKwMSTranslator(TComponent* AOwner);
+  /// Ends a running job first (EndJob): the job may call this client.
+  ~TKwMSTranslator() override { EndJob(); }
 
   /// The translation of AText; the empty string when the call failed. An
   /// empty SourceLng lets the service detect the language.

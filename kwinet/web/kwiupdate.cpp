@@ -117,7 +117,7 @@ void TKwCustomWebComponent::SetService(TKwIService value) {
 }
 
 bool TKwCustomWebComponent::Execute() {
-  FJob.CheckIdle();
+  CheckIdle();
   FireEvent(OnBeforeExecute, this);
   if (auto* updater = dynamic_cast<TKwCustomWebUpdater*>(this))
     FProgress.Show(TKwProgressFiles{RedactUrl(FWEBHost + u"/" + updater->RemoteFileName()), updater->LocalFileName()});
@@ -140,8 +140,12 @@ bool TKwCustomWebComponent::Execute() {
   return result;
 }
 
+TJobHandle TKwCustomWebComponent::StartJob(TJob::TWork Work) {
+  return FJob.Start(std::move(Work));
+}
+
 TJobHandle TKwCustomWebComponent::ExecuteAsync() {
-  return FJob.Start([this] {
+  return StartJob([this] {
     if (!Execute()) throw Exception(FErrorText.empty() ? u"ended " + KwIStatusName(FStatus) : FErrorText);
     return KwIStatusName(FStatus);
   });

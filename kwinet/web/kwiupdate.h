@@ -125,7 +125,13 @@ class TKwCustomWebComponent : public TComponent {
   /// download without touching the local file. Raises EInvalidOperation while
   /// a job of the component runs.
   TJobHandle ExecuteAsync();
-  /// The job ExecuteAsync started last, or nullptr.
+  /// Runs Work as the component's job on a worker thread, as ExecuteAsync
+  /// runs Execute: for work that is a call of the component's own (a
+  /// translator's TranslateText, say), whose events then reach the backend's
+  /// thread and which Cancel ends. Raises EInvalidOperation while a job of the
+  /// component runs.
+  TJobHandle StartJob(TJob::TWork Work);
+  /// The job ExecuteAsync or StartJob started last, or nullptr.
   const TJobHandle& Job() const { return FJob.Current(); }
 
   /// The whole body of URL into Stream from position 0 (whatever the status),
@@ -277,6 +283,9 @@ class TKwCustomWebComponent : public TComponent {
   virtual void InternalExecute() = 0;
   /// Cancels the running job and waits for it to end.
   void EndJob() { FJob.End(); }
+  /// Raises EInvalidOperation while a job of the component runs, unless the
+  /// caller is that job's worker: a call that starts work checks it first.
+  void CheckIdle() const { FJob.CheckIdle(); }
 
   /// Opens the root and connection handles for Host (nothing for isNetwork);
   /// with FillProxy the system's proxy for the scheme fills Proxy first. A

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 
+#include "kwinet/core/Jobs.h"
 #include "kwinet/core/StringList.h"
 #include "kwinet/translate/KwIGoogleTranslate.h"
 #include "kwinet/translate/KwIMSTranslator.h"
@@ -267,6 +268,33 @@ TEST_F(TranslatorService, StallAndUntrustedCertificatesEndWithinTimeout) {
     EXPECT_FALSE(ms.ErrorText().empty()) << c.what;
     EXPECT_LT(took, std::chrono::seconds(4)) << c.what;
   }
+}
+
+// A call of a translator as its job: the answer is the job's result; a
+// call on the owner's thread meanwhile is refused; freeing the client
+// cancels a job whose service stalls.
+TEST_F(TranslatorService, ACallRunsAsTheClientsJobAndGoesWithTheClient) {
+  service->Answer("/v2/Http.svc/Detect", {200, "<string>nl</string>"});
+  service->Answer("/v2/Http.svc/Translate", {200, "<string>never</string>", true});
+  {
+    TKwMSTranslator ms(nullptr);
+    PointAtTestServer(ms, kMS);
+    const TJobHandle job = ms.StartJob([&ms] { return ms.DetectLanguage(u"Goedemorgen"); });
+    ASSERT_TRUE(job->Wait(std::chrono::seconds(30)));
+    EXPECT_EQ(job->State(), jsDone) << StringToUtf8(job->ErrorText());
+    EXPECT_EQ(job->Result(), u"nl");
+  }
+  TJobHandle stalled;
+  {
+    TKwMSTranslator ms(nullptr);
+    PointAtTestServer(ms, kMS);
+    ms.SetTimeout(60000);
+    stalled = ms.StartJob([&ms] { return ms.TranslateText(u"Hello", u"en", u"de"); });
+    EXPECT_THROW(ms.DetectLanguage(u"Hallo"), EInvalidOperation);
+    EXPECT_THROW(ms.StartJob([] { return String(); }), EInvalidOperation);
+    // The destructor cancels the job and waits for it.
+  }
+  EXPECT_EQ(stalled->State(), jsCancelled);
 }
 
 }  // namespace
