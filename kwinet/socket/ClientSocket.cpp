@@ -15,6 +15,7 @@
 #include <climits>
 
 #include "kwinet/core/Jobs.h"
+#include "kwinet/socket/NameLookup.h"
 
 namespace kwinet {
 
@@ -85,12 +86,12 @@ int Resolve(const String& host, const String& address, int port, int sockType, A
   message = HostNameError(!host.empty() ? host : address);
   if (!message.empty()) return EINVAL;
   addrinfo* res = nullptr;
-  int rc = ::getaddrinfo(node.c_str(), service.c_str(), &hints, &res);
+  int rc = LookUpName(node.c_str(), service.c_str(), &hints, &res);
   if (rc == EAI_ADDRFAMILY || (rc == EAI_NONAME && !host.empty() && (hints.ai_flags & AI_ADDRCONFIG))) {
     // Without a configured address of the family (loopback only), try again
     // without AI_ADDRCONFIG so that localhost and ::1 still resolve.
     hints.ai_flags &= ~AI_ADDRCONFIG;
-    rc = ::getaddrinfo(node.c_str(), service.c_str(), &hints, &res);
+    rc = LookUpName(node.c_str(), service.c_str(), &hints, &res);
   }
   if (rc != 0) {
     int code = rc == EAI_SYSTEM ? errno : EHOSTUNREACH;

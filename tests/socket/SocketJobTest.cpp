@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "kwinet/core/Jobs.h"
 #include "kwinet/socket/KwWhoIs.h"
+#include "kwinet/socket/NameLookup.h"
 #include "kwinet/ui/ScriptedBackend.h"
 #include "peers/FakeServer.h"
 
@@ -103,4 +106,52 @@ TEST(SocketJobs, AStalledServerEndsTheJobAtItsTimeoutAndFreeingCancels) {
   auto second = w->ExecuteAsync();
   w.reset();
   EXPECT_EQ(second->State(), jsCancelled);
+}
+
+namespace {
+
+// A name server that holds every lookup until it is let go.
+struct THeldLookups {
+  std::mutex Lock;
+  std::condition_variable Changed;
+  int Waiting = 0;
+  bool LetGo = false;
+};
+THeldLookups gHeld;
+
+int HeldLookup(const char*, const char*, const addrinfo*, addrinfo**) {
+  std::unique_lock lock(gHeld.Lock);
+  ++gHeld.Waiting;
+  gHeld.Changed.notify_all();
+  gHeld.Changed.wait(lock, [] { return gHeld.LetGo; });
+  --gHeld.Waiting;
+  gHeld.Changed.notify_all();
+  return EAI_AGAIN;
+}
+
+}  // namespace
+
+TEST(SocketJobs, CancelEndsAJobWhoseNameLookupDoesNotAnswer) {
+  TBackendScope<TScriptedBackend> backend;
+  const TLookupFunction system = SetLookupFunction(&HeldLookup);
+  FakeServer unused(FakeServer::Stall());
+  auto w = Client(unused, 0);
+  w->SetHost(u"held.example");
+  auto job = w->ExecuteAsync();
+  {
+    std::unique_lock lock(gHeld.Lock);
+    ASSERT_TRUE(gHeld.Changed.wait_for(lock, kLong, [] { return gHeld.Waiting == 1; }));
+  }
+  job->Cancel();
+  ASSERT_TRUE(job->Wait(kLong));
+  EXPECT_EQ(job->State(), jsCancelled);
+  {
+    // The job ended while its lookup was still held.
+    std::unique_lock lock(gHeld.Lock);
+    EXPECT_EQ(gHeld.Waiting, 1);
+    gHeld.LetGo = true;
+    gHeld.Changed.notify_all();
+    ASSERT_TRUE(gHeld.Changed.wait_for(lock, kLong, [] { return gHeld.Waiting == 0; }));
+  }
+  SetLookupFunction(system);
 }
