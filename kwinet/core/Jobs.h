@@ -12,7 +12,8 @@
 /// waits for a job (TJob::Wait).
 ///
 /// Thread-safety: every member of TJob may be called from any thread. The
-/// free functions speak of the calling thread's job.
+/// free functions speak of the calling thread's job. A class of the library
+/// serves one thread at a time unless its header says otherwise.
 #pragma once
 
 #include <chrono>
