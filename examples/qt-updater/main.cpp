@@ -190,7 +190,7 @@ class TDownloadRow {
         break;
       }
       case kwinet::jsCancelled:
-        FStatus->setText("Cancelled; the local file is as it was");
+        FStatus->setText("Cancelled");
         break;
       default:
         FStatus->setText("Failed: " + ToQString(job->ErrorText()));

@@ -28,6 +28,8 @@ struct TJob::TShared {
   bool Ended = false;
   // Posted once the job has ended (WhenFinished).
   std::function<void()> Finished;
+  // How deep the backend's thread is in the job's own event handlers.
+  std::atomic<int> EventDepth{0};
 };
 
 namespace {
@@ -89,11 +91,13 @@ void JobSynchronize(const std::function<void()>& Event) {
       call->Phase = phRunning;
     }
     std::exception_ptr error;
+    ++s->EventDepth;
     try {
       (*event)();
     } catch (...) {
       error = std::current_exception();
     }
+    --s->EventDepth;
     {
       std::lock_guard lock(s->Lock);
       call->Phase = phDone;
@@ -137,11 +141,13 @@ bool JobProgress(std::function<void(bool& Abort)> Event) {
       s->ProgressRunning = true;
     }
     bool abort = false;
+    ++s->EventDepth;
     try {
       if (progress) progress(abort);
     } catch (...) {
       abort = true;  // a handler that raises stops the job, as its Abort would
     }
+    --s->EventDepth;
     {
       std::lock_guard hold(s->Lock);
       s->ProgressRunning = false;
@@ -206,10 +212,16 @@ std::shared_ptr<TJob> TJob::Start(TWork Work) {
 TJob::~TJob() {
   Cancel();
   if (!FThread.joinable()) return;
-  if (FThread.get_id() == std::this_thread::get_id())
+  // The worker itself, or the backend's thread inside one of the job's
+  // events, which the worker waits for: the worker ends on its own.
+  if (FThread.get_id() == std::this_thread::get_id() || InOwnEvent())
     FThread.detach();
   else
     FThread.join();
+}
+
+bool TJob::InOwnEvent() const {
+  return F->EventDepth.load() > 0 && Application->OnOwnerThread();
 }
 
 TJobState TJob::State() const {
@@ -285,6 +297,11 @@ void TJobSlot::End() {
   if (!FJob) return;
   FJob->Cancel();
   if (FWorker == std::this_thread::get_id()) return;
+  // The job waits for the handler that would wait for the job: rather than
+  // hang both threads, say what is wrong.
+  if (FJob->InOwnEvent())
+    throw EInvalidOperation(
+        u"A component is freed inside an event of its own job; free it once the job has ended (WhenFinished)");
   // Once cancelled the worker needs the backend's thread no more (its
   // events are dropped), so this waits without handling messages.
   TJob::TShared& s = *FJob->F;

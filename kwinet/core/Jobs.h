@@ -72,7 +72,9 @@ class TJob {
 
   /// Asks the job to stop: every wait of the job returns within 100 ms, an
   /// event not yet handled is dropped, and the job reports cancelled. A job
-  /// that has ended is left as it is.
+  /// that has ended is left as it is. A Cancel that comes after the job has
+  /// put its result in place (an updater's new copy renamed over the old
+  /// one) cannot undo it; the job still reports cancelled.
   void Cancel();
   /// Waits at most Timeout for the job to end; true when it has. On the
   /// thread that owns the backend it handles the application's messages
@@ -89,6 +91,9 @@ class TJob {
   struct TShared;
 
  private:
+  // Whether the calling thread is the backend's, inside one of the job's
+  // event handlers (which the worker waits for).
+  bool InOwnEvent() const;
   friend class TJobSlot;
   explicit TJob(std::shared_ptr<TShared> Shared);
   std::shared_ptr<TShared> F;
@@ -118,7 +123,10 @@ class TJobSlot {
   void CheckIdle() const;
   /// The last job started here, or nullptr.
   const TJobHandle& Current() const { return FJob; }
-  /// Cancels the running job and waits for it to end.
+  /// Cancels the running job and waits for it to end. Raises
+  /// EInvalidOperation when called from inside one of the job's own event
+  /// handlers (a component freed by a handler of its job's event), which
+  /// the job waits for: free the component once the job has ended.
   void End();
 
  private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kwinet/core/Application.h"
+#include "kwinet/core/Jobs.h"
 #include "kwinet/graphics/PictureLoader.h"
 #include "kwinet/utils/KwInCnst.h"
 #include "kwinet/web/kwiupdate.h"
@@ -44,6 +45,10 @@ bool TKwProgressPresenter::Active() const {
 
 void TKwProgressPresenter::Show(const std::optional<TKwProgressFiles>& Files) {
   if (!FSettings.Enabled()) return;
+  JobSynchronize([&] { ShowNow(Files); });
+}
+
+void TKwProgressPresenter::ShowNow(const std::optional<TKwProgressFiles>& Files) {
   if (!FForm) FForm = std::make_unique<TfrmKwInetUpdate>(nullptr);
   TfrmKwInetUpdate& d = *FForm;
   TOneChange change(d);
@@ -66,6 +71,12 @@ void TKwProgressPresenter::Show(const std::optional<TKwProgressFiles>& Files) {
 
 void TKwProgressPresenter::Step(TKwIAction Action) {
   if (!Active()) return;
+  JobSynchronize([&] { StepNow(Action); });
+  // (Nothing on a job's thread: the backend's own thread handles them.)
+  Application->ProcessMessages();
+}
+
+void TKwProgressPresenter::StepNow(TKwIAction Action) {
   struct TStep {
     const String* Message;
     int Image;  // 1 to 4, 0 for none
@@ -93,10 +104,15 @@ void TKwProgressPresenter::Step(TKwIAction Action) {
     images[step.Image]->SetPicture(String());
     images[step.Image]->SetPicture(d.imgStatus[step.Index]);
   }
-  Application->ProcessMessages();
 }
 
 std::optional<bool> TKwProgressPresenter::Update(std::uint64_t CurValue, std::uint64_t MaxValue) {
+  const std::optional<bool> canceled = Apply(CurValue, MaxValue);
+  if (canceled) Application->ProcessMessages();
+  return canceled;
+}
+
+std::optional<bool> TKwProgressPresenter::Apply(std::uint64_t CurValue, std::uint64_t MaxValue) {
   if (!Active()) return std::nullopt;
   // The bar holds signed values: totals past 2 GiB are scaled down.
   std::int32_t scaledCur = 0, scaledMax = 0;
@@ -115,14 +131,21 @@ std::optional<bool> TKwProgressPresenter::Update(std::uint64_t CurValue, std::ui
                                                                  : CurValue / std::max<std::uint64_t>(MaxValue / 100, 1);
     d.lblStatus->SetCaption(Format(strKwInProgress, {CurValue, MaxValue, percent}));
   }
-  Application->ProcessMessages();
   return canceled;
 }
 
 void TKwProgressPresenter::Close() {
   if (!FForm) return;
-  FForm->Hide();
-  FForm.reset();
+  if (!InJob()) {
+    FForm->Hide();
+    FForm.reset();
+    return;
+  }
+  // The backend may hold the shown form: it is hidden and freed on the
+  // backend's thread, after the events posted before it, and also when the
+  // job is cancelled (which drops the job's own events).
+  std::shared_ptr<TfrmKwInetUpdate> form(FForm.release());
+  Application->Post([form] { form->Hide(); });
 }
 
 }  // namespace kwinet

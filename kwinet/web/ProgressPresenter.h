@@ -24,6 +24,11 @@ struct TKwProgressFiles {
 };
 
 /// Shows a web job's progress on the dialog, as the StatusDialog settings ask.
+///
+/// In a job on a worker thread the form is touched only on the thread that
+/// owns the backend: Show and Step are handed over there and waited for,
+/// Apply runs inside the job's progress event, and Close hands the form over
+/// to be hidden and freed there, even when the job is cancelled.
 class TKwProgressPresenter {
  public:
   /// Form: the slot that holds the dialog while it is shown (empty
@@ -41,11 +46,17 @@ class TKwProgressPresenter {
   /// the message loop; then whether Cancel has been pressed. Nothing while
   /// the dialog is not shown or not enabled.
   std::optional<bool> Update(std::uint64_t CurValue, std::uint64_t MaxValue);
+  /// Update without the turn of the message loop: for a job's progress
+  /// event, which runs on the backend's thread.
+  std::optional<bool> Apply(std::uint64_t CurValue, std::uint64_t MaxValue);
   /// Hides the dialog and lets it go.
   void Close();
+  /// Whether the dialog is shown and enabled.
+  bool Active() const;
 
  private:
-  bool Active() const;
+  void ShowNow(const std::optional<TKwProgressFiles>& Files);
+  void StepNow(TKwIAction Action);
 
   std::unique_ptr<TfrmKwInetUpdate>& FForm;
   const TKwInetStatusDialog& FSettings;

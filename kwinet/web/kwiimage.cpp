@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "kwinet/core/Jobs.h"
 #include "kwinet/core/Streams.h"
 #include "kwinet/graphics/PictureLoader.h"
 #include "kwinet/utils/PrivateTemp.h"
@@ -65,7 +66,9 @@ void TKwRemoteImage::SetInterval(std::int32_t value) {
 }
 
 void TKwRemoteImage::TimerHandler(TObject*) {
-  if (FRunning == 0) Execute();
+  // Not while a job of the picture runs (ExecuteAsync): it refreshes it.
+  const TJobHandle& job = Job();
+  if (FRunning == 0 && (!job || job->Finished())) Execute();
 }
 
 bool TKwRemoteImage::Execute() {
@@ -82,8 +85,14 @@ bool TKwRemoteImage::Execute() {
   if (FImage && !FLocalFileName.empty() && FileExists(FLocalFileName)) {
     try {
       // The message names the remote file: the local copy is ours alone.
+      // Decoded here (a job's thread, maybe); the control, which a shown
+      // form may hold, takes it where its events run.
       TFileStream file(FLocalFileName, fmOpenRead | fmShareDenyWrite);
-      LoadPictureFromStream(*FImage->Graphic(), file, FRemoteFileName);
+      TPicture picture;
+      LoadPictureFromStream(picture, file, FRemoteFileName);
+      JobSynchronize([&] {
+        if (FImage) FImage->Graphic()->Assign(&picture);
+      });
     } catch (const Exception& e) {
       SetErrorText(e.Message());
       SetStatus(isFailed);

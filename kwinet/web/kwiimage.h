@@ -4,6 +4,7 @@
 /// demand or refreshed by a timer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "kwinet/core/Application.h"
@@ -68,7 +69,7 @@ class TKwRemoteImage : public TKwCustomWebUpdater {
   TImage* FImage = nullptr;
   bool FActive = false;
   // Jobs running now (a handler of an event may start another).
-  int FRunning = 0;
+  std::atomic<int> FRunning{0};  // a job's thread counts too
 };
 
 }  // namespace kwinet

@@ -174,12 +174,13 @@ void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t
   // down.
   std::int32_t scaledCur = 0, scaledMax = 0;
   KwIScaleProgress(CurValue, MaxValue, scaledCur, scaledMax);
-  if (const std::optional<bool> canceled = FProgress.Update(CurValue, MaxValue)) Abort = *canceled;
   if (InJob()) {
-    // One pending progress event at a time; an Abort its handler sets
-    // reaches the job at the next piece.
-    if (!OnProgress && !OnProgress64) return;
+    // One pending progress event at a time, for the dialog and the
+    // handlers together; a Cancel or an Abort reaches the job at the next
+    // piece.
+    if (!FProgress.Active() && !OnProgress && !OnProgress64) return;
     const bool asked = JobProgress([this, scaledCur, scaledMax, CurValue, MaxValue](bool& abort) {
+      if (const std::optional<bool> canceled = FProgress.Apply(CurValue, MaxValue); canceled && *canceled) abort = true;
       if (OnProgress) OnProgress(this, scaledCur, scaledMax, abort);
       if (OnProgress64)
         OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), abort);
@@ -187,6 +188,7 @@ void TKwCustomWebComponent::UpdateProgress(std::uint64_t CurValue, std::uint64_t
     if (asked) Abort = true;
     return;
   }
+  if (const std::optional<bool> canceled = FProgress.Update(CurValue, MaxValue)) Abort = *canceled;
   if (OnProgress) OnProgress(this, scaledCur, scaledMax, Abort);
   if (OnProgress64)
     OnProgress64(this, static_cast<std::int64_t>(CurValue), static_cast<std::int64_t>(MaxValue), Abort);
@@ -494,11 +496,17 @@ bool TKwCustomWebComponent::ReadFileFromInet(const String& RemoteFileName, const
       break;
     }
     UpdateProgress(total, FileSize, abort);
-    if (abort) break;
+    // A cancelled job stops here even while data keeps coming.
+    if (abort || JobCancelled()) {
+      abort = true;
+      break;
+    }
   }
   if (filled > 0) local.WriteBuffer(pending.data(), static_cast<std::int64_t>(filled));
   if (failed && InternetLastErrorIsTooLarge()) tooLarge = true;
   source.reset();
+  // Nor does a whole copy go in place once the job is cancelled.
+  if (JobCancelled()) abort = true;
   if (tooLarge) {
     // Nothing past the bound is worth resuming.
     local.Abandon();

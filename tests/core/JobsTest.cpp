@@ -186,3 +186,35 @@ TEST(Jobs, AThousandShortJobsInARowLeaveNoThreadBehind) {
   EXPECT_EQ(events, 1000);
   EXPECT_EQ(ThreadCount(), before);
 }
+
+// A handler of a job's own event that lets the job go: the last handle
+// leaves the worker to end on its own; a component's slot refuses to wait
+// for a job that waits for the handler (both threads would hang).
+TEST(Jobs, EndingAJobFromItsOwnEventNeverHangs) {
+  TBackendScope<TScriptedBackend> backend;
+  std::atomic<bool> wentOn{false};
+  TJobHandle job = TJob::Start([&] {
+    FireEvent([&](TObject*) { job.reset(); }, nullptr);
+    wentOn = true;
+    return String(u"went on");
+  });
+  for (int i = 0; i < 100 && !wentOn; ++i) Application->HandleMessage(300ms);
+  EXPECT_TRUE(wentOn);
+  EXPECT_FALSE(job);
+
+  TJobSlot slot;
+  bool refused = false;
+  auto own = slot.Start([&] {
+    FireEvent([&](TObject*) {
+      try {
+        slot.End();
+      } catch (const EInvalidOperation&) {
+        refused = true;
+      }
+    }, nullptr);
+    return String(u"went on");
+  });
+  ASSERT_TRUE(own->Wait(kLong));
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(own->State(), jsCancelled);
+}

@@ -225,6 +225,71 @@ TEST(WebJobs, CancellingOneLeavesTheOthersFinishingAndItsOldCopyIntact) {
   EXPECT_EQ(uc->Status(), isFailed);
 }
 
+// A Cancel while the data keeps coming (a fast server, a local path) stops
+// the copy there: the old local file stays as it was.
+TEST(WebJobs, ACancelStopsADownloadWhoseDataKeepsComing) {
+  TBackendScope<TScriptedBackend> backend;
+  support::TempDir dir;
+  const std::string body(8 << 20, 'n');
+  FakeServer fast([&body](FakeConnection& c) {
+    if (c.ReadHttpRequest()) c.Send(Answer(body));
+  });
+  WriteFileBytes(dir.File("remote.bin"), body);
+  const std::string old = "the previous good copy";
+  for (const bool local : {false, true}) {
+    SCOPED_TRACE(local ? "local path" : "HTTP");
+    const std::string name = dir.File(local ? "from-path" : "from-http");
+    WriteFileBytes(name, old);
+    auto u = Updater(fast.Port(), name);
+    if (local) {
+      u->SetService(isNetwork);
+      u->SetRemoteFileName(Utf8ToString(dir.File("remote.bin")));
+    }
+    u->OnFileCompare = [](TObject*, bool& equal) { equal = false; };
+    TJobHandle job;
+    // Handled on the backend's thread while the job waits for it, just
+    // before the first byte is read.
+    u->OnActionChange = [&](TObject*) {
+      if (u->Action() == iaDownloading) job->Cancel();
+    };
+    job = u->ExecuteAsync();
+    ASSERT_TRUE(job->Wait(kLong));
+    EXPECT_EQ(job->State(), jsCancelled);
+    // (Not printed when it differs: megabytes.)
+    EXPECT_TRUE(ReadFileBytes(name) == old);
+  }
+}
+
+// The progress dialog of a job is shown and changed on the backend's thread,
+// and a cancelled job's dialog is still hidden there (its own events are
+// dropped, the dialog is not left on the screen).
+TEST(WebJobs, TheProgressDialogOfACancelledJobIsHiddenOnTheBackendThread) {
+  TBackendScope<TScriptedBackend> backend;
+  support::TempDir dir;
+  FakeServer dripping([](FakeConnection& c) {
+    if (!c.ReadHttpRequest()) return;
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'p'));
+    c.Sleep(60000);
+  });
+  const auto ui = std::this_thread::get_id();
+  std::vector<std::thread::id> threads;
+  backend->OnFormChanged = [&](TCustomForm&) { threads.push_back(std::this_thread::get_id()); };
+  auto u = Updater(dripping.Port(), dir.File("dripped"));
+  u->StatusDialog()->SetEnabled(true);
+  TJobHandle job;
+  u->OnProgress = [&](TObject*, std::int32_t cur, std::int32_t, bool&) {
+    if (cur > 0) job->Cancel();
+  };
+  job = u->ExecuteAsync();
+  ASSERT_TRUE(job->Wait(kLong));
+  EXPECT_EQ(job->State(), jsCancelled);
+  Application->ProcessMessages();
+  EXPECT_FALSE(backend->Shown.empty());
+  EXPECT_EQ(backend->HiddenCount, 1);
+  EXPECT_FALSE(threads.empty());
+  for (const auto& id : threads) EXPECT_EQ(id, ui);
+}
+
 TEST(WebJobs, AJobWhoseServerStallsEndsAtItsTimeoutAndASecondJobIsRefused) {
   TBackendScope<TScriptedBackend> backend;
   support::TempDir dir;
