@@ -20,42 +20,12 @@ for p in /usr/sbin/nginx /usr/bin/curl /usr/bin/python3; do
   [ -x "$p" ] || { echo "$p is missing (Debian packages nginx, curl, python3)" >&2; exit 1; }
 done
 
-dir=$(mktemp -d /tmp/kwinet-bench-XXXXXX)
-nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
+. "$here/bench/nginx.sh"
+mkdir -p "$dir/out"
 # 3 MiB at 2 MiB a second, sent in pieces of 64 KiB so that the rate holds
 # from the first byte: 1.5 s a file.
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$dir/www" "$dir/tmp" "$dir/out"
-cat > "$dir/nginx.conf" <<CONF
-daemon off;
-master_process off;
-pid $dir/nginx.pid;
-error_log $dir/error.log;
-events { worker_connections 16; }
-http {
-  access_log off;
-  sendfile on;
-  limit_rate 2m;
-  sendfile_max_chunk 64k;
-  client_body_temp_path $dir/tmp; proxy_temp_path $dir/tmp; fastcgi_temp_path $dir/tmp;
-  uwsgi_temp_path $dir/tmp; scgi_temp_path $dir/tmp;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $dir/www; }
-}
-CONF
 for i in 1 2 3; do head -c $((3 * 1024 * 1024)) /dev/urandom > "$dir/www/f$i.bin"; done
-/usr/sbin/nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" &
-nginx_pid=$!
-for _ in $(seq 100); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null && break
-  sleep 0.05
-done
+nginx_start "limit_rate 2m; sendfile_max_chunk 64k;"
 
 updater() {
   printf "  object Get%s: TKwWebUpdater\n    Port = %s\n    Host = '127.0.0.1'\n    RemoteFileName = '/f%s.bin'\n    LocalFileName = '%s'\n  end\n" \

@@ -16,38 +16,9 @@ for p in /usr/sbin/nginx /usr/bin/curl /usr/bin/time; do
   [ -x "$p" ] || { echo "$p is missing (Debian packages nginx, curl, time)" >&2; exit 1; }
 done
 
-dir=$(mktemp -d /tmp/kwinet-bench-XXXXXX)
-nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$dir/www" "$dir/tmp"
-cat > "$dir/nginx.conf" <<CONF
-daemon off;
-master_process off;
-pid $dir/nginx.pid;
-error_log $dir/error.log;
-events { worker_connections 16; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $dir/tmp; proxy_temp_path $dir/tmp; fastcgi_temp_path $dir/tmp;
-  uwsgi_temp_path $dir/tmp; scgi_temp_path $dir/tmp;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $dir/www; }
-}
-CONF
+. "$here/bench/nginx.sh"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$dir/www/big.bin"
-/usr/sbin/nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" &
-nginx_pid=$!
-for _ in $(seq 100); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null && break
-  sleep 0.05
-done
+nginx_start ""
 url="http://127.0.0.1:$port/big.bin"
 curl -s -o /dev/null "$url"   # warm the page cache
 
