@@ -15,4 +15,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const auto& r : runs) Times[r.benchmark_name()] = r.GetAdjustedRealTime();
     ConsoleReporter::ReportRuns(runs);
   }
+  // The times of Ours and of Ref; false unless both ran (and Ref took time).
+  bool Pair(const char* Ours, const char* Ref, double& OursTime, double& RefTime) const {
+    auto a = Times.find(Ours), b = Times.find(Ref);
+    if (a == Times.end() || b == Times.end() || b->second <= 0) return false;
+    OursTime = a->second;
+    RefTime = b->second;
+    return true;
+  }
 };

@@ -6,7 +6,6 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 
@@ -103,9 +102,9 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto ratio = [&](const char* ours, const char* ref) {
-    auto a = reporter.Times.find(ours), b = reporter.Times.find(ref);
-    if (a == reporter.Times.end() || b == reporter.Times.end() || b->second <= 0) return;
-    std::printf("ratio %-18s / %-24s = %.2f (below 1: kwinet is faster)\n", ours, ref, a->second / b->second);
+    double a = 0, b = 0;
+    if (reporter.Pair(ours, ref, a, b))
+      std::printf("ratio %-18s / %-24s = %.2f (below 1: kwinet is faster)\n", ours, ref, a / b);
   };
   std::printf("\n");
   ratio("BM_Encode64", "BM_OpenSSL_EncodeBlock");

@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto a = reporter.Times.find("BM_ExecuteAsyncAndWait"), b = reporter.Times.find("BM_BlockingExecute");
-  if (a != reporter.Times.end() && b != reporter.Times.end() && b->second > 0)
+  double a = 0, b = 0;
+  if (reporter.Pair("BM_ExecuteAsyncAndWait", "BM_BlockingExecute", a, b))
     std::printf("\nratio async / blocking = %.2f; one job on a worker thread costs %+.0f us over the blocking form\n",
-                a->second / b->second, a->second - b->second);
+                a / b, a - b);
   benchmark::Shutdown();
   return 0;
 }
